@@ -1,0 +1,55 @@
+# VOK Setup: one-command set-up, build, run, test and benchmark on Debian 12.
+
+BUILD_DIR  ?= build
+BUILD_TYPE ?= Release
+JOBS       ?= $(shell nproc)
+
+DEBIAN_PACKAGES := build-essential cmake pkg-config ccache g++ clang libclang-rt-14-dev \
+    juce-modules-source juce-tools \
+    libx11-dev libxrandr-dev libxinerama-dev libxcursor-dev libxext-dev libxcomposite-dev \
+    libfreetype-dev libfontconfig1-dev libjpeg-dev libpng-dev libflac-dev libvorbis-dev \
+    libogg-dev zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev \
+    xvfb xauth xdotool x11-utils imagemagick python3
+
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+.PHONY: all deps configure build run test bench fuzz clean
+
+all: build
+
+# Installs only what is missing, so a second run costs one dpkg query.
+deps:
+	@missing=$$(dpkg-query -W -f='$${Package} $${db:Status-Status}\n' $(DEBIAN_PACKAGES) 2>/dev/null \
+	    | awk '$$2 == "installed" { print $$1 }' | sort > .installed-packages; \
+	    for p in $(DEBIAN_PACKAGES); do grep -qx "$$p" .installed-packages || echo $$p; done); \
+	rm -f .installed-packages; \
+	if [ -n "$$missing" ]; then \
+	    echo "Installing missing Debian packages:" $$missing; \
+	    $(SUDO) apt-get update && \
+	    DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y --no-install-recommends $$missing; \
+	fi
+
+configure: deps
+	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) > /dev/null
+
+build: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS)
+
+run: build
+	@if [ -z "$$DISPLAY" ]; then \
+	    echo "VOK Setup needs a display, and DISPLAY is not set."; \
+	    echo "Run it from a desktop session, or start a virtual one:"; \
+	    echo "    Xvfb :99 -screen 0 1280x1024x24 &  DISPLAY=:99 make run"; \
+	    exit 1; \
+	fi
+	"$(BUILD_DIR)/app/VOK Setup"
+
+test: build
+	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target benchmarks
+	@bench/run-all.sh $(BUILD_DIR)
+
+clean:
+	rm -rf $(BUILD_DIR)

@@ -1,0 +1,111 @@
+#pragma once
+
+#include "VOK_VokSampleBuffer.h"
+
+#include <juce_core/juce_core.h>
+
+#include <memory>
+
+/**
+    One impulse file in memory: its header element (with the user presets), its
+    sample pool and its picture text.
+
+    The object never shows anything: progress lines of the last read are collected
+    in the read log, a missing file in the last-error text. Every public operation
+    holds the object's recursive lock for its whole duration.
+*/
+class VOK_ImpulseFile
+{
+public:
+    enum FormatState
+    {
+        notLoaded      = 0,
+        readFromFile   = 1,
+        builtFromAudio = 2,
+        loadFailed     = 3
+    };
+
+    VOK_ImpulseFile();
+    ~VOK_ImpulseFile();
+
+    //==============================================================================
+    /** Reads a ".vok" file of either layout. True when the samples agree with the header. */
+    bool readFile (const juce::String& path);
+
+    /** Writes the whole object in the 2.1 layout, replacing the target atomically. */
+    bool saveToFile (const juce::String& path);
+
+    /** Builds a new impulse from an audio file (WAV, AIFF, FLAC, Ogg Vorbis).
+        @throws VokMemoryException when the sample memory can't be had.
+    */
+    bool createFromAudioFile (const juce::String& path);
+
+    /** Reads a ".vok" file (by extension, ignoring case) or builds from an audio file. */
+    bool loadFromFile (const juce::String& path);
+
+    /** "true" gives true, "false" gives false (both case-sensitive), anything else the default. */
+    bool getBoolAttribute (const juce::String& attributeName, bool defaultValue) const;
+
+    //==============================================================================
+    juce::StringArray getPresetNames() const;
+    juce::String getPresetData (const juce::String& presetName) const;
+    void addPreset (const juce::String& presetName, const juce::String& presetData);
+
+    /** The ordering of the preset list: lexicographic comparison of the preset names. */
+    static int comparePresetElements (const juce::XmlElement* first, const juce::XmlElement* second);
+
+    /** The first child of parent with that tag, or a new empty one appended as its last child. */
+    static juce::XmlElement* getOrCreateChildElement (juce::XmlElement& parent, const juce::String& tagName);
+
+    //==============================================================================
+    // Access for callers that build or inspect impulses (the pack generator, the tool, tests).
+    // The returned pointers belong to the object; hold the lock while using them across threads.
+
+    const juce::CriticalSection& getLock() const noexcept              { return lock; }
+    juce::XmlElement& getHeader() noexcept                             { return *header; }
+    const juce::XmlElement& getHeader() const noexcept                 { return *header; }
+    void setHeader (std::unique_ptr<juce::XmlElement> newHeader);
+    const juce::XmlElement& getPackedHeaderRoot() const noexcept       { return *packedHeaderRoot; }
+
+    VOK_VokSampleBuffer* getSamplePool() noexcept                      { return samplePool.get(); }
+    const VOK_VokSampleBuffer* getSamplePool() const noexcept          { return samplePool.get(); }
+    void setSamplePool (std::unique_ptr<VOK_VokSampleBuffer> newPool);
+
+    const juce::String& getPictureText() const noexcept                { return pictureText; }
+    void setPictureText (const juce::String& newPictureText);
+
+    int getFormatState() const noexcept                                { return formatState; }
+    void setFormatState (int newState) noexcept                        { formatState = newState; }
+
+    const juce::String& getReadLog() const noexcept                    { return readLog; }
+    const juce::String& getLastError() const noexcept                  { return lastError; }
+
+    //==============================================================================
+    /** Block helpers of the reader and writer, public so that they can be tested alone. */
+    std::unique_ptr<juce::MemoryBlock> readBlock (juce::InputStream& input);
+    static juce::String getBlockTag (const juce::MemoryBlock& payload);
+    bool readAudioBlock (VOK_VokSampleBuffer& pool, const juce::MemoryBlock& payload, bool scrambled);
+    static juce::String readPictureBlock (const juce::MemoryBlock& payload);
+
+    static bool writeBlock (juce::OutputStream& output, const juce::MemoryBlock& payload);
+    static std::unique_ptr<juce::MemoryBlock> createPictureBlock (const juce::String& pictureText);
+    static std::unique_ptr<juce::MemoryBlock> createAudioBlock (const float* samples, int numSamples,
+                                                                int channel, bool scrambled);
+
+private:
+    juce::CriticalSection lock;
+    juce::String readLog;
+    juce::String lastError;
+    std::unique_ptr<juce::XmlElement> header;
+    std::unique_ptr<juce::XmlElement> packedHeaderRoot;
+    int formatState = notLoaded;
+    juce::String pictureText;
+    std::unique_ptr<VOK_VokSampleBuffer> samplePool;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (VOK_ImpulseFile)
+};
+
+/** Loads an audio file into a new pool, or returns nullptr (missing file, unknown format, empty).
+    @throws VokMemoryException when the sample memory can't be had.
+*/
+std::unique_ptr<VOK_VokSampleBuffer> loadAudioFile (const juce::String& path);
