@@ -1,0 +1,38 @@
+#pragma once
+
+#include <juce_data_structures/juce_data_structures.h>
+
+#include <memory>
+
+/**
+    The plug-in's settings files: one per user and one common to all users, each at
+    application-data folder / "VOK" / "VOK.settings", in the framework's properties-file
+    forms. The plug-in reads the default impulse directory from them.
+
+    Files are opened with key names matched ignoring case, stored in the plain binary
+    form and saved at once on every change, the way the plug-in itself keeps them.
+*/
+class PluginSettings
+{
+public:
+    /** The key under which the plug-in looks for its impulse directory. */
+    static constexpr const char* defaultImpulsePathKey = "DEFAULT_IMPULSE_PATH";
+
+    /** Where the current user's settings file lives; File() when the platform has no such folder. */
+    static juce::File getUserSettingsFile();
+
+    /** Where the settings file shared by all users lives; File() when the platform has no such folder. */
+    static juce::File getCommonSettingsFile();
+
+    /** The options both files are opened with. */
+    static juce::PropertiesFile::Options getOptions (bool commonToAllUsers);
+
+    /** Opens a settings file; nullptr when there is no location for it (settingsFile is File()). */
+    static std::unique_ptr<juce::PropertiesFile> open (const juce::File& settingsFile, bool commonToAllUsers);
+
+    /** The stored impulse directory, or fallback when the key is missing (a stored empty value stays empty). */
+    static juce::String readDefaultImpulsePath (juce::PropertiesFile& settings, const juce::String& fallback);
+
+private:
+    static juce::File getSettingsFileIn (juce::File::SpecialLocationType applicationDataFolder);
+};
