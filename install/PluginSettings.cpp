@@ -55,3 +55,8 @@ juce::String PluginSettings::readDefaultImpulsePath (juce::PropertiesFile& setti
 {
     return settings.getValue (defaultImpulsePathKey, fallback);
 }
+
+void PluginSettings::writeDefaultImpulsePath (juce::PropertiesFile& settings, const juce::String& path)
+{
+    settings.setValue (defaultImpulsePathKey, path);
+}

@@ -1,0 +1,260 @@
+#include "ImpulseFileInstaller.h"
+
+#include <VOK_ImpulseFile.h>
+
+const char* const ImpulseFileInstaller::retryAdvice = "\nClose all other audio applications and try the installation again!";
+
+namespace
+{
+    constexpr size_t outputBufferSize = 16384;
+}
+
+ImpulseFileInstaller::ImpulseFileInstaller (InstallReporter& reporterToUse)
+    : reporter (reporterToUse)
+{
+}
+
+juce::File ImpulseFileInstaller::getBackupFile (const juce::File& target)
+{
+    return juce::File (target.getFullPathName() + ".setup_backupfile");
+}
+
+juce::File ImpulseFileInstaller::getPartialFile (const juce::File& file)
+{
+    return juce::File (file.getFullPathName() + ".setup_partial");
+}
+
+void ImpulseFileInstaller::log (const juce::String& message)
+{
+    reporter.logMessage (message, false);
+}
+
+bool ImpulseFileInstaller::fail (const juce::String& message)
+{
+    reporter.logMessage (message, true);
+    return false;
+}
+
+//==============================================================================
+bool ImpulseFileInstaller::installImpulseFile (const juce::File& target, const char* data, int size)
+{
+    const auto path = target.getFullPathName();
+    const auto backup = getBackupFile (target);
+
+    log ({});
+    log ("Write IR " + target.getFileName());
+
+    if (target.isDirectory())
+        return fail (path + " is a Directory");
+
+    if (backup.existsAsFile() && ! takeOverEarlierBackup (target, backup))
+        return false;
+
+    bool backupMade = false;
+    VOK_ImpulseFile oldFile;
+    juce::StringArray oldNames;
+
+    if (target.exists())
+    {
+        if (! createBackup (target, backup))
+            return false;
+
+        backupMade = true;
+
+        log ("Read old " + path);
+
+        if (! oldFile.loadFromFile (path))
+            return fail ("Can't open old " + path + retryAdvice);
+
+        oldNames = oldFile.getPresetNames();
+
+        for (auto& name : oldNames)
+            log ("Read old Preset " + name);
+
+        log ("Delete old " + path);
+
+        if (! target.deleteFile())
+            return fail ("Can't overwrite " + path + retryAdvice);
+    }
+
+    if (! writeNewFile (target, data, size))
+        return false;
+
+    if (! oldNames.isEmpty() && ! mergeOldPresets (target, oldFile, oldNames))
+        return false;
+
+    return ! backupMade || deleteBackup (backup);
+}
+
+//==============================================================================
+// A backup beside the target means an earlier run stopped half-way, and it may hold the only
+// copy of some user presets. Its presets are put into the target first (the target's own
+// win), and only then is it deleted; the installation then goes on as over any old file.
+bool ImpulseFileInstaller::takeOverEarlierBackup (const juce::File& target, const juce::File& backup)
+{
+    log ("Found backupfile of an earlier installation " + backup.getFullPathName());
+
+    if (! target.exists())
+        return restoreFromBackup (target, backup);
+
+    return mergeBackupIntoTarget (target, backup);
+}
+
+bool ImpulseFileInstaller::restoreFromBackup (const juce::File& target, const juce::File& backup)
+{
+    log ("Restore " + target.getFullPathName() + " from backupfile");
+
+    if (! backup.moveFileTo (target))
+        return fail ("Can't restore " + target.getFullPathName() + " from backupfile " + backup.getFullPathName());
+
+    return true;
+}
+
+bool ImpulseFileInstaller::mergeBackupIntoTarget (const juce::File& target, const juce::File& backup)
+{
+    const auto path = target.getFullPathName();
+    const auto backupPath = backup.getFullPathName();
+
+    log ("Read old " + path);
+
+    VOK_ImpulseFile targetFile;
+
+    if (! targetFile.loadFromFile (path))
+        return fail ("Can't open old " + path + retryAdvice);
+
+    log ("Read backup " + backupPath);
+
+    VOK_ImpulseFile backupFile;
+
+    if (! backupFile.loadFromFile (backupPath))
+        return fail ("Can't open old " + backupPath + retryAdvice);
+
+    if (carryOverPresets (backupFile, backupFile.getPresetNames(), targetFile, targetFile.getPresetNames())
+         && ! saveMerged (targetFile, target))
+        return false;
+
+    return deleteBackup (backup);
+}
+
+//==============================================================================
+bool ImpulseFileInstaller::createBackup (const juce::File& target, const juce::File& backup)
+{
+    const auto backupPath = backup.getFullPathName();
+
+    log ("Create backup " + backupPath);
+
+    // Anything still at the backup's name is not a file of ours (a file there was taken over
+    // above), so it is left alone rather than replaced.
+    if (backup.exists())
+        return fail ("Can't write backupfile " + backupPath);
+
+    // Copied under another name first: a backup is either complete or absent.
+    const auto partial = getPartialFile (backup);
+
+    if (target.copyFileTo (partial) && partial.getSize() == target.getSize() && partial.moveFileTo (backup))
+        return true;
+
+    partial.deleteFile();
+    return fail ("Can't write backupfile " + backupPath);
+}
+
+bool ImpulseFileInstaller::writeNewFile (const juce::File& target, const char* data, int size)
+{
+    const auto path = target.getFullPathName();
+    const auto partial = getPartialFile (target);
+
+    log ("Write " + path);
+
+    partial.deleteFile();
+
+    bool written = false;
+
+    {
+        juce::FileOutputStream out (partial, outputBufferSize);
+
+        // The stream appends to a file it finds; a leftover that could not be deleted is not
+        // a place to write to.
+        if (out.failedToOpen() || out.getPosition() != 0)
+            return fail ("Can't write (1)" + path);
+
+        written = data != nullptr && size >= 0 && out.write (data, (size_t) size);
+    }
+
+    // Closing the stream writes out what it still holds, and that can fail too: only a file
+    // of exactly size bytes counts as written.
+    if (written && partial.getSize() == (juce::int64) size && partial.moveFileTo (target))
+        return true;
+
+    partial.deleteFile();
+    return fail ("Can't write (2) " + path);
+}
+
+bool ImpulseFileInstaller::mergeOldPresets (const juce::File& target, VOK_ImpulseFile& oldFile,
+                                            const juce::StringArray& oldNames)
+{
+    const auto path = target.getFullPathName();
+
+    log ("Preset merging");
+    log ("Read new " + path);
+
+    VOK_ImpulseFile newFile;
+
+    if (! newFile.loadFromFile (path))
+        return fail ("Can't open new " + path + retryAdvice);
+
+    const auto newNames = newFile.getPresetNames();
+
+    for (auto& name : newNames)
+        log ("Read new Preset " + name);
+
+    if (! carryOverPresets (oldFile, oldNames, newFile, newNames))
+        return true;
+
+    return saveMerged (newFile, target);
+}
+
+// Adds to into every preset of from whose name intoNames lacks (ignoring case); the list is
+// not refreshed meanwhile, so a name is only ever checked against into's own presets.
+bool ImpulseFileInstaller::carryOverPresets (VOK_ImpulseFile& from, const juce::StringArray& fromNames,
+                                             VOK_ImpulseFile& into, const juce::StringArray& intoNames)
+{
+    bool merged = false;
+
+    for (auto& name : fromNames)
+    {
+        log ("Check " + name);
+
+        if (intoNames.contains (name, true))
+            continue;
+
+        log ("Merge user preset " + name);
+        into.addPreset (name, from.getPresetData (name));
+        merged = true;
+    }
+
+    return merged;
+}
+
+bool ImpulseFileInstaller::saveMerged (VOK_ImpulseFile& merged, const juce::File& target)
+{
+    const auto path = target.getFullPathName();
+
+    log ("Save " + path);
+
+    if (! merged.saveToFile (path))
+        return fail ("Can't save " + path + "for merging");
+
+    return true;
+}
+
+bool ImpulseFileInstaller::deleteBackup (const juce::File& backup)
+{
+    const auto backupPath = backup.getFullPathName();
+
+    log ("Delete BackupFile " + backupPath);
+
+    if (! backup.deleteFile())
+        return fail ("Can't delete backupfile " + backupPath);
+
+    return true;
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "ImpulseFileEntry.h"
+#include "InstallReporter.h"
+
+#include <juce_core/juce_core.h>
+
+/**
+    The whole installation: records the directory as the plug-in's default impulse path in
+    both settings files, creates the directory and installs the entries one after another in
+    their order. The first failure ends the run; it has then been reported with a box, and
+    "Installation aborted" follows.
+
+    The settings are written before anything else, so a run that fails still leaves the new
+    path recorded. A settings file without a location (File()) is skipped with a log line;
+    one that can't be written is skipped silently, as the plug-in does.
+*/
+class InstallationRun
+{
+public:
+    explicit InstallationRun (InstallReporter& reporterToUse);
+
+    bool runInstallation (const juce::File& directory,
+                          const juce::Array<ImpulseFileEntry>& entries,
+                          const juce::File& userSettingsFile,
+                          const juce::File& commonSettingsFile);
+
+private:
+    InstallReporter& reporter;
+
+    JUCE_DECLARE_NON_COPYABLE (InstallationRun)
+};
