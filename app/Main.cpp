@@ -1,0 +1,3 @@
+#include "VokSetupApplication.h"
+
+START_JUCE_APPLICATION (VokSetupApplication)

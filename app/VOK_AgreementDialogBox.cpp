@@ -1,0 +1,92 @@
+#include "VOK_AgreementDialogBox.h"
+#include "AgreementText.h"
+#include "SetupArtwork.h"
+
+namespace
+{
+    const juce::Colour navyBackground { 0xff303c6e };
+    const juce::Colour agreeButtonColour { 0xff8282ff };
+    constexpr float headingFontHeight = 14.3f;
+}
+
+VOK_AgreementDialogBox::VOK_AgreementDialogBox()
+{
+    agreementEditor = std::make_unique<juce::TextEditor> ("new text editor");
+    addAndMakeVisible (agreementEditor.get());
+    agreementEditor->setMultiLine (true, true);
+    agreementEditor->setReturnKeyStartsNewLine (true);
+    agreementEditor->setReadOnly (true);
+    agreementEditor->setScrollbarsShown (true);
+    agreementEditor->setCaretVisible (true);
+    agreementEditor->setPopupMenuEnabled (true);
+    agreementEditor->setText ({}, true);
+
+    agreeButton = std::make_unique<juce::TextButton> ("buttonAgree");
+    addAndMakeVisible (agreeButton.get());
+    agreeButton->setButtonText ("I Agree");
+    agreeButton->addListener (this);
+    agreeButton->setColour (juce::TextButton::buttonColourId, agreeButtonColour);
+
+    cancelButton = std::make_unique<juce::TextButton> ("buttoncancel");
+    addAndMakeVisible (cancelButton.get());
+    cancelButton->setButtonText ("Cancel");
+    cancelButton->addListener (this);
+
+    bannerImage = SetupArtwork::getBanner();
+    logoImage = SetupArtwork::getLogo();
+
+    setSize (650, 500);
+
+    agreementEditor->setText (AgreementText::get(), false);
+}
+
+VOK_AgreementDialogBox::~VOK_AgreementDialogBox()
+{
+    agreementEditor.reset();
+    agreeButton.reset();
+    cancelButton.reset();
+}
+
+void VOK_AgreementDialogBox::paint (juce::Graphics& g)
+{
+    g.fillAll (navyBackground);
+
+    g.setColour (juce::Colours::black);
+    g.drawImageWithin (bannerImage, -4, -4, 1500, 150,
+                       juce::RectanglePlacement::centred | juce::RectanglePlacement::onlyReduceInSize,
+                       false);
+
+    g.setColour (juce::Colours::white);
+    g.setFont (juce::Font (headingFontHeight, juce::Font::plain));
+    g.drawText ("Please read the following license ", 310, 9, 298, 30, juce::Justification::centred, true);
+
+    g.setColour (juce::Colours::black);
+    g.drawImage (logoImage, 158, 1, 150, 80, 0, 0, logoImage.getWidth(), logoImage.getHeight(), false);
+
+    g.setColour (juce::Colours::white);
+    g.setFont (juce::Font (headingFontHeight, juce::Font::plain));
+    g.drawText ("agreement carefully!", 318, 41, 306, 30, juce::Justification::centred, true);
+}
+
+void VOK_AgreementDialogBox::resized()
+{
+    agreementEditor->setBounds (16, 88, 616, 344);
+    agreeButton->setBounds (320, 456, 150, 24);
+    cancelButton->setBounds (480, 456, 150, 24);
+}
+
+void VOK_AgreementDialogBox::buttonClicked (juce::Button* button)
+{
+    if (button == agreeButton.get())
+        endParentModalState (0);
+    else if (button == cancelButton.get())
+        endParentModalState (-1);
+}
+
+void VOK_AgreementDialogBox::endParentModalState (int result)
+{
+    // The window's content sits inside the window itself, so the direct parent is the
+    // window whose modal loop is waiting for the answer.
+    if (auto* window = getParentComponent())
+        window->exitModalState (result);
+}

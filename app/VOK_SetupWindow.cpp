@@ -1,0 +1,222 @@
+#include "VOK_SetupWindow.h"
+#include "SetupArtwork.h"
+#include "VOK_AgreementDialogBox.h"
+
+namespace
+{
+    const juce::Colour windowBackground { 0xffd3d3d3 };
+    const juce::Colour navyBackground   { 0xff303c6e };
+    const juce::Colour installColour    { 0xff6969ff };
+
+    const juce::String installVersionPrefix ("Install Version ");
+    const juce::String installVersion ("2.1.004");
+
+    constexpr int panelWidth = 680;
+    constexpr int panelHeight = 620;
+    constexpr int logDispatchMilliseconds = 5;
+}
+
+//==============================================================================
+VOK_SetupWindow::EULA::EULA()
+    : juce::DocumentWindow ("VOK2 License and Legal Information", windowBackground,
+                            juce::DocumentWindow::closeButton, true)
+{
+    setContentOwned (new VOK_AgreementDialogBox(), true);
+    centreWithSize (getWidth(), getHeight());
+}
+
+VOK_SetupWindow::EULA::~EULA() = default;
+
+void VOK_SetupWindow::EULA::closeButtonPressed()
+{
+    exitModalState (-1);
+}
+
+//==============================================================================
+VOK_SetupWindow::VOK_SetupWindow (const juce::File& userSettingsFile)
+{
+    createControls();
+
+    bannerImage = SetupArtwork::getBanner();
+    logoImage = SetupArtwork::getLogo();
+
+    setSize (panelWidth, panelHeight);
+
+    logEditor->setVisible (false);
+    closeButton->setVisible (false);
+
+    versionLabel->setText (installVersionPrefix + installVersion, juce::dontSendNotification);
+
+    auto settings = PluginSettings::open (userSettingsFile, false);
+
+    if (settings == nullptr)
+    {
+        // Without the settings the installer could neither propose a directory nor record
+        // the chosen one for the plug-in, so it ends here; asking for the agreement first
+        // would only delay that.
+        juce::AlertWindow::showMessageBox (juce::MessageBoxIconType::InfoIcon, {},
+                                           "Setup Error - Can't find properties file (1)");
+        requestQuit();
+        return;
+    }
+
+    presetDirectory (*settings);
+    runAgreement();
+}
+
+VOK_SetupWindow::~VOK_SetupWindow()
+{
+    closeButton.reset();
+    directoryGroup.reset();
+    versionLabel.reset();
+    installButton.reset();
+    cancelButton.reset();
+    directoryChooser.reset();
+    logEditor.reset();
+}
+
+void VOK_SetupWindow::createControls()
+{
+    closeButton = std::make_unique<juce::TextButton> ("new button");
+    addAndMakeVisible (closeButton.get());
+    closeButton->setButtonText ("Close");
+    closeButton->addListener (this);
+
+    directoryGroup = std::make_unique<juce::GroupComponent> ("new group", "2. Default Impulse-File Directory");
+    addAndMakeVisible (directoryGroup.get());
+    directoryGroup->setColour (juce::GroupComponent::outlineColourId, juce::Colour (0x66ffffff));
+    directoryGroup->setColour (juce::GroupComponent::textColourId, juce::Colours::white);
+
+    versionLabel = std::make_unique<juce::Label> ("new label", "Setup");
+    addAndMakeVisible (versionLabel.get());
+    versionLabel->setFont (juce::Font (15.0f, juce::Font::plain));
+    versionLabel->setJustificationType (juce::Justification::centredLeft);
+    versionLabel->setEditable (false, false, false);
+    versionLabel->setColour (juce::Label::textColourId, juce::Colours::white);
+    versionLabel->setColour (juce::TextEditor::textColourId, juce::Colour (0xff000000));
+    versionLabel->setColour (juce::TextEditor::backgroundColourId, juce::Colour (0x00000000));
+
+    installButton = std::make_unique<juce::TextButton> ("new button");
+    addAndMakeVisible (installButton.get());
+    installButton->setButtonText ("Install");
+    installButton->addListener (this);
+    installButton->setColour (juce::TextButton::buttonColourId, installColour);
+
+    cancelButton = std::make_unique<juce::TextButton> ("new button");
+    addAndMakeVisible (cancelButton.get());
+    cancelButton->setButtonText ("Cancel");
+    cancelButton->addListener (this);
+
+    directoryChooser = std::make_unique<juce::FilenameComponent> ("Search Location", juce::File(),
+                                                                  true, true, true,
+                                                                  juce::String(), juce::String(), juce::String());
+    addAndMakeVisible (directoryChooser.get());
+    directoryChooser->setName ("new component");
+
+    logEditor = std::make_unique<juce::TextEditor> ("new text editor");
+    addAndMakeVisible (logEditor.get());
+    logEditor->setMultiLine (true, true);
+    logEditor->setReturnKeyStartsNewLine (true);
+    logEditor->setReadOnly (true);
+    logEditor->setScrollbarsShown (true);
+    logEditor->setCaretVisible (true);
+    logEditor->setPopupMenuEnabled (true);
+    logEditor->setColour (juce::TextEditor::backgroundColourId, juce::Colours::white);
+    logEditor->setText ({}, true);
+}
+
+juce::String VOK_SetupWindow::getFallbackDirectory()
+{
+    return juce::File::getSpecialLocation (juce::File::userDocumentsDirectory)
+               .getChildFile ("VOK Impulses")
+               .getFullPathName();
+}
+
+void VOK_SetupWindow::presetDirectory (juce::PropertiesFile& settings)
+{
+    auto storedPath = PluginSettings::readDefaultImpulsePath (settings, getFallbackDirectory());
+
+    // A stored empty value means the user cleared the directory: show it empty rather than
+    // resolving it against the working directory.
+    auto directory = storedPath.isEmpty() ? juce::File()
+                                          : juce::File::getCurrentWorkingDirectory().getChildFile (storedPath);
+
+    directoryChooser->setCurrentFile (directory, true, juce::dontSendNotification);
+}
+
+void VOK_SetupWindow::runAgreement()
+{
+    auto agreement = std::make_unique<EULA>();
+    auto result = agreement->runModalLoop();
+    agreement.reset();
+
+    if (result != 0)
+        requestQuit();
+}
+
+void VOK_SetupWindow::requestQuit()
+{
+    if (auto* application = juce::JUCEApplicationBase::getInstance())
+        application->systemRequestedQuit();
+}
+
+//==============================================================================
+void VOK_SetupWindow::paint (juce::Graphics& g)
+{
+    g.fillAll (navyBackground);
+
+    g.setColour (juce::Colours::black);
+    g.drawImageWithin (bannerImage, 0, 0, 1500, 150, juce::RectanglePlacement::centred, false);
+
+    g.setColour (juce::Colours::black);
+    g.drawImage (logoImage, 517, 5, 150, 80, 0, 0, logoImage.getWidth(), logoImage.getHeight(), false);
+}
+
+void VOK_SetupWindow::resized()
+{
+    closeButton->setBounds (456, 576, 216, 24);
+    directoryGroup->setBounds (8, 392, 664, 72);
+    versionLabel->setBounds (168, 47, 160, 32);
+    installButton->setBounds (456, 576, 216, 24);
+    cancelButton->setBounds (16, 576, 78, 24);
+    directoryChooser->setBounds (24, 416, 632, 32);
+    logEditor->setBounds (8, 88, 664, 472);
+}
+
+void VOK_SetupWindow::buttonClicked (juce::Button* button)
+{
+    if (button == closeButton.get())
+    {
+        requestQuit();
+    }
+    else if (button == installButton.get())
+    {
+        if (runInstallation())
+            juce::AlertWindow::showMessageBox (juce::MessageBoxIconType::InfoIcon, {}, "Installation successfully!");
+    }
+    else if (button == cancelButton.get())
+    {
+        requestQuit();
+    }
+}
+
+//==============================================================================
+bool VOK_SetupWindow::runInstallation()
+{
+    // The installation engine connects here: it records the chosen directory in the plug-in's
+    // settings and writes the pack's impulse files, reporting through logMessage(). Until it
+    // does, nothing is installed, so the run must not report success.
+    return false;
+}
+
+void VOK_SetupWindow::logMessage (const juce::String& message, bool showBox)
+{
+    logEditor->setText (logEditor->getText() + message + "\n", true);
+    logEditor->setCaretPosition (2000000000);
+
+    // The run works synchronously on the message thread: this is where the window repaints.
+    juce::MessageManager::getInstance()->runDispatchLoopUntil (logDispatchMilliseconds);
+
+    if (showBox)
+        juce::AlertWindow::showMessageBox (juce::MessageBoxIconType::WarningIcon, "!", message);
+}

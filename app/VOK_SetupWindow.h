@@ -1,0 +1,71 @@
+#pragma once
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+#include "PluginSettings.h"
+
+#include <memory>
+
+/**
+    The installer's one screen: banner, pack logo and version, the choice of the impulse
+    directory, "Install" and "Cancel"; during an installation the log and "Close".
+
+    Building the panel looks up the directory stored in the plug-in's settings and then
+    runs the agreement window modally, so the constructor returns only once the user has
+    answered it. Refusing asks the application to quit.
+*/
+class VOK_SetupWindow : public juce::Component,
+                        public juce::Button::Listener
+{
+public:
+    /** The window that shows the agreement; its modal result is 0 when the user agreed. */
+    class EULA : public juce::DocumentWindow
+    {
+    public:
+        EULA();
+        ~EULA() override;
+
+        void closeButtonPressed() override;
+
+    private:
+        JUCE_DECLARE_NON_COPYABLE (EULA)
+    };
+
+    /** userSettingsFile is the plug-in's per-user settings file; File() when the platform
+        has no place for it.
+    */
+    explicit VOK_SetupWindow (const juce::File& userSettingsFile = PluginSettings::getUserSettingsFile());
+    ~VOK_SetupWindow() override;
+
+    void paint (juce::Graphics&) override;
+    void resized() override;
+    void buttonClicked (juce::Button*) override;
+
+    /** Installs the pack into the chosen directory, reporting through logMessage();
+        true only when every file was installed.
+    */
+    bool runInstallation();
+
+    /** Appends a line to the log and, when showBox is set, shows it in a warning box too. */
+    void logMessage (const juce::String& message, bool showBox);
+
+private:
+    std::unique_ptr<juce::TextButton> closeButton;
+    std::unique_ptr<juce::GroupComponent> directoryGroup;
+    std::unique_ptr<juce::Label> versionLabel;
+    std::unique_ptr<juce::TextButton> installButton;
+    std::unique_ptr<juce::TextButton> cancelButton;
+    std::unique_ptr<juce::FilenameComponent> directoryChooser;
+    std::unique_ptr<juce::TextEditor> logEditor;
+    juce::Image bannerImage;
+    juce::Image logoImage;
+
+    void createControls();
+    void presetDirectory (juce::PropertiesFile& settings);
+    void runAgreement();
+
+    static juce::String getFallbackDirectory();
+    static void requestQuit();
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (VOK_SetupWindow)
+};
