@@ -1,0 +1,139 @@
+// The preset list of the header and loading by path; part of VOK_ImpulseFile.
+
+#include "VOK_ImpulseFile.h"
+#include "VOK_LexicographicComparator.h"
+
+namespace
+{
+    const char* const presetListTag   = "presets";
+    const char* const presetTag       = "Preset";
+    const char* const presetNameAttr  = "preset_name";
+    const char* const presetDataAttr  = "preset_data";
+
+    // Attribute names match ignoring case in this format, as the plug-in's own
+    // reader does; JUCE 7 compares them exactly.
+    juce::String getAttributeIgnoringCase (const juce::XmlElement& element, const juce::String& attributeName)
+    {
+        if (element.hasAttribute (attributeName))
+            return element.getStringAttribute (attributeName);
+
+        for (int i = 0; i < element.getNumAttributes(); ++i)
+            if (element.getAttributeName (i).equalsIgnoreCase (attributeName))
+                return element.getAttributeValue (i);
+
+        return {};
+    }
+
+    juce::String getPresetName (const juce::XmlElement& preset)
+    {
+        return getAttributeIgnoringCase (preset, presetNameAttr);
+    }
+
+    juce::XmlElement* findFirstPresetNamed (const juce::XmlElement& list, const juce::String& presetName)
+    {
+        for (auto* child : list.getChildWithTagNameIterator (presetTag))
+            if (getPresetName (*child).compareIgnoreCase (presetName) == 0)
+                return child;
+
+        return nullptr;
+    }
+
+    struct PresetElementOrder
+    {
+        static int compareElements (const juce::XmlElement* first, const juce::XmlElement* second)
+        {
+            return VOK_ImpulseFile::comparePresetElements (first, second);
+        }
+    };
+}
+
+//==============================================================================
+juce::StringArray VOK_ImpulseFile::getPresetNames() const
+{
+    const juce::ScopedLock sl (lock);
+    juce::StringArray names;
+
+    if (auto* list = header->getChildByName (presetListTag))
+        for (auto* preset : list->getChildWithTagNameIterator (presetTag))
+            names.add (getPresetName (*preset));
+
+    return names;
+}
+
+juce::String VOK_ImpulseFile::getPresetData (const juce::String& presetName) const
+{
+    const juce::ScopedLock sl (lock);
+
+    if (auto* list = header->getChildByName (presetListTag))
+        if (auto* preset = findFirstPresetNamed (*list, presetName))
+            return getAttributeIgnoringCase (*preset, presetDataAttr);
+
+    return {};
+}
+
+void VOK_ImpulseFile::addPreset (const juce::String& presetName, const juce::String& presetData)
+{
+    const juce::ScopedLock sl (lock);
+
+    auto newPreset = std::make_unique<juce::XmlElement> (presetTag);
+    newPreset->setAttribute (presetNameAttr, presetName);
+    newPreset->setAttribute (presetDataAttr, presetData);
+
+    auto* list = getOrCreateChildElement (*header, presetListTag);
+
+    if (auto* samePreset = findFirstPresetNamed (*list, presetName))
+        list->removeChildElement (samePreset, true);
+
+    list->addChildElement (newPreset.release());
+
+    if (list->getNumChildElements() > 1)
+    {
+        // Equal names keep their document order, so a list never reshuffles between saves.
+        PresetElementOrder order;
+        list->sortChildElements (order, true);
+    }
+}
+
+int VOK_ImpulseFile::comparePresetElements (const juce::XmlElement* first, const juce::XmlElement* second)
+{
+    const auto firstName  = first  != nullptr ? getPresetName (*first)  : juce::String();
+    const auto secondName = second != nullptr ? getPresetName (*second) : juce::String();
+
+    return VOK_LexicographicComparator::compare (firstName, secondName);
+}
+
+juce::XmlElement* VOK_ImpulseFile::getOrCreateChildElement (juce::XmlElement& parent, const juce::String& tagName)
+{
+    if (auto* existing = parent.getChildByName (tagName))
+        return existing;
+
+    return parent.createNewChildElement (tagName);
+}
+
+//==============================================================================
+bool VOK_ImpulseFile::loadFromFile (const juce::String& path)
+{
+    const juce::ScopedLock sl (lock);
+    lastError = {};
+
+    bool loaded = false;
+
+    try
+    {
+        loaded = juce::File (path).hasFileExtension ("vok") ? readFile (path)
+                                                            : createFromAudioFile (path);
+    }
+    catch (const VokMemoryException&)
+    {
+        // The object must not look loaded after the pool was lost on the way out.
+        formatState = loadFailed;
+        throw;
+    }
+
+    if (loaded)
+        header->setAttribute ("filename", path);
+    else
+        formatState = loadFailed;
+
+    return loaded;
+}

@@ -1,0 +1,38 @@
+#include "VOK_NewImpulseHeader.h"
+#include "VOK_ImpulseFile.h"
+
+#include <charconv>
+
+std::unique_ptr<juce::XmlElement> VOK_NewImpulseHeader::create (const VOK_VokSampleBuffer& pool,
+                                                                const juce::String& originalFile)
+{
+    auto header = std::make_unique<juce::XmlElement> ("VokImpulseFile");
+    header->setAttribute ("version", "2.1");
+    header->setAttribute ("samplerate", formatSampleRate (pool.sampleRate));
+    header->setAttribute ("ChannelConf", 2);
+
+    auto* poolElement = VOK_ImpulseFile::getOrCreateChildElement (*header, "IRSamplePool");
+    poolElement->setAttribute ("number", pool.getNumChannels());
+
+    for (int channel = 0; channel < pool.getNumChannels(); ++channel)
+    {
+        auto* channelElement = poolElement->createNewChildElement ("AudioSampleData");
+        channelElement->setAttribute ("channel", channel);
+        channelElement->setAttribute ("NumSamples", pool.getNumSamples());
+        channelElement->setAttribute ("Description", "-");
+        channelElement->setAttribute ("OriginalFile", originalFile);
+    }
+
+    return header;
+}
+
+juce::String VOK_NewImpulseHeader::formatSampleRate (double sampleRate)
+{
+    // std::to_chars gives "%.9g" without depending on the process's locale, so a
+    // decimal comma can never reach a file.
+    char text[32] = {};
+    const auto result = std::to_chars (text, text + sizeof (text) - 1, sampleRate,
+                                       std::chars_format::general, 9);
+
+    return juce::String (text, (size_t) (result.ptr - text));
+}
