@@ -1,5 +1,76 @@
 #include "VOK_ImpulseFile.h"
+#include "HeaderAttributes.h"
+#include "ImpulseFileFields.h"
+#include "PackedHeader.h"
 
+#include <filesystem>
+#include <limits>
+
+namespace
+{
+    constexpr juce::int64 maxFieldValue = std::numeric_limits<int>::max();
+
+    juce::File getFileForPath (const juce::String& path)
+    {
+        // getChildFile keeps absolute paths and resolves relative ones against the working directory.
+        return juce::File::getCurrentWorkingDirectory().getChildFile (path);
+    }
+
+    // As root, File::hasWriteAccess is true for every file; a file without any write
+    // permission bit is still one that the user has marked read-only.
+    bool isMarkedReadOnly (const juce::File& file)
+    {
+        if (! file.exists())
+            return false;
+
+        std::error_code error;
+        const auto status = std::filesystem::status (file.getFullPathName().toStdString(), error);
+
+        if (error)
+            return true;
+
+        using Perms = std::filesystem::perms;
+        return (status.permissions() & (Perms::owner_write | Perms::group_write | Perms::others_write)) == Perms::none;
+    }
+
+    bool canReplace (const juce::File& target)
+    {
+        return target.hasWriteAccess() && ! isMarkedReadOnly (target) && ! target.isDirectory();
+    }
+
+    std::unique_ptr<juce::MemoryBlock> allocatePayload (size_t numBytes)
+    {
+        auto payload = std::make_unique<juce::MemoryBlock>();
+        payload->setSize (numBytes);
+
+        if (numBytes > 0 && payload->getData() == nullptr)
+            return nullptr;
+
+        return payload;
+    }
+
+    /** Reads exactly numBytes into dest, in pieces the stream's int-sized reads can take. */
+    bool readFully (juce::InputStream& input, void* dest, juce::int64 numBytes)
+    {
+        auto* bytes = static_cast<char*> (dest);
+
+        while (numBytes > 0)
+        {
+            const auto numToRead = (int) juce::jmin (numBytes, (juce::int64) (1 << 30));
+            const auto numRead = input.read (bytes, numToRead);
+
+            if (numRead <= 0)
+                return false;
+
+            bytes += numRead;
+            numBytes -= numRead;
+        }
+
+        return true;
+    }
+}
+
+//==============================================================================
 VOK_ImpulseFile::VOK_ImpulseFile()
     : header (std::make_unique<juce::XmlElement> ("VokImpulseFile")),
       packedHeaderRoot (std::make_unique<juce::XmlElement> ("VokImpulseFile"))
@@ -38,7 +109,7 @@ bool VOK_ImpulseFile::getBoolAttribute (const juce::String& attributeName, bool 
     if (header == nullptr)
         return false;
 
-    const auto value = header->getStringAttribute (attributeName);
+    const auto value = HeaderAttributes::getString (*header, attributeName);
 
     if (value == "true")   return true;
     if (value == "false")  return false;
@@ -47,49 +118,455 @@ bool VOK_ImpulseFile::getBoolAttribute (const juce::String& attributeName, bool 
 }
 
 //==============================================================================
-bool VOK_ImpulseFile::readFile (const juce::String&)
+bool VOK_ImpulseFile::readFile (const juce::String& path)
 {
     const juce::ScopedLock sl (lock);
-    return false;
+
+    readLog.clear();
+    lastError.clear();
+    recordRejected = false;
+
+    const auto file = getFileForPath (path);
+
+    if (! file.exists())
+    {
+        lastError = "File not found: " + file.getFullPathName();
+        return false;
+    }
+
+    std::unique_ptr<juce::FileInputStream> input;
+
+    if (! file.isDirectory())
+        input = file.createInputStream();
+
+    if (input == nullptr)
+    {
+        readLog << "Input Stream konnte nicht erstellt werden\n";
+        return false;
+    }
+
+    readLog << "Read Header";
+    auto newHeader = PackedHeader::readHeader (*input);
+
+    if (newHeader == nullptr)
+    {
+        readLog << "ParseError\n";
+        return false;
+    }
+
+    header = std::move (newHeader);
+
+    const auto sampleRate = (float) HeaderAttributes::getDouble (*header, "samplerate", 0.0);
+    samplePool = std::make_unique<VOK_VokSampleBuffer> (1, 0, sampleRate);
+
+    const bool scrambled = getBoolAttribute ("crypted", false);
+
+    if (HeaderAttributes::getDouble (*header, "version", 0.0) > 2.0)
+        readBlocks (*input, scrambled);
+    else
+        readVersion20Records (*input, scrambled);
+
+    readLog << "NumChannels " << samplePool->getNumChannels() << "\n"
+            << "NumSamples " << samplePool->getNumSamples() << "\n";
+
+    formatState = readFromFile;
+
+    const bool agreesWithHeader = checkPoolAgainstHeader();
+    return agreesWithHeader && ! recordRejected;
 }
 
-bool VOK_ImpulseFile::saveToFile (const juce::String&)
+void VOK_ImpulseFile::readBlocks (juce::InputStream& input, bool scrambled)
+{
+    readLog << "Version > 2.0\n";
+
+    while (! input.isExhausted() && ! recordRejected)
+    {
+        readLog << "Position " << input.getPosition() << "\n";
+
+        auto payload = readBlock (input);
+
+        if (payload == nullptr)
+        {
+            readLog << "Can't open Memoryblock\n";
+            break;
+        }
+
+        const auto tag = getBlockTag (*payload);
+
+        if (tag.equalsIgnoreCase ("AUDIODATA"))
+        {
+            readLog << "Read AudioData\n";
+            readAudioBlock (*samplePool, *payload, scrambled);
+        }
+        else if (tag.equalsIgnoreCase ("PICTURE"))
+        {
+            readLog << "Read Picture\n";
+            pictureText = readPictureBlock (*payload);
+        }
+        else
+        {
+            readLog << "unknown Block " << tag << "\n";
+        }
+    }
+}
+
+void VOK_ImpulseFile::readVersion20Records (juce::InputStream& input, bool scrambled)
+{
+    readLog << "Kompatiblitaesmodus 2.0\n";
+
+    while (! input.isExhausted())
+    {
+        readLog << "Position " << input.getPosition() << "\n";
+
+        // Anything but an audio record's tag is passed over one string field at a time.
+        if (! ImpulseFileFields::readString (input).equalsIgnoreCase ("AUDIODATA"))
+            continue;
+
+        readLog << "Read AudioData\n";
+
+        if (! readVersion20Record (input, scrambled))
+            break;
+    }
+}
+
+bool VOK_ImpulseFile::readVersion20Record (juce::InputStream& input, bool scrambled)
+{
+    const auto channelText = ImpulseFileFields::readString (input);
+    const auto countText = ImpulseFileFields::readString (input);
+    const auto channel = ImpulseFileFields::parseInteger (channelText);
+    const auto numSamples = ImpulseFileFields::parseInteger (countText);
+
+    if (channel < 0 || numSamples < 0)
+    {
+        rejectRecord ("AUDIODATA record with channel " + channelText + " and sample count " + countText
+                        + " rejected: neither may be negative");
+        return false;
+    }
+
+    const auto bytesLeft = input.getNumBytesRemaining();
+
+    if (numSamples > maxFieldValue || (bytesLeft >= 0 && numSamples * 4 > bytesLeft))
+    {
+        rejectRecord ("AUDIODATA record of channel " + channelText + " claims " + countText
+                        + " samples, but the file holds only " + juce::String (bytesLeft) + " more bytes");
+        return false;
+    }
+
+    if (! growPool (*samplePool, channel, numSamples))
+        return false;
+
+    auto* samples = samplePool->getWritePointer ((int) channel);
+
+    if (! readFully (input, samples, numSamples * 4))
+    {
+        rejectRecord ("AUDIODATA record of channel " + channelText + " ends before its " + countText + " samples");
+        return false;
+    }
+
+    ImpulseFileFields::decodeSamples (samples, samples, (int) numSamples, scrambled);
+    return true;
+}
+
+bool VOK_ImpulseFile::growPool (VOK_VokSampleBuffer& pool, juce::int64 channel, juce::int64 numSamples)
+{
+    if (channel >= VOK_VokSampleBuffer::maxChannels)
+    {
+        rejectRecord ("AUDIODATA of channel " + juce::String (channel) + " rejected: a sample pool has only "
+                        + juce::String (VOK_VokSampleBuffer::maxChannels) + " channels");
+        return false;
+    }
+
+    if (! pool.growTo ((int) channel + 1, (int) numSamples))
+    {
+        rejectRecord ("Not enough memory for a sample pool of " + juce::String (juce::jmax ((juce::int64) pool.getNumChannels(), channel + 1))
+                        + " channels of " + juce::String (juce::jmax ((juce::int64) pool.getNumSamples(), numSamples)) + " samples");
+        return false;
+    }
+
+    return true;
+}
+
+void VOK_ImpulseFile::rejectRecord (const juce::String& reason)
+{
+    readLog << reason << "\n";
+    recordRejected = true;
+}
+
+bool VOK_ImpulseFile::checkPoolAgainstHeader()
+{
+    auto* poolElement = header->getChildByName ("IRSamplePool");
+
+    if (poolElement == nullptr)
+    {
+        readLog << "keinen IRSamplePool\n";
+        return false;
+    }
+
+    if (! HeaderAttributes::hasAttribute (*poolElement, "number"))
+        return false;
+
+    const auto declaredChannels = HeaderAttributes::getInt (*poolElement, "number", 99999);
+
+    if (declaredChannels != samplePool->getNumChannels())
+    {
+        readLog << "channels in xml (" << declaredChannels
+                << " != channels in blocks (" << samplePool->getNumChannels() << ")\n";
+        return false;
+    }
+
+    bool allAgree = true;
+
+    for (auto* channelElement : poolElement->getChildIterator())
+    {
+        if (! channelElement->hasTagName ("AudioSampleData"))
+            continue;
+
+        const auto declaredSamples = HeaderAttributes::getInt (*channelElement, "NumSamples", 0);
+
+        if (declaredSamples != samplePool->getNumSamples())
+        {
+            readLog << "samples in xml (" << declaredSamples
+                    << ") != samples in blocks (" << samplePool->getNumSamples() << ")\n";
+            allAgree = false;
+        }
+    }
+
+    return allAgree;
+}
+
+//==============================================================================
+std::unique_ptr<juce::MemoryBlock> VOK_ImpulseFile::readBlock (juce::InputStream& input)
 {
     const juce::ScopedLock sl (lock);
+
+    const auto tag = ImpulseFileFields::readString (input);
+
+    if (! tag.equalsIgnoreCase ("BLOCK"))
+    {
+        readLog << "unkown tag " << tag << "\n";
+        return nullptr;
+    }
+
+    readLog << "read BLOCK-tag\n";
+
+    const auto lengthText = ImpulseFileFields::readString (input);
+
+    if (! ImpulseFileFields::isDecimalText (lengthText))
+        return nullptr;
+
+    const auto length = ImpulseFileFields::parseInteger (lengthText);
+    const auto bytesLeft = input.getNumBytesRemaining();
+
+    if (length > maxFieldValue || (bytesLeft >= 0 && length > bytesLeft))
+    {
+        rejectRecord ("Block of " + lengthText + " bytes rejected: the file holds only "
+                        + juce::String (juce::jmax ((juce::int64) 0, bytesLeft)) + " more bytes");
+        return nullptr;
+    }
+
+    if (bytesLeft < 0)
+    {
+        // A stream of unknown length: let the payload grow only by what actually arrives.
+        juce::MemoryOutputStream received;
+        received.writeFromInputStream (input, length);
+
+        if ((juce::int64) received.getDataSize() != length)
+        {
+            rejectRecord ("Block of " + lengthText + " bytes rejected: the data ends after "
+                            + juce::String ((juce::int64) received.getDataSize()) + " bytes");
+            return nullptr;
+        }
+
+        return std::make_unique<juce::MemoryBlock> (received.getMemoryBlock());
+    }
+
+    auto payload = allocatePayload ((size_t) length);
+
+    if (payload == nullptr)
+    {
+        rejectRecord ("Not enough memory for a block of " + lengthText + " bytes");
+        return nullptr;
+    }
+
+    if (! readFully (input, payload->getData(), length))
+    {
+        rejectRecord ("Block of " + lengthText + " bytes could not be read whole");
+        return nullptr;
+    }
+
+    return payload;
+}
+
+juce::String VOK_ImpulseFile::getBlockTag (const juce::MemoryBlock& payload)
+{
+    size_t offset = 0;
+    return ImpulseFileFields::readString (payload, offset);
+}
+
+bool VOK_ImpulseFile::readAudioBlock (VOK_VokSampleBuffer& pool, const juce::MemoryBlock& payload, bool scrambled)
+{
+    const juce::ScopedLock sl (lock);
+
+    size_t offset = 0;
+
+    if (! ImpulseFileFields::readString (payload, offset).equalsIgnoreCase ("AUDIODATA"))
+        return false;
+
+    const auto channelText = ImpulseFileFields::readString (payload, offset);
+    readLog << "channelstr =" << channelText << "\n";
+
+    const auto countText = ImpulseFileFields::readString (payload, offset);
+    readLog << "floatsizestr =" << countText << "\n";
+
+    if (! ImpulseFileFields::isDecimalText (channelText) || ! ImpulseFileFields::isDecimalText (countText))
+        return false;
+
+    const auto channel = ImpulseFileFields::parseInteger (channelText);
+    const auto numSamples = ImpulseFileFields::parseInteger (countText);
+    const auto samplesHeld = (juce::int64) ((payload.getSize() - offset) / 4);
+
+    if (numSamples > samplesHeld)
+    {
+        rejectRecord ("AUDIODATA of channel " + channelText + " claims " + countText
+                        + " samples, but its block holds only " + juce::String (samplesHeld));
+        return false;
+    }
+
+    if (! growPool (pool, channel, numSamples))
+        return false;
+
+    ImpulseFileFields::decodeSamples (static_cast<const char*> (payload.getData()) + offset,
+                                      pool.getWritePointer ((int) channel), (int) numSamples, scrambled);
+    return true;
+}
+
+juce::String VOK_ImpulseFile::readPictureBlock (const juce::MemoryBlock& payload)
+{
+    size_t offset = 0;
+
+    if (! ImpulseFileFields::readString (payload, offset).equalsIgnoreCase ("PICTURE"))
+        return {};
+
+    return ImpulseFileFields::readString (payload, offset);
+}
+
+//==============================================================================
+bool VOK_ImpulseFile::saveToFile (const juce::String& path)
+{
+    const juce::ScopedLock sl (lock);
+
+    const auto target = getFileForPath (path);
+
+    if (! canReplace (target))
+        return false;
+
+    // Written beside the target and renamed over it, so that the target is at every moment
+    // either the old file or the complete new one.
+    const auto written = target.getSiblingFile (target.getFileName() + ".saving").getNonexistentSibling();
+
+    if (writeImpulse (written) && written.replaceFileIn (target))
+        return true;
+
+    written.deleteFile();
     return false;
 }
 
-std::unique_ptr<juce::MemoryBlock> VOK_ImpulseFile::readBlock (juce::InputStream&)
+bool VOK_ImpulseFile::writeImpulse (const juce::File& file)
 {
-    return nullptr;
+    juce::FileOutputStream output (file, 32768);
+
+    if (! output.openedOk())
+        return false;
+
+    bool ok = output.writeString (createHeaderText());
+
+    if (ok && pictureText.isNotEmpty())
+    {
+        const auto payload = createPictureBlock (pictureText);
+        ok = payload != nullptr && writeBlock (output, *payload);
+    }
+
+    if (formatState != notLoaded && samplePool != nullptr)
+    {
+        const bool scrambled = getBoolAttribute ("crypted", false);
+
+        // A channel that can't be written would be lost without a trace, so it fails the save.
+        for (int channel = 0; ok && channel < samplePool->getNumChannels(); ++channel)
+        {
+            const auto payload = createAudioBlock (samplePool->getReadPointer (channel),
+                                                   samplePool->getNumSamples(), channel, scrambled);
+            ok = payload != nullptr && writeBlock (output, *payload);
+        }
+    }
+
+    output.flush();
+    return ok && output.getStatus().wasOk();
 }
 
-juce::String VOK_ImpulseFile::getBlockTag (const juce::MemoryBlock&)
+juce::String VOK_ImpulseFile::createHeaderText()
 {
-    return {};
+    HeaderAttributes::setString (*header, "version", "2.1");
+    HeaderAttributes::setString (*packedHeaderRoot, "version", "2.1");
+
+    const auto packedHeader = PackedHeader::packHeader (PackedHeader::createDocumentText (*header));
+    HeaderAttributes::setString (*packedHeaderRoot, "cfh_data", packedHeader);
+
+    return PackedHeader::createDocumentText (*packedHeaderRoot);
 }
 
-bool VOK_ImpulseFile::readAudioBlock (VOK_VokSampleBuffer&, const juce::MemoryBlock&, bool)
+bool VOK_ImpulseFile::writeBlock (juce::OutputStream& output, const juce::MemoryBlock& payload)
 {
-    return false;
+    if ((juce::int64) payload.getSize() > maxFieldValue)
+        return false;
+
+    return output.writeString ("BLOCK")
+        && output.writeString (juce::String ((juce::int64) payload.getSize()))
+        && output.write (payload.getData(), payload.getSize());
 }
 
-juce::String VOK_ImpulseFile::readPictureBlock (const juce::MemoryBlock&)
+std::unique_ptr<juce::MemoryBlock> VOK_ImpulseFile::createPictureBlock (const juce::String& text)
 {
-    return {};
+    const auto numBytes = ImpulseFileFields::getStringFieldSize ("PICTURE")
+                        + ImpulseFileFields::getStringFieldSize (text);
+
+    if ((juce::int64) numBytes > maxFieldValue)
+        return nullptr;
+
+    auto payload = allocatePayload (numBytes);
+
+    if (payload == nullptr)
+        return nullptr;
+
+    size_t offset = 0;
+    ImpulseFileFields::writeString (*payload, offset, "PICTURE");
+    ImpulseFileFields::writeString (*payload, offset, text);
+    return payload;
 }
 
-bool VOK_ImpulseFile::writeBlock (juce::OutputStream&, const juce::MemoryBlock&)
+std::unique_ptr<juce::MemoryBlock> VOK_ImpulseFile::createAudioBlock (const float* samples, int numSamples,
+                                                                      int channel, bool scrambled)
 {
-    return false;
-}
+    if (numSamples < 0 || channel < 0 || (samples == nullptr && numSamples > 0))
+        return nullptr;
 
-std::unique_ptr<juce::MemoryBlock> VOK_ImpulseFile::createPictureBlock (const juce::String&)
-{
-    return nullptr;
-}
+    const juce::String channelText (channel), countText (numSamples);
+    const auto numBytes = ImpulseFileFields::getStringFieldSize ("AUDIODATA")
+                        + ImpulseFileFields::getStringFieldSize (channelText)
+                        + ImpulseFileFields::getStringFieldSize (countText)
+                        + (size_t) numSamples * 4;
 
-std::unique_ptr<juce::MemoryBlock> VOK_ImpulseFile::createAudioBlock (const float*, int, int, bool)
-{
-    return nullptr;
+    if ((juce::int64) numBytes > maxFieldValue)
+        return nullptr;
+
+    auto payload = allocatePayload (numBytes);
+
+    if (payload == nullptr)
+        return nullptr;
+
+    size_t offset = 0;
+    ImpulseFileFields::writeString (*payload, offset, "AUDIODATA");
+    ImpulseFileFields::writeString (*payload, offset, channelText);
+    ImpulseFileFields::writeString (*payload, offset, countText);
+    ImpulseFileFields::encodeSamples (samples, static_cast<char*> (payload->getData()) + offset, numSamples, scrambled);
+    return payload;
 }

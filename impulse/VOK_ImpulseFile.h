@@ -102,6 +102,18 @@ private:
     juce::String pictureText;
     std::unique_ptr<VOK_VokSampleBuffer> samplePool;
 
+    // Set when a record asks for more than the file holds or the pool can take; the read then stops and fails.
+    bool recordRejected = false;
+
+    void readBlocks (juce::InputStream& input, bool scrambled);
+    void readVersion20Records (juce::InputStream& input, bool scrambled);
+    bool readVersion20Record (juce::InputStream& input, bool scrambled);
+    bool growPool (VOK_VokSampleBuffer& pool, juce::int64 channel, juce::int64 numSamples);
+    void rejectRecord (const juce::String& reason);
+    bool checkPoolAgainstHeader();
+    bool writeImpulse (const juce::File& file);
+    juce::String createHeaderText();
+
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (VOK_ImpulseFile)
 };
 

@@ -1,10 +1,192 @@
 #include "VOK_VokSampleBuffer.h"
 
+namespace
+{
+    int checkedChannelCount (int numChannels)
+    {
+        if (numChannels < 0 || numChannels > VOK_VokSampleBuffer::maxChannels)
+            throw VokMemoryException();
+
+        return numChannels;
+    }
+
+    int checkedLength (int numSamples)
+    {
+        if (numSamples < 0)
+            throw VokMemoryException();
+
+        return numSamples;
+    }
+
+    // A channel block is never empty, so that its pointer is never null.
+    size_t getBlockBytes (int numSamples) noexcept
+    {
+        return (size_t) juce::jmax (1, numSamples) * sizeof (float);
+    }
+}
+
+// The base class throws std::bad_alloc when its one block of sample memory can't be had;
+// callers of the pool know only VokMemoryException.
 VOK_VokSampleBuffer::VOK_VokSampleBuffer (int numChannels, int numSamples, double rate)
-    : juce::AudioBuffer<float> (numChannels, numSamples)
+try : juce::AudioBuffer<float> (checkedChannelCount (numChannels), checkedLength (numSamples))
 {
     if (numChannels > 0 && numSamples > 0 && getWritePointer (0) == nullptr)
         throw VokMemoryException();
 
     sampleRate = rate;
+}
+catch (const std::bad_alloc&)
+{
+    throw VokMemoryException();
+}
+
+// The framework's copy of a buffer that refers to outside memory would refer to the same
+// memory, which dies with the original here.
+VOK_VokSampleBuffer::VOK_VokSampleBuffer (const VOK_VokSampleBuffer& other)
+    : VOK_VokSampleBuffer (other.getNumChannels(), other.getNumSamples(), other.sampleRate)
+{
+    for (int c = 0; c < other.getNumChannels(); ++c)
+        copyFrom (c, 0, other, c, 0, other.getNumSamples());
+}
+
+VOK_VokSampleBuffer& VOK_VokSampleBuffer::operator= (const VOK_VokSampleBuffer& other)
+{
+    juce::AudioBuffer<float>::operator= (other);
+    sampleRate = other.sampleRate;
+    return *this;
+}
+
+VOK_VokSampleBuffer::~VOK_VokSampleBuffer() = default;
+
+bool VOK_VokSampleBuffer::growTo (int minNumChannels, int minNumSamples) noexcept
+{
+    const auto newNumChannels = juce::jmax (minNumChannels, getNumChannels());
+    const auto newNumSamples  = juce::jmax (minNumSamples, getNumSamples());
+
+    if (newNumChannels > maxChannels)
+        return false;
+
+    if (newNumChannels == getNumChannels() && newNumSamples == getNumSamples())
+        return true;
+
+    return refersToChannelBlocks() ? extendChannelBlocks (newNumChannels, newNumSamples)
+                                   : takeOverSamples (newNumChannels, newNumSamples);
+}
+
+bool VOK_VokSampleBuffer::refersToChannelBlocks() const noexcept
+{
+    if ((size_t) getNumChannels() > channelBlocks.size())
+        return false;
+
+    for (int c = 0; c < getNumChannels(); ++c)
+        if (getReadPointer (c) != channelBlocks[(size_t) c].get())
+            return false;
+
+    return true;
+}
+
+// Moves the samples out of the base buffer's own memory into channel blocks of the new
+// shape; on failure the base buffer is left as it was.
+bool VOK_VokSampleBuffer::takeOverSamples (int newNumChannels, int newNumSamples) noexcept
+{
+    std::vector<ChannelBlock> blocks;
+
+    try
+    {
+        blocks.reserve ((size_t) maxChannels);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return false;
+    }
+
+    for (int c = 0; c < newNumChannels; ++c)
+    {
+        ChannelBlock block (static_cast<float*> (std::calloc (1, getBlockBytes (newNumSamples))));
+
+        if (block == nullptr)
+            return false;
+
+        if (c < getNumChannels())
+            std::memcpy (block.get(), getReadPointer (c), (size_t) getNumSamples() * sizeof (float));
+
+        blocks.push_back (std::move (block));
+    }
+
+    channelBlocks = std::move (blocks);
+    referToChannelBlocks (newNumChannels, newNumSamples);
+    return true;
+}
+
+// Lengthens each channel block in place where the allocator can, then adds zeroed channels.
+// A failure part way leaves some blocks longer than the pool, which costs nothing: the pool
+// keeps its old shape.
+bool VOK_VokSampleBuffer::extendChannelBlocks (int newNumChannels, int newNumSamples) noexcept
+{
+    const auto oldNumChannels = getNumChannels();
+    const auto oldNumSamples  = getNumSamples();
+    bool succeeded = true;
+
+    if (channelBlocks.capacity() < (size_t) maxChannels)
+    {
+        try
+        {
+            channelBlocks.reserve ((size_t) maxChannels);
+        }
+        catch (const std::bad_alloc&)
+        {
+            return false;
+        }
+    }
+
+    channelBlocks.resize ((size_t) oldNumChannels);
+
+    if (newNumSamples > oldNumSamples)
+    {
+        for (int c = 0; c < oldNumChannels && succeeded; ++c)
+        {
+            auto& block = channelBlocks[(size_t) c];
+            auto* extended = static_cast<float*> (std::realloc (block.get(), getBlockBytes (newNumSamples)));
+
+            if (extended == nullptr)
+            {
+                succeeded = false;
+                break;
+            }
+
+            block.release();
+            block.reset (extended);
+            std::fill (extended + oldNumSamples, extended + newNumSamples, 0.0f);
+        }
+    }
+
+    for (int c = oldNumChannels; c < newNumChannels && succeeded; ++c)
+    {
+        ChannelBlock block (static_cast<float*> (std::calloc (1, getBlockBytes (newNumSamples))));
+
+        if (block == nullptr)
+            succeeded = false;
+        else
+            channelBlocks.push_back (std::move (block));
+    }
+
+    if (! succeeded)
+    {
+        channelBlocks.resize ((size_t) oldNumChannels);
+        referToChannelBlocks (oldNumChannels, oldNumSamples);
+        return false;
+    }
+
+    referToChannelBlocks (newNumChannels, newNumSamples);
+    return true;
+}
+
+void VOK_VokSampleBuffer::referToChannelBlocks (int numChannelsToUse, int numSamplesToUse) noexcept
+{
+    float* pointers[maxChannels + 1] = {};
+
+    for (int c = 0; c < numChannelsToUse; ++c)
+        pointers[c] = channelBlocks[(size_t) c].get();
+
+    setDataToReferTo (pointers, numChannelsToUse, numSamplesToUse);
 }

@@ -2,6 +2,9 @@
 
 #include <juce_audio_basics/juce_audio_basics.h>
 
+#include <memory>
+#include <vector>
+
 /** Thrown by value when the sample memory of a new pool can't be had. Carries no message. */
 class VokMemoryException
 {
@@ -12,6 +15,10 @@ class VokMemoryException
     samples, together with their sample rate.
 
     A pool holds at most maxChannels channels (channel indices 0 to 31).
+
+    A pool that grows while a file is read keeps each channel in a block of its own, so
+    that widening it never copies the channels it already has and lengthening it can
+    extend each channel in place; the base buffer then refers to those blocks.
 */
 class VOK_VokSampleBuffer : public juce::AudioBuffer<float>
 {
@@ -19,12 +26,36 @@ public:
     static constexpr int maxChannels = 32;
 
     /** Creates a pool; the samples are not initialised.
-        @throws VokMemoryException if a non-empty pool can't get its sample memory.
+        @throws VokMemoryException if a non-empty pool can't get its sample memory, or if
+                the channel count is outside 0 to maxChannels or the length is negative.
     */
     VOK_VokSampleBuffer (int numChannels, int numSamples, double sampleRate);
+
+    /** Copies the samples into memory of the copy's own. */
+    VOK_VokSampleBuffer (const VOK_VokSampleBuffer& other);
+    VOK_VokSampleBuffer& operator= (const VOK_VokSampleBuffer& other);
+
+    ~VOK_VokSampleBuffer();
+
+    /** Widens the pool to at least minNumChannels channels and lengthens it to at least
+        minNumSamples samples, keeping every sample and zeroing the new space; never shrinks.
+        Returns false, with the pool's shape and samples unchanged, when the request is
+        beyond maxChannels or the memory can't be had.
+    */
+    bool growTo (int minNumChannels, int minNumSamples) noexcept;
 
     double sampleRate = 0.0;
 
 private:
+    struct FreeDeleter  { void operator() (float* block) const noexcept { std::free (block); } };
+    using ChannelBlock = std::unique_ptr<float, FreeDeleter>;
+
+    std::vector<ChannelBlock> channelBlocks;
+
+    bool refersToChannelBlocks() const noexcept;
+    bool takeOverSamples (int newNumChannels, int newNumSamples) noexcept;
+    bool extendChannelBlocks (int newNumChannels, int newNumSamples) noexcept;
+    void referToChannelBlocks (int numChannelsToUse, int numSamplesToUse) noexcept;
+
     JUCE_LEAK_DETECTOR (VOK_VokSampleBuffer)
 };

@@ -1,0 +1,138 @@
+#include "ImpulseFileBytes.h"
+
+#include <ImpulseFileFields.h>
+#include <VOK_ImpulseFile.h>
+
+#include <gtest/gtest.h>
+
+using namespace ImpulseFileBytes;
+
+namespace
+{
+    std::vector<juce::uint8> toBytes (const juce::MemoryBlock& block)
+    {
+        auto* data = static_cast<const juce::uint8*> (block.getData());
+        return { data, data + block.getSize() };
+    }
+
+    std::vector<juce::uint8> toBytes (const char* text, size_t size)
+    {
+        return { reinterpret_cast<const juce::uint8*> (text), reinterpret_cast<const juce::uint8*> (text) + size };
+    }
+}
+
+TEST (ImpulseFields, AudioBlockOfChannelOneWithThreeSamplesIsFramedWithLength26)
+{
+    const float samples[] = { 0.5f, -1.0f, 0.25f };
+    auto payload = VOK_ImpulseFile::createAudioBlock (samples, 3, 1, false);
+    ASSERT_NE (payload, nullptr);
+    EXPECT_EQ (payload->getSize(), 26u);
+
+    juce::MemoryOutputStream out;
+    ASSERT_TRUE (VOK_ImpulseFile::writeBlock (out, *payload));
+
+    const auto expected = Builder().string ("BLOCK").string ("26")
+                                   .string ("AUDIODATA").string ("1").string ("3")
+                                   .samples ({ 0.5f, -1.0f, 0.25f }).bytes();
+    EXPECT_EQ (toBytes (out.getMemoryBlock()), toBytes (expected));
+}
+
+TEST (ImpulseFields, ZeroSampleIsStoredAsTheKeyWhenScrambledAndAsZerosWhenPlain)
+{
+    const float zero[] = { 0.0f };
+    auto scrambled = VOK_ImpulseFile::createAudioBlock (zero, 1, 0, true);
+    auto plain = VOK_ImpulseFile::createAudioBlock (zero, 1, 0, false);
+    ASSERT_NE (scrambled, nullptr);
+    ASSERT_NE (plain, nullptr);
+
+    const auto prefix = std::strlen ("AUDIODATA") + 1 + 2 + 2;
+    ASSERT_EQ (scrambled->getSize(), prefix + 4);
+    const auto* word = static_cast<const juce::uint8*> (scrambled->getData()) + prefix;
+    EXPECT_EQ (std::vector<juce::uint8> (word, word + 4), (std::vector<juce::uint8> { 0xE6, 0xC3, 0x17, 0x5A }));
+
+    const auto* plainWord = static_cast<const juce::uint8*> (plain->getData()) + prefix;
+    EXPECT_EQ (std::vector<juce::uint8> (plainWord, plainWord + 4), (std::vector<juce::uint8> { 0, 0, 0, 0 }));
+}
+
+TEST (ImpulseFields, SamplesDecodeBackToTheirBitPatternsBothWays)
+{
+    const std::vector<float> values { 0.0f, -0.0f, 1.0f, -3.5e-20f, 123456.789f,
+                                      std::numeric_limits<float>::infinity(), std::numeric_limits<float>::denorm_min() };
+
+    for (bool scrambled : { false, true })
+    {
+        std::vector<juce::uint8> stored (values.size() * 4);
+        ImpulseFileFields::encodeSamples (values.data(), stored.data(), (int) values.size(), scrambled);
+
+        for (size_t i = 0; i < values.size(); ++i)
+        {
+            const auto word = juce::ByteOrder::littleEndianInt (stored.data() + 4 * i);
+            EXPECT_EQ (word, storedWord (values[i], scrambled)) << "sample " << i << " scrambled " << scrambled;
+        }
+
+        std::vector<float> decoded (values.size());
+        ImpulseFileFields::decodeSamples (stored.data(), decoded.data(), (int) values.size(), scrambled);
+        EXPECT_EQ (std::memcmp (decoded.data(), values.data(), values.size() * 4), 0);
+    }
+}
+
+TEST (ImpulseFields, PictureBlockHoldsTagAndTextWithLengthEightPlusTextPlusOne)
+{
+    auto payload = VOK_ImpulseFile::createPictureBlock ("4.AbCd");
+    ASSERT_NE (payload, nullptr);
+    EXPECT_EQ (payload->getSize(), 8u + 6u + 1u);
+    EXPECT_EQ (toBytes (*payload), toBytes ("PICTURE\0" "4.AbCd\0", 15));
+    EXPECT_EQ (VOK_ImpulseFile::getBlockTag (*payload), "PICTURE");
+    EXPECT_EQ (VOK_ImpulseFile::readPictureBlock (*payload), "4.AbCd");
+
+    auto empty = VOK_ImpulseFile::createPictureBlock ({});
+    ASSERT_NE (empty, nullptr);
+    EXPECT_EQ (empty->getSize(), 9u);
+}
+
+TEST (ImpulseFields, StringFieldsStopAtZeroOrEndOfData)
+{
+    const auto data = Builder().string ("first").string ("").raw ("tail", 4).bytes();
+
+    size_t offset = 0;
+    EXPECT_EQ (ImpulseFileFields::readString (data, offset), "first");
+    EXPECT_EQ (ImpulseFileFields::readString (data, offset), "");
+    EXPECT_EQ (ImpulseFileFields::readString (data, offset), "tail");
+    EXPECT_EQ (offset, data.getSize());
+    EXPECT_EQ (ImpulseFileFields::readString (data, offset), "");
+
+    juce::MemoryInputStream stream (data, false);
+    EXPECT_EQ (ImpulseFileFields::readString (stream), "first");
+    EXPECT_EQ (stream.getPosition(), 6);
+    EXPECT_EQ (ImpulseFileFields::readString (stream), "");
+    EXPECT_EQ (ImpulseFileFields::readString (stream), "tail");
+    EXPECT_TRUE (stream.isExhausted());
+}
+
+TEST (ImpulseFields, LongStringFieldOnAStreamLeavesThePositionJustPastItsZero)
+{
+    const auto longText = juce::String::repeatedString ("x\xc3\xa9", 5000);
+    const auto data = Builder().string (juce::String::fromUTF8 (longText.toRawUTF8())).string ("next").bytes();
+    juce::MemoryInputStream stream (data, false);
+
+    EXPECT_EQ (ImpulseFileFields::readString (stream).getNumBytesAsUTF8(), longText.getNumBytesAsUTF8());
+    EXPECT_EQ (ImpulseFileFields::readString (stream), "next");
+}
+
+TEST (ImpulseFields, IntegersReadLikeTheFrameworkWithoutWrapping)
+{
+    struct Case { const char* text; juce::int64 parsed; };
+    const Case cases[] = {
+        { "0", 0 }, { "26", 26 }, { "  7", 7 }, { "-5", -5 }, { "+5", 5 }, { "12abc", 12 },
+        { "", 0 }, { "abc", 0 }, { "2147483647", 2147483647 }, { "4294967396", 4294967396LL },
+        { "99999999999999999999", (juce::int64) 1 << 40 }, { "-99999999999999999999", -((juce::int64) 1 << 40) },
+    };
+
+    for (auto& c : cases)
+        EXPECT_EQ (ImpulseFileFields::parseInteger (c.text), c.parsed) << c.text;
+
+    EXPECT_TRUE (ImpulseFileFields::isDecimalText ("0123456789"));
+    EXPECT_TRUE (ImpulseFileFields::isDecimalText (""));
+    EXPECT_FALSE (ImpulseFileFields::isDecimalText ("-1"));
+    EXPECT_FALSE (ImpulseFileFields::isDecimalText (" 1"));
+}

@@ -1,0 +1,386 @@
+#include "ImpulseFileBytes.h"
+
+#include <VOK_ImpulseFile.h>
+
+#include <gtest/gtest.h>
+
+using namespace ImpulseFileBytes;
+
+namespace
+{
+    class ImpulseRead : public ::testing::Test
+    {
+    protected:
+        TemporaryFolder folder;
+        VOK_ImpulseFile impulse;
+
+        bool read (const juce::MemoryBlock& bytes)
+        {
+            return impulse.readFile (folder.write ("impulse.vok", bytes).getFullPathName());
+        }
+
+        juce::StringArray logLines() const
+        {
+            juce::StringArray lines;
+            lines.addTokens (impulse.getReadLog(), "\n", {});
+            lines.removeEmptyStrings();
+            return lines;
+        }
+
+        std::vector<float> channel (int c) const
+        {
+            auto* pool = impulse.getSamplePool();
+            return { pool->getReadPointer (c), pool->getReadPointer (c) + pool->getNumSamples() };
+        }
+    };
+
+    juce::int64 fieldSize (const juce::String& text)   { return (juce::int64) text.getNumBytesAsUTF8() + 1; }
+
+    juce::int64 blockSize (const juce::MemoryBlock& payload)
+    {
+        return 6 + fieldSize (juce::String ((juce::int64) payload.getSize())) + (juce::int64) payload.getSize();
+    }
+
+    const std::vector<float> left { 0.5f, -0.25f, 1.0f };
+    const std::vector<float> right { 0.0f, 2.0f, -3.0f };
+}
+
+TEST_F (ImpulseRead, ReadLogOfATwoChannelFileWithPictureLineByLine)
+{
+    const auto document = packedDocument (*headerElement ("2.1", 2, 3));
+    const auto picture = picturePayload ("5.ABCDEFG");
+    const auto audio0 = audioPayload (0, left), audio1 = audioPayload (1, right);
+
+    ASSERT_TRUE (read (Builder().header (document).block (picture).block (audio0).block (audio1).bytes()));
+
+    const auto p0 = fieldSize (document);
+    const auto p1 = p0 + blockSize (picture);
+    const auto p2 = p1 + blockSize (audio0);
+
+    const juce::String expected = juce::String ("Read HeaderVersion > 2.0\n")
+        + "Position " + juce::String (p0) + "\n" + "read BLOCK-tag\n" + "Read Picture\n"
+        + "Position " + juce::String (p1) + "\n" + "read BLOCK-tag\n" + "Read AudioData\n"
+        + "channelstr =0\n" + "floatsizestr =3\n"
+        + "Position " + juce::String (p2) + "\n" + "read BLOCK-tag\n" + "Read AudioData\n"
+        + "channelstr =1\n" + "floatsizestr =3\n"
+        + "NumChannels 2\n" + "NumSamples 3\n";
+
+    EXPECT_EQ (impulse.getReadLog(), expected);
+    EXPECT_EQ (impulse.getPictureText(), "5.ABCDEFG");
+    EXPECT_EQ (channel (0), left);
+    EXPECT_EQ (channel (1), right);
+    EXPECT_EQ (impulse.getFormatState(), VOK_ImpulseFile::readFromFile);
+    EXPECT_EQ (impulse.getSamplePool()->sampleRate, 44100.0);
+    EXPECT_TRUE (impulse.getLastError().isEmpty());
+}
+
+TEST_F (ImpulseRead, BothLayoutsPackedOrNotScrambledOrNotGiveTheSameSamples)
+{
+    struct Case { const char* name; juce::String version; bool packed; juce::String crypted; };
+    const Case cases[] = {
+        { "2.1 packed plain", "2.1", true, {} },
+        { "2.1 unpacked plain", "2.1", false, "false" },
+        { "2.1 packed scrambled", "2.1", true, "true" },
+        { "2.1 unpacked, TRUE is not true", "2.1", false, "TRUE" },
+        { "2.0 unpacked scrambled", "2.0", false, "true" },
+        { "2.0 packed plain", "2.0", true, {} },
+        { "1.5 unpacked plain", "1.5", false, {} },
+        { "no version, unpacked scrambled", {}, false, "true" },
+    };
+
+    for (auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        const auto header = headerElement (c.version, 2, 3, c.crypted);
+        const bool scrambled = c.crypted == "true";
+        const bool blocks = c.version == "2.1";
+
+        Builder bytes;
+        bytes.header (c.packed ? packedDocument (*header) : documentText (*header));
+
+        if (blocks)
+            bytes.block (audioPayload (1, right, scrambled)).block (audioPayload (0, left, scrambled));
+        else
+            bytes.raw (audioRecord (1, right, scrambled)).raw (audioRecord (0, left, scrambled));
+
+        ASSERT_TRUE (read (bytes.bytes())) << impulse.getReadLog();
+        EXPECT_EQ (channel (0), left);
+        EXPECT_EQ (channel (1), right);
+        EXPECT_TRUE (impulse.getReadLog().startsWith (blocks ? "Read HeaderVersion > 2.0\n"
+                                                             : "Read HeaderKompatiblitaesmodus 2.0\n"));
+        EXPECT_EQ (impulse.getBoolAttribute ("crypted", false), scrambled);
+    }
+}
+
+TEST_F (ImpulseRead, Version20LayoutSkipsForeignStringsAndLogsEachPosition)
+{
+    const auto document = documentText (*headerElement ("2.0", 1, 3));
+    ASSERT_TRUE (read (Builder().header (document).string ("junk").raw (audioRecord (0, left)).bytes()));
+
+    const auto p0 = fieldSize (document);
+    EXPECT_EQ (impulse.getReadLog(), "Read HeaderKompatiblitaesmodus 2.0\n"
+                                     "Position " + juce::String (p0) + "\n"
+                                     "Position " + juce::String (p0 + 5) + "\n"
+                                     "Read AudioData\n"
+                                     "NumChannels 1\nNumSamples 3\n");
+    EXPECT_EQ (channel (0), left);
+}
+
+TEST_F (ImpulseRead, BlocksInAnyOrderUnknownTagsSkippedAndTagsIgnoreCase)
+{
+    const auto header = headerElement ("2.1", 2, 3);
+    const auto unknown = Builder().string ("THUMBNAIL").string ("whatever").decimal (12345).bytes();
+    const auto lowerCaseAudio = Builder().string ("audiodata").decimal (0).decimal (3).samples (left).bytes();
+    const auto lowerCaseBlock = Builder().string ("block").decimal ((juce::int64) lowerCaseAudio.getSize()).raw (lowerCaseAudio).bytes();
+
+    ASSERT_TRUE (read (Builder().header (packedDocument (*header)).block (audioPayload (1, right)).block (unknown)
+                                .raw (lowerCaseBlock).block (picturePayload ("1.A")).bytes()));
+
+    EXPECT_TRUE (impulse.getReadLog().contains ("unknown Block THUMBNAIL\n"));
+    EXPECT_EQ (channel (0), left);
+    EXPECT_EQ (channel (1), right);
+    EXPECT_EQ (impulse.getPictureText(), "1.A");
+}
+
+TEST_F (ImpulseRead, TrailingZeroBytesEndTheLoopAndOnlyTheChecksDecide)
+{
+    const auto header = headerElement ("2.1", 1, 3);
+    ASSERT_TRUE (read (Builder().header (packedDocument (*header)).block (audioPayload (0, left)).zeros (16).bytes()));
+    EXPECT_TRUE (impulse.getReadLog().contains ("unkown tag \nCan't open Memoryblock\nNumChannels 1\nNumSamples 3\n"));
+    EXPECT_EQ (channel (0), left);
+}
+
+TEST_F (ImpulseRead, PoolGrowsByChannelAndByLengthWithZerosWhereNoRecordWrites)
+{
+    const auto header = headerElement ("2.1", 4, 5);
+    const std::vector<float> five { 1, 2, 3, 4, 5 };
+    ASSERT_TRUE (read (Builder().header (documentText (*header)).block (audioPayload (0, left))
+                                .block (audioPayload (3, five)).bytes())) << impulse.getReadLog();
+
+    EXPECT_EQ (channel (0), (std::vector<float> { 0.5f, -0.25f, 1.0f, 0.0f, 0.0f }));
+    EXPECT_EQ (channel (1), std::vector<float> (5, 0.0f));
+    EXPECT_EQ (channel (2), std::vector<float> (5, 0.0f));
+    EXPECT_EQ (channel (3), five);
+}
+
+TEST_F (ImpulseRead, HeaderOnlyFileGivesOneEmptyChannel)
+{
+    EXPECT_TRUE (read (Builder().header (documentText (*headerElement ("2.1", 1, 0))).bytes()));
+    EXPECT_EQ (impulse.getSamplePool()->getNumChannels(), 1);
+    EXPECT_EQ (impulse.getSamplePool()->getNumSamples(), 0);
+
+    EXPECT_FALSE (read (Builder().header (documentText (*headerElement ("2.1", 2, 0))).bytes()));
+}
+
+TEST_F (ImpulseRead, SampleRateIsRoundedToSinglePrecisionAndNamesIgnoreCase)
+{
+    auto header = headerElement ("2.1", 1, 3, {}, 44100.0);
+    header->setAttribute ("samplerate", "44100.1");
+    header->removeAttribute ("version");
+    header->setAttribute ("VERSION", "2.1");
+    header->setAttribute ("Crypted", "true");
+    header->getChildByName ("IRSamplePool")->removeAttribute ("number");
+    header->getChildByName ("IRSamplePool")->setAttribute ("NUMBER", "1");
+
+    ASSERT_TRUE (read (Builder().header (documentText (*header)).block (audioPayload (0, left, true)).bytes()))
+        << impulse.getReadLog();
+    EXPECT_EQ (impulse.getSamplePool()->sampleRate, (double) 44100.1f);
+    EXPECT_EQ (channel (0), left);
+}
+
+TEST_F (ImpulseRead, FailureTable)
+{
+    const auto document = documentText (*headerElement ("2.1", 1, 3));
+    const auto good = audioPayload (0, left);
+    auto noPool = headerElement ("2.1", 1, 3);
+    noPool->deleteAllChildElementsWithTagName ("IRSamplePool");
+    auto noNumber = headerElement ("2.1", 1, 3);
+    noNumber->getChildByName ("IRSamplePool")->removeAttribute ("number");
+    const auto threeChannels = documentText (*headerElement ("2.1", 3, 3));
+
+    struct Case
+    {
+        const char* name;
+        juce::String document;
+        juce::MemoryBlock records;
+        bool expectedResult;
+        juce::String expectedLog;      // after the header and the good block's lines
+    };
+
+    const Case cases[] = {
+        { "tag other than BLOCK", document, Builder().string ("BLOCKS").decimal (3).bytes(), true,
+          "Position P\nunkown tag BLOCKS\nCan't open Memoryblock\nNumChannels 1\nNumSamples 3\n" },
+        { "block length not all digits", document, Builder().string ("BLOCK").string ("+12").zeros (12).bytes(), true,
+          "Position P\nread BLOCK-tag\nCan't open Memoryblock\nNumChannels 1\nNumSamples 3\n" },
+        { "unknown block tag", document, Builder().block (Builder().string ("COMMENT").string ("hi").bytes()).bytes(), true,
+          "Position P\nread BLOCK-tag\nunknown Block COMMENT\nNumChannels 1\nNumSamples 3\n" },
+        { "AUDIODATA with non-digit channel", document,
+          Builder().block (Builder().string ("AUDIODATA").string ("x1").decimal (9).samples (std::vector<float> (9, 1.0f)).bytes()).bytes(), true,
+          "Position P\nread BLOCK-tag\nRead AudioData\nchannelstr =x1\nfloatsizestr =9\nNumChannels 1\nNumSamples 3\n" },
+        { "AUDIODATA with non-digit count", document,
+          Builder().block (Builder().string ("AUDIODATA").decimal (2).string ("9 ").samples (std::vector<float> (9, 1.0f)).bytes()).bytes(), true,
+          "Position P\nread BLOCK-tag\nRead AudioData\nchannelstr =2\nfloatsizestr =9 \nNumChannels 1\nNumSamples 3\n" },
+        { "no IRSamplePool", documentText (*noPool), {}, false, "NumChannels 1\nNumSamples 3\nkeinen IRSamplePool\n" },
+        { "IRSamplePool without number", documentText (*noNumber), {}, false, "NumChannels 1\nNumSamples 3\n" },
+        { "channel count mismatch", threeChannels, {}, false,
+          "NumChannels 1\nNumSamples 3\nchannels in xml (3 != channels in blocks (1)\n" },
+    };
+
+    for (auto& c : cases)
+    {
+        const auto bytes = Builder().header (c.document).block (good).raw (c.records).bytes();
+        const auto p0 = fieldSize (c.document);
+        const auto expectedLog = "Read HeaderVersion > 2.0\nPosition " + juce::String (p0) + "\n"
+                                   "read BLOCK-tag\nRead AudioData\nchannelstr =0\nfloatsizestr =3\n"
+                               + c.expectedLog.replace ("Position P", "Position " + juce::String (p0 + blockSize (good)));
+
+        VOK_ImpulseFile fresh;
+        EXPECT_EQ (fresh.readFile (folder.write ("case.vok", bytes).getFullPathName()), c.expectedResult) << c.name;
+        EXPECT_EQ (fresh.getReadLog(), expectedLog) << c.name;
+        EXPECT_EQ (fresh.getSamplePool()->getNumChannels(), 1) << c.name;
+    }
+
+    const juce::String unparsable[] = {
+        "",
+        "no markup here",
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n\n",
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n\n<VokImpulseFile version=\"2.1\" cfh_data=\"ABE6F42143.gI1X\"/>\r\n",
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n\n<VokImpulseFile version=\"2.1\" cfh_data=\"abe6f42143.gI1X\"/>\r\n",
+    };
+
+    for (auto& text : unparsable)
+    {
+        VOK_ImpulseFile fresh;
+        EXPECT_FALSE (fresh.readFile (folder.write ("case.vok", Builder().header (text).block (good).bytes()).getFullPathName())) << text;
+        EXPECT_EQ (fresh.getReadLog(), "Read HeaderParseError\n") << text;
+        EXPECT_EQ (fresh.getSamplePool(), nullptr);
+        EXPECT_EQ (fresh.getFormatState(), VOK_ImpulseFile::notLoaded);
+    }
+}
+
+TEST_F (ImpulseRead, EachMismatchingChannelElementGetsItsOwnLine)
+{
+    auto header = headerElement ("2.1", 2, 3);
+    auto* pool = header->getChildByName ("IRSamplePool");
+    pool->getChildElement (0)->setAttribute ("NumSamples", 4);
+    pool->getChildElement (1)->setAttribute ("NumSamples", 5);
+
+    EXPECT_FALSE (read (Builder().header (documentText (*header)).block (audioPayload (0, left)).block (audioPayload (1, right)).bytes()));
+    EXPECT_TRUE (impulse.getReadLog().endsWith ("NumChannels 2\nNumSamples 3\n"
+                                                "samples in xml (4) != samples in blocks (3)\n"
+                                                "samples in xml (5) != samples in blocks (3)\n"));
+    EXPECT_EQ (impulse.getFormatState(), VOK_ImpulseFile::readFromFile);
+    EXPECT_EQ (channel (1), right);
+}
+
+TEST_F (ImpulseRead, MissingFileAndUnopenableStreamLeaveTheObjectAlone)
+{
+    ASSERT_TRUE (read (Builder().header (documentText (*headerElement ("2.1", 1, 3))).block (picturePayload ("1.B"))
+                                .block (audioPayload (0, left)).bytes()));
+    auto* headerBefore = &impulse.getHeader();
+
+    const auto missing = folder.getFile ("missing.vok");
+    EXPECT_FALSE (impulse.readFile (missing.getFullPathName()));
+    EXPECT_EQ (impulse.getLastError(), "File not found: " + missing.getFullPathName());
+    EXPECT_TRUE (impulse.getReadLog().isEmpty());
+
+    EXPECT_FALSE (impulse.readFile (folder.getFolder().getFullPathName()));
+    EXPECT_EQ (impulse.getReadLog(), "Input Stream konnte nicht erstellt werden\n");
+    EXPECT_TRUE (impulse.getLastError().isEmpty());
+
+    EXPECT_FALSE (read (Builder().header ("garbage").bytes()));
+    EXPECT_EQ (impulse.getReadLog(), "Read HeaderParseError\n");
+
+    EXPECT_EQ (&impulse.getHeader(), headerBefore);
+    EXPECT_EQ (impulse.getPictureText(), "1.B");
+    EXPECT_EQ (channel (0), left);
+}
+
+TEST_F (ImpulseRead, PictureTextStaysWhenTheNextFileHasNone)
+{
+    ASSERT_TRUE (read (Builder().header (documentText (*headerElement ("2.1", 1, 3))).block (picturePayload ("1.B"))
+                                .block (audioPayload (0, left)).bytes()));
+    ASSERT_TRUE (read (Builder().header (documentText (*headerElement ("2.1", 1, 3))).block (audioPayload (0, right)).bytes()));
+    EXPECT_EQ (impulse.getPictureText(), "1.B");
+    EXPECT_EQ (channel (0), right);
+}
+
+//==============================================================================
+// Files are shared between users, so records that ask for more than the file holds are refused.
+
+TEST_F (ImpulseRead, RecordsAskingForMoreThanTheFileHoldsFailTheReadAndKeepWhatCameBefore)
+{
+    const auto document = documentText (*headerElement ("2.1", 1, 3));
+    const auto document20 = documentText (*headerElement ("2.0", 1, 3));
+    const auto good = audioPayload (0, left);
+
+    struct Case { const char* name; juce::MemoryBlock bytes; const char* expectedLine; };
+    const Case cases[] = {
+        { "block length beyond the file", Builder().header (document).block (good).string ("BLOCK").decimal (1000).zeros (10).bytes(),
+          "Block of 1000 bytes rejected: the file holds only 10 more bytes\n" },
+        { "block length beyond 32 bits", Builder().header (document).block (good).string ("BLOCK").string ("99999999999999999999").bytes(),
+          "Block of 99999999999999999999 bytes rejected: the file holds only 0 more bytes\n" },
+        { "sample count beyond the block", Builder().header (document).block (good)
+              .block (Builder().string ("AUDIODATA").decimal (0).decimal (2000000000).samples ({ 1, 2 }).bytes()).bytes(),
+          "AUDIODATA of channel 0 claims 2000000000 samples, but its block holds only 2\n" },
+        { "channel 32", Builder().header (document).block (good).block (audioPayload (32, { 1.0f })).bytes(),
+          "AUDIODATA of channel 32 rejected: a sample pool has only 32 channels\n" },
+        { "huge channel", Builder().header (document).block (good).block (audioPayload (2147483647, {})).bytes(),
+          "AUDIODATA of channel 2147483647 rejected: a sample pool has only 32 channels\n" },
+        { "2.0 negative channel", Builder().header (document20).raw (good).string ("AUDIODATA").decimal (-1).decimal (1).samples ({ 1 }).bytes(),
+          "AUDIODATA record with channel -1 and sample count 1 rejected: neither may be negative\n" },
+        { "2.0 negative count", Builder().header (document20).raw (good).string ("AUDIODATA").decimal (0).decimal (-3).bytes(),
+          "AUDIODATA record with channel 0 and sample count -3 rejected: neither may be negative\n" },
+        { "2.0 count beyond the file", Builder().header (document20).raw (good).string ("AUDIODATA").decimal (0).decimal (100).samples ({ 1 }).bytes(),
+          "AUDIODATA record of channel 0 claims 100 samples, but the file holds only 4 more bytes\n" },
+        { "2.0 channel 40", Builder().header (document20).raw (good).raw (audioRecord (40, { 1 })).bytes(),
+          "AUDIODATA of channel 40 rejected: a sample pool has only 32 channels\n" },
+    };
+
+    for (auto& c : cases)
+    {
+        VOK_ImpulseFile fresh;
+        EXPECT_FALSE (fresh.readFile (folder.write ("hostile.vok", c.bytes).getFullPathName())) << c.name;
+        EXPECT_TRUE (fresh.getReadLog().contains (c.expectedLine)) << c.name << "\n" << fresh.getReadLog();
+        EXPECT_TRUE (fresh.getReadLog().endsWith ("NumChannels 1\nNumSamples 3\n")) << c.name << "\n" << fresh.getReadLog();
+        ASSERT_NE (fresh.getSamplePool(), nullptr);
+        EXPECT_EQ (std::vector<float> (fresh.getSamplePool()->getReadPointer (0), fresh.getSamplePool()->getReadPointer (0) + 3), left) << c.name;
+        EXPECT_EQ (fresh.getFormatState(), VOK_ImpulseFile::readFromFile) << c.name;
+    }
+}
+
+TEST_F (ImpulseRead, CompressionBombInTheHeaderIsAParseError)
+{
+    juce::MemoryOutputStream compressed;
+    {
+        juce::GZIPCompressorOutputStream zlib (compressed, 9);
+        std::vector<char> chunk (1 << 20, ' ');
+        zlib << "<?xml version=\"1.0\"?><VokImpulseFile a=\"";
+        for (int i = 0; i < 20; ++i)
+            zlib.write (chunk.data(), chunk.size());
+        zlib << "\"/>";
+    }
+
+    juce::XmlElement outer ("VokImpulseFile");
+    outer.setAttribute ("version", "2.1");
+    outer.setAttribute ("cfh_data", "abe6f4214" + compressed.getMemoryBlock().toBase64Encoding());
+
+    EXPECT_FALSE (read (Builder().header (documentText (outer)).bytes()));
+    EXPECT_EQ (impulse.getReadLog(), "Read HeaderParseError\n");
+}
+
+TEST_F (ImpulseRead, ReadBlockAloneRefusesLengthsBeyondItsStream)
+{
+    const auto bytes = Builder().string ("BLOCK").decimal (100).zeros (50).bytes();
+    juce::MemoryInputStream input (bytes, false);
+    EXPECT_EQ (impulse.readBlock (input), nullptr);
+
+    const auto exact = Builder().string ("BLOCK").string ("").string ("BLOCK").decimal (3).raw ("abc", 3).bytes();
+    juce::MemoryInputStream exactInput (exact, false);
+    auto empty = impulse.readBlock (exactInput);
+    ASSERT_NE (empty, nullptr);
+    EXPECT_EQ (empty->getSize(), 0u);
+    auto abc = impulse.readBlock (exactInput);
+    ASSERT_NE (abc, nullptr);
+    EXPECT_EQ (*abc, juce::MemoryBlock ("abc", 3));
+}
