@@ -500,7 +500,10 @@ bool VOK_ImpulseFile::writeImpulse (const juce::File& file)
     }
 
     output.flush();
-    return ok && output.getStatus().wasOk();
+
+    // The stream reports a write that stops short (a full disk, a size limit) only as fewer
+    // bytes on disk, so the file's length is the proof that everything reached it.
+    return ok && output.getStatus().wasOk() && file.getSize() == output.getPosition();
 }
 
 juce::String VOK_ImpulseFile::createHeaderText()
