@@ -126,7 +126,8 @@ bool ImpulseFileInstaller::mergeBackupIntoTarget (const juce::File& target, cons
 
     VOK_ImpulseFile backupFile;
 
-    if (! backupFile.loadFromFile (backupPath))
+    // Read as what it is, an impulse file: loading by path would go by its suffix.
+    if (! backupFile.readFile (backupPath))
         return fail ("Can't open old " + backupPath + retryAdvice);
 
     if (carryOverPresets (backupFile, backupFile.getPresetNames(), targetFile, targetFile.getPresetNames())

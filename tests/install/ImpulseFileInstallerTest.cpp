@@ -1,0 +1,470 @@
+#include "InstallTestFiles.h"
+#include "RecordingReporter.h"
+
+#include <ImpulseFileInstaller.h>
+#include <VOK_ImpulseFile.h>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace InstallTestFiles;
+
+namespace
+{
+    //==============================================================================
+    // The impulse files of the cases, made once.
+    struct Files
+    {
+        juce::MemoryBlock newPlain         = makeImpulseFileBytes (2, 2000, {});
+        juce::MemoryBlock newWithPresets   = makeImpulseFileBytes (2, 2000, { { "Ambient", "new-a" }, { "VOCAL", "new-v" }, { "-Bright", "new-b" } });
+        juce::MemoryBlock oldPlain         = makeImpulseFileBytes (2, 500, {});
+        juce::MemoryBlock oldCaseOnly      = makeImpulseFileBytes (2, 500, { { "ambient", "old-a" }, { "vocal", "old-v" } });
+        juce::MemoryBlock oldWithUser      = makeImpulseFileBytes (2, 500, { { "vocal", "old-v" }, { "Cathedral", "old-c" } });
+        juce::MemoryBlock oldWithLargeUser = makeImpulseFileBytes (1, 100, { { "Cathedral", makeIncompressibleText (8000, 42) } });
+        juce::MemoryBlock tinyNew          = makeImpulseFileBytes (1, 100, {}, {});
+        juce::MemoryBlock garbage          = juce::MemoryBlock ("not an impulse file", 19);
+    };
+
+    const Files& files()
+    {
+        static const Files made;
+        return made;
+    }
+
+    bool immutableFlagWorks()
+    {
+        static const bool works = []
+        {
+            const auto folder = createTemporaryFolder ("install-probe");
+            const auto probe = folder.getChildFile ("probe");
+            probe.create();
+            const bool set = setImmutable (probe, true);
+            const bool locked = set && ! probe.deleteFile();
+            setImmutable (probe, false);
+            folder.deleteRecursively();
+            return locked;
+        }();
+
+        return works;
+    }
+
+    /** Lowers the file-size limit of this process for its lifetime: writes past it fail with
+        EFBIG instead of a signal. The one way to make a write fail for root without a full disk.
+    */
+    class FileSizeLimit
+    {
+    public:
+        explicit FileSizeLimit (rlim_t maximumBytes)
+        {
+            getrlimit (RLIMIT_FSIZE, &previous);
+            previousHandler = std::signal (SIGXFSZ, SIG_IGN);
+            rlimit lowered = previous;
+            lowered.rlim_cur = maximumBytes;
+            setrlimit (RLIMIT_FSIZE, &lowered);
+        }
+
+        ~FileSizeLimit()
+        {
+            setrlimit (RLIMIT_FSIZE, &previous);
+            std::signal (SIGXFSZ, previousHandler);
+        }
+
+    private:
+        rlimit previous {};
+        void (*previousHandler) (int) = SIG_DFL;
+    };
+
+    //==============================================================================
+    struct Scene
+    {
+        juce::File folder, target, backup;
+        juce::MemoryBlock entry;
+        const char* entryData = nullptr;
+        RecordingReporter reporter;
+        rlim_t fileSizeLimit = 0;
+        bool needsImmutableFlag = false;
+        juce::Array<juce::File> immutableFiles;
+
+        void makeImmutable (const juce::File& file)
+        {
+            if (setImmutable (file, true))
+                immutableFiles.add (file);
+        }
+
+        juce::String expand (juce::String line) const
+        {
+            return line.replace ("{P}", target.getFullPathName())
+                       .replace ("{B}", backup.getFullPathName())
+                       .replace ("{N}", target.getFileName())
+                       .replace ("{A}", ImpulseFileInstaller::retryAdvice);
+        }
+
+        void put (const juce::File& file, const juce::MemoryBlock& bytes) const  { writeBytes (file, bytes); }
+
+        void expectBytes (const juce::File& file, const juce::MemoryBlock& bytes) const
+        {
+            EXPECT_TRUE (file.existsAsFile()) << file.getFullPathName();
+            EXPECT_TRUE (readBytes (file) == bytes) << file.getFullPathName() << " does not hold the expected bytes";
+        }
+
+        /** The folder holds exactly these names (no backup, no partial file left behind). */
+        void expectFolderHolds (juce::StringArray names) const
+        {
+            juce::StringArray found;
+
+            for (auto& f : folder.findChildFiles (juce::File::findFilesAndDirectories, false))
+                found.add (f.getFileName());
+
+            names.sort (false);
+            found.sort (false);
+            EXPECT_EQ (found.joinIntoString (" | "), names.joinIntoString (" | "));
+        }
+    };
+
+    struct InstallCase
+    {
+        const char* name;
+        std::function<void (Scene&)> arrange;
+        std::vector<const char*> expectedLines;
+        bool expectedResult;
+        std::function<void (Scene&)> check;
+    };
+
+    /** The lines up to the deletion of an old file whose presets give these lines. */
+    std::vector<const char*> oldFileSteps (std::initializer_list<const char*> oldPresetLines)
+    {
+        std::vector<const char*> lines { "", "Write IR {N}", "Create backup {B}", "Read old {P}" };
+        lines.insert (lines.end(), oldPresetLines);
+        lines.push_back ("Delete old {P}");
+        return lines;
+    }
+
+    std::vector<const char*> operator+ (std::vector<const char*> a, std::initializer_list<const char*> b)
+    {
+        a.insert (a.end(), b);
+        return a;
+    }
+
+    const auto mergingOldWithUser = std::initializer_list<const char*> {
+        "Write {P}", "Preset merging", "Read new {P}",
+        "Read new Preset Ambient", "Read new Preset -Bright", "Read new Preset VOCAL",
+        "Check Cathedral", "Merge user preset Cathedral", "Check vocal", "Save {P}" };
+
+    const PresetList mergedWithCathedral { { "Ambient", "new-a" }, { "-Bright", "new-b" }, { "Cathedral", "old-c" }, { "VOCAL", "new-v" } };
+
+    //==============================================================================
+    const std::vector<InstallCase> installCases
+    {
+        { "TargetAbsent",
+          [] (Scene& s) { s.entry = files().newPlain; },
+          { "", "Write IR {N}", "Write {P}" }, true,
+          [] (Scene& s) { s.expectBytes (s.target, s.entry); s.expectFolderHolds ({ s.target.getFileName() }); } },
+
+        { "TargetWithoutPresets",
+          [] (Scene& s) { s.entry = files().newWithPresets; s.put (s.target, files().oldPlain); },
+          oldFileSteps ({}) + std::initializer_list<const char*> { "Write {P}", "Delete BackupFile {B}" }, true,
+          [] (Scene& s) { s.expectBytes (s.target, s.entry); s.expectFolderHolds ({ s.target.getFileName() }); } },
+
+        { "PresetsAllInNewFileInOtherCase",
+          [] (Scene& s) { s.entry = files().newWithPresets; s.put (s.target, files().oldCaseOnly); },
+          oldFileSteps ({ "Read old Preset ambient", "Read old Preset vocal" })
+              + std::initializer_list<const char*> { "Write {P}", "Preset merging", "Read new {P}",
+                  "Read new Preset Ambient", "Read new Preset -Bright", "Read new Preset VOCAL",
+                  "Check ambient", "Check vocal", "Delete BackupFile {B}" }, true,
+          // Nothing merged, so the file is not written again: it keeps the new file's bytes.
+          [] (Scene& s) { s.expectBytes (s.target, s.entry); s.expectFolderHolds ({ s.target.getFileName() }); } },
+
+        { "PresetMissingFromNewFile",
+          [] (Scene& s) { s.entry = files().newWithPresets; s.put (s.target, files().oldWithUser); },
+          oldFileSteps ({ "Read old Preset Cathedral", "Read old Preset vocal" })
+              + mergingOldWithUser + std::initializer_list<const char*> { "Delete BackupFile {B}" }, true,
+          [] (Scene& s)
+          {
+              EXPECT_EQ (readPresets (s.target), mergedWithCathedral);
+              VOK_ImpulseFile merged;
+              ASSERT_TRUE (merged.readFile (s.target.getFullPathName()));
+              EXPECT_EQ (merged.getHeader().getStringAttribute ("filename"), s.target.getFullPathName());
+              s.expectFolderHolds ({ s.target.getFileName() });
+          } },
+
+        //==============================================================================
+        { "TargetIsDirectory",
+          [] (Scene& s) { s.entry = files().newPlain; s.target.createDirectory(); s.put (s.target.getChildFile ("inside"), files().garbage); },
+          { "", "Write IR {N}", "{P} is a Directory" }, false,
+          [] (Scene& s)
+          {
+              EXPECT_TRUE (s.target.isDirectory());
+              s.expectBytes (s.target.getChildFile ("inside"), files().garbage);
+              s.expectFolderHolds ({ s.target.getFileName() });
+          } },
+
+        { "BackupNameTakenByDirectory",
+          [] (Scene& s) { s.entry = files().newPlain; s.put (s.target, files().oldWithUser); s.put (s.backup.getChildFile ("inside"), files().garbage); },
+          { "", "Write IR {N}", "Create backup {B}", "Can't write backupfile {B}" }, false,
+          [] (Scene& s)
+          {
+              s.expectBytes (s.target, files().oldWithUser);
+              s.expectBytes (s.backup.getChildFile ("inside"), files().garbage);
+          } },
+
+        { "BackupNameTakenByEmptyDirectory",
+          [] (Scene& s) { s.entry = files().newPlain; s.put (s.target, files().oldWithUser); s.backup.createDirectory(); },
+          { "", "Write IR {N}", "Create backup {B}", "Can't write backupfile {B}" }, false,
+          [] (Scene& s)
+          {
+              s.expectBytes (s.target, files().oldWithUser);
+              EXPECT_TRUE (s.backup.isDirectory()) << "a directory in the backup's place is not ours to remove";
+              s.expectFolderHolds ({ s.target.getFileName(), s.backup.getFileName() });
+          } },
+
+        { "FolderReadOnly",
+          [] (Scene& s) { s.entry = files().newPlain; s.put (s.target, files().oldWithUser); s.needsImmutableFlag = true; s.makeImmutable (s.folder); },
+          { "", "Write IR {N}", "Create backup {B}", "Can't write backupfile {B}" }, false,
+          [] (Scene& s) { s.expectBytes (s.target, files().oldWithUser); s.expectFolderHolds ({ s.target.getFileName() }); } },
+
+        { "OldFileNotAnImpulseFile",
+          [] (Scene& s) { s.entry = files().newPlain; s.put (s.target, files().garbage); },
+          { "", "Write IR {N}", "Create backup {B}", "Read old {P}", "Can't open old {P}{A}" }, false,
+          [] (Scene& s) { s.expectBytes (s.target, files().garbage); s.expectBytes (s.backup, files().garbage); } },
+
+        { "OldFileCantBeDeleted",
+          [] (Scene& s) { s.entry = files().newPlain; s.put (s.target, files().oldWithUser); s.needsImmutableFlag = true; s.makeImmutable (s.target); },
+          oldFileSteps ({ "Read old Preset Cathedral", "Read old Preset vocal" }) + std::initializer_list<const char*> { "Can't overwrite {P}{A}" }, false,
+          [] (Scene& s) { s.expectBytes (s.target, files().oldWithUser); s.expectBytes (s.backup, files().oldWithUser); } },
+
+        { "ParentIsAPlainFile",
+          [] (Scene& s)
+          {
+              s.entry = files().newPlain;
+              s.put (s.folder.getChildFile ("plain"), files().garbage);
+              s.target = s.folder.getChildFile ("plain").getChildFile (s.target.getFileName());
+              s.backup = ImpulseFileInstaller::getBackupFile (s.target);
+          },
+          { "", "Write IR {N}", "Write {P}", "Can't write (1){P}" }, false,
+          [] (Scene& s) { s.expectBytes (s.folder.getChildFile ("plain"), files().garbage); s.expectFolderHolds ({ "plain" }); } },
+
+        { "FolderReadOnlyAfterOldDeleted",
+          [] (Scene& s)
+          {
+              s.entry = files().newPlain;
+              s.put (s.target, files().oldWithUser);
+              s.needsImmutableFlag = true;
+              s.reporter.onLine = [&s] (const juce::String& line) { if (line.startsWith ("Write /")) s.makeImmutable (s.folder); };
+          },
+          oldFileSteps ({ "Read old Preset Cathedral", "Read old Preset vocal" }) + std::initializer_list<const char*> { "Write {P}", "Can't write (1){P}" }, false,
+          [] (Scene& s) { s.expectBytes (s.backup, files().oldWithUser); s.expectFolderHolds ({ s.backup.getFileName() }); } },
+
+        { "WriteFailsPartWay",
+          [] (Scene& s) { s.entry = files().newPlain; s.put (s.target, files().oldPlain); s.fileSizeLimit = (rlim_t) files().newPlain.getSize() - 100; },
+          oldFileSteps ({}) + std::initializer_list<const char*> { "Write {P}", "Can't write (2) {P}" }, false,
+          // No half-written file is left under the target's name.
+          [] (Scene& s) { s.expectBytes (s.backup, files().oldPlain); s.expectFolderHolds ({ s.backup.getFileName() }); } },
+
+        { "WriteFailsWhenStreamIsClosed",
+          // Smaller than the stream's buffer: the write itself succeeds, and only closing the
+          // stream reaches the disk.
+          [] (Scene& s) { s.entry = files().tinyNew; s.fileSizeLimit = (rlim_t) files().tinyNew.getSize() - 10; },
+          { "", "Write IR {N}", "Write {P}", "Can't write (2) {P}" }, false,
+          [] (Scene& s) { s.expectFolderHolds ({}); } },
+
+        { "NewFileNotAnImpulseFile",
+          [] (Scene& s) { s.entry = files().garbage; s.put (s.target, files().oldWithUser); },
+          oldFileSteps ({ "Read old Preset Cathedral", "Read old Preset vocal" })
+              + std::initializer_list<const char*> { "Write {P}", "Preset merging", "Read new {P}", "Can't open new {P}{A}" }, false,
+          [] (Scene& s) { s.expectBytes (s.target, files().garbage); s.expectBytes (s.backup, files().oldWithUser); } },
+
+        { "MergedFileCantBeSaved",
+          [] (Scene& s)
+          {
+              s.entry = files().newWithPresets;
+              s.put (s.target, files().oldWithLargeUser);
+              s.fileSizeLimit = (rlim_t) juce::jmax (files().newWithPresets.getSize(), files().oldWithLargeUser.getSize()) + 1000;
+          },
+          oldFileSteps ({ "Read old Preset Cathedral" })
+              + std::initializer_list<const char*> { "Write {P}", "Preset merging", "Read new {P}",
+                  "Read new Preset Ambient", "Read new Preset -Bright", "Read new Preset VOCAL",
+                  "Check Cathedral", "Merge user preset Cathedral", "Save {P}", "Can't save {P}for merging" }, false,
+          // The merged file is saved as a whole or not at all; the backup keeps the user's preset.
+          [] (Scene& s)
+          {
+              s.expectBytes (s.target, s.entry);
+              s.expectBytes (s.backup, files().oldWithLargeUser);
+              s.expectFolderHolds ({ s.target.getFileName(), s.backup.getFileName() });
+          } },
+
+        { "BackupCantBeDeleted",
+          [] (Scene& s)
+          {
+              s.entry = files().newWithPresets;
+              s.put (s.target, files().oldWithUser);
+              s.needsImmutableFlag = true;
+              s.reporter.onLine = [&s] (const juce::String& line) { if (line.startsWith ("Delete BackupFile")) s.makeImmutable (s.backup); };
+          },
+          oldFileSteps ({ "Read old Preset Cathedral", "Read old Preset vocal" })
+              + mergingOldWithUser + std::initializer_list<const char*> { "Delete BackupFile {B}", "Can't delete backupfile {B}" }, false,
+          [] (Scene& s) { EXPECT_EQ (readPresets (s.target), mergedWithCathedral); s.expectBytes (s.backup, files().oldWithUser); } },
+
+        //==============================================================================
+        // What an earlier run that stopped half-way leaves behind.
+        { "BackupOfEarlierRunBesideTarget",
+          [] (Scene& s)
+          {
+              s.entry = files().newWithPresets;
+              s.put (s.target, makeImpulseFileBytes (2, 300, { { "Cathedral", "old-c" }, { "Organ", "target-o" } }));
+              s.put (s.backup, makeImpulseFileBytes (2, 300, { { "Organ", "backup-o" }, { "Hall", "backup-h" } }));
+          },
+          { "", "Write IR {N}", "Found backupfile of an earlier installation {B}",
+            "Read old {P}", "Read backup {B}", "Check Hall", "Merge user preset Hall", "Check Organ",
+            "Save {P}", "Delete BackupFile {B}",
+            "Create backup {B}", "Read old {P}", "Read old Preset Cathedral", "Read old Preset Hall", "Read old Preset Organ",
+            "Delete old {P}", "Write {P}", "Preset merging", "Read new {P}",
+            "Read new Preset Ambient", "Read new Preset -Bright", "Read new Preset VOCAL",
+            "Check Cathedral", "Merge user preset Cathedral", "Check Hall", "Merge user preset Hall",
+            "Check Organ", "Merge user preset Organ", "Save {P}", "Delete BackupFile {B}" }, true,
+          // The old file's own presets win over the backup's of the same name.
+          [] (Scene& s)
+          {
+              EXPECT_EQ (readPresets (s.target), (PresetList { { "Ambient", "new-a" }, { "-Bright", "new-b" }, { "Cathedral", "old-c" },
+                                                               { "Hall", "backup-h" }, { "Organ", "target-o" }, { "VOCAL", "new-v" } }));
+              s.expectFolderHolds ({ s.target.getFileName() });
+          } },
+
+        { "BackupOfEarlierRunWithoutTarget",
+          [] (Scene& s) { s.entry = files().newWithPresets; s.put (s.backup, files().oldWithUser); },
+          std::vector<const char*> { "", "Write IR {N}", "Found backupfile of an earlier installation {B}", "Restore {P} from backupfile",
+                                     "Create backup {B}", "Read old {P}", "Read old Preset Cathedral", "Read old Preset vocal",
+                                     "Delete old {P}" }
+              + mergingOldWithUser + std::initializer_list<const char*> { "Delete BackupFile {B}" }, true,
+          [] (Scene& s) { EXPECT_EQ (readPresets (s.target), mergedWithCathedral); s.expectFolderHolds ({ s.target.getFileName() }); } },
+
+        { "BackupOfEarlierRunUnreadable",
+          [] (Scene& s) { s.entry = files().newPlain; s.put (s.target, files().oldWithUser); s.put (s.backup, files().garbage); },
+          { "", "Write IR {N}", "Found backupfile of an earlier installation {B}", "Read old {P}", "Read backup {B}", "Can't open old {B}{A}" }, false,
+          [] (Scene& s) { s.expectBytes (s.target, files().oldWithUser); s.expectBytes (s.backup, files().garbage); } },
+
+        { "PartialFileOfEarlierRun",
+          [] (Scene& s) { s.entry = files().newPlain; s.put (ImpulseFileInstaller::getPartialFile (s.target), files().garbage); },
+          { "", "Write IR {N}", "Write {P}" }, true,
+          [] (Scene& s) { s.expectBytes (s.target, s.entry); s.expectFolderHolds ({ s.target.getFileName() }); } },
+    };
+
+    void PrintTo (const InstallCase& c, std::ostream* os)   { *os << c.name; }
+
+    //==============================================================================
+    class ImpulseFileInstallation : public ::testing::TestWithParam<InstallCase>
+    {
+    protected:
+        void SetUp() override
+        {
+            scene.folder = createTemporaryFolder ("install-file");
+            scene.target = scene.folder.getChildFile ("Club small stereo.vok");
+            scene.backup = ImpulseFileInstaller::getBackupFile (scene.target);
+        }
+
+        void TearDown() override
+        {
+            for (auto& file : scene.immutableFiles)
+                setImmutable (file, false);
+
+            scene.folder.deleteRecursively();
+        }
+
+        Scene scene;
+    };
+}
+
+TEST (ImpulseFileInstallerNames, BackupIsTheTargetPathWithSuffix)
+{
+    const juce::File target ("/tmp/impulses/Club small stereo.vok");
+    EXPECT_EQ (ImpulseFileInstaller::getBackupFile (target).getFullPathName(),
+               juce::String ("/tmp/impulses/Club small stereo.vok.setup_backupfile"));
+    EXPECT_EQ (juce::String (ImpulseFileInstaller::retryAdvice),
+               juce::String ("\nClose all other audio applications and try the installation again!"));
+}
+
+TEST_P (ImpulseFileInstallation, LogsBoxesAndDisk)
+{
+    const auto& c = GetParam();
+
+    if (c.arrange != nullptr)
+        c.arrange (scene);
+
+    if (scene.needsImmutableFlag && ! immutableFlagWorks())
+        GTEST_SKIP() << "this file system has no immutable flag, which is the only way to refuse root a change";
+
+    ASSERT_GT (scene.entry.getSize(), 0u);
+
+    bool result;
+
+    {
+        std::unique_ptr<FileSizeLimit> limit;
+
+        if (scene.fileSizeLimit > 0)
+            limit = std::make_unique<FileSizeLimit> (scene.fileSizeLimit);
+
+        ImpulseFileInstaller installer (scene.reporter);
+        result = installer.installImpulseFile (scene.target, (const char*) scene.entry.getData(), (int) scene.entry.getSize());
+    }
+
+    for (auto& file : scene.immutableFiles)
+        setImmutable (file, false);
+
+    scene.immutableFiles.clear();
+
+    juce::StringArray expected;
+
+    for (auto* line : c.expectedLines)
+        expected.add (scene.expand (line));
+
+    EXPECT_EQ (result, c.expectedResult);
+    EXPECT_EQ (scene.reporter.lines.joinIntoString ("\n|"), expected.joinIntoString ("\n|"));
+
+    // A failure is reported once more with a box, as the last thing the call does.
+    if (c.expectedResult)
+        EXPECT_TRUE (scene.reporter.boxes.isEmpty()) << scene.reporter.boxes.joinIntoString ("\n");
+    else
+        EXPECT_EQ (scene.reporter.boxes, juce::StringArray (expected[expected.size() - 1]));
+
+    c.check (scene);
+}
+
+INSTANTIATE_TEST_SUITE_P (Cases, ImpulseFileInstallation, ::testing::ValuesIn (installCases),
+                          [] (const auto& info) { return std::string (info.param.name); });
+
+//==============================================================================
+TEST (ImpulseFileInstallerInput, MissingBytesAreAWriteFailureNotAnEmptyFile)
+{
+    const auto folder = createTemporaryFolder ("install-input");
+    const auto target = folder.getChildFile ("Living Room stereo.vok");
+
+    for (auto [data, size] : { std::pair<const char*, int> { nullptr, 100 }, std::pair<const char*, int> { "abc", -1 } })
+    {
+        RecordingReporter reporter;
+        ImpulseFileInstaller installer (reporter);
+
+        EXPECT_FALSE (installer.installImpulseFile (target, data, size));
+        EXPECT_EQ (reporter.boxes, juce::StringArray ("Can't write (2) " + target.getFullPathName()));
+        EXPECT_FALSE (target.exists());
+        EXPECT_EQ (folder.getNumberOfChildFiles (juce::File::findFilesAndDirectories), 0);
+    }
+
+    folder.deleteRecursively();
+}
+
+TEST (ImpulseFileInstallerInput, LargeFileIsWrittenWhole)
+{
+    // Larger than the stream's buffer many times over, and not a multiple of it.
+    const auto bytes = makeImpulseFileBytes (4, 250000, {});
+    ASSERT_GT (bytes.getSize(), 3u * 1000 * 1000);
+
+    const auto folder = createTemporaryFolder ("install-large");
+    const auto target = folder.getChildFile ("Swimming Pool true stereo.vok");
+    RecordingReporter reporter;
+    ImpulseFileInstaller installer (reporter);
+
+    EXPECT_TRUE (installer.installImpulseFile (target, (const char*) bytes.getData(), (int) bytes.getSize()));
+    EXPECT_TRUE (readBytes (target) == bytes);
+    folder.deleteRecursively();
+}

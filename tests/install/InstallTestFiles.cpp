@@ -1,0 +1,137 @@
+#include "InstallTestFiles.h"
+
+#include <VOK_ImpulseFile.h>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cmath>
+
+namespace InstallTestFiles
+{
+
+static std::unique_ptr<juce::XmlElement> makeHeader (int numChannels, int numSamples)
+{
+    auto header = std::make_unique<juce::XmlElement> ("VokImpulseFile");
+    header->setAttribute ("version", "2.1");
+    header->setAttribute ("samplerate", "44100");
+    header->setAttribute ("ChannelConf", 2);
+
+    auto* pool = header->createNewChildElement ("IRSamplePool");
+    pool->setAttribute ("number", numChannels);
+
+    for (int channel = 0; channel < numChannels; ++channel)
+    {
+        auto* data = pool->createNewChildElement ("AudioSampleData");
+        data->setAttribute ("channel", channel);
+        data->setAttribute ("NumSamples", numSamples);
+        data->setAttribute ("Description", "-");
+        data->setAttribute ("OriginalFile", "room.wav");
+    }
+
+    return header;
+}
+
+juce::MemoryBlock makeImpulseFileBytes (int numChannels, int numSamples, const PresetList& presets,
+                                        const juce::String& pictureText)
+{
+    VOK_ImpulseFile impulse;
+    impulse.setHeader (makeHeader (numChannels, numSamples));
+
+    auto pool = std::make_unique<VOK_VokSampleBuffer> (numChannels, numSamples, 44100.0);
+
+    for (int channel = 0; channel < numChannels; ++channel)
+        for (int i = 0; i < numSamples; ++i)
+            pool->setSample (channel, i, std::exp (-0.001f * (float) i) * std::sin (0.05f * (float) (i + 7 * channel)));
+
+    impulse.setSamplePool (std::move (pool));
+    impulse.setPictureText (pictureText);
+    impulse.setFormatState (VOK_ImpulseFile::builtFromAudio);
+
+    for (auto& preset : presets)
+        impulse.addPreset (preset.first, preset.second);
+
+    const auto folder = createTemporaryFolder ("install-fixture");
+    const auto file = folder.getChildFile ("fixture.vok");
+    EXPECT_TRUE (impulse.saveToFile (file.getFullPathName())) << "the writer could not make a fixture";
+
+    auto bytes = readBytes (file);
+    folder.deleteRecursively();
+    return bytes;
+}
+
+juce::String makeIncompressibleText (int numBytes, juce::int64 seed)
+{
+    juce::Random random (seed);
+    juce::MemoryBlock noise ((size_t) (numBytes * 3 / 4 + 1));
+
+    for (size_t i = 0; i < noise.getSize(); ++i)
+        noise[i] = (char) random.nextInt (256);
+
+    return noise.toBase64Encoding();
+}
+
+PresetList readPresets (const juce::File& file)
+{
+    VOK_ImpulseFile impulse;
+    PresetList presets;
+
+    if (! impulse.loadFromFile (file.getFullPathName()))
+    {
+        ADD_FAILURE() << "can't read " << file.getFullPathName();
+        return presets;
+    }
+
+    for (auto& name : impulse.getPresetNames())
+        presets.emplace_back (name, impulse.getPresetData (name));
+
+    return presets;
+}
+
+juce::MemoryBlock readBytes (const juce::File& file)
+{
+    juce::MemoryBlock bytes;
+    file.loadFileAsData (bytes);
+    return bytes;
+}
+
+void writeBytes (const juce::File& file, const juce::MemoryBlock& bytes)
+{
+    file.deleteFile();
+    file.getParentDirectory().createDirectory();
+    ASSERT_TRUE (file.replaceWithData (bytes.getData(), bytes.getSize())) << file.getFullPathName();
+}
+
+juce::File createTemporaryFolder (const juce::String& prefix)
+{
+    auto folder = juce::File::getSpecialLocation (juce::File::tempDirectory)
+                      .getNonexistentChildFile (prefix, {}, false);
+    folder.createDirectory();
+    return folder;
+}
+
+bool setImmutable (const juce::File& file, bool immutable)
+{
+    const int fd = ::open (file.getFullPathName().toRawUTF8(), O_RDONLY | O_NONBLOCK);
+
+    if (fd < 0)
+        return false;
+
+    int flags = 0;
+    bool done = ::ioctl (fd, FS_IOC_GETFLAGS, &flags) == 0;
+
+    if (done)
+    {
+        flags = immutable ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+        done = ::ioctl (fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+
+    ::close (fd);
+    return done;
+}
+
+} // namespace InstallTestFiles

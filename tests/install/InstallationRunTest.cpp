@@ -1,0 +1,146 @@
+#include "InstallTestFiles.h"
+#include "RecordingReporter.h"
+
+#include <ImpulseFileInstaller.h>
+#include <InstallationRun.h>
+#include <PluginSettings.h>
+
+#include <gtest/gtest.h>
+
+using namespace InstallTestFiles;
+
+namespace
+{
+    class InstallRun : public ::testing::Test
+    {
+    protected:
+        void SetUp() override
+        {
+            folder = createTemporaryFolder ("install-run");
+            directory = folder.getChildFile ("not yet/there/VOK Impulses");
+            userSettings = folder.getChildFile ("home/.config/VOK/VOK.settings");
+            commonSettings = folder.getChildFile ("opt/VOK/VOK.settings");
+
+            const char* names[] = { "Recording Studio 2 stereo.vok", "Recording Studio 2 true stereo.vok", "Club small stereo.vok" };
+
+            for (int i = 0; i < 3; ++i)
+            {
+                bytes.add (makeImpulseFileBytes (2 + 2 * (i % 2), 1000 + 100 * i, { { "Factory " + juce::String (i), "f" } }));
+                entries.add ({ names[i], (const char*) bytes.getReference (i).getData(), (int) bytes.getReference (i).getSize() });
+            }
+        }
+
+        void TearDown() override   { folder.deleteRecursively(); }
+
+        bool run (const juce::File& user, const juce::File& common)
+        {
+            InstallationRun installation (reporter);
+            return installation.runInstallation (directory, entries, user, common);
+        }
+
+        juce::String storedPath (const juce::File& settingsFile)
+        {
+            auto settings = PluginSettings::open (settingsFile, false);
+            return settings->getValue (PluginSettings::defaultImpulsePathKey, "(missing)");
+        }
+
+        juce::File folder, directory, userSettings, commonSettings;
+        juce::Array<juce::MemoryBlock> bytes;
+        juce::Array<ImpulseFileEntry> entries;
+        RecordingReporter reporter;
+    };
+}
+
+TEST_F (InstallRun, InstallsEveryEntryInOrderAndRecordsTheDirectory)
+{
+    EXPECT_TRUE (run (userSettings, commonSettings));
+
+    for (int i = 0; i < entries.size(); ++i)
+        EXPECT_TRUE (readBytes (directory.getChildFile (entries[i].fileName)) == bytes[i]) << entries[i].fileName;
+
+    EXPECT_EQ (directory.getNumberOfChildFiles (juce::File::findFilesAndDirectories), entries.size());
+    EXPECT_EQ (storedPath (userSettings), directory.getFullPathName());
+    EXPECT_EQ (storedPath (commonSettings), directory.getFullPathName());
+    EXPECT_TRUE (reporter.boxes.isEmpty());
+
+    juce::StringArray expected;
+
+    for (auto& entry : entries)
+        expected.addArray ({ "", "Write IR " + entry.fileName, "Write " + directory.getChildFile (entry.fileName).getFullPathName() });
+
+    EXPECT_EQ (reporter.lines, expected);
+}
+
+TEST_F (InstallRun, SecondRunCarriesUserPresetsOver)
+{
+    ASSERT_TRUE (run (userSettings, commonSettings));
+
+    // The user adds presets to the second file, then installs again.
+    const auto second = directory.getChildFile (entries[1].fileName);
+    const auto withUserPreset = makeImpulseFileBytes (4, 1100, { { "Factory 1", "f" }, { "My Room", "mine" } });
+    writeBytes (second, withUserPreset);
+
+    reporter.lines.clear();
+    ASSERT_TRUE (run (userSettings, commonSettings));
+
+    EXPECT_EQ (readPresets (second), (PresetList { { "Factory 1", "f" }, { "My Room", "mine" } }));
+    EXPECT_TRUE (reporter.lines.contains ("Merge user preset My Room"));
+    EXPECT_TRUE (readBytes (directory.getChildFile (entries[0].fileName)) == bytes[0]);
+    EXPECT_EQ (directory.getNumberOfChildFiles (juce::File::findFilesAndDirectories), entries.size()) << "backups left behind";
+}
+
+TEST_F (InstallRun, DirectoryThatCantBeCreatedAbortsAfterTheSettingsAreWritten)
+{
+    writeBytes (directory, juce::MemoryBlock ("x", 1));
+
+    EXPECT_FALSE (run (userSettings, commonSettings));
+
+    const auto line = "Can't Create Directory " + directory.getFullPathName() + " . Installation aborted.";
+    EXPECT_EQ (reporter.lines, juce::StringArray (line));
+    EXPECT_EQ (reporter.boxes, juce::StringArray (line));
+    EXPECT_EQ (storedPath (userSettings), directory.getFullPathName());
+    EXPECT_EQ (storedPath (commonSettings), directory.getFullPathName());
+    EXPECT_EQ (readBytes (directory).getSize(), 1u);
+}
+
+TEST_F (InstallRun, FirstFailureStopsTheRunWithTwoBoxes)
+{
+    const auto failing = directory.getChildFile (entries[1].fileName);
+    failing.createDirectory();
+
+    EXPECT_FALSE (run (userSettings, commonSettings));
+
+    EXPECT_EQ (reporter.boxes, juce::StringArray (juce::String (failing.getFullPathName() + " is a Directory"), juce::String ("Installation aborted")));
+    EXPECT_EQ (reporter.lines[reporter.lines.size() - 1], "Installation aborted");
+    EXPECT_TRUE (readBytes (directory.getChildFile (entries[0].fileName)) == bytes[0]);
+    EXPECT_TRUE (failing.isDirectory());
+    EXPECT_FALSE (directory.getChildFile (entries[2].fileName).exists()) << "entries after the failure are not attempted";
+    EXPECT_EQ (storedPath (userSettings), directory.getFullPathName());
+}
+
+TEST_F (InstallRun, SettingsWithoutLocationAreSkippedWithALogLine)
+{
+    EXPECT_TRUE (run (juce::File(), commonSettings));
+
+    EXPECT_EQ (reporter.lines[0], "No location for the user settings file: skipped");
+    EXPECT_TRUE (reporter.boxes.isEmpty());
+    EXPECT_EQ (storedPath (commonSettings), directory.getFullPathName());
+
+    reporter.lines.clear();
+    EXPECT_TRUE (run (userSettings, juce::File()));
+    EXPECT_EQ (reporter.lines[0], "No location for the all-users settings file: skipped");
+    EXPECT_EQ (storedPath (userSettings), directory.getFullPathName());
+}
+
+TEST_F (InstallRun, UnwritableAllUsersSettingsAreSkippedSilently)
+{
+    // As root nothing is read-only, but nothing can be created below a plain file either.
+    writeBytes (folder.getChildFile ("opt"), juce::MemoryBlock ("x", 1));
+
+    EXPECT_TRUE (run (userSettings, commonSettings));
+
+    EXPECT_EQ (storedPath (userSettings), directory.getFullPathName());
+    EXPECT_FALSE (commonSettings.exists());
+    EXPECT_EQ (reporter.lines.size(), 3 * entries.size()) << reporter.lines.joinIntoString ("\n");
+    EXPECT_TRUE (reporter.boxes.isEmpty());
+}
