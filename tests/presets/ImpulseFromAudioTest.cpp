@@ -1,0 +1,480 @@
+#include "PresetsTestFiles.h"
+#include "VOK_ImpulseFile.h"
+#include "VOK_NewImpulseHeader.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+    juce::StringArray getAttributeNames (const juce::XmlElement& element)
+    {
+        juce::StringArray names;
+
+        for (int i = 0; i < element.getNumAttributes(); ++i)
+            names.add (element.getAttributeName (i));
+
+        return names;
+    }
+
+    juce::File writeWav (const TemporaryFolder& folder, const juce::String& name,
+                         const juce::AudioBuffer<float>& signal, double sampleRate, int bitsPerSample)
+    {
+        const auto file = folder.getChildFile (name);
+        juce::WavAudioFormat wav;
+        EXPECT_TRUE (PresetsTestFiles::writeAudioFile (file, wav, signal, sampleRate, bitsPerSample));
+        return file;
+    }
+
+    // A marker in the header shows whether a failed build left the old header alone.
+    void giveMarkedHeader (VOK_ImpulseFile& impulse)
+    {
+        auto header = std::make_unique<juce::XmlElement> ("VokImpulseFile");
+        header->setAttribute ("version", "2.1");
+        header->setAttribute ("marker", "old header");
+        impulse.setHeader (std::move (header));
+    }
+
+    // An RF64 WAV header that claims 2^40 bytes of 32-channel float audio, followed by almost nothing.
+    juce::MemoryBlock createHugeClaimRf64Wav()
+    {
+        juce::MemoryOutputStream out;
+        const juce::int64 claimedDataBytes = (juce::int64) 1 << 40;
+
+        out.write ("RF64", 4);  out.writeInt (-1);  out.write ("WAVE", 4);
+        out.write ("ds64", 4);  out.writeInt (28);
+        out.writeInt64 (claimedDataBytes + 100);  out.writeInt64 (claimedDataBytes);  out.writeInt64 (0);  out.writeInt (0);
+        out.write ("fmt ", 4);  out.writeInt (16);
+        out.writeShort (3);                 // IEEE float
+        out.writeShort (32);                // channels
+        out.writeInt (48000);
+        out.writeInt (48000 * 32 * 4);
+        out.writeShort (32 * 4);
+        out.writeShort (32);
+        out.write ("data", 4);  out.writeInt (-1);
+        out.writeRepeatedByte (0, 256);
+        return out.getMemoryBlock();
+    }
+}
+
+//==============================================================================
+TEST (ImpulseFromAudio, StereoWavGivesPoolAndHeader)
+{
+    TemporaryFolder folder;
+    const auto signal = PresetsTestFiles::createSignal (2, 1000, 48000.0);
+    const auto file = writeWav (folder, "stereo.wav", signal, 48000.0, 32);
+
+    VOK_ImpulseFile impulse;
+    ASSERT_TRUE (impulse.createFromAudioFile (file.getFullPathName()));
+
+    EXPECT_EQ (impulse.getFormatState(), VOK_ImpulseFile::builtFromAudio);
+    EXPECT_EQ (impulse.getLastError(), "");
+
+    const auto* pool = impulse.getSamplePool();
+    ASSERT_NE (pool, nullptr);
+    EXPECT_EQ (pool->sampleRate, 48000.0);
+    EXPECT_TRUE (PresetsTestFiles::haveSameSamples (*pool, signal));
+
+    const auto& header = impulse.getHeader();
+    EXPECT_EQ (header.getTagName(), "VokImpulseFile");
+    EXPECT_EQ (getAttributeNames (header), juce::StringArray ("version", "samplerate", "ChannelConf"));
+    EXPECT_EQ (header.getStringAttribute ("version"), "2.1");
+    EXPECT_EQ (header.getStringAttribute ("samplerate"), "48000");
+    EXPECT_EQ (header.getStringAttribute ("ChannelConf"), "2");
+    ASSERT_EQ (header.getNumChildElements(), 1);
+
+    const auto* poolElement = header.getChildByName ("IRSamplePool");
+    ASSERT_NE (poolElement, nullptr);
+    EXPECT_EQ (getAttributeNames (*poolElement), juce::StringArray ("number"));
+    EXPECT_EQ (poolElement->getStringAttribute ("number"), "2");
+    ASSERT_EQ (poolElement->getNumChildElements(), 2);
+
+    for (int channel = 0; channel < 2; ++channel)
+    {
+        const auto* channelElement = poolElement->getChildElement (channel);
+        EXPECT_EQ (channelElement->getTagName(), "AudioSampleData");
+        EXPECT_EQ (getAttributeNames (*channelElement),
+                   juce::StringArray ("channel", "NumSamples", "Description", "OriginalFile"));
+        EXPECT_EQ (channelElement->getStringAttribute ("channel"), juce::String (channel));
+        EXPECT_EQ (channelElement->getStringAttribute ("NumSamples"), "1000");
+        EXPECT_EQ (channelElement->getStringAttribute ("Description"), "-");
+        EXPECT_EQ (channelElement->getStringAttribute ("OriginalFile"), file.getFullPathName());
+    }
+}
+
+TEST (ImpulseFromAudio, MonoFileGivesOneChannelAndChannelConfTwo)
+{
+    TemporaryFolder folder;
+    const auto signal = PresetsTestFiles::createSignal (1, 500, 44100.0);
+    const auto file = writeWav (folder, "mono.wav", signal, 44100.0, 16);
+
+    VOK_ImpulseFile impulse;
+    ASSERT_TRUE (impulse.createFromAudioFile (file.getFullPathName()));
+
+    const auto* pool = impulse.getSamplePool();
+    ASSERT_NE (pool, nullptr);
+    EXPECT_EQ (pool->getNumChannels(), 1);
+    EXPECT_EQ (pool->getNumSamples(), 500);
+    EXPECT_TRUE (PresetsTestFiles::haveSameSamples (*pool, *PresetsTestFiles::readWithJuce (file)));
+
+    const auto& header = impulse.getHeader();
+    EXPECT_EQ (header.getStringAttribute ("samplerate"), "44100");
+    EXPECT_EQ (header.getStringAttribute ("ChannelConf"), "2");
+    EXPECT_EQ (header.getChildByName ("IRSamplePool")->getStringAttribute ("number"), "1");
+    EXPECT_EQ (header.getChildByName ("IRSamplePool")->getNumChildElements(), 1);
+}
+
+TEST (ImpulseFromAudio, FourChannelsEachComeFromTheirOwnChannel)
+{
+    TemporaryFolder folder;
+    const auto signal = PresetsTestFiles::createSignal (4, 800, 48000.0);
+    const auto file = writeWav (folder, "quad.wav", signal, 48000.0, 32);
+
+    VOK_ImpulseFile impulse;
+    ASSERT_TRUE (impulse.createFromAudioFile (file.getFullPathName()));
+
+    const auto* pool = impulse.getSamplePool();
+    ASSERT_NE (pool, nullptr);
+    ASSERT_EQ (pool->getNumChannels(), 4);
+
+    // The signal's channels differ, so a copy of the first two would show here.
+    EXPECT_TRUE (PresetsTestFiles::haveSameSamples (*pool, signal));
+    EXPECT_EQ (impulse.getHeader().getChildByName ("IRSamplePool")->getNumChildElements(), 4);
+    EXPECT_EQ (impulse.getHeader().getChildByName ("IRSamplePool")->getChildElement (3)->getStringAttribute ("channel"), "3");
+}
+
+TEST (ImpulseFromAudio, MoreChannelsThanThePoolHoldsAreRefused)
+{
+    TemporaryFolder folder;
+    const auto signal = PresetsTestFiles::createSignal (VOK_VokSampleBuffer::maxChannels + 1, 100, 48000.0);
+    const auto file = writeWav (folder, "many.wav", signal, 48000.0, 16);
+
+    VOK_ImpulseFile impulse;
+    EXPECT_FALSE (impulse.createFromAudioFile (file.getFullPathName()));
+    EXPECT_EQ (impulse.getSamplePool(), nullptr);
+    EXPECT_EQ (impulse.getLastError(), "");
+}
+
+//==============================================================================
+namespace
+{
+    struct LosslessCase
+    {
+        const char* fileName;
+        int bitsPerSample;
+        float tolerance;       // against the signal before quantisation
+    };
+
+    std::unique_ptr<juce::AudioFormat> createFormatFor (const juce::String& fileName)
+    {
+        if (fileName.endsWith (".aiff"))  return std::make_unique<juce::AiffAudioFormat>();
+        if (fileName.endsWith (".flac"))  return std::make_unique<juce::FlacAudioFormat>();
+        return std::make_unique<juce::WavAudioFormat>();
+    }
+
+    void PrintTo (const LosslessCase& c, std::ostream* os)   { *os << c.fileName; }
+
+    class LosslessFormatTest  : public ::testing::TestWithParam<LosslessCase> {};
+}
+
+TEST_P (LosslessFormatTest, PoolHoldsTheFilesSamplesAndSurvivesSaving)
+{
+    const auto& c = GetParam();
+    TemporaryFolder folder;
+    const auto signal = PresetsTestFiles::createSignal (2, 1000, 48000.0);
+    const auto file = folder.getChildFile (c.fileName);
+
+    auto format = createFormatFor (c.fileName);
+    ASSERT_TRUE (PresetsTestFiles::writeAudioFile (file, *format, signal, 48000.0, c.bitsPerSample));
+
+    VOK_ImpulseFile impulse;
+    ASSERT_TRUE (impulse.createFromAudioFile (file.getFullPathName()));
+
+    const auto reference = PresetsTestFiles::readWithJuce (file);
+    ASSERT_NE (reference, nullptr);
+    EXPECT_TRUE (PresetsTestFiles::haveSameSamples (*impulse.getSamplePool(), *reference));
+
+    for (int channel = 0; channel < 2; ++channel)
+        for (int i = 0; i < 1000; ++i)
+            ASSERT_NEAR (impulse.getSamplePool()->getSample (channel, i), signal.getSample (channel, i), c.tolerance);
+
+    // Saved as an impulse and read back, every sample keeps its bits.
+    const auto vokFile = folder.getChildFile ("impulse.vok");
+    ASSERT_TRUE (impulse.saveToFile (vokFile.getFullPathName()));
+
+    VOK_ImpulseFile readBack;
+    ASSERT_TRUE (readBack.readFile (vokFile.getFullPathName())) << readBack.getReadLog();
+    EXPECT_TRUE (PresetsTestFiles::haveSameSamples (*readBack.getSamplePool(), *reference));
+    EXPECT_EQ (readBack.getHeader().getStringAttribute ("samplerate"), "48000");
+}
+
+INSTANTIATE_TEST_SUITE_P (Formats, LosslessFormatTest,
+                          ::testing::Values (LosslessCase { "float.wav",  32, 0.0f },
+                                             LosslessCase { "pcm16.wav",  16, 1.0f / 32000.0f },
+                                             LosslessCase { "pcm24.aiff", 24, 1.0f / 8000000.0f },
+                                             LosslessCase { "pcm24.flac", 24, 1.0f / 8000000.0f },
+                                             LosslessCase { "pcm16.flac", 16, 1.0f / 32000.0f }),
+                          [] (const auto& info) { return juce::String (info.param.fileName).replaceCharacter ('.', '_').toStdString(); });
+
+TEST (ImpulseFromAudio, OggVorbisKeepsShapeAndEnergy)
+{
+    TemporaryFolder folder;
+    const auto numFrames = 48000;
+    const auto signal = PresetsTestFiles::createSignal (2, numFrames, 48000.0);
+    const auto file = folder.getChildFile ("lossy.ogg");
+
+    juce::OggVorbisAudioFormat ogg;
+    ASSERT_TRUE (PresetsTestFiles::writeAudioFile (file, ogg, signal, 48000.0, 16));
+
+    VOK_ImpulseFile impulse;
+    ASSERT_TRUE (impulse.createFromAudioFile (file.getFullPathName()));
+
+    const auto* pool = impulse.getSamplePool();
+    ASSERT_NE (pool, nullptr);
+    ASSERT_EQ (pool->getNumChannels(), 2);
+    ASSERT_NEAR (pool->getNumSamples(), numFrames, 2048);
+    EXPECT_EQ (impulse.getHeader().getStringAttribute ("samplerate"), "48000");
+
+    const auto length = juce::jmin (pool->getNumSamples(), numFrames);
+
+    for (int channel = 0; channel < 2; ++channel)
+    {
+        double energyIn = 0, energyOut = 0, product = 0;
+
+        for (int i = 0; i < length; ++i)
+        {
+            const double in = signal.getSample (channel, i), out = pool->getSample (channel, i);
+            energyIn += in * in;
+            energyOut += out * out;
+            product += in * out;
+        }
+
+        EXPECT_NEAR (energyOut / energyIn, 1.0, 0.2) << "channel " << channel;
+        EXPECT_GT (product / std::sqrt (energyIn * energyOut), 0.95) << "channel " << channel;
+    }
+}
+
+//==============================================================================
+TEST (ImpulseFromAudio, UnknownFormatFailsWithEmptyLastError)
+{
+    TemporaryFolder folder;
+    const auto file = folder.getChildFile ("notes.xyz");
+    ASSERT_TRUE (file.replaceWithText ("this is no audio file at all, just some words\n"));
+
+    VOK_ImpulseFile impulse;
+    impulse.setSamplePool (std::make_unique<VOK_VokSampleBuffer> (1, 10, 44100.0));
+    giveMarkedHeader (impulse);
+
+    EXPECT_FALSE (impulse.createFromAudioFile (file.getFullPathName()));
+    EXPECT_EQ (impulse.getLastError(), "");
+    EXPECT_EQ (impulse.getSamplePool(), nullptr);
+    EXPECT_EQ (impulse.getHeader().getStringAttribute ("marker"), "old header");
+    EXPECT_EQ (impulse.getFormatState(), VOK_ImpulseFile::notLoaded);
+}
+
+TEST (ImpulseFromAudio, MissingFileNamesItsFullPathAndChangesNothing)
+{
+    TemporaryFolder folder;
+    const auto file = folder.getChildFile ("missing.wav");
+
+    VOK_ImpulseFile impulse;
+    impulse.setSamplePool (std::make_unique<VOK_VokSampleBuffer> (1, 10, 44100.0));
+    giveMarkedHeader (impulse);
+
+    EXPECT_FALSE (impulse.createFromAudioFile (file.getFullPathName()));
+    EXPECT_EQ (impulse.getLastError(), "File not found: " + file.getFullPathName());
+    EXPECT_NE (impulse.getSamplePool(), nullptr);
+    EXPECT_EQ (impulse.getHeader().getStringAttribute ("marker"), "old header");
+}
+
+TEST (ImpulseFromAudio, AnotherBuildClearsTheLastError)
+{
+    TemporaryFolder folder;
+    const auto file = writeWav (folder, "ok.wav", PresetsTestFiles::createSignal (1, 10, 44100.0), 44100.0, 16);
+
+    VOK_ImpulseFile impulse;
+    EXPECT_FALSE (impulse.createFromAudioFile (folder.getChildFile ("missing.wav").getFullPathName()));
+    EXPECT_TRUE (impulse.createFromAudioFile (file.getFullPathName()));
+    EXPECT_EQ (impulse.getLastError(), "");
+}
+
+TEST (ImpulseFromAudio, SuccessReplacesTheWholeHeaderButNotThePicture)
+{
+    TemporaryFolder folder;
+    const auto file = writeWav (folder, "ok.wav", PresetsTestFiles::createSignal (2, 10, 44100.0), 44100.0, 16);
+
+    VOK_ImpulseFile impulse;
+    giveMarkedHeader (impulse);
+    impulse.getHeader().setAttribute ("crypted", "true");
+    impulse.addPreset ("Hall", "h");
+    impulse.setPictureText ("3.gI1X");
+
+    ASSERT_TRUE (impulse.createFromAudioFile (file.getFullPathName()));
+    EXPECT_FALSE (impulse.getHeader().hasAttribute ("marker"));
+    EXPECT_FALSE (impulse.getHeader().hasAttribute ("crypted"));
+    EXPECT_TRUE (impulse.getPresetNames().isEmpty());
+    EXPECT_EQ (impulse.getPictureText(), "3.gI1X");
+}
+
+TEST (ImpulseFromAudio, LengthBeyondMemoryThrowsBeforeAllocating)
+{
+    TemporaryFolder folder;
+    const auto file = folder.getChildFile ("huge.flac");
+    ASSERT_TRUE (PresetsTestFiles::writeFlacClaimingHugeLength (file));
+
+    VOK_ImpulseFile impulse;
+    impulse.setSamplePool (std::make_unique<VOK_VokSampleBuffer> (1, 10, 44100.0));
+    giveMarkedHeader (impulse);
+
+    EXPECT_THROW (impulse.createFromAudioFile (file.getFullPathName()), VokMemoryException);
+    EXPECT_EQ (impulse.getSamplePool(), nullptr);
+    EXPECT_EQ (impulse.getHeader().getStringAttribute ("marker"), "old header");
+
+    // The lock was released on the way out: the object is usable at once.
+    EXPECT_FALSE (impulse.createFromAudioFile (folder.getChildFile ("missing.wav").getFullPathName()));
+}
+
+TEST (ImpulseFromAudio, UncompressedLengthIsLimitedToWhatTheFileHolds)
+{
+    TemporaryFolder folder;
+    const auto signal = PresetsTestFiles::createSignal (1, 1000, 44100.0);
+    const auto file = writeWav (folder, "cut.wav", signal, 44100.0, 16);
+
+    // Claim 1 GB of data in the plain RIFF header, as a damaged or hostile file would.
+    {
+        juce::MemoryBlock bytes;
+        ASSERT_TRUE (file.loadFileAsData (bytes));
+        const auto dataChunk = PresetsTestFiles::findBytes (bytes, "data", 4);
+        ASSERT_GT (dataChunk, 0);
+        const juce::uint32 claimed = juce::ByteOrder::swapIfBigEndian ((juce::uint32) 1 << 30);
+        bytes.copyFrom (&claimed, dataChunk + 4, 4);
+        ASSERT_TRUE (file.replaceWithData (bytes.getData(), bytes.getSize()));
+    }
+
+    VOK_ImpulseFile impulse;
+    ASSERT_TRUE (impulse.createFromAudioFile (file.getFullPathName()));
+
+    const auto* pool = impulse.getSamplePool();
+    ASSERT_NE (pool, nullptr);
+    EXPECT_GE (pool->getNumSamples(), 1000);
+    EXPECT_LE (pool->getNumSamples(), (int) (file.getSize() / 2));
+
+    for (int i = 0; i < 1000; ++i)
+        ASSERT_NEAR (pool->getSample (0, i), signal.getSample (0, i), 1.0f / 32000.0f);
+}
+
+TEST (ImpulseFromAudio, Rf64ClaimingATerabyteIsLimitedToWhatTheFileHolds)
+{
+    TemporaryFolder folder;
+    const auto file = folder.getChildFile ("claims.wav");
+    const auto bytes = createHugeClaimRf64Wav();
+    ASSERT_TRUE (file.replaceWithData (bytes.getData(), bytes.getSize()));
+
+    VOK_ImpulseFile impulse;
+    ASSERT_TRUE (impulse.createFromAudioFile (file.getFullPathName()));
+    EXPECT_EQ (impulse.getSamplePool()->getNumChannels(), 32);
+    EXPECT_LE (impulse.getSamplePool()->getNumSamples(), (int) file.getSize() / (32 * 4));
+}
+
+//==============================================================================
+TEST (NewImpulseHeader, FractionalSampleRateKeepsItsFraction)
+{
+    VOK_VokSampleBuffer pool (2, 16, 44100.5);
+    const auto header = VOK_NewImpulseHeader::create (pool, "/some/where/in.aiff");
+
+    EXPECT_EQ (header->getStringAttribute ("samplerate"), "44100.5");
+    EXPECT_EQ (header->getChildByName ("IRSamplePool")->getChildElement (1)->getStringAttribute ("NumSamples"), "16");
+    EXPECT_EQ (header->getChildByName ("IRSamplePool")->getChildElement (1)->getStringAttribute ("OriginalFile"), "/some/where/in.aiff");
+}
+
+TEST (NewImpulseHeader, SampleRateIsWrittenAsPercentPointNineG)
+{
+    const std::pair<double, const char*> cases[] =
+    {
+        { 44100.0, "44100" }, { 44100.5, "44100.5" }, { 48000.0, "48000" }, { 96000.0, "96000" },
+        { 22050.25, "22050.25" }, { 0.0, "0" }, { 1234567891.0, "1.23456789e+09" }, { 8000.123456789, "8000.12346" },
+    };
+
+    for (auto& [rate, expected] : cases)
+    {
+        char viaPrintf[64];
+        std::snprintf (viaPrintf, sizeof (viaPrintf), "%.9g", rate);
+
+        EXPECT_EQ (VOK_NewImpulseHeader::formatSampleRate (rate), expected);
+        EXPECT_EQ (VOK_NewImpulseHeader::formatSampleRate (rate), viaPrintf);
+    }
+}
+
+//==============================================================================
+TEST (LoadFromFile, AudioFileIsBuiltAndRemembersItsPath)
+{
+    TemporaryFolder folder;
+    const auto file = writeWav (folder, "room.WAV", PresetsTestFiles::createSignal (2, 64, 48000.0), 48000.0, 24);
+
+    VOK_ImpulseFile impulse;
+    ASSERT_TRUE (impulse.loadFromFile (file.getFullPathName()));
+    EXPECT_EQ (impulse.getFormatState(), VOK_ImpulseFile::builtFromAudio);
+    EXPECT_EQ (impulse.getHeader().getStringAttribute ("filename"), file.getFullPathName());
+}
+
+TEST (LoadFromFile, VokExtensionIgnoringCaseIsReadAsImpulseFile)
+{
+    TemporaryFolder folder;
+    // Audio data under an impulse name: the reader, not the audio path, must see it.
+    const auto file = writeWav (folder, "room.VoK", PresetsTestFiles::createSignal (2, 64, 48000.0), 48000.0, 16);
+
+    VOK_ImpulseFile impulse;
+    EXPECT_FALSE (impulse.loadFromFile (file.getFullPathName()));
+    EXPECT_EQ (impulse.getFormatState(), VOK_ImpulseFile::loadFailed);
+    EXPECT_TRUE (impulse.getReadLog().startsWith ("Read Header")) << impulse.getReadLog();
+    EXPECT_FALSE (impulse.getHeader().hasAttribute ("filename"));
+}
+
+TEST (LoadFromFile, SavedImpulseLoadsWithItsPresetsAndPath)
+{
+    TemporaryFolder folder;
+    const auto audio = writeWav (folder, "room.wav", PresetsTestFiles::createSignal (2, 64, 48000.0), 48000.0, 16);
+    const auto vokFile = folder.getChildFile ("room.vok");
+
+    {
+        VOK_ImpulseFile built;
+        ASSERT_TRUE (built.createFromAudioFile (audio.getFullPathName()));
+        built.addPreset ("Hall", "h");
+        built.addPreset ("-Bright", "b");
+        ASSERT_TRUE (built.saveToFile (vokFile.getFullPathName()));
+    }
+
+    VOK_ImpulseFile impulse;
+    ASSERT_TRUE (impulse.loadFromFile (vokFile.getFullPathName())) << impulse.getReadLog();
+    EXPECT_EQ (impulse.getFormatState(), VOK_ImpulseFile::readFromFile);
+    EXPECT_EQ (impulse.getHeader().getStringAttribute ("filename"), vokFile.getFullPathName());
+    EXPECT_EQ (impulse.getPresetNames(), juce::StringArray ("-Bright", "Hall"));
+    EXPECT_EQ (impulse.getPresetData ("HALL"), "h");
+}
+
+TEST (LoadFromFile, FailuresSetLoadFailedAndClearTheLastError)
+{
+    TemporaryFolder folder;
+    const auto unknown = folder.getChildFile ("notes.txt");
+    ASSERT_TRUE (unknown.replaceWithText ("no audio"));
+
+    VOK_ImpulseFile impulse;
+    EXPECT_FALSE (impulse.loadFromFile (folder.getChildFile ("missing.vok").getFullPathName()));
+    EXPECT_EQ (impulse.getLastError(), "File not found: " + folder.getChildFile ("missing.vok").getFullPathName());
+    EXPECT_EQ (impulse.getFormatState(), VOK_ImpulseFile::loadFailed);
+
+    EXPECT_FALSE (impulse.loadFromFile (unknown.getFullPathName()));
+    EXPECT_EQ (impulse.getLastError(), "");
+    EXPECT_EQ (impulse.getFormatState(), VOK_ImpulseFile::loadFailed);
+}
+
+TEST (LoadFromFile, MemoryFailureLeavesTheObjectMarkedFailed)
+{
+    TemporaryFolder folder;
+    const auto file = folder.getChildFile ("huge.flac");
+    ASSERT_TRUE (PresetsTestFiles::writeFlacClaimingHugeLength (file));
+
+    VOK_ImpulseFile impulse;
+    EXPECT_THROW (impulse.loadFromFile (file.getFullPathName()), VokMemoryException);
+    EXPECT_EQ (impulse.getFormatState(), VOK_ImpulseFile::loadFailed);
+    EXPECT_EQ (impulse.getSamplePool(), nullptr);
+}

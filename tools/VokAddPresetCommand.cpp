@@ -1,0 +1,58 @@
+// vok add-preset FILE NAME DATA-FILE: adds or replaces one user preset of an impulse file.
+
+#include "VokCommand.h"
+
+namespace
+{
+    class AddPresetCommand  : public VokCommand
+    {
+    public:
+        juce::String getName() const override             { return "add-preset"; }
+        juce::String getArgumentSyntax() const override   { return "FILE NAME DATA-FILE"; }
+        juce::String getDescription() const override      { return "add the preset NAME (or replace it, ignoring case) with the text of DATA-FILE, and save FILE"; }
+
+        bool acceptsArguments (const juce::StringArray& arguments) const override
+        {
+            return arguments.size() == 3;
+        }
+
+        int run (const juce::StringArray& arguments) override
+        {
+            const auto file = getFileArgument (arguments[0]);
+            const auto& presetName = arguments[1];
+            const auto dataFile = getFileArgument (arguments[2]);
+
+            // Loading an audio file would succeed too, and saving would then replace the
+            // user's audio with an impulse file of the same name.
+            if (! file.hasFileExtension ("vok"))
+                throw Failure { "Not an impulse file (.vok): " + file.getFullPathName() };
+
+            const auto presetData = readPresetData (dataFile);
+
+            VOK_ImpulseFile impulse;
+            loadImpulse (impulse, file);
+            impulse.addPreset (presetName, presetData);
+            saveImpulse (impulse, file);
+            return success;
+        }
+
+    private:
+        static juce::String readPresetData (const juce::File& dataFile)
+        {
+            if (! dataFile.existsAsFile())
+                throw Failure { "File not found: " + dataFile.getFullPathName() };
+
+            juce::MemoryBlock bytes;
+
+            if (! dataFile.loadFileAsData (bytes))
+                throw Failure { "Can't read " + dataFile.getFullPathName() };
+
+            return juce::String::fromUTF8 (static_cast<const char*> (bytes.getData()), (int) bytes.getSize());
+        }
+    };
+}
+
+std::unique_ptr<VokCommand> createAddPresetCommand()
+{
+    return std::make_unique<AddPresetCommand>();
+}

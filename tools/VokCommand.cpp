@@ -1,0 +1,45 @@
+#include "VokCommand.h"
+
+#include <cstdio>
+
+juce::String VokCommand::getUsage() const
+{
+    return "usage: vok " + getName() + " " + getArgumentSyntax();
+}
+
+juce::File VokCommand::getFileArgument (const juce::String& argument)
+{
+    return juce::File::getCurrentWorkingDirectory().getChildFile (argument);
+}
+
+juce::String VokCommand::describeLoadFailure (const VOK_ImpulseFile& impulse, const juce::File& file)
+{
+    if (impulse.getLastError().isNotEmpty())
+        return impulse.getLastError();
+
+    const auto logLines = juce::StringArray::fromLines (impulse.getReadLog().trimEnd());
+    const auto lastLogLine = logLines.isEmpty() ? juce::String() : logLines[logLines.size() - 1].trim();
+
+    if (lastLogLine.isNotEmpty())
+        return "Can't read " + file.getFullPathName() + ": " + lastLogLine;
+
+    return "Can't read " + file.getFullPathName() + ": not an impulse or audio file of a known format";
+}
+
+void VokCommand::loadImpulse (VOK_ImpulseFile& impulse, const juce::File& file)
+{
+    if (! impulse.loadFromFile (file.getFullPathName()))
+        throw Failure { describeLoadFailure (impulse, file) };
+}
+
+void VokCommand::saveImpulse (VOK_ImpulseFile& impulse, const juce::File& file)
+{
+    if (! impulse.saveToFile (file.getFullPathName()))
+        throw Failure { "Can't save " + file.getFullPathName() };
+}
+
+void VokCommand::print (const juce::String& text)
+{
+    const auto* utf8 = text.toRawUTF8();
+    std::fwrite (utf8, 1, text.getNumBytesAsUTF8(), stdout);
+}

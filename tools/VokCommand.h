@@ -1,0 +1,70 @@
+#pragma once
+
+#include "VOK_ImpulseFile.h"
+
+#include <juce_core/juce_core.h>
+
+#include <memory>
+
+/**
+    One command of the vok tool ("vok info", "vok resave", ...).
+
+    A command checks its arguments, does its work, prints its results to stdout and
+    returns the exit status. A failure is reported by throwing VokCommand::Failure with
+    one line of text; the tool prints it on stderr and exits with status failure.
+*/
+class VokCommand
+{
+public:
+    enum ExitStatus
+    {
+        success    = 0,
+        failure    = 1,
+        wrongUsage = 2
+    };
+
+    /** One line telling the user what went wrong. */
+    struct Failure
+    {
+        juce::String message;
+    };
+
+    using Factory = std::unique_ptr<VokCommand> (*)();
+
+    virtual ~VokCommand() = default;
+
+    /** The word that selects the command, e.g. "info". */
+    virtual juce::String getName() const = 0;
+
+    /** The arguments as the usage line shows them, e.g. "FILE NAME DATA-FILE". */
+    virtual juce::String getArgumentSyntax() const = 0;
+
+    /** One line for "vok --help". */
+    virtual juce::String getDescription() const = 0;
+
+    /** False makes the tool print the usage line and exit with wrongUsage. */
+    virtual bool acceptsArguments (const juce::StringArray& arguments) const = 0;
+
+    /** @throws Failure, VokMemoryException */
+    virtual int run (const juce::StringArray& arguments) = 0;
+
+    juce::String getUsage() const;
+
+    //==============================================================================
+    // Helpers shared by the commands.
+
+    /** A path from the command line, relative to the working directory unless absolute. */
+    static juce::File getFileArgument (const juce::String& argument);
+
+    /** Loads a ".vok" or audio file with loadFromFile. @throws Failure with the reason */
+    static void loadImpulse (VOK_ImpulseFile& impulse, const juce::File& file);
+
+    /** The reason a read or load failed, from the object's last error or read log. */
+    static juce::String describeLoadFailure (const VOK_ImpulseFile& impulse, const juce::File& file);
+
+    /** @throws Failure "Can't save " + path */
+    static void saveImpulse (VOK_ImpulseFile& impulse, const juce::File& file);
+
+    /** Writes text to stdout exactly, as UTF-8. */
+    static void print (const juce::String& text);
+};

@@ -1,0 +1,38 @@
+// vok from-audio AUDIO OUT.vok: builds a new impulse from an audio file and saves it.
+
+#include "VokCommand.h"
+
+namespace
+{
+    class FromAudioCommand  : public VokCommand
+    {
+    public:
+        juce::String getName() const override             { return "from-audio"; }
+        juce::String getArgumentSyntax() const override   { return "AUDIO OUT.vok"; }
+        juce::String getDescription() const override      { return "build a new impulse from a WAV, AIFF, FLAC or Ogg Vorbis file and save it as OUT.vok"; }
+
+        bool acceptsArguments (const juce::StringArray& arguments) const override
+        {
+            return arguments.size() == 2;
+        }
+
+        int run (const juce::StringArray& arguments) override
+        {
+            const auto audioFile = getFileArgument (arguments[0]);
+            const auto output    = getFileArgument (arguments[1]);
+
+            VOK_ImpulseFile impulse;
+
+            if (! impulse.createFromAudioFile (audioFile.getFullPathName()))
+                throw Failure { describeLoadFailure (impulse, audioFile) };
+
+            saveImpulse (impulse, output);
+            return success;
+        }
+    };
+}
+
+std::unique_ptr<VokCommand> createFromAudioCommand()
+{
+    return std::make_unique<FromAudioCommand>();
+}

@@ -1,0 +1,40 @@
+// vok get-preset FILE NAME: prints the data of one user preset, exactly as stored.
+
+#include "VokCommand.h"
+
+namespace
+{
+    class GetPresetCommand  : public VokCommand
+    {
+    public:
+        juce::String getName() const override             { return "get-preset"; }
+        juce::String getArgumentSyntax() const override   { return "FILE NAME"; }
+        juce::String getDescription() const override      { return "print the data of the preset NAME (matched ignoring case) of FILE"; }
+
+        bool acceptsArguments (const juce::StringArray& arguments) const override
+        {
+            return arguments.size() == 2;
+        }
+
+        int run (const juce::StringArray& arguments) override
+        {
+            const auto file = getFileArgument (arguments[0]);
+            const auto& presetName = arguments[1];
+
+            VOK_ImpulseFile impulse;
+            loadImpulse (impulse, file);
+
+            // An empty data text and a missing preset look alike through getPresetData.
+            if (! impulse.getPresetNames().contains (presetName, true))
+                throw Failure { "No preset named " + presetName + " in " + file.getFullPathName() };
+
+            print (impulse.getPresetData (presetName));
+            return success;
+        }
+    };
+}
+
+std::unique_ptr<VokCommand> createGetPresetCommand()
+{
+    return std::make_unique<GetPresetCommand>();
+}

@@ -1,0 +1,39 @@
+// vok resave IN OUT: reads an impulse file and writes it again in the current layout.
+
+#include "VokCommand.h"
+
+namespace
+{
+    class ResaveCommand  : public VokCommand
+    {
+    public:
+        juce::String getName() const override             { return "resave"; }
+        juce::String getArgumentSyntax() const override   { return "IN OUT"; }
+        juce::String getDescription() const override      { return "read an impulse file and write it to OUT in the current layout"; }
+
+        bool acceptsArguments (const juce::StringArray& arguments) const override
+        {
+            return arguments.size() == 2;
+        }
+
+        int run (const juce::StringArray& arguments) override
+        {
+            const auto input  = getFileArgument (arguments[0]);
+            const auto output = getFileArgument (arguments[1]);
+
+            VOK_ImpulseFile impulse;
+
+            // A file that doesn't read cleanly is not written: its copy would lose samples.
+            if (! impulse.readFile (input.getFullPathName()))
+                throw Failure { describeLoadFailure (impulse, input) };
+
+            saveImpulse (impulse, output);
+            return success;
+        }
+    };
+}
+
+std::unique_ptr<VokCommand> createResaveCommand()
+{
+    return std::make_unique<ResaveCommand>();
+}

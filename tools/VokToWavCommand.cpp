@@ -1,0 +1,77 @@
+// vok to-wav IN.vok OUT.wav: the sample pool as a 32-bit float WAV file, for any audio tool.
+
+#include "VokCommand.h"
+
+#include <juce_audio_formats/juce_audio_formats.h>
+
+namespace
+{
+    class ToWavCommand  : public VokCommand
+    {
+    public:
+        juce::String getName() const override             { return "to-wav"; }
+        juce::String getArgumentSyntax() const override   { return "IN.vok OUT.wav"; }
+        juce::String getDescription() const override      { return "write the samples of an impulse as a 32-bit float WAV file with all its channels"; }
+
+        bool acceptsArguments (const juce::StringArray& arguments) const override
+        {
+            return arguments.size() == 2;
+        }
+
+        int run (const juce::StringArray& arguments) override
+        {
+            const auto input  = getFileArgument (arguments[0]);
+            const auto output = getFileArgument (arguments[1]);
+
+            VOK_ImpulseFile impulse;
+            loadImpulse (impulse, input);
+
+            const auto* pool = impulse.getSamplePool();
+
+            if (pool == nullptr || pool->getNumChannels() == 0)
+                throw Failure { "No samples in " + input.getFullPathName() };
+
+            writeWav (*pool, output);
+            return success;
+        }
+
+    private:
+        // Written beside the target and renamed over it, so a failed run never leaves a
+        // half-written WAV under the requested name.
+        static void writeWav (const VOK_VokSampleBuffer& pool, const juce::File& output)
+        {
+            const auto cantWrite = Failure { "Can't write " + output.getFullPathName() };
+
+            juce::TemporaryFile temporary (output);
+            auto stream = temporary.getFile().createOutputStream();
+
+            if (stream == nullptr || stream->failedToOpen())
+                throw cantWrite;
+
+            auto* fileStream = stream.get();
+
+            juce::WavAudioFormat wav;
+            std::unique_ptr<juce::AudioFormatWriter> writer (wav.createWriterFor (fileStream, pool.sampleRate,
+                                                                                  (unsigned int) pool.getNumChannels(),
+                                                                                  32, {}, 0));
+            if (writer == nullptr)
+                throw cantWrite;
+
+            stream.release(); // the writer owns it now
+
+            auto written = writer->writeFromAudioSampleBuffer (pool, 0, pool.getNumSamples())
+                            && writer->flush();
+            fileStream->flush();
+            written = written && fileStream->getStatus().wasOk();
+            writer.reset();
+
+            if (! written || ! temporary.overwriteTargetFileWithTemporary())
+                throw cantWrite;
+        }
+    };
+}
+
+std::unique_ptr<VokCommand> createToWavCommand()
+{
+    return std::make_unique<ToWavCommand>();
+}

@@ -1,0 +1,120 @@
+// vok: command-line access to impulse files (inspect, convert, edit presets).
+
+#include "VokCommand.h"
+
+#include <cstdio>
+#include <vector>
+
+// Each command lives in its own file; a new command adds its file, its factory here
+// and one line to the table below.
+std::unique_ptr<VokCommand> createInfoCommand();
+std::unique_ptr<VokCommand> createResaveCommand();
+std::unique_ptr<VokCommand> createPresetsCommand();
+std::unique_ptr<VokCommand> createAddPresetCommand();
+std::unique_ptr<VokCommand> createGetPresetCommand();
+std::unique_ptr<VokCommand> createFromAudioCommand();
+std::unique_ptr<VokCommand> createToWavCommand();
+
+namespace
+{
+    const VokCommand::Factory commandTable[] =
+    {
+        createInfoCommand,
+        createResaveCommand,
+        createPresetsCommand,
+        createAddPresetCommand,
+        createGetPresetCommand,
+        createFromAudioCommand,
+        createToWavCommand,
+    };
+
+    void printError (const juce::String& line)
+    {
+        std::fprintf (stderr, "%s\n", line.toRawUTF8());
+    }
+
+    std::vector<std::unique_ptr<VokCommand>> createCommands()
+    {
+        std::vector<std::unique_ptr<VokCommand>> commands;
+
+        for (auto factory : commandTable)
+            commands.push_back (factory());
+
+        return commands;
+    }
+
+    void printHelp (const std::vector<std::unique_ptr<VokCommand>>& commands)
+    {
+        juce::String help ("usage: vok COMMAND ARGUMENTS\n");
+
+        for (auto& command : commands)
+            help << "  vok " << command->getName() << " " << command->getArgumentSyntax()
+                 << "  -  " << command->getDescription() << "\n";
+
+        help << "  vok --help  -  list the commands\n";
+        VokCommand::print (help);
+    }
+
+    VokCommand* findCommand (const std::vector<std::unique_ptr<VokCommand>>& commands, const juce::String& name)
+    {
+        for (auto& command : commands)
+            if (command->getName() == name)
+                return command.get();
+
+        return nullptr;
+    }
+
+    int runCommand (VokCommand& command, const juce::StringArray& arguments)
+    {
+        if (! command.acceptsArguments (arguments))
+        {
+            printError (command.getUsage());
+            return VokCommand::wrongUsage;
+        }
+
+        try
+        {
+            return command.run (arguments);
+        }
+        catch (const VokCommand::Failure& failure)
+        {
+            printError (failure.message);
+        }
+        catch (const VokMemoryException&)
+        {
+            printError ("not enough memory");
+        }
+
+        return VokCommand::failure;
+    }
+}
+
+int main (int argc, char* argv[])
+{
+    juce::StringArray arguments;
+
+    for (int i = 1; i < argc; ++i)
+        arguments.add (juce::String::fromUTF8 (argv[i]));
+
+    const auto commands = createCommands();
+
+    if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "-h"))
+    {
+        printHelp (commands);
+        return VokCommand::success;
+    }
+
+    auto* command = arguments.isEmpty() ? nullptr : findCommand (commands, arguments[0]);
+
+    if (command == nullptr)
+    {
+        printError (arguments.isEmpty() ? juce::String ("usage: vok COMMAND ARGUMENTS (vok --help lists the commands)")
+                                        : "unknown command: " + arguments[0] + " (vok --help lists the commands)");
+        return VokCommand::wrongUsage;
+    }
+
+    arguments.remove (0);
+    const auto status = runCommand (*command, arguments);
+    std::fflush (stdout);
+    return status;
+}
