@@ -52,14 +52,7 @@ namespace
         if (! canAllocateSafely (numChannels, numSamples))
             throw VokMemoryException();
 
-        try
-        {
-            return std::make_unique<VOK_VokSampleBuffer> (numChannels, numSamples, sampleRate);
-        }
-        catch (const std::bad_alloc&)
-        {
-            throw VokMemoryException();
-        }
+        return std::make_unique<VOK_VokSampleBuffer> (numChannels, numSamples, sampleRate);
     }
 }
 

@@ -1,6 +1,7 @@
 // The preset list of the header and loading by path; part of VOK_ImpulseFile.
 
 #include "VOK_ImpulseFile.h"
+#include "HeaderAttributes.h"
 #include "VOK_LexicographicComparator.h"
 
 namespace
@@ -10,23 +11,9 @@ namespace
     const char* const presetNameAttr  = "preset_name";
     const char* const presetDataAttr  = "preset_data";
 
-    // Attribute names match ignoring case in this format, as the plug-in's own
-    // reader does; JUCE 7 compares them exactly.
-    juce::String getAttributeIgnoringCase (const juce::XmlElement& element, const juce::String& attributeName)
-    {
-        if (element.hasAttribute (attributeName))
-            return element.getStringAttribute (attributeName);
-
-        for (int i = 0; i < element.getNumAttributes(); ++i)
-            if (element.getAttributeName (i).equalsIgnoreCase (attributeName))
-                return element.getAttributeValue (i);
-
-        return {};
-    }
-
     juce::String getPresetName (const juce::XmlElement& preset)
     {
-        return getAttributeIgnoringCase (preset, presetNameAttr);
+        return HeaderAttributes::getString (preset, presetNameAttr);
     }
 
     juce::XmlElement* findFirstPresetNamed (const juce::XmlElement& list, const juce::String& presetName)
@@ -66,7 +53,7 @@ juce::String VOK_ImpulseFile::getPresetData (const juce::String& presetName) con
 
     if (auto* list = header->getChildByName (presetListTag))
         if (auto* preset = findFirstPresetNamed (*list, presetName))
-            return getAttributeIgnoringCase (*preset, presetDataAttr);
+            return HeaderAttributes::getString (*preset, presetDataAttr);
 
     return {};
 }
@@ -131,7 +118,7 @@ bool VOK_ImpulseFile::loadFromFile (const juce::String& path)
     }
 
     if (loaded)
-        header->setAttribute ("filename", path);
+        HeaderAttributes::setString (*header, "filename", path);
     else
         formatState = loadFailed;
 

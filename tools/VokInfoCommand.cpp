@@ -1,6 +1,7 @@
 // vok info FILE: what the reader makes of an impulse file, as one JSON object.
 
 #include "VokCommand.h"
+#include "HeaderAttributes.h"
 
 #include <juce_cryptography/juce_cryptography.h>
 
@@ -76,9 +77,9 @@ namespace
             info->setProperty ("path",           file.getFullPathName());
             info->setProperty ("read_ok",        readOk);
             info->setProperty ("format_state",   impulse.getFormatState());
-            info->setProperty ("version",        header.getStringAttribute ("version"));
+            info->setProperty ("version",        HeaderAttributes::getString (header, "version"));
             info->setProperty ("samplerate",     pool != nullptr ? pool->sampleRate
-                                                                 : header.getDoubleAttribute ("samplerate"));
+                                                                 : HeaderAttributes::getDouble (header, "samplerate", 0.0));
             info->setProperty ("channels",       pool != nullptr ? pool->getNumChannels() : 0);
             info->setProperty ("samples",        pool != nullptr ? pool->getNumSamples() : 0);
             info->setProperty ("crypted",        impulse.getBoolAttribute ("crypted", false));

@@ -451,6 +451,25 @@ TEST (LoadFromFile, SavedImpulseLoadsWithItsPresetsAndPath)
     EXPECT_EQ (impulse.getPresetData ("HALL"), "h");
 }
 
+TEST (LoadFromFile, FilenameInAnotherLetterCaseIsUpdatedInPlace)
+{
+    TemporaryFolder folder;
+    const auto audio = writeWav (folder, "room.wav", PresetsTestFiles::createSignal (1, 8, 48000.0), 48000.0, 16);
+    const auto vokFile = folder.getChildFile ("room.vok");
+
+    {
+        VOK_ImpulseFile built;
+        ASSERT_TRUE (built.createFromAudioFile (audio.getFullPathName()));
+        built.getHeader().setAttribute ("FileName", "/where/it/was/before.vok");
+        ASSERT_TRUE (built.saveToFile (vokFile.getFullPathName()));
+    }
+
+    VOK_ImpulseFile impulse;
+    ASSERT_TRUE (impulse.loadFromFile (vokFile.getFullPathName()));
+    EXPECT_EQ (impulse.getHeader().getStringAttribute ("FileName"), vokFile.getFullPathName());
+    EXPECT_FALSE (impulse.getHeader().hasAttribute ("filename"));
+}
+
 TEST (LoadFromFile, FailuresSetLoadFailedAndClearTheLastError)
 {
     TemporaryFolder folder;
