@@ -31,6 +31,10 @@ namespace
             if (pool == nullptr || pool->getNumChannels() == 0)
                 throw Failure { "No samples in " + input.getFullPathName() };
 
+            // A WAV file stores the rate as a whole number of Hz; without one no player can use it.
+            if (! (pool->sampleRate >= 1.0 && pool->sampleRate < 4294967296.0))
+                throw Failure { "No usable sample rate (" + juce::String (pool->sampleRate) + ") in " + input.getFullPathName() };
+
             writeWav (*pool, output);
             return success;
         }

@@ -3,6 +3,7 @@
 #include "VokCommand.h"
 
 #include <cstdio>
+#include <new>
 #include <vector>
 
 // Each command lives in its own file; a new command adds its file, its factory here
@@ -14,6 +15,7 @@ std::unique_ptr<VokCommand> createAddPresetCommand();
 std::unique_ptr<VokCommand> createGetPresetCommand();
 std::unique_ptr<VokCommand> createFromAudioCommand();
 std::unique_ptr<VokCommand> createToWavCommand();
+std::unique_ptr<VokCommand> createInstallCommand();
 
 namespace
 {
@@ -26,6 +28,7 @@ namespace
         createGetPresetCommand,
         createFromAudioCommand,
         createToWavCommand,
+        createInstallCommand,
     };
 
     void printError (const juce::String& line)
@@ -81,6 +84,10 @@ namespace
             printError (failure.message);
         }
         catch (const VokMemoryException&)
+        {
+            printError ("not enough memory");
+        }
+        catch (const std::bad_alloc&)
         {
             printError ("not enough memory");
         }

@@ -388,6 +388,18 @@ TEST_F (VokToolTest, ToWavWritesTheUnscrambledSamples)
     }
 }
 
+TEST_F (VokToolTest, ToWavRefusesAnImpulseWithoutSampleRate)
+{
+    juce::MemoryOutputStream out;
+    writeStringField (out, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n\n<VokImpulseFile version=\"2.1\">"
+                           "<IRSamplePool number=\"1\"/></VokImpulseFile>\r\n");
+    writeBlock (out, createAudioPayload (0, channel1, 3, false));
+    ASSERT_TRUE (file ("norate.vok").replaceWithData (out.getData(), out.getDataSize()));
+
+    EXPECT_TRUE (isOneErrorLine (vok ({ "to-wav", "norate.vok", "out.wav" }), 1));
+    EXPECT_FALSE (file ("out.wav").exists());
+}
+
 TEST_F (VokToolTest, AudioCommandFailuresAreOneLine)
 {
     auto missing = vok ({ "from-audio", "missing.wav", "out.vok" });
