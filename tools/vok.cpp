@@ -15,7 +15,6 @@ std::unique_ptr<VokCommand> createAddPresetCommand();
 std::unique_ptr<VokCommand> createGetPresetCommand();
 std::unique_ptr<VokCommand> createFromAudioCommand();
 std::unique_ptr<VokCommand> createToWavCommand();
-std::unique_ptr<VokCommand> createInstallCommand();
 
 namespace
 {
@@ -28,7 +27,6 @@ namespace
         createGetPresetCommand,
         createFromAudioCommand,
         createToWavCommand,
-        createInstallCommand,
     };
 
     void printError (const juce::String& line)
