@@ -5,7 +5,7 @@
 
 TemporaryFolder::TemporaryFolder()
     : folder (juce::File::getSpecialLocation (juce::File::tempDirectory)
-                  .getNonexistentChildFile ("vok-presets-test", {}, false))
+                  .getChildFile ("vok-presets-test-" + juce::Uuid().toString()))
 {
     folder.createDirectory();
 }
@@ -67,6 +67,11 @@ std::unique_ptr<juce::AudioBuffer<float>> PresetsTestFiles::readWithJuce (const 
     auto buffer = std::make_unique<juce::AudioBuffer<float>> ((int) reader->numChannels, (int) reader->lengthInSamples);
     reader->read (buffer.get(), 0, buffer->getNumSamples(), 0, true, true);
     return buffer;
+}
+
+bool PresetsTestFiles::canClaimMoreThanMemory()
+{
+    return juce::SystemStats::getMemorySizeInMegabytes() < 100 * 1024;
 }
 
 bool PresetsTestFiles::writeFlacClaimingHugeLength (const juce::File& file)

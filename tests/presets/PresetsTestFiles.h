@@ -34,6 +34,9 @@ struct PresetsTestFiles
         than any machine's memory holds as float samples. */
     static bool writeFlacClaimingHugeLength (const juce::File& file);
 
+    /** The huge FLAC needs 64 GB as floats: more than half the memory of machines below 100 GB. */
+    static bool canClaimMoreThanMemory();
+
     /** The offset of the first occurrence of the bytes in the block, or -1. */
     static int findBytes (const juce::MemoryBlock& block, const char* bytes, size_t numBytes);
 

@@ -416,6 +416,9 @@ TEST_F (VokToolTest, AudioCommandFailuresAreOneLine)
 
 TEST_F (VokToolTest, HugeAudioFileReportsNotEnoughMemory)
 {
+    if (! PresetsTestFiles::canClaimMoreThanMemory())
+        GTEST_SKIP() << "this machine could hold the claimed length";
+
     ASSERT_TRUE (PresetsTestFiles::writeFlacClaimingHugeLength (file ("huge.flac")));
 
     const auto result = vok ({ "from-audio", "huge.flac", "out.vok" });
