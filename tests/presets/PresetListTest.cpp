@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 namespace
 {
     std::unique_ptr<VOK_ImpulseFile> createImpulseWithHeader (const char* headerXml)
@@ -298,4 +300,31 @@ TEST (ComparePresetElements, ComparesThePresetNames)
     EXPECT_GT (VOK_ImpulseFile::comparePresetElements (&bright, &ambient), 0);
     EXPECT_EQ (VOK_ImpulseFile::comparePresetElements (&bright, &bright), 0);
     EXPECT_LT (VOK_ImpulseFile::comparePresetElements (&unnamed, &ambient), 0);
+}
+
+//==============================================================================
+TEST (PresetList, ConcurrentAddsAllArriveSorted)
+{
+    VOK_ImpulseFile impulse;
+    constexpr int numThreads = 4, presetsPerThread = 100;
+    std::vector<std::thread> threads;
+
+    for (int t = 0; t < numThreads; ++t)
+        threads.emplace_back ([&impulse, t]
+        {
+            for (int i = 0; i < presetsPerThread; ++i)
+            {
+                impulse.addPreset ("Preset " + juce::String (t) + "-" + juce::String (i).paddedLeft ('0', 3), "d");
+                impulse.getPresetNames();
+            }
+        });
+
+    for (auto& thread : threads)
+        thread.join();
+
+    const auto names = impulse.getPresetNames();
+    ASSERT_EQ (names.size(), numThreads * presetsPerThread);
+
+    for (int i = 1; i < names.size(); ++i)
+        ASSERT_LT (VOK_LexicographicComparator::compare (names[i - 1], names[i]), 0) << names[i - 1] << " / " << names[i];
 }
