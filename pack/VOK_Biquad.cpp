@@ -1,0 +1,123 @@
+#include "VOK_Biquad.h"
+
+#include <cmath>
+#include <complex>
+
+namespace
+{
+    constexpr double pi = 3.14159265358979323846;
+
+    struct Prewarped
+    {
+        double cosW, alpha;
+    };
+
+    Prewarped prewarp (double sampleRate, double frequency, double q)
+    {
+        const auto w = 2.0 * pi * frequency / sampleRate;
+        return { std::cos (w), std::sin (w) / (2.0 * q) };
+    }
+}
+
+VOK_Biquad::VOK_Biquad (double nb0, double nb1, double nb2, double a0, double na1, double na2) noexcept
+    : b0 (nb0 / a0), b1 (nb1 / a0), b2 (nb2 / a0), a1 (na1 / a0), a2 (na2 / a0)
+{
+}
+
+VOK_Biquad VOK_Biquad::lowPass (double sampleRate, double frequency, double q)
+{
+    const auto p = prewarp (sampleRate, frequency, q);
+    return { (1.0 - p.cosW) / 2.0, 1.0 - p.cosW, (1.0 - p.cosW) / 2.0,
+             1.0 + p.alpha, -2.0 * p.cosW, 1.0 - p.alpha };
+}
+
+VOK_Biquad VOK_Biquad::highPass (double sampleRate, double frequency, double q)
+{
+    const auto p = prewarp (sampleRate, frequency, q);
+    return { (1.0 + p.cosW) / 2.0, -(1.0 + p.cosW), (1.0 + p.cosW) / 2.0,
+             1.0 + p.alpha, -2.0 * p.cosW, 1.0 - p.alpha };
+}
+
+VOK_Biquad VOK_Biquad::allPass (double sampleRate, double frequency, double q)
+{
+    const auto p = prewarp (sampleRate, frequency, q);
+    return { 1.0 - p.alpha, -2.0 * p.cosW, 1.0 + p.alpha,
+             1.0 + p.alpha, -2.0 * p.cosW, 1.0 - p.alpha };
+}
+
+void VOK_Biquad::process (float* samples, int numSamples) noexcept
+{
+    auto s1 = z1, s2 = z2;
+
+    for (int i = 0; i < numSamples; ++i)
+    {
+        const double in = samples[i];
+        const double out = b0 * in + s1;
+        s1 = b1 * in - a1 * out + s2;
+        s2 = b2 * in - a2 * out;
+        samples[i] = static_cast<float> (out);
+    }
+
+    z1 = s1;
+    z2 = s2;
+}
+
+double VOK_Biquad::getMagnitude (double sampleRate, double frequency) const noexcept
+{
+    const auto z = std::polar (1.0, -2.0 * pi * frequency / sampleRate);
+    const auto numerator = b0 + b1 * z + b2 * z * z;
+    const auto denominator = 1.0 + a1 * z + a2 * z * z;
+    return std::abs (numerator / denominator);
+}
+
+//==============================================================================
+void VOK_FilterChain::addLinkwitzRileyLowPass (double sampleRate, double frequency)
+{
+    add (VOK_Biquad::lowPass (sampleRate, frequency, butterworth2Q));
+    add (VOK_Biquad::lowPass (sampleRate, frequency, butterworth2Q));
+}
+
+void VOK_FilterChain::addLinkwitzRileyHighPass (double sampleRate, double frequency)
+{
+    add (VOK_Biquad::highPass (sampleRate, frequency, butterworth2Q));
+    add (VOK_Biquad::highPass (sampleRate, frequency, butterworth2Q));
+}
+
+void VOK_FilterChain::addLinkwitzRileyAllPass (double sampleRate, double frequency)
+{
+    add (VOK_Biquad::allPass (sampleRate, frequency, butterworth2Q));
+}
+
+void VOK_FilterChain::addButterworth4LowPass (double sampleRate, double frequency)
+{
+    add (VOK_Biquad::lowPass (sampleRate, frequency, butterworth4Q1));
+    add (VOK_Biquad::lowPass (sampleRate, frequency, butterworth4Q2));
+}
+
+void VOK_FilterChain::addButterworth4HighPass (double sampleRate, double frequency)
+{
+    add (VOK_Biquad::highPass (sampleRate, frequency, butterworth4Q1));
+    add (VOK_Biquad::highPass (sampleRate, frequency, butterworth4Q2));
+}
+
+void VOK_FilterChain::reset() noexcept
+{
+    for (auto& section : sections)
+        section.reset();
+}
+
+void VOK_FilterChain::process (float* samples, int numSamples) noexcept
+{
+    for (auto& section : sections)
+        section.process (samples, numSamples);
+}
+
+double VOK_FilterChain::getMagnitude (double sampleRate, double frequency) const noexcept
+{
+    double magnitude = 1.0;
+
+    for (auto& section : sections)
+        magnitude *= section.getMagnitude (sampleRate, frequency);
+
+    return magnitude;
+}

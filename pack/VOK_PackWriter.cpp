@@ -1,0 +1,108 @@
+#include "VOK_PackWriter.h"
+#include "VOK_RoomPicture.h"
+
+#include <VOK_ImpulseFile.h>
+
+juce::StringPairArray VOK_PackWriter::getFactoryPresets()
+{
+    juce::StringPairArray presets;
+    presets.set ("Bright",  "dry=-inf;wet=0.0;predelay=0;length=100;lowcut=20;highcut=20000;treble=3.0;bass=0.0;width=100");
+    presets.set ("Dark",    "dry=-inf;wet=0.0;predelay=0;length=100;lowcut=20;highcut=5000;treble=-4.0;bass=1.5;width=100");
+    presets.set ("Default", "dry=-inf;wet=0.0;predelay=0;length=100;lowcut=20;highcut=20000;treble=0.0;bass=0.0;width=100");
+    presets.set ("Far",     "dry=-inf;wet=-3.0;predelay=25;length=100;lowcut=80;highcut=9000;treble=-2.0;bass=0.0;width=80");
+    return presets;
+}
+
+std::unique_ptr<juce::XmlElement> VOK_PackWriter::createHeader (const VOK_RoomDesign& room,
+                                                                VOK_RoomSynthesiser::Layout layout)
+{
+    const auto numChannels = VOK_RoomSynthesiser::getNumChannels (layout);
+    const auto descriptions = VOK_RoomSynthesiser::getChannelDescriptions (layout);
+
+    auto header = std::make_unique<juce::XmlElement> ("VokImpulseFile");
+    header->setAttribute ("version", "2.1");
+    header->setAttribute ("samplerate", juce::String::formatted ("%.9g", room.sampleRate));
+    header->setAttribute ("ChannelConf", numChannels);
+    header->setAttribute ("crypted", "true");   // as a commercial pack ships
+
+    auto* pool = header->createNewChildElement ("IRSamplePool");
+    pool->setAttribute ("number", numChannels);
+
+    for (int channel = 0; channel < numChannels; ++channel)
+    {
+        auto* data = pool->createNewChildElement ("AudioSampleData");
+        data->setAttribute ("channel", channel);
+        data->setAttribute ("NumSamples", room.samplesPerChannel);
+        data->setAttribute ("Description", descriptions[channel]);
+        data->setAttribute ("OriginalFile", "pack/rooms.json: " + room.name);
+    }
+
+    auto* presetList = header->createNewChildElement ("presets");
+    const auto presets = getFactoryPresets();
+
+    for (const auto& name : presets.getAllKeys())
+    {
+        auto* preset = presetList->createNewChildElement ("Preset");
+        preset->setAttribute ("preset_name", name);
+        preset->setAttribute ("preset_data", presets[name]);
+    }
+
+    return header;
+}
+
+juce::Result VOK_PackWriter::writeImpulseFile (const juce::File& target, const VOK_RoomDesign& room,
+                                               VOK_RoomSynthesiser::Layout layout,
+                                               const juce::AudioBuffer<float>& response,
+                                               const juce::String& pictureText)
+{
+    auto pool = std::make_unique<VOK_VokSampleBuffer> (response.getNumChannels(), response.getNumSamples(), room.sampleRate);
+
+    for (int channel = 0; channel < response.getNumChannels(); ++channel)
+        pool->copyFrom (channel, 0, response, channel, 0, response.getNumSamples());
+
+    VOK_ImpulseFile impulse;
+    impulse.setHeader (createHeader (room, layout));
+    impulse.setSamplePool (std::move (pool));
+    impulse.setPictureText (pictureText);
+
+    // The writer leaves the audio out of objects that hold none yet.
+    impulse.setFormatState (VOK_ImpulseFile::readFromFile);
+
+    if (! impulse.saveToFile (target.getFullPathName()))
+        return juce::Result::fail ("Can't save " + target.getFullPathName());
+
+    VOK_ImpulseFile check;
+
+    if (! check.readFile (target.getFullPathName()))
+        return juce::Result::fail ("The written file doesn't read back: " + target.getFullPathName()
+                                     + "\n" + check.getReadLog());
+
+    return juce::Result::ok();
+}
+
+juce::Result VOK_PackWriter::writeRoom (const VOK_RoomDesign& room, const juce::File& folder, RoomReport& report)
+{
+    VOK_RoomSynthesiser synthesiser (room);
+    const auto stereo = synthesiser.render (VOK_RoomSynthesiser::Layout::stereo);
+    report.trimDeviation = synthesiser.getLastTrimDeviation();
+    report.stereoT30 = synthesiser.getLastMeasuredT30();
+
+    const auto trueStereo = synthesiser.render (VOK_RoomSynthesiser::Layout::trueStereo);
+    report.trimDeviation = juce::jmax (report.trimDeviation, synthesiser.getLastTrimDeviation());
+    report.trueStereoT30 = synthesiser.getLastMeasuredT30();
+
+    // Both files of a room show the same picture, drawn from the stereo response.
+    const auto pictureText = VOK_RoomPicture::createPictureText (room, stereo);
+
+    if (pictureText.isEmpty())
+        return juce::Result::fail ("Can't encode the picture of " + room.name);
+
+    auto result = writeImpulseFile (folder.getChildFile (room.getStereoFileName()), room,
+                                    VOK_RoomSynthesiser::Layout::stereo, stereo, pictureText);
+
+    if (result.wasOk())
+        result = writeImpulseFile (folder.getChildFile (room.getTrueStereoFileName()), room,
+                                   VOK_RoomSynthesiser::Layout::trueStereo, trueStereo, pictureText);
+
+    return result;
+}

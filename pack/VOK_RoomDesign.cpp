@@ -1,0 +1,202 @@
+#include "VOK_RoomDesign.h"
+
+#include <cmath>
+
+namespace
+{
+    // Beyond these the synthesiser would either need unreasonable memory or produce nonsense.
+    constexpr int maxSamplesPerChannel = 10 * 1000 * 1000;
+    constexpr double maxDimension = 500.0;
+    constexpr double minT30 = 0.05, maxT30 = 30.0;
+
+    juce::Result fail (const juce::String& roomName, const juce::String& problem)
+    {
+        return juce::Result::fail ("Room \"" + roomName + "\": " + problem);
+    }
+
+    bool readNumber (const juce::var& value, double& result)
+    {
+        if (! (value.isDouble() || value.isInt() || value.isInt64()))
+            return false;
+
+        result = static_cast<double> (value);
+        return std::isfinite (result);
+    }
+
+    bool readBandValues (const juce::var& value, VOK_RoomDesign::BandValues& result)
+    {
+        auto* array = value.getArray();
+
+        if (array == nullptr || array->size() != VOK_RoomDesign::numBands)
+            return false;
+
+        for (int band = 0; band < VOK_RoomDesign::numBands; ++band)
+            if (! readNumber (array->getReference (band), result[(size_t) band]))
+                return false;
+
+        return true;
+    }
+
+    bool readPosition (const juce::var& value, VOK_RoomDesign::Position& result)
+    {
+        auto* array = value.getArray();
+
+        return array != nullptr && array->size() == 3
+            && readNumber (array->getReference (0), result.x)
+            && readNumber (array->getReference (1), result.y)
+            && readNumber (array->getReference (2), result.z);
+    }
+
+    bool allWithin (const VOK_RoomDesign::BandValues& values, double low, double high)
+    {
+        for (auto v : values)
+            if (v < low || v > high)
+                return false;
+
+        return true;
+    }
+}
+
+double VOK_RoomDesign::Position::distanceTo (const Position& other) const noexcept
+{
+    return std::sqrt ((x - other.x) * (x - other.x)
+                    + (y - other.y) * (y - other.y)
+                    + (z - other.z) * (z - other.z));
+}
+
+bool VOK_RoomDesign::contains (const Position& p) const noexcept
+{
+    return p.x > 0.0 && p.x < width
+        && p.y > 0.0 && p.y < length
+        && p.z > 0.0 && p.z < height;
+}
+
+juce::Result VOK_RoomDesign::parseRoom (const juce::var& roomObject, double rate, double soundSpeed,
+                                        VOK_RoomDesign& room)
+{
+    room = {};
+    room.sampleRate = rate;
+    room.speedOfSound = soundSpeed;
+    room.name = roomObject["name"].toString();
+
+    if (room.name.isEmpty())
+        return juce::Result::fail ("A room of the table has no name");
+
+    double samples = 0.0;
+
+    if (! readNumber (roomObject["samplesPerChannel"], samples)
+         || samples < 1.0 || samples > maxSamplesPerChannel || samples != std::floor (samples))
+        return fail (room.name, "samplesPerChannel must be a whole number from 1 to " + juce::String (maxSamplesPerChannel));
+
+    room.samplesPerChannel = static_cast<int> (samples);
+
+    auto* dimensions = roomObject["dimensions"].getArray();
+
+    if (dimensions == nullptr || dimensions->size() != 3
+         || ! readNumber (dimensions->getReference (0), room.width)
+         || ! readNumber (dimensions->getReference (1), room.length)
+         || ! readNumber (dimensions->getReference (2), room.height)
+         || room.width <= 0.5 || room.length <= 0.5 || room.height <= 0.5
+         || room.width > maxDimension || room.length > maxDimension || room.height > maxDimension)
+        return fail (room.name, "dimensions must be three lengths in metres between 0.5 and " + juce::String (maxDimension));
+
+    const auto& sources = roomObject["sources"];
+    const auto& microphones = roomObject["microphones"];
+
+    if (! readPosition (sources["centre"], room.centreSource)
+         || ! readPosition (sources["left"], room.leftSource)
+         || ! readPosition (sources["right"], room.rightSource)
+         || ! readPosition (microphones["left"], room.leftMicrophone)
+         || ! readPosition (microphones["right"], room.rightMicrophone))
+        return fail (room.name, "sources (centre, left, right) and microphones (left, right) must be [x, y, z] positions");
+
+    for (auto* p : { &room.centreSource, &room.leftSource, &room.rightSource, &room.leftMicrophone, &room.rightMicrophone })
+        if (! room.contains (*p))
+            return fail (room.name, "every source and microphone must stand inside the room");
+
+    for (auto* source : { &room.centreSource, &room.leftSource, &room.rightSource })
+        for (auto* microphone : { &room.leftMicrophone, &room.rightMicrophone })
+            if (source->distanceTo (*microphone) < 0.1)
+                return fail (room.name, "a source stands on a microphone");
+
+    const auto& absorption = roomObject["absorption"];
+
+    if (! readBandValues (absorption["floor"], room.floorAbsorption)
+         || ! readBandValues (absorption["ceiling"], room.ceilingAbsorption)
+         || ! readBandValues (absorption["walls"], room.wallAbsorption)
+         || ! allWithin (room.floorAbsorption, 0.0, 0.99)
+         || ! allWithin (room.ceilingAbsorption, 0.0, 0.99)
+         || ! allWithin (room.wallAbsorption, 0.0, 0.99))
+        return fail (room.name, "absorption (floor, ceiling, walls) must give " + juce::String (numBands)
+                                   + " coefficients from 0 to 0.99 each");
+
+    if (! readBandValues (roomObject["t30"], room.targetT30) || ! allWithin (room.targetT30, minT30, maxT30))
+        return fail (room.name, "t30 must give " + juce::String (numBands) + " reverberation times from "
+                                   + juce::String (minT30) + " to " + juce::String (maxT30) + " s");
+
+    room.t30Source = roomObject["t30Source"].toString();
+
+    if (room.t30Source.isEmpty())
+        return fail (room.name, "t30Source must say where the reverberation times come from");
+
+    const auto& seed = roomObject["seed"];
+
+    if (! (seed.isInt() || seed.isInt64()))
+        return fail (room.name, "seed must be a whole number");
+
+    room.seed = static_cast<juce::int64> (seed);
+    return juce::Result::ok();
+}
+
+juce::Result VOK_RoomDesign::loadTable (const juce::File& tableFile, juce::Array<VOK_RoomDesign>& rooms)
+{
+    rooms.clear();
+
+    if (! tableFile.existsAsFile())
+        return juce::Result::fail ("Room table not found: " + tableFile.getFullPathName());
+
+    juce::var table;
+    const auto parsed = juce::JSON::parse (tableFile.loadFileAsString(), table);
+
+    if (parsed.failed())
+        return juce::Result::fail ("Room table " + tableFile.getFullPathName() + ": " + parsed.getErrorMessage());
+
+    double sampleRate = 0.0, speedOfSound = 0.0;
+
+    if (! readNumber (table["sampleRate"], sampleRate) || sampleRate < 8000.0 || sampleRate > 384000.0)
+        return juce::Result::fail ("Room table: sampleRate must be a rate in Hz from 8000 to 384000");
+
+    if (! readNumber (table["speedOfSound"], speedOfSound) || speedOfSound < 300.0 || speedOfSound > 400.0)
+        return juce::Result::fail ("Room table: speedOfSound must be given in metres per second");
+
+    BandValues bands {};
+
+    if (! readBandValues (table["bands"], bands) || bands != bandCentres)
+        return juce::Result::fail ("Room table: bands must be the octave bands 125 to 4000 Hz");
+
+    auto* roomList = table["rooms"].getArray();
+
+    if (roomList == nullptr || roomList->isEmpty())
+        return juce::Result::fail ("Room table: rooms must be a non-empty list");
+
+    juce::Array<VOK_RoomDesign> parsedRooms;
+    juce::StringArray names;
+
+    for (const auto& roomObject : *roomList)
+    {
+        VOK_RoomDesign room;
+        const auto result = parseRoom (roomObject, sampleRate, speedOfSound, room);
+
+        if (result.failed())
+            return result;
+
+        if (names.contains (room.name, true))
+            return fail (room.name, "the name is used twice");
+
+        names.add (room.name);
+        parsedRooms.add (room);
+    }
+
+    rooms.swapWith (parsedRooms);
+    return juce::Result::ok();
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+#include <array>
+
+/**
+    The design of one room of the pack, as the room table (rooms.json) gives it:
+    its shape, where the sources and the microphone pair stand, how its surfaces
+    absorb, and the reverberation time it must have in each octave band.
+
+    Positions are in metres: x across the room (left to right as seen from the
+    microphones), y along it towards the sources, z up from the floor.
+*/
+class VOK_RoomDesign
+{
+public:
+    static constexpr int numBands = 6;
+    using BandValues = std::array<double, numBands>;
+
+    /** The octave bands' centre frequencies in Hz, lowest first. */
+    static constexpr BandValues bandCentres { 125.0, 250.0, 500.0, 1000.0, 2000.0, 4000.0 };
+
+    struct Position
+    {
+        double x = 0.0, y = 0.0, z = 0.0;
+
+        double distanceTo (const Position& other) const noexcept;
+    };
+
+    juce::String name;
+    int samplesPerChannel = 0;
+    double sampleRate = 44100.0;
+    double speedOfSound = 343.0;
+
+    double width = 0.0, length = 0.0, height = 0.0;
+    Position centreSource, leftSource, rightSource;
+    Position leftMicrophone, rightMicrophone;
+
+    BandValues floorAbsorption {}, ceilingAbsorption {}, wallAbsorption {};
+    BandValues targetT30 {};
+    juce::String t30Source;
+    juce::int64 seed = 0;
+
+    double getVolume() const noexcept              { return width * length * height; }
+    bool contains (const Position& p) const noexcept;
+
+    juce::String getStereoFileName() const         { return name + " stereo.vok"; }
+    juce::String getTrueStereoFileName() const     { return name + " true stereo.vok"; }
+
+    //==============================================================================
+    /** Reads the room table. On failure the result says which room and which field is wrong,
+        and rooms is left empty.
+    */
+    static juce::Result loadTable (const juce::File& tableFile, juce::Array<VOK_RoomDesign>& rooms);
+
+    /** Parses one room of the table; fails with a message naming the field. */
+    static juce::Result parseRoom (const juce::var& roomObject, double sampleRate, double speedOfSound,
+                                   VOK_RoomDesign& room);
+};

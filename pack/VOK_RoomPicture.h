@@ -1,0 +1,34 @@
+#pragma once
+
+#include "VOK_RoomDesign.h"
+
+#include <juce_audio_basics/juce_audio_basics.h>
+#include <juce_graphics/juce_graphics.h>
+
+/**
+    The picture an impulse file of the pack carries: the room's floor plan with its
+    sources and microphones, beside the energy decay curves of its octave bands.
+
+    It holds no text: text would need the machine's fonts, and fonts differ between
+    machines, while the pack must come out the same on every build.
+*/
+class VOK_RoomPicture
+{
+public:
+    static constexpr int width = 480;
+    static constexpr int height = 270;
+    static constexpr float jpegQuality = 0.85f;
+
+    /** Draws the room; the decay curves are measured on the response's first channel. */
+    static juce::Image draw (const VOK_RoomDesign& room, const juce::AudioBuffer<float>& response);
+
+    /** The picture as the impulse files carry it: the JPEG file's bytes in the base-64 text form. */
+    static juce::String createPictureText (const VOK_RoomDesign& room, const juce::AudioBuffer<float>& response);
+
+    static juce::MemoryBlock encodeJpeg (const juce::Image& image);
+
+private:
+    static void drawFloorPlan (juce::Graphics& g, const VOK_RoomDesign& room, juce::Rectangle<float> area);
+    static void drawDecayCurves (juce::Graphics& g, const VOK_RoomDesign& room,
+                                 const juce::AudioBuffer<float>& response, juce::Rectangle<float> area);
+};
