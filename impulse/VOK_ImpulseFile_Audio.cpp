@@ -7,8 +7,7 @@
 
 namespace
 {
-    // Sample counts are 32-bit signed in the format; one less than the largest keeps
-    // "count + 1" arithmetic of the readers safe.
+    // Sample counts are 32-bit signed in the format; longer files are cut to this length.
     constexpr juce::int64 maxAudioFileSamples = 0x7ffffffe;
 
     bool isCompressedFormat (const juce::AudioFormatManager& formats, const juce::AudioFormatReader& reader)
