@@ -15,6 +15,7 @@ std::unique_ptr<VokCommand> createAddPresetCommand();
 std::unique_ptr<VokCommand> createGetPresetCommand();
 std::unique_ptr<VokCommand> createFromAudioCommand();
 std::unique_ptr<VokCommand> createToWavCommand();
+std::unique_ptr<VokCommand> createInstallCommand();
 
 namespace
 {
@@ -27,6 +28,7 @@ namespace
         createGetPresetCommand,
         createFromAudioCommand,
         createToWavCommand,
+        createInstallCommand,
     };
 
     void printError (const juce::String& line)
