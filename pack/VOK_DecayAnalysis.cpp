@@ -1,5 +1,5 @@
 #include "VOK_DecayAnalysis.h"
-#include "VOK_Biquad.h"
+#include "VOK_FilterChain.h"
 
 #include <juce_audio_basics/juce_audio_basics.h>
 

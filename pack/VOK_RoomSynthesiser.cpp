@@ -1,5 +1,5 @@
 #include "VOK_RoomSynthesiser.h"
-#include "VOK_Biquad.h"
+#include "VOK_FilterChain.h"
 #include "VOK_DecayAnalysis.h"
 
 #include <cmath>
