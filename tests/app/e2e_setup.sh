@@ -35,18 +35,23 @@ waitForWindow() {  # title -> window id, or nothing after 20 s
     echo "$id"
 }
 
-waitForExit() {  # pid -> sets exitCode; kills the program after 20 s
-    local pid="$1"
-    for _ in $(seq 1 200); do
+waitForExit() {  # pid [seconds] -> sets exitCode ("running" if still running after the time)
+    local pid="$1" tenths=$((${2:-20} * 10))
+    for _ in $(seq 1 "$tenths"); do
         if ! kill -0 "$pid" 2>/dev/null; then
             set +e; wait "$pid"; exitCode=$?; set -e
             return 0
         fi
         sleep 0.1
     done
-    kill "$pid" 2>/dev/null || true
-    set +e; wait "$pid"; set -e
-    exitCode="timeout"
+    exitCode="running"
+}
+
+stopApp() {
+    if kill -0 "$appPid" 2>/dev/null; then
+        kill "$appPid" 2>/dev/null || true
+        set +e; wait "$appPid"; set -e
+    fi
 }
 
 geometry() {  # window id -> sets X Y WIDTH HEIGHT
@@ -58,7 +63,7 @@ clickInContent() {  # window id, content width, content height, x, y (relative t
     geometry "$id"
     local border=$(((WIDTH - cw) / 2))
     local top=$((HEIGHT - ch - border))
-    xdotool mousemove $((X + border + x)) $((Y + top + y)) sleep 0.3 click 1
+    xdotool mousemove --sync $((X + border + x)) $((Y + top + y)) sleep 0.3 mousedown 1 sleep 0.15 mouseup 1
 }
 
 clickTitleBarClose() {  # window id, content width, content height
@@ -66,7 +71,35 @@ clickTitleBarClose() {  # window id, content width, content height
     geometry "$id"
     local border=$(((WIDTH - cw) / 2))
     local titleBar=$((HEIGHT - ch - 2 * border))
-    xdotool mousemove $((X + WIDTH - border - titleBar / 2)) $((Y + border + titleBar / 2)) sleep 0.3 click 1
+    xdotool mousemove --sync $((X + WIDTH - border - titleBar / 2)) $((Y + border + titleBar / 2)) sleep 0.3 mousedown 1 sleep 0.15 mouseup 1
+}
+
+# On a busy machine a click can arrive before the window handles input; a user would click
+# again, and so do these helpers (at most five times).
+clickUntilWindow() {  # title to wait for, then the clickInContent arguments -> window id or nothing
+    local title="$1"; shift
+    local id=""
+    for _ in 1 2 3 4 5; do
+        clickInContent "$@"
+        for _ in $(seq 1 50); do
+            id="$(visibleWindow "$title")"
+            [ -n "$id" ] && { echo "$id"; return 0; }
+            sleep 0.1
+        done
+        echo "note: \"$title\" not there 5 s after the click, clicking again" >&2
+    done
+}
+
+clickUntilExit() {  # click command and its arguments; the program must end with exit code 0
+    local description="$1"; shift
+    for _ in 1 2 3 4 5; do
+        "$@"
+        waitForExit "$appPid" 8
+        [ "$exitCode" != running ] && break
+        echo "note: $description: still running 8 s after the click, clicking again"
+    done
+    [ "$exitCode" = 0 ] || fail "$description: program did not end with exit code 0 (got $exitCode)"
+    stopApp
 }
 
 startApp() {
@@ -81,19 +114,12 @@ expectAgreementAlone() {
     [ -z "$(visibleWindow "$mainTitle")" ] || fail "the main window is visible before the agreement was answered"
 }
 
-expectEnded() {  # description
-    waitForExit "$appPid"
-    [ "$exitCode" = 0 ] || fail "$1: program did not end with exit code 0 (got $exitCode)"
-}
-
 # 1. Agree, look at the main window, then Cancel.
 startApp
 if expectAgreementAlone; then
     sleep 0.5
     import -window "$agreement" "$shots/agreement-window.png"
-    clickInContent "$agreement" "$contentWidth" 500 $((320 + 75)) $((456 + 12))
-
-    main="$(waitForWindow "$mainTitle")"
+    main="$(clickUntilWindow "$mainTitle" "$agreement" "$contentWidth" 500 $((320 + 75)) $((456 + 12)))"
     if [ -z "$main" ]; then
         fail "\"I Agree\" did not bring up the main window"
     else
@@ -108,38 +134,36 @@ if expectAgreementAlone; then
         [ $((WIDTH - 2)) = 680 ] || fail "main window content is not 680 wide (window width $WIDTH)"
         sleep 0.5
         import -window "$main" "$shots/setup-window.png"
-        clickInContent "$main" 680 620 $((16 + 39)) $((576 + 12))
+        clickUntilExit "Cancel in the main window" clickInContent "$main" 680 620 $((16 + 39)) $((576 + 12))
     fi
 fi
-expectEnded "Cancel in the main window"
+stopApp
 
 # 2. Refuse the agreement with its Cancel button.
 startApp
 if expectAgreementAlone; then
-    clickInContent "$agreement" "$contentWidth" 500 $((480 + 75)) $((456 + 12))
+    clickUntilExit "Cancel in the agreement" clickInContent "$agreement" "$contentWidth" 500 $((480 + 75)) $((456 + 12))
 fi
-expectEnded "Cancel in the agreement"
+stopApp
 
 # 3. Refuse the agreement with its title-bar close button.
 startApp
 if expectAgreementAlone; then
-    clickTitleBarClose "$agreement" "$contentWidth" 500
+    clickUntilExit "title-bar close of the agreement" clickTitleBarClose "$agreement" "$contentWidth" 500
 fi
-expectEnded "title-bar close of the agreement"
+stopApp
 
 # 4. Agree, then close the main window from its title bar.
 startApp
 if expectAgreementAlone; then
-    clickInContent "$agreement" "$contentWidth" 500 $((320 + 75)) $((456 + 12))
-    main="$(waitForWindow "$mainTitle")"
+    main="$(clickUntilWindow "$mainTitle" "$agreement" "$contentWidth" 500 $((320 + 75)) $((456 + 12)))"
     if [ -n "$main" ]; then
-        sleep 0.3
-        clickTitleBarClose "$main" 680 620
+        clickUntilExit "title-bar close of the main window" clickTitleBarClose "$main" 680 620
     else
         fail "\"I Agree\" did not bring up the main window (second run)"
     fi
 fi
-expectEnded "title-bar close of the main window"
+stopApp
 
 if [ "$failures" -ne 0 ]; then
     echo "--- program output ---"; cat "$home/app.log" || true
