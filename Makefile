@@ -13,7 +13,11 @@ DEBIAN_PACKAGES := build-essential cmake pkg-config ccache g++ clang libclang-rt
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps configure build run test bench fuzz clean
+# Only the Windows targets install these (make test never brings Wine in).
+WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev \
+    binutils-mingw-w64-x86-64 libz-mingw-w64-dev dpkg-dev wine64 wine
+
+.PHONY: all deps configure build run test bench fuzz fuzz-build fuzz-check clean
 
 all: build
 
@@ -46,6 +50,25 @@ run: build
 
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+	@$(MAKE) --no-print-directory fuzz-check
+
+# The impulse file fuzzer is a clang project of its own (sanitizers, libFuzzer).
+FUZZ_BUILD_DIR ?= build-fuzz
+FUZZ_SECONDS   ?= 600
+FUZZ_CHECK_SECONDS := 50
+
+fuzz-build: deps
+	@cmake -S fuzz -B $(FUZZ_BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 > /dev/null
+	@cmake --build $(FUZZ_BUILD_DIR) -j $(JOBS) --target fuzz_impulse_file
+
+# The seed corpus plus a short bounded run, as part of `make test`.
+fuzz-check: fuzz-build
+	@fuzz/run-fuzzer.sh $(FUZZ_BUILD_DIR) $(FUZZ_CHECK_SECONDS)
+
+# A long run: make fuzz FUZZ_SECONDS=3600
+fuzz: fuzz-build
+	@fuzz/run-fuzzer.sh $(FUZZ_BUILD_DIR) $(FUZZ_SECONDS)
 
 bench: build
 	@cmake --build $(BUILD_DIR) -j $(JOBS) --target benchmarks
@@ -53,3 +76,17 @@ bench: build
 
 clean:
 	rm -rf $(BUILD_DIR)
+
+# Windows x86_64 (MinGW-w64), in build-windows/: see windows/build.sh.
+.PHONY: windows-deps windows test-windows
+
+windows-deps: deps
+	@$(MAKE) --no-print-directory deps DEBIAN_PACKAGES="$(WINDOWS_PACKAGES)"
+
+windows: windows-deps
+	@JOBS=$(JOBS) windows/build.sh vok vok_setup
+
+# The Windows build under Wine, in a fresh prefix inside Xvfb.
+test-windows: windows
+	@JOBS=$(JOBS) windows/build.sh $$(tests/windows/test-targets.sh)
+	@tests/with-xvfb.sh tests/windows/run-all.sh build-windows

@@ -2,13 +2,34 @@
 
 namespace
 {
-    // The text must be followed by a zero byte in memory: a truncated multi-byte sequence
-    // at its end then stops at that byte instead of reading past the data.
-    juce::String textFromTerminatedUTF8 (const char* text, size_t numBytes)
+    /** The length of the well-formed UTF-8 sequence starting at text[i], or 0 if it is not one. */
+    size_t getSequenceLength (const juce::uint8* text, size_t i, size_t numBytes) noexcept
     {
-        return juce::String (juce::CharPointer_UTF8 (text), juce::CharPointer_UTF8 (text + numBytes));
+        const auto lead = text[i];
+        const size_t length = lead < 0x80 ? 1 : lead < 0xc2 ? 0 : lead < 0xe0 ? 2 : lead < 0xf0 ? 3 : lead < 0xf5 ? 4 : 0;
+
+        if (length == 0 || i + length > numBytes)
+            return 0;
+
+        for (size_t k = 1; k < length; ++k)
+            if ((text[i + k] & 0xc0) != 0x80)
+                return 0;
+
+        return length;
     }
 
+    juce::juce_wchar decodeSequence (const juce::uint8* sequence, size_t length) noexcept
+    {
+        if (length == 1)
+            return sequence[0];
+
+        auto c = (juce::juce_wchar) (sequence[0] & (0x7f >> length));
+
+        for (size_t k = 1; k < length; ++k)
+            c = (c << 6) | (juce::juce_wchar) (sequence[k] & 0x3f);
+
+        return c;
+    }
     juce::uint64 accumulateDigits (juce::String::CharPointerType& s, bool& tooLarge) noexcept
     {
         juce::uint64 value = 0;
@@ -25,6 +46,41 @@ namespace
 
         return value;
     }
+}
+
+juce::String ImpulseFileFields::textFromUTF8 (const char* text, size_t numBytes)
+{
+    const auto* bytes = reinterpret_cast<const juce::uint8*> (text);
+    size_t i = 0;
+
+    while (i < numBytes)
+    {
+        const auto length = getSequenceLength (bytes, i, numBytes);
+
+        if (length == 0)
+            break;
+
+        i += length;
+    }
+
+    if (i == numBytes)
+        return juce::String (juce::CharPointer_UTF8 (text), juce::CharPointer_UTF8 (text + numBytes));
+
+    // JUCE keeps UTF-8 bytes as they come and later steps over multi-byte sequences without
+    // checking them, so malformed text must never reach a String. A byte that starts no
+    // well-formed sequence stands for the character of its own value.
+    std::vector<juce::juce_wchar> characters;
+    characters.reserve (numBytes + 1);
+
+    for (i = 0; i < numBytes;)
+    {
+        const auto length = getSequenceLength (bytes, i, numBytes);
+        characters.push_back (length == 0 ? (juce::juce_wchar) bytes[i] : decodeSequence (bytes + i, length));
+        i += juce::jmax ((size_t) 1, length);
+    }
+
+    characters.push_back (0);
+    return juce::String (juce::CharPointer_UTF32 (reinterpret_cast<juce::CharPointer_UTF32::CharType*> (characters.data())));
 }
 
 juce::String ImpulseFileFields::readString (juce::InputStream& input)
@@ -55,9 +111,7 @@ juce::String ImpulseFileFields::readString (juce::InputStream& input)
         text.write (chunk, (size_t) numRead);
     }
 
-    const auto numBytes = text.getDataSize();
-    text.writeByte (0);
-    return textFromTerminatedUTF8 (static_cast<const char*> (text.getData()), numBytes);
+    return textFromUTF8 (static_cast<const char*> (text.getData()), text.getDataSize());
 }
 
 juce::String ImpulseFileFields::readString (const juce::MemoryBlock& data, size_t& offset)
@@ -75,14 +129,11 @@ juce::String ImpulseFileFields::readString (const juce::MemoryBlock& data, size_
     {
         const auto length = (size_t) (zero - start);
         offset += length + 1;
-        return textFromTerminatedUTF8 (start, length);
+        return textFromUTF8 (start, length);
     }
 
-    // An unterminated field at the end of the data: give it a terminator of its own.
     offset = data.getSize();
-    juce::MemoryBlock terminated (start, available);
-    terminated.append ("", 1);
-    return textFromTerminatedUTF8 (static_cast<const char*> (terminated.getData()), available);
+    return textFromUTF8 (start, available);
 }
 
 size_t ImpulseFileFields::getStringFieldSize (const juce::String& text)

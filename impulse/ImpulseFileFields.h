@@ -25,6 +25,11 @@ public:
     */
     static juce::String readString (const juce::MemoryBlock& data, size_t& offset);
 
+    /** Text from UTF-8 bytes (no zero among them). Malformed sequences are taken byte by byte,
+        each byte as the character of its value, so the result is always well-formed.
+    */
+    static juce::String textFromUTF8 (const char* text, size_t numBytes);
+
     /** The number of bytes a string field of this text takes, its zero byte included. */
     static size_t getStringFieldSize (const juce::String& text);
 

@@ -49,6 +49,11 @@ namespace
                 }
                 else if (*s == '?')
                 {
+                    // The framework's parser loops for ever on a processing instruction
+                    // followed by text inside an element; a header has none there.
+                    if (depth > 0 || rootElementSeen)
+                        return false;
+
                     skipPast ("?>");
                 }
                 else if (*s == '!')
@@ -60,9 +65,15 @@ namespace
                     else
                         return false;
                 }
-                else if (! skipStartTag())
+                else
                 {
-                    if (++depth > PackedHeader::maxElementNesting)
+                    rootElementSeen = true;
+                    const auto tag = skipStartTag();
+
+                    if (tag == StartTag::unsafe)
+                        return false;
+
+                    if (tag == StartTag::open && ++depth > PackedHeader::maxElementNesting)
                         return false;
                 }
             }
@@ -72,6 +83,7 @@ namespace
 
     private:
         juce::String::CharPointerType s;
+        bool rootElementSeen = false;
 
         bool startsWith (const char* literal) const
         {
@@ -93,8 +105,13 @@ namespace
                 ++s;
         }
 
-        /** Skips a start tag, quoted attribute values included; true when it closes itself. */
-        bool skipStartTag()
+        enum class StartTag { open, selfClosing, unsafe };
+
+        /** Skips a start tag with its quoted attribute values. A quote that doesn't follow "=",
+            or a "<" anywhere in the tag, is something the framework's parser reads differently
+            from this scan, so such a tag counts as unsafe.
+        */
+        StartTag skipStartTag()
         {
             juce::juce_wchar quote = 0, previous = 0;
 
@@ -102,25 +119,38 @@ namespace
             {
                 const auto c = *s;
 
+                if (c == '<')
+                    return StartTag::unsafe;
+
                 if (quote != 0)
                 {
                     if (c == quote)
+                    {
                         quote = 0;
+                        previous = c;
+                    }
+
+                    continue;
                 }
-                else if (c == '"' || c == '\'')
+
+                if (c == '"' || c == '\'')
                 {
+                    if (previous != '=')
+                        return StartTag::unsafe;
+
                     quote = c;
                 }
                 else if (c == '>')
                 {
                     ++s;
-                    return previous == '/';
+                    return previous == '/' ? StartTag::selfClosing : StartTag::open;
                 }
 
-                previous = c;
+                if (! juce::CharacterFunctions::isWhitespace (c))
+                    previous = c;
             }
 
-            return false;
+            return StartTag::open;
         }
     };
 }
@@ -154,6 +184,9 @@ juce::String PackedHeader::unpackHeader (const juce::String& packedText)
         return {};
 
     auto compressed = decodeBase64Text (packedText.substring ((int) std::strlen (packedHeaderMarker)));
+
+    if (compressed.isEmpty())
+        return {};
     juce::GZIPDecompressorInputStream decompressor (new juce::MemoryInputStream (compressed, true), true);
 
     juce::MemoryOutputStream text;
@@ -181,10 +214,7 @@ juce::String PackedHeader::unpackHeader (const juce::String& packedText)
     if (text.getDataSize() > maxUnpackedHeaderBytes)
         return {};
 
-    const auto numBytes = text.getDataSize();
-    text.writeByte (0);
-    const auto* data = static_cast<const char*> (text.getData());
-    return juce::String (juce::CharPointer_UTF8 (data), juce::CharPointer_UTF8 (data + numBytes));
+    return ImpulseFileFields::textFromUTF8 (static_cast<const char*> (text.getData()), text.getDataSize());
 }
 
 std::unique_ptr<juce::XmlElement> PackedHeader::readHeader (juce::InputStream& input)

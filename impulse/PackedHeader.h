@@ -39,9 +39,10 @@ public:
     */
     static juce::String createDocumentText (const juce::XmlElement& element);
 
-    /** Parses a whole document and returns its root element, or nullptr. Refuses documents
-        that declare a DTD (the format never has one, and the framework's entity expansion
-        is unbounded) or that nest deeper than maxElementNesting.
+    /** Parses a whole document and returns its root element, or nullptr. Refuses what the
+        framework's parser can't take safely and a header never holds: a DTD (its entity
+        expansion is unbounded), processing instructions after the declaration (the parser
+        loops on them inside elements), and nesting deeper than maxElementNesting.
     */
     static std::unique_ptr<juce::XmlElement> parseDocument (const juce::String& documentText);
 

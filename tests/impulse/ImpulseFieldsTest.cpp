@@ -136,3 +136,26 @@ TEST (ImpulseFields, IntegersReadLikeTheFrameworkWithoutWrapping)
     EXPECT_FALSE (ImpulseFileFields::isDecimalText ("-1"));
     EXPECT_FALSE (ImpulseFileFields::isDecimalText (" 1"));
 }
+
+TEST (ImpulseFields, MalformedUTF8BecomesOneCharacterPerByteAndNeverRunsPastTheText)
+{
+    struct Case { const char* bytes; size_t size; std::vector<juce::juce_wchar> expected; };
+    const Case cases[] = {
+        { "abc", 3, { 'a', 'b', 'c' } },
+        { "\xc3\xa4\xe2\x82\xac", 5, { 0xe4, 0x20ac } },
+        { "k\xf8\x06", 3, { 'k', 0xf8, 0x06 } },
+        { "\xe2\x82", 2, { 0xe2, 0x82 } },
+        { "a\xf0", 2, { 'a', 0xf0 } },
+        { "\xc0\xaf", 2, { 0xc0, 0xaf } },
+    };
+
+    for (auto& c : cases)
+    {
+        const auto text = ImpulseFileFields::textFromUTF8 (c.bytes, c.size);
+        std::vector<juce::juce_wchar> characters;
+        for (auto p = text.getCharPointer(); ! p.isEmpty(); ++p)
+            characters.push_back (*p);
+        EXPECT_EQ (characters, c.expected) << c.bytes;
+        EXPECT_TRUE (juce::CharPointer_UTF8::isValidString (text.toRawUTF8(), (int) text.getNumBytesAsUTF8() + 1));
+    }
+}

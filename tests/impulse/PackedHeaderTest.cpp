@@ -178,6 +178,10 @@ TEST (PackedHeader, DocumentsThatTheParserCannotTakeSafelyAreRefused)
         deep,
         "<?xml version=\"1.0\"?><!DOCTYPE a [<!ENTITY e \"&e;\">]><a b=\"&e;\"/>",
         juce::String::repeatedString ("<a x=\"/>\">", 1000),
+        "<?xml version=\"1.0\"?><a><?pi?>text</a>",
+        "<a/><?pi?>",
+        "<a x\"<b><?pi?>text</b>\"/>",
+        "<a x=\"<b>\"/>",
     };
 
     for (auto& text : refused)
