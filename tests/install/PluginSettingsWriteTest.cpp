@@ -125,6 +125,9 @@ TEST_F (SettingsWrite, ChangedPathReplacesTheFileThroughASibling)
     writePath ("/data/impulses");
     const auto inode = inodeOf (file);
 
+    if (inode == 0)
+        GTEST_SKIP() << "this system gives files no inode numbers";
+
     writePath ("/data/other impulses");
 
     // A new file renamed over the old one: a reader never sees a half-written settings file.
