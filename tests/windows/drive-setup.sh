@@ -1,0 +1,132 @@
+#!/usr/bin/env bash
+# Drives "VOK Setup.exe" under Wine like a user would, on the X display named by DISPLAY:
+# "I Agree" in the agreement window, "Install" in the setup window (into the folder it
+# proposes), then the "Installation successfully!" box is dismissed and "Close" ends the
+# program with exit code 0. A warning box (titled "!") at any point fails the run.
+#
+# Wine has no window manager here: windows have no title bar, and a message box ignores
+# clicks for about ten seconds after it opens, so boxes are dismissed with Return, retried.
+#
+# Usage: drive-setup.sh SETUP_EXE SCREENSHOT_DIR WORK_DIR   (WINEPREFIX set by the caller)
+set -uo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+app=${1:?usage: drive-setup.sh SETUP_EXE SCREENSHOT_DIR WORK_DIR}
+shots=${2:?usage}
+work=${3:?usage}
+
+agreementTitle="VOK2 License and Legal Information"
+mainTitle="VOK Setup"
+
+visibleWindows() {  # title pattern -> ids of the visible windows whose title matches
+    xdotool search --onlyvisible --name "$1" 2>/dev/null || true
+}
+
+waitForWindow() {  # exact title, seconds -> window id, or nothing
+    local id=""
+    for _ in $(seq 1 $(($2 * 10))); do
+        id=$(visibleWindows "^$1\$" | head -n 1)
+        [ -n "$id" ] && break
+        sleep 0.1
+    done
+    echo "$id"
+}
+
+# Clicks the way Wine takes them: move, wait, press, wait, release.
+clickInContent() {  # window id, content width, content height, x, y (in the content)
+    local id=$1 cw=$2 ch=$3 x=$4 y=$5 X Y WIDTH HEIGHT SCREEN
+    eval "$(xdotool getwindowgeometry --shell "$id")"
+    local border=$(((WIDTH - cw) / 2))
+    local top=$((HEIGHT - ch - border))
+    xdotool mousemove $((X + border + x)) $((Y + top + y)) sleep 0.3 mousedown 1 sleep 0.15 mouseup 1
+}
+
+untitledBoxes() {  # the visible top-level windows other than the two named ones
+    local id name
+    for id in $(xdotool search --onlyvisible --name '.*' 2>/dev/null); do
+        name=$(xdotool getwindowname "$id" 2>/dev/null)
+        case "$name" in
+            "$mainTitle"|"$agreementTitle"|"!") ;;
+            *) echo "$id" ;;
+        esac
+    done
+}
+
+dismissBox() {  # window id: Return until it has gone (at most 30 s)
+    for _ in $(seq 1 15); do
+        xdotool windowactivate --sync "$1" 2>/dev/null || xdotool windowfocus --sync "$1" 2>/dev/null
+        xdotool key --window "$1" Return 2>/dev/null
+        sleep 2
+        xdotool getwindowname "$1" > /dev/null 2>&1 || return 0
+        visibleWindows '.*' | grep -qx "$1" || return 0
+    done
+    return 1
+}
+
+"$here/wine-run.sh" "$app" > "$work/setup.log" 2>&1 &
+appPid=$!
+trap 'kill "$appPid" 2>/dev/null' EXIT
+
+started=$(date +%s)
+agreement=$(waitForWindow "$agreementTitle" 30)
+[ -n "$agreement" ] || { echo "no agreement window after 30 s"; exit 1; }
+echo "agreement window after $(($(date +%s) - started)) s"
+sleep 1
+import -window root "$shots/wine-agreement.png" 2>/dev/null
+
+main=""
+for _ in 1 2 3; do
+    clickInContent "$agreement" 650 500 $((320 + 75)) $((456 + 12))
+    main=$(waitForWindow "$mainTitle" 5)
+    [ -n "$main" ] && break
+    echo "note: no setup window 5 s after \"I Agree\", clicking again"
+done
+[ -n "$main" ] || { echo "\"I Agree\" did not bring up the setup window"; exit 1; }
+sleep 1
+import -window root "$shots/wine-setup-window.png" 2>/dev/null
+
+box=""
+for _ in 1 2 3; do
+    clickInContent "$main" 680 620 $((456 + 108)) $((576 + 12))
+    for _ in $(seq 1 600); do
+        [ -n "$(visibleWindows '^!$')" ] && break
+        box=$(untitledBoxes | head -n 1)
+        [ -n "$box" ] && break
+        sleep 0.1
+    done
+    [ -n "$box" ] || [ -n "$(visibleWindows '^!$')" ] && break
+    echo "note: nothing happened 60 s after \"Install\", clicking again"
+done
+
+warning=$(visibleWindows '^!$' | head -n 1)
+if [ -n "$warning" ]; then
+    import -window root "$shots/wine-warning.png" 2>/dev/null
+    echo "a warning box came up instead of the success box (screenshot wine-warning.png)"
+    exit 1
+fi
+[ -n "$box" ] || { echo "no box after \"Install\""; exit 1; }
+echo "box after \"Install\": $(($(date +%s) - started)) s since start"
+sleep 1
+import -window root "$shots/wine-installation-done.png" 2>/dev/null
+
+dismissBox "$box" || { echo "the success box would not close"; exit 1; }
+import -window root "$shots/wine-after-install.png" 2>/dev/null
+
+# "Close" has taken the place of "Install".
+for _ in 1 2 3; do
+    clickInContent "$main" 680 620 $((456 + 108)) $((576 + 12))
+    for _ in $(seq 1 80); do
+        kill -0 "$appPid" 2>/dev/null || break 2
+        sleep 0.1
+    done
+    echo "note: still running 8 s after \"Close\", clicking again"
+done
+
+if kill -0 "$appPid" 2>/dev/null; then
+    echo "\"Close\" did not end the program"
+    exit 1
+fi
+wait "$appPid"
+rc=$?
+trap - EXIT
+[ $rc = 0 ] || { echo "VOK Setup.exe ended with exit code $rc"; exit 1; }

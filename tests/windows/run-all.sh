@@ -1,0 +1,202 @@
+#!/usr/bin/env bash
+# Tests the Windows build under Wine, in a fresh Wine prefix, on the X display named by
+# DISPLAY (make test-windows runs it under tests/with-xvfb.sh):
+#   1. the unit tests of the format library and of the install engine, built for Windows;
+#   2. "vok.exe install" into a Windows path: the 24 files, byte for byte, and both
+#      settings files in the Windows application-data folders;
+#   3. a target file held open by a second Wine process: the installation stops with
+#      "Can't overwrite " + path + the retry advice, the user's preset survives in the
+#      backup, and the next installation (file released) carries it into the new file;
+#   4. the real "VOK Setup.exe" driven with xdotool: agree, install into the default folder
+#      ("VOK Impulses" in the user's Documents), the "Installation successfully!" box, close.
+#
+# Usage: run-all.sh BUILD_DIR      (the build folder of windows/build.sh)
+set -uo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "${1:?usage: run-all.sh BUILD_DIR}" && pwd)
+
+vokExe=$build/tools/vok.exe
+setupExe="$build/app/VOK Setup.exe"
+holdExe=$build/tests/windows/vok_hold_file.exe
+packDir=$build/pack/impulses
+shots=$build/windows-test-screenshots
+
+passed=0
+failed=0
+pass() { echo "PASS: $*"; passed=$((passed + 1)); }
+fail() { echo "FAIL: $*"; failed=$((failed + 1)); }
+
+work=$(mktemp -d /tmp/vok-windows-test.XXXXXX)
+export WINEPREFIX=$work/prefix
+# A home without a Documents folder: Wine then keeps the user's documents inside the prefix
+# instead of linking them to the real home.
+export HOME=$work/home
+mkdir -p "$HOME" "$shots"
+
+cleanup() {
+    [ -n "${holderPid:-}" ] && kill "$holderPid" 2>/dev/null
+    [ -n "${appPid:-}" ] && kill "$appPid" 2>/dev/null
+    wineserver -k 2>/dev/null
+    wait 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+wine() { "$here/wine-run.sh" "$@"; }
+unixPath() { winepath -u "$1" 2>/dev/null; }
+
+seconds() { date +%s.%N; }
+elapsed() { awk -v a="$1" -v b="$(seconds)" 'BEGIN { printf "%.1f", b - a }'; }
+
+#==============================================================================
+started=$(seconds)
+WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i > "$work/wineboot.log" 2>&1 \
+    || { cat "$work/wineboot.log"; echo "Could not create a Wine prefix"; exit 1; }
+echo "Fresh Wine prefix: $(elapsed "$started") s"
+
+# Keeps one wineserver for the whole run: each program then starts in about half a second.
+wineserver -p 60
+
+windowsFolder() {  # %NAME% -> the folder as Windows names it
+    wine cmd /c echo "$1" 2>/dev/null | tr -d '\r'
+}
+appData=$(windowsFolder '%APPDATA%')
+programData=$(windowsFolder '%ProgramData%')
+userProfile=$(windowsFolder '%USERPROFILE%')
+echo "Windows folders: AppData $appData, ProgramData $programData, profile $userProfile"
+
+#==============================================================================
+# 1. Unit tests
+for exe in "$build"/tests/impulse/*_tests.exe "$build"/tests/install/*_tests.exe; do
+    [ -e "$exe" ] || continue
+    name=$(basename "$exe" .exe)
+    started=$(seconds)
+    wine "$exe" --gtest_brief=1 --gtest_color=no > "$work/$name.log" 2>&1
+    rc=$?
+    summary=$(grep -E '^\[  (PASSED|FAILED|SKIPPED) +\]' "$work/$name.log" | grep -v '^\[  FAILED  \] .*\.' | tr '\n' ' ')
+    if [ $rc = 0 ] && grep -q '^\[  PASSED  \]' "$work/$name.log"; then
+        pass "$name under Wine: $summary($(elapsed "$started") s)"
+    else
+        fail "$name under Wine (exit code $rc): $summary"
+        grep -E -B 12 '^\[  FAILED  \]' "$work/$name.log" | head -n 80
+    fi
+done
+
+#==============================================================================
+# 2. vok.exe install into a Windows path
+targetWin='C:\VOK Test\Impulses'
+
+settingsValue() {  # settings file -> the DEFAULT_IMPULSE_PATH it stores, if it is one of ours
+    python3 "$here/read-settings.py" "$1" DEFAULT_IMPULSE_PATH
+}
+
+checkSettings() {  # expected path (Windows form), description
+    local expected=$1 what=$2 folder file value
+    for folder in "$appData" "$programData"; do
+        file=$(unixPath "$folder\\VOK\\VOK.settings")
+        value=$(settingsValue "$file" 2>&1)
+        if [ "$value" = "$expected" ]; then
+            pass "$what: $folder\\VOK\\VOK.settings holds DEFAULT_IMPULSE_PATH = $expected"
+        else
+            fail "$what: $folder\\VOK\\VOK.settings: expected DEFAULT_IMPULSE_PATH = $expected, got: $value"
+        fi
+    done
+}
+
+checkPack() {  # installed folder (Unix path), description
+    local folder=$1 what=$2 count=0 differing=() name
+    for f in "$packDir"/*.vok; do
+        name=$(basename "$f")
+        count=$((count + 1))
+        cmp -s "$f" "$folder/$name" || differing+=("$name")
+    done
+    local installed
+    installed=$(find "$folder" -maxdepth 1 -type f | wc -l)
+    if [ "$count" = 24 ] && [ ${#differing[@]} = 0 ] && [ "$installed" = 24 ]; then
+        pass "$what: the 24 files are there, each equal to the pack's, and nothing else"
+    else
+        fail "$what: pack has $count files, folder holds $installed; missing or different: ${differing[*]}"
+    fi
+}
+
+started=$(seconds)
+wine "$vokExe" install "$targetWin" > "$work/install.out" 2> "$work/install.err"
+rc=$?
+if [ $rc = 0 ] && [ "$(tail -n 1 "$work/install.out" | tr -d '\r')" = "Installation successfully!" ]; then
+    pass "vok.exe install \"$targetWin\" ($(elapsed "$started") s)"
+else
+    fail "vok.exe install \"$targetWin\" exited with $rc"
+    tail -n 20 "$work/install.out" "$work/install.err"
+fi
+targetDir=$(unixPath "$targetWin")
+checkPack "$targetDir" "vok.exe install"
+checkSettings "$targetWin" "vok.exe install"
+
+#==============================================================================
+# 3. A target file held open by another program
+heldName=$(basename "$(ls "$packDir"/*.vok | head -n 1)")
+heldWin="$targetWin\\$heldName"
+held=$targetDir/$heldName
+backup=$held.setup_backupfile
+printf 'my own hall setting' > "$work/preset.txt"
+presetsOf() { wine "$vokExe" presets "$1" 2>&1 | tr -d '\r'; }
+
+if wine "$vokExe" add-preset "$heldWin" "A User Preset" "$(winepath -w "$work/preset.txt")" > "$work/add.log" 2>&1 \
+   && presetsOf "$heldWin" | grep -qx 'A User Preset.*\|.*A User Preset'; then
+    stopFile=$work/release
+    wine "$holdExe" "$heldWin" "$(winepath -w "$stopFile")" 120 > "$work/hold.log" 2>&1 &
+    holderPid=$!
+    for _ in $(seq 1 100); do grep -q holding "$work/hold.log" && break; sleep 0.1; done
+
+    if ! grep -q holding "$work/hold.log"; then
+        fail "the helper could not hold $heldWin open: $(cat "$work/hold.log")"
+    else
+        wine "$vokExe" install "$targetWin" > "$work/held.out" 2> "$work/held.err"
+        rc=$?
+        expectedBox=$(printf "Can't overwrite %s\nClose all other audio applications and try the installation again!" "$heldWin")
+        if [ $rc != 0 ] && tr -d '\r' < "$work/held.err" | grep -qxF "Can't overwrite $heldWin" \
+           && [ "$(tr -d '\r' < "$work/held.err" | head -n 2)" = "$expectedBox" ]; then
+            pass "held-open target: the installation stops with \"Can't overwrite $heldWin\" and the retry advice"
+        else
+            fail "held-open target: exit code $rc, boxes: $(cat "$work/held.err")"
+        fi
+        if [ -f "$backup" ] && presetsOf "$heldWin.setup_backupfile" | grep -q 'A User Preset'; then
+            pass "held-open target: the user's preset survives in the backup file"
+        else
+            fail "held-open target: no backup holding the user's preset beside $heldWin"
+        fi
+    fi
+    touch "$stopFile"
+    wait "$holderPid" 2>/dev/null
+    holderPid=
+
+    wine "$vokExe" install "$targetWin" > "$work/again.out" 2> "$work/again.err"
+    rc=$?
+    if [ $rc = 0 ] && presetsOf "$heldWin" | grep -q 'A User Preset' && [ ! -e "$backup" ]; then
+        pass "file released: the next installation succeeds and carries the user's preset into the new file"
+    else
+        fail "file released: exit code $rc, presets: $(presetsOf "$heldWin" | tr '\n' ' '), backup left: $([ -e "$backup" ] && echo yes || echo no)"
+        tail -n 5 "$work/again.err"
+    fi
+else
+    fail "could not add a user preset to $heldWin: $(cat "$work/add.log")"
+fi
+
+#==============================================================================
+# 4. The installer itself, driven like a user would
+"$here/drive-setup.sh" "$setupExe" "$userProfile" "$shots" "$work"
+rc=$?
+if [ $rc = 0 ]; then
+    pass "VOK Setup.exe: agree, install, \"Installation successfully!\", close"
+else
+    fail "VOK Setup.exe run (see above)"
+fi
+defaultWin="$userProfile\\Documents\\VOK Impulses"
+checkPack "$(unixPath "$defaultWin")" "VOK Setup.exe into the default folder"
+checkSettings "$defaultWin" "VOK Setup.exe"
+
+#==============================================================================
+echo "Screenshots: $shots"
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]
