@@ -304,7 +304,14 @@ TEST (PackFiles, ARoomsTwoFilesCarryTheSamePicture)
 
 TEST (PackFiles, TheGeneratorWritesTheSameBytesAgain)
 {
-    const juce::TemporaryFile folder;
+    struct TemporaryFolder
+    {
+        ~TemporaryFolder()                         { folder.getFile().deleteRecursively(); }
+        const juce::File& getFile() const          { return folder.getFile(); }
+
+        juce::TemporaryFile folder;
+    } folder;
+
     juce::ChildProcess generator;
     ASSERT_TRUE (generator.start (juce::StringArray { VOK_MAKE_PACK, VOK_ROOM_TABLE, folder.getFile().getFullPathName() }));
 
@@ -318,6 +325,4 @@ TEST (PackFiles, TheGeneratorWritesTheSameBytesAgain)
         ASSERT_TRUE (packFolder().getChildFile (expected.fileName).loadFileAsData (built)) << expected.fileName;
         EXPECT_TRUE (again == built) << expected.fileName;
     }
-
-    folder.getFile().deleteRecursively();
 }
