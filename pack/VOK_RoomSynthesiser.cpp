@@ -40,6 +40,21 @@ namespace
         juce::uint64 state;
     };
 
+    /** The tail is made in the table's octave bands and one more above them, for the top
+        octaves, where air absorbs enough to shorten the decay audibly in large rooms. */
+    constexpr int numSynthesisBands = VOK_RoomDesign::numBands + 1;
+    constexpr size_t airBand = VOK_RoomDesign::numBands;
+
+    // How much more air absorbs at 8 kHz than at 4 kHz (20 degrees C, 50 % humidity, after
+    // ISO 9613-1), as the energy attenuation per metre.
+    constexpr double extraAirAbsorption = 0.017;
+
+    /** The 8 kHz decay time from the 4 kHz one, by Sabine's formula with the air term. */
+    double airBandDecayTime (double highestBandDecayTime, double speedOfSound)
+    {
+        return 1.0 / (1.0 / highestBandDecayTime + 4.0 * extraAirAbsorption * speedOfSound / 55.3);
+    }
+
     double crossoverFrequency (int index)
     {
         return VOK_RoomDesign::bandCentres[(size_t) index] * std::sqrt (2.0);
@@ -65,14 +80,14 @@ namespace
 //==============================================================================
 struct VOK_RoomSynthesiser::PathParts
 {
-    VOK_RoomDesign::BandValues decayTimes {};   // T60 per band the tail is made with
+    VOK_RoomDesign::BandValues decayTimes {};   // T60 per table band the tail is made with
     VOK_RoomDesign::BandValues measuredT30 {};  // what the last trimming pass measured
     int directSample = 0;
     double directGain = 0.0;
     double directSeconds = 0.0;
 
     // Per octave band: the band-filtered image sources (short), and band-filtered noise (full length).
-    std::array<std::vector<float>, VOK_RoomDesign::numBands> early, noise;
+    std::array<std::vector<float>, numSynthesisBands> early, noise;
 };
 
 //==============================================================================
@@ -105,7 +120,7 @@ void VOK_RoomSynthesiser::filterIntoBand (std::vector<float>& samples, int band)
     // its own low-pass, and the all-passes of the splits above it. The bands then add up
     // to one common all-pass, so equal band gains leave a reflection's spectrum flat.
     const auto rate = room.sampleRate;
-    const auto lastSplit = VOK_RoomDesign::numBands - 2;
+    const auto lastSplit = numSynthesisBands - 2;
     VOK_FilterChain chain;
 
     for (int split = 0; split < band; ++split)
@@ -127,13 +142,15 @@ void VOK_RoomSynthesiser::addImageSources (PathParts& parts, const VOK_RoomDesig
     const auto maxDistance = endSeconds * room.speedOfSound;
     const auto earlyLength = parts.early[0].size();
 
-    std::array<double, VOK_RoomDesign::numBands> wallReflection {}, floorReflection {}, ceilingReflection {};
+    std::array<double, numSynthesisBands> wallReflection {}, floorReflection {}, ceilingReflection {};
 
-    for (size_t band = 0; band < (size_t) VOK_RoomDesign::numBands; ++band)
+    for (size_t band = 0; band < (size_t) numSynthesisBands; ++band)
     {
-        wallReflection[band] = std::sqrt (1.0 - room.wallAbsorption[band]);
-        floorReflection[band] = std::sqrt (1.0 - room.floorAbsorption[band]);
-        ceilingReflection[band] = std::sqrt (1.0 - room.ceilingAbsorption[band]);
+        // Surfaces absorb in the air band as they do at 4 kHz.
+        const auto tableBand = juce::jmin (band, airBand - 1);
+        wallReflection[band] = std::sqrt (1.0 - room.wallAbsorption[tableBand]);
+        floorReflection[band] = std::sqrt (1.0 - room.floorAbsorption[tableBand]);
+        ceilingReflection[band] = std::sqrt (1.0 - room.ceilingAbsorption[tableBand]);
     }
 
     const auto orderLimit = [maxDistance] (double size) { return static_cast<int> (std::ceil (maxDistance / (2.0 * size))) + 1; };
@@ -170,9 +187,10 @@ void VOK_RoomSynthesiser::addImageSources (PathParts& parts, const VOK_RoomDesig
 
              const auto weight = rampDown (seconds, parts.directSeconds, endSeconds) / distance;
 
-             for (size_t band = 0; band < (size_t) VOK_RoomDesign::numBands; ++band)
+             for (size_t band = 0; band < (size_t) numSynthesisBands; ++band)
              {
-                 const auto reflection = std::pow (wallReflection[band], wallHits)
+                 const auto air = band == airBand ? std::exp (-0.5 * extraAirAbsorption * distance) : 1.0;
+                 const auto reflection = air * std::pow (wallReflection[band], wallHits)
                                        * std::pow (floorReflection[band], floorHits)
                                        * std::pow (ceilingReflection[band], ceilingHits);
                  parts.early[band][sample] += static_cast<float> (weight * reflection);
@@ -216,7 +234,7 @@ VOK_RoomSynthesiser::PathParts VOK_RoomSynthesiser::makePath (const VOK_RoomDesi
     for (auto& sample : white)
         sample = noise.next();
 
-    for (int band = 0; band < VOK_RoomDesign::numBands; ++band)
+    for (int band = 0; band < numSynthesisBands; ++band)
     {
         filterIntoBand (parts.early[(size_t) band], band);
         parts.noise[(size_t) band] = white;
@@ -255,12 +273,14 @@ void VOK_RoomSynthesiser::mix (const PathParts& parts, float* output) const
     const auto rate = room.sampleRate;
     const auto handOverEnd = parts.directSeconds + mixingSeconds;
 
-    std::array<double, VOK_RoomDesign::numBands> envelope {}, decayPerSample {};
+    std::array<double, numSynthesisBands> envelope {}, decayPerSample {};
 
-    for (size_t band = 0; band < (size_t) VOK_RoomDesign::numBands; ++band)
+    for (size_t band = 0; band < (size_t) numSynthesisBands; ++band)
     {
+        const auto decayTime = band == airBand ? airBandDecayTime (parts.decayTimes[airBand - 1], room.speedOfSound)
+                                               : parts.decayTimes[band];
         envelope[band] = tailLevel;
-        decayPerSample[band] = std::exp (-3.0 * ln10 / (parts.decayTimes[band] * rate));
+        decayPerSample[band] = std::exp (-3.0 * ln10 / (decayTime * rate));
     }
 
     const auto tailLength = static_cast<int> (parts.noise[0].size());
@@ -271,7 +291,7 @@ void VOK_RoomSynthesiser::mix (const PathParts& parts, float* output) const
         const auto fadeIn = rampUp (i / rate, parts.directSeconds, handOverEnd);
         double sum = 0.0, loudest = 0.0;
 
-        for (size_t band = 0; band < (size_t) VOK_RoomDesign::numBands; ++band)
+        for (size_t band = 0; band < (size_t) numSynthesisBands; ++band)
         {
             sum += envelope[band] * fadeIn * parts.noise[band][(size_t) i];
             loudest = juce::jmax (loudest, envelope[band]);

@@ -12,7 +12,8 @@
     Each path from a source to a microphone is the direct sound at the delay its
     distance gives, early reflections from an image-source model of the shoebox room
     (one gain per octave band from the surfaces' absorption), and a late tail of
-    octave-band noise that decays at each band's reverberation time. The tail fades in
+    octave-band noise that decays at each band's reverberation time (and, above the 4 kHz
+    band, faster still, as air absorbs the top octaves). The tail fades in
     while the image sources fade out (their mean energies agree, both following the
     statistical energy density of the room), so the two join without a seam. Every path
     has its own noise, so the tails of different channels are uncorrelated.
