@@ -134,6 +134,16 @@ juce::Result VOK_RoomDesign::parseRoom (const juce::var& roomObject, double rate
         return fail (room.name, "t30 must give " + juce::String (numBands) + " reverberation times from "
                                    + juce::String (minT30) + " to " + juce::String (maxT30) + " s");
 
+    // The tail must have died away before the file ends: 60 dB in the longest band's T30,
+    // with a quarter more for the fade-out.
+    auto longestT30 = 0.0;
+
+    for (auto t30 : room.targetT30)
+        longestT30 = juce::jmax (longestT30, t30);
+
+    if (tailFadeMargin * longestT30 >= room.samplesPerChannel / room.sampleRate)
+        return fail (room.name, "t30 is too long for samplesPerChannel: the tail could not fade out before the file ends");
+
     room.t30Source = roomObject["t30Source"].toString();
 
     if (room.t30Source.isEmpty())

@@ -42,6 +42,9 @@ public:
     juce::String t30Source;
     juce::int64 seed = 0;
 
+    /** A file must be this many times its longest T30 long, so that its tail fades out. */
+    static constexpr double tailFadeMargin = 1.25;
+
     double getVolume() const noexcept              { return width * length * height; }
     bool contains (const Position& p) const noexcept;
 

@@ -60,7 +60,7 @@ TEST (RoomDesign, TheRoomTableHoldsTwelveRoomsWithSourcesForTheirTimes)
         for (auto t30 : room.targetT30)
             longest = juce::jmax (longest, t30);
 
-        EXPECT_LT (1.25 * longest, room.samplesPerChannel / room.sampleRate) << room.name;
+        EXPECT_LT (VOK_RoomDesign::tailFadeMargin * longest, room.samplesPerChannel / room.sampleRate) << room.name;
     }
 }
 
@@ -95,6 +95,7 @@ INSTANTIATE_TEST_SUITE_P (Cases, RoomDesignBadTable, ::testing::Values (
     BadTableCase { "five bands",        [] (juce::var& t) { setProperty (firstRoom (t), "t30", numbers ({ 1.0, 1.0, 1.0, 1.0, 1.0 })); }, "t30" },
     BadTableCase { "negative time",     [] (juce::var& t) { setProperty (firstRoom (t), "t30", numbers ({ 1.0, 1.0, -1.0, 1.0, 1.0, 1.0 })); }, "t30" },
     BadTableCase { "absorbs all",       [] (juce::var& t) { setProperty (firstRoom (t)["absorption"], "walls", numbers ({ 1.0, 1.0, 1.0, 1.0, 1.0, 1.0 })); }, "absorption" },
+    BadTableCase { "tail too long",     [] (juce::var& t) { setProperty (firstRoom (t), "samplesPerChannel", 44100); }, "too long" },
     BadTableCase { "no source cited",   [] (juce::var& t) { setProperty (firstRoom (t), "t30Source", ""); }, "t30Source" },
     BadTableCase { "no seed",           [] (juce::var& t) { firstRoom (t).getDynamicObject()->removeProperty ("seed"); }, "seed" },
     BadTableCase { "twice the name",    [] (juce::var& t) { setProperty ((*t["rooms"].getArray()).getReference (1), "name", firstRoom (t)["name"]); }, "used twice" },
