@@ -20,11 +20,5 @@ foreach(name IN LISTS names)
     math(EXPR index "${index} + 1")
 endforeach()
 
-# Rewriting an unchanged list would only make the compiler run again.
-if(EXISTS "${LIST_FILE}")
-    file(READ "${LIST_FILE}" oldText)
-endif()
-
-if(NOT "${oldText}" STREQUAL "${text}")
-    file(WRITE "${LIST_FILE}" "${text}")
-endif()
+# Written every time, even unchanged: the build compares its date with the generator's.
+file(WRITE "${LIST_FILE}" "${text}")
