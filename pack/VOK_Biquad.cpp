@@ -62,6 +62,29 @@ void VOK_Biquad::process (float* samples, int numSamples) noexcept
     z2 = s2;
 }
 
+void VOK_Biquad::processPair (VOK_Biquad& first, VOK_Biquad& second, float* samples, int numSamples) noexcept
+{
+    auto f1 = first.z1, f2 = first.z2, s1 = second.z1, s2 = second.z2;
+
+    for (int i = 0; i < numSamples; ++i)
+    {
+        const double in = samples[i];
+        const double middle = first.b0 * in + f1;
+        f1 = first.b1 * in - first.a1 * middle + f2;
+        f2 = first.b2 * in - first.a2 * middle;
+
+        const double out = second.b0 * middle + s1;
+        s1 = second.b1 * middle - second.a1 * out + s2;
+        s2 = second.b2 * middle - second.a2 * out;
+        samples[i] = static_cast<float> (out);
+    }
+
+    first.z1 = f1;
+    first.z2 = f2;
+    second.z1 = s1;
+    second.z2 = s2;
+}
+
 double VOK_Biquad::getMagnitude (double sampleRate, double frequency) const noexcept
 {
     const auto z = std::polar (1.0, -2.0 * pi * frequency / sampleRate);

@@ -18,6 +18,12 @@ public:
     /** Filters the samples in place. */
     void process (float* samples, int numSamples) noexcept;
 
+    /** Filters the samples in place through first, then second, in one pass: the two
+        sections' work on neighbouring samples overlaps, which nearly halves the time of
+        the long cascades, and the sample between them keeps double precision.
+    */
+    static void processPair (VOK_Biquad& first, VOK_Biquad& second, float* samples, int numSamples) noexcept;
+
     /** The magnitude of the response at a frequency, for checking designs. */
     double getMagnitude (double sampleRate, double frequency) const noexcept;
 

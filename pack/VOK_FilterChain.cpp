@@ -37,8 +37,13 @@ void VOK_FilterChain::reset() noexcept
 
 void VOK_FilterChain::process (float* samples, int numSamples) noexcept
 {
-    for (auto& section : sections)
-        section.process (samples, numSamples);
+    std::size_t index = 0;
+
+    for (; index + 1 < sections.size(); index += 2)
+        VOK_Biquad::processPair (sections[index], sections[index + 1], samples, numSamples);
+
+    if (index < sections.size())
+        sections[index].process (samples, numSamples);
 }
 
 double VOK_FilterChain::getMagnitude (double sampleRate, double frequency) const noexcept

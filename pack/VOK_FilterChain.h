@@ -2,6 +2,7 @@
 
 #include "VOK_Biquad.h"
 
+#include <cstddef>
 #include <vector>
 
 /**
