@@ -41,27 +41,32 @@ clickInContent() {  # window id, content width, content height, x, y (in the con
     xdotool mousemove $((X + border + x)) $((Y + top + y)) sleep 0.3 mousedown 1 sleep 0.15 mouseup 1
 }
 
-untitledBoxes() {  # the visible top-level windows other than the two named ones
-    local id name
-    for id in $(xdotool search --onlyvisible --name '.*' 2>/dev/null); do
-        name=$(xdotool getwindowname "$id" 2>/dev/null)
-        case "$name" in
-            "$mainTitle"|"$agreementTitle"|"!") ;;
-            *) echo "$id" ;;
-        esac
+windowsOfSubstance() {  # visible windows other than the desktop and the thin shadow windows
+    local id X Y WIDTH HEIGHT SCREEN
+    for id in $(visibleWindows '.*'); do
+        eval "$(xdotool getwindowgeometry --shell "$id" 2>/dev/null)" || continue
+        [ "$WIDTH" -ge 100 ] && [ "$HEIGHT" -ge 60 ] && [ "$WIDTH" -lt "$screenWidth" ] && echo "$id"
     done
 }
 
-dismissBox() {  # window id: Return until it has gone (at most 30 s)
-    for _ in $(seq 1 15); do
-        xdotool windowactivate --sync "$1" 2>/dev/null || xdotool windowfocus --sync "$1" 2>/dev/null
-        xdotool key --window "$1" Return 2>/dev/null
+newBox() {  # windows of substance that were not there before (list in $1)
+    windowsOfSubstance | grep -vxF -e "$main" -e "$agreement" $(printf -- '-e %s ' $1) | head -n 1
+}
+
+isVisible() { visibleWindows '.*' | grep -qx "$1"; }
+
+dismissBox() {  # window id: Return until it has gone (at most 40 s)
+    for _ in $(seq 1 20); do
+        xdotool windowfocus --sync "$1" 2>/dev/null
+        xdotool key Return 2>/dev/null
         sleep 2
-        xdotool getwindowname "$1" > /dev/null 2>&1 || return 0
-        visibleWindows '.*' | grep -qx "$1" || return 0
+        isVisible "$1" || return 0
     done
     return 1
 }
+
+eval "$(xdotool getdisplaygeometry --shell)"
+screenWidth=$WIDTH
 
 "$here/wine-run.sh" "$app" > "$work/setup.log" 2>&1 &
 appPid=$!
@@ -86,13 +91,14 @@ sleep 1
 import -window root "$shots/wine-setup-window.png" 2>/dev/null
 
 box=""
+before=$(windowsOfSubstance)
 for _ in 1 2 3; do
     clickInContent "$main" 680 620 $((456 + 108)) $((576 + 12))
-    for _ in $(seq 1 600); do
+    for _ in $(seq 1 300); do
         [ -n "$(visibleWindows '^!$')" ] && break
-        box=$(untitledBoxes | head -n 1)
+        box=$(newBox "$before")
         [ -n "$box" ] && break
-        sleep 0.1
+        sleep 0.2
     done
     [ -n "$box" ] || [ -n "$(visibleWindows '^!$')" ] && break
     echo "note: nothing happened 60 s after \"Install\", clicking again"

@@ -45,6 +45,7 @@ trap cleanup EXIT
 
 wine() { "$here/wine-run.sh" "$@"; }
 unixPath() { winepath -u "$1" 2>/dev/null; }
+windowsPath() { local p=$1; echo "Z:${p//\//\\}"; }  # Wine's drive Z: is the Unix root
 
 seconds() { date +%s.%N; }
 elapsed() { awk -v a="$1" -v b="$(seconds)" 'BEGIN { printf "%.1f", b - a }'; }
@@ -142,10 +143,12 @@ backup=$held.setup_backupfile
 printf 'my own hall setting' > "$work/preset.txt"
 presetsOf() { wine "$vokExe" presets "$1" 2>&1 | tr -d '\r'; }
 
-if wine "$vokExe" add-preset "$heldWin" "A User Preset" "$(winepath -w "$work/preset.txt")" > "$work/add.log" 2>&1 \
-   && presetsOf "$heldWin" | grep -qx 'A User Preset.*\|.*A User Preset'; then
+if wine "$vokExe" add-preset "$heldWin" "A User Preset" "$(windowsPath "$work/preset.txt")" > "$work/add.log" 2>&1 \
+   && presetsOf "$heldWin" | grep -qx 'A User Preset'; then
     stopFile=$work/release
-    wine "$holdExe" "$heldWin" "$(winepath -w "$stopFile")" 120 > "$work/hold.log" 2>&1 &
+    cp "$held" "$work/before.vok"
+    : > "$work/hold.log"
+    wine "$holdExe" "$heldWin" "$(windowsPath "$stopFile")" 120 >> "$work/hold.log" 2>&1 &
     holderPid=$!
     for _ in $(seq 1 100); do grep -q holding "$work/hold.log" && break; sleep 0.1; done
 
@@ -161,8 +164,11 @@ if wine "$vokExe" add-preset "$heldWin" "A User Preset" "$(winepath -w "$work/pr
         else
             fail "held-open target: exit code $rc, boxes: $(cat "$work/held.err")"
         fi
-        if [ -f "$backup" ] && presetsOf "$heldWin.setup_backupfile" | grep -q 'A User Preset'; then
-            pass "held-open target: the user's preset survives in the backup file"
+        # The tool reads impulse files by their extension: it looks at a copy of the backup.
+        [ -f "$backup" ] && cp "$backup" "$work/backup.vok"
+        if [ -f "$backup" ] && cmp -s "$backup" "$work/before.vok" \
+           && presetsOf "$(windowsPath "$work/backup.vok")" | grep -qx 'A User Preset'; then
+            pass "held-open target: the old file, with the user's preset, survives as the backup"
         else
             fail "held-open target: no backup holding the user's preset beside $heldWin"
         fi
@@ -185,6 +191,8 @@ fi
 
 #==============================================================================
 # 4. The installer itself, driven like a user would
+# Without settings files it proposes "VOK Impulses" in the user's Documents.
+rm -f "$(unixPath "$appData\\VOK\\VOK.settings")" "$(unixPath "$programData\\VOK\\VOK.settings")"
 "$here/drive-setup.sh" "$setupExe" "$userProfile" "$shots" "$work"
 rc=$?
 if [ $rc = 0 ]; then
