@@ -49,11 +49,12 @@ tried=()
 for version in $wanted $(for v in $candidates; do
                              dpkg --compare-versions "$v" lt "$wanted" && echo "$v"
                          done | sort -r -V); do
-    if apt-get "${apt_options[@]}" -q source --download-only "$name=$version" >&2; then
+    if apt-get "${apt_options[@]}" -q source --download-only "$name=$version" >> "$apt_dir/source.log" 2>&1; then
         echo "$version"
         exit 0
     fi
     tried+=("$version")
 done
+tail -n 20 "$apt_dir/source.log" >&2
 echo "Could not download the source package $name (tried: ${tried[*]})" >&2
 exit 1
