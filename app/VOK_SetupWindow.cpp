@@ -2,6 +2,9 @@
 #include "SetupArtwork.h"
 #include "VOK_AgreementDialogBox.h"
 
+#include "EmbeddedPack.h"
+#include "InstallationRun.h"
+
 namespace
 {
     const juce::Colour windowBackground { 0xffd3d3d3 };
@@ -33,7 +36,8 @@ void VOK_SetupWindow::EULA::closeButtonPressed()
 }
 
 //==============================================================================
-VOK_SetupWindow::VOK_SetupWindow (const juce::File& userSettingsFile)
+VOK_SetupWindow::VOK_SetupWindow (const juce::File& userFile, const juce::File& commonFile)
+    : userSettingsFile (userFile), commonSettingsFile (commonFile)
 {
     createControls();
 
@@ -122,6 +126,8 @@ void VOK_SetupWindow::createControls()
     logEditor->setCaretVisible (true);
     logEditor->setPopupMenuEnabled (true);
     logEditor->setColour (juce::TextEditor::backgroundColourId, juce::Colours::white);
+    // The look-and-feel's default text colour is white, which would leave the log unreadable.
+    logEditor->setColour (juce::TextEditor::textColourId, juce::Colours::black);
     logEditor->setText ({}, true);
 }
 
@@ -203,10 +209,19 @@ void VOK_SetupWindow::buttonClicked (juce::Button* button)
 //==============================================================================
 bool VOK_SetupWindow::runInstallation()
 {
-    // The installation engine connects here: it records the chosen directory in the plug-in's
-    // settings and writes the pack's impulse files, reporting through logMessage(). Until it
-    // does, nothing is installed, so the run must not report success.
-    return false;
+    logEditor->setVisible (true);
+    closeButton->setVisible (true);
+
+    // Hidden at once, so that nothing can start a second run; their images fade away in place.
+    auto& animator = juce::Desktop::getInstance().getAnimator();
+    animator.fadeOut (cancelButton.get(), 1000);
+    animator.fadeOut (installButton.get(), 1000);
+
+    juce::MessageManager::getInstance()->runDispatchLoopUntil (logDispatchMilliseconds);
+
+    InstallationRun installation (*this);
+    return installation.runInstallation (directoryChooser->getCurrentFile(), EmbeddedPack::getEntries(),
+                                         userSettingsFile, commonSettingsFile);
 }
 
 void VOK_SetupWindow::logMessage (const juce::String& message, bool showBox)

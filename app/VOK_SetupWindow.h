@@ -2,6 +2,7 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include "InstallReporter.h"
 #include "PluginSettings.h"
 
 #include <memory>
@@ -15,7 +16,8 @@
     answered it. Refusing asks the application to quit.
 */
 class VOK_SetupWindow : public juce::Component,
-                        public juce::Button::Listener
+                        public juce::Button::Listener,
+                        public InstallReporter
 {
 public:
     /** The window that shows the agreement; its modal result is 0 when the user agreed. */
@@ -31,10 +33,11 @@ public:
         JUCE_DECLARE_NON_COPYABLE (EULA)
     };
 
-    /** userSettingsFile is the plug-in's per-user settings file; File() when the platform
-        has no place for it.
+    /** userSettingsFile is the plug-in's per-user settings file, commonSettingsFile the one
+        for all users; File() when the platform has no place for it.
     */
-    explicit VOK_SetupWindow (const juce::File& userSettingsFile = PluginSettings::getUserSettingsFile());
+    explicit VOK_SetupWindow (const juce::File& userSettingsFile = PluginSettings::getUserSettingsFile(),
+                              const juce::File& commonSettingsFile = PluginSettings::getCommonSettingsFile());
     ~VOK_SetupWindow() override;
 
     void paint (juce::Graphics&) override;
@@ -47,7 +50,7 @@ public:
     bool runInstallation();
 
     /** Appends a line to the log and, when showBox is set, shows it in a warning box too. */
-    void logMessage (const juce::String& message, bool showBox);
+    void logMessage (const juce::String& message, bool showBox) override;
 
 private:
     std::unique_ptr<juce::TextButton> closeButton;
@@ -59,6 +62,7 @@ private:
     std::unique_ptr<juce::TextEditor> logEditor;
     juce::Image bannerImage;
     juce::Image logoImage;
+    const juce::File userSettingsFile, commonSettingsFile;
 
     void createControls();
     void presetDirectory (juce::PropertiesFile& settings);
