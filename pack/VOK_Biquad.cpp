@@ -1,11 +1,13 @@
 #include "VOK_Biquad.h"
 
+#include <juce_core/juce_core.h>
+
 #include <cmath>
 #include <complex>
 
 namespace
 {
-    constexpr double pi = 3.14159265358979323846;
+    constexpr double pi = juce::MathConstants<double>::pi;
 
     struct Prewarped
     {

@@ -6,8 +6,7 @@
 
 namespace
 {
-    constexpr double pi = 3.14159265358979323846;
-    constexpr double ln10 = 2.30258509299404568402;
+    constexpr double pi = juce::MathConstants<double>::pi;
 
     // The tail stops 140 dB below its start: far under any converter's noise. Not computing
     // what follows saves most of the work in the short rooms, and keeps denormals out.
@@ -280,7 +279,7 @@ void VOK_RoomSynthesiser::mix (const PathParts& parts, float* output) const
         const auto decayTime = band == airBand ? airBandDecayTime (parts.decayTimes[airBand - 1], room.speedOfSound)
                                                : parts.decayTimes[band];
         envelope[band] = tailLevel;
-        decayPerSample[band] = std::exp (-3.0 * ln10 / (decayTime * rate));
+        decayPerSample[band] = std::pow (10.0, -3.0 / (decayTime * rate));
     }
 
     const auto tailLength = static_cast<int> (parts.noise[0].size());
