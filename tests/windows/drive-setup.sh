@@ -2,18 +2,22 @@
 # Drives "VOK Setup.exe" under Wine like a user would, on the X display named by DISPLAY:
 # "I Agree" in the agreement window, "Install" in the setup window (into the folder it
 # proposes), then the "Installation successfully!" box is dismissed and "Close" ends the
-# program with exit code 0. A warning box (titled "!") at any point fails the run.
+# program with exit code 0. A warning box (titled "!") fails the run.
+# With EXPECT "failure" the run must instead stop with two warning boxes (the failure, then
+# "Installation aborted"), after which "Close" ends the program.
 #
 # Wine has no window manager here: windows have no title bar, and a message box ignores
 # clicks for about ten seconds after it opens, so boxes are dismissed with Return, retried.
 #
-# Usage: drive-setup.sh SETUP_EXE SCREENSHOT_DIR WORK_DIR   (WINEPREFIX set by the caller)
+# Usage: drive-setup.sh SETUP_EXE SCREENSHOT_DIR WORK_DIR [success|failure]
+#        (WINEPREFIX set by the caller)
 set -uo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 app=${1:?usage: drive-setup.sh SETUP_EXE SCREENSHOT_DIR WORK_DIR}
 shots=${2:?usage}
 work=${3:?usage}
+expect=${4:-success}
 
 agreementTitle="VOK2 License and Legal Information"
 mainTitle="VOK Setup"
@@ -105,18 +109,31 @@ for _ in 1 2 3; do
 done
 
 warning=$(visibleWindows '^!$' | head -n 1)
-if [ -n "$warning" ]; then
+if [ "$expect" = failure ]; then
+    [ -n "$warning" ] || { echo "no warning box after \"Install\""; exit 1; }
+    sleep 1
+    import -window root "$shots/wine-failure.png" 2>/dev/null
+    warnings=0
+    for _ in 1 2 3 4; do
+        warning=$(waitForWindow '!' 5)
+        [ -n "$warning" ] || break
+        dismissBox "$warning" || { echo "a warning box would not close"; exit 1; }
+        warnings=$((warnings + 1))
+    done
+    [ "$warnings" = 2 ] || { echo "expected two warning boxes (the failure, then \"Installation aborted\"), saw $warnings"; exit 1; }
+elif [ -n "$warning" ]; then
     import -window root "$shots/wine-warning.png" 2>/dev/null
     echo "a warning box came up instead of the success box (screenshot wine-warning.png)"
     exit 1
-fi
-[ -n "$box" ] || { echo "no box after \"Install\""; exit 1; }
-echo "box after \"Install\": $(($(date +%s) - started)) s since start"
-sleep 1
-import -window root "$shots/wine-installation-done.png" 2>/dev/null
+else
+    [ -n "$box" ] || { echo "no box after \"Install\""; exit 1; }
+    echo "box after \"Install\": $(($(date +%s) - started)) s since start"
+    sleep 1
+    import -window root "$shots/wine-installation-done.png" 2>/dev/null
 
-dismissBox "$box" || { echo "the success box would not close"; exit 1; }
-import -window root "$shots/wine-after-install.png" 2>/dev/null
+    dismissBox "$box" || { echo "the success box would not close"; exit 1; }
+    import -window root "$shots/wine-after-install.png" 2>/dev/null
+fi
 
 # "Close" has taken the place of "Install".
 for _ in 1 2 3; do

@@ -8,7 +8,8 @@
 #      "Can't overwrite " + path + the retry advice, the user's preset survives in the
 #      backup, and the next installation (file released) carries it into the new file;
 #   4. the real "VOK Setup.exe" driven with xdotool: agree, install into the default folder
-#      ("VOK Impulses" in the user's Documents), the "Installation successfully!" box, close.
+#      ("VOK Impulses" in the user's Documents), the "Installation successfully!" box, close;
+#   5. "VOK Setup.exe" over a file held open: warning boxes, and the presets kept as in 3.
 #
 # Usage: run-all.sh BUILD_DIR      (the build folder of windows/build.sh)
 set -uo pipefail
@@ -137,56 +138,72 @@ checkSettings "$targetWin" "vok.exe install"
 #==============================================================================
 # 3. A target file held open by another program
 heldName=$(basename "$(ls "$packDir"/*.vok | head -n 1)")
-heldWin="$targetWin\\$heldName"
-held=$targetDir/$heldName
-backup=$held.setup_backupfile
 printf 'my own hall setting' > "$work/preset.txt"
 presetsOf() { wine "$vokExe" presets "$1" 2>&1 | tr -d '\r'; }
 
-if wine "$vokExe" add-preset "$heldWin" "A User Preset" "$(windowsPath "$work/preset.txt")" > "$work/add.log" 2>&1 \
-   && presetsOf "$heldWin" | grep -qx 'A User Preset'; then
-    stopFile=$work/release
-    cp "$held" "$work/before.vok"
-    : > "$work/hold.log"
-    wine "$holdExe" "$heldWin" "$(windowsPath "$stopFile")" 120 >> "$work/hold.log" 2>&1 &
-    holderPid=$!
-    for _ in $(seq 1 100); do grep -q holding "$work/hold.log" && break; sleep 0.1; done
+addUserPreset() {  # Windows path of an installed file
+    wine "$vokExe" add-preset "$1" "A User Preset" "$(windowsPath "$work/preset.txt")" > "$work/add.log" 2>&1 \
+        && presetsOf "$1" | grep -qx 'A User Preset' \
+        || { fail "could not add a user preset to $1: $(cat "$work/add.log")"; return 1; }
+}
 
-    if ! grep -q holding "$work/hold.log"; then
-        fail "the helper could not hold $heldWin open: $(cat "$work/hold.log")"
+holdOpen() {  # Windows path: a second Wine process keeps the file open until releaseFile
+    rm -f "$work/release"
+    : > "$work/hold.log"
+    wine "$holdExe" "$1" "$(windowsPath "$work/release")" 300 >> "$work/hold.log" 2>&1 &
+    holderPid=$!
+    for _ in $(seq 1 100); do grep -q holding "$work/hold.log" && return 0; sleep 0.1; done
+    fail "the helper could not hold $1 open: $(cat "$work/hold.log")"
+    return 1
+}
+
+releaseFile() {
+    touch "$work/release"
+    wait "$holderPid" 2>/dev/null
+    holderPid=
+}
+
+checkBackup() {  # unix path of the target, copy of the target before the run, description
+    local backup=$1.setup_backupfile
+    # The tool reads impulse files by their extension: it looks at a copy of the backup.
+    rm -f "$work/backup.vok"
+    [ -f "$backup" ] && cp "$backup" "$work/backup.vok"
+    if [ -f "$backup" ] && cmp -s "$backup" "$2" \
+       && presetsOf "$(windowsPath "$work/backup.vok")" | grep -qx 'A User Preset'; then
+        pass "$3: the old file, with the user's preset, survives as the backup"
     else
+        fail "$3: no backup holding the user's preset beside $1"
+    fi
+}
+
+checkMergedAfterRelease() {  # Windows folder, Windows path of the file, unix path of the file, description
+    wine "$vokExe" install "$1" > "$work/again.out" 2> "$work/again.err"
+    local rc=$?
+    if [ $rc = 0 ] && presetsOf "$2" | grep -qx 'A User Preset' && [ ! -e "$3.setup_backupfile" ]; then
+        pass "$4, file released: the next installation succeeds and carries the user's preset into the new file"
+    else
+        fail "$4, file released: exit code $rc, presets: $(presetsOf "$2" | tr '\n' ' '), backup left: $([ -e "$3.setup_backupfile" ] && echo yes || echo no)"
+        tail -n 5 "$work/again.err"
+    fi
+}
+
+heldWin="$targetWin\\$heldName"
+held=$targetDir/$heldName
+if addUserPreset "$heldWin"; then
+    cp "$held" "$work/before.vok"
+    if holdOpen "$heldWin"; then
         wine "$vokExe" install "$targetWin" > "$work/held.out" 2> "$work/held.err"
         rc=$?
         expectedBox=$(printf "Can't overwrite %s\nClose all other audio applications and try the installation again!" "$heldWin")
-        if [ $rc != 0 ] && tr -d '\r' < "$work/held.err" | grep -qxF "Can't overwrite $heldWin" \
-           && [ "$(tr -d '\r' < "$work/held.err" | head -n 2)" = "$expectedBox" ]; then
-            pass "held-open target: the installation stops with \"Can't overwrite $heldWin\" and the retry advice"
+        if [ $rc != 0 ] && [ "$(tr -d '\r' < "$work/held.err" | head -n 2)" = "$expectedBox" ]; then
+            pass "vok.exe over a held-open target: stops with \"Can't overwrite $heldWin\" and the retry advice"
         else
-            fail "held-open target: exit code $rc, boxes: $(cat "$work/held.err")"
+            fail "vok.exe over a held-open target: exit code $rc, boxes: $(cat "$work/held.err")"
         fi
-        # The tool reads impulse files by their extension: it looks at a copy of the backup.
-        [ -f "$backup" ] && cp "$backup" "$work/backup.vok"
-        if [ -f "$backup" ] && cmp -s "$backup" "$work/before.vok" \
-           && presetsOf "$(windowsPath "$work/backup.vok")" | grep -qx 'A User Preset'; then
-            pass "held-open target: the old file, with the user's preset, survives as the backup"
-        else
-            fail "held-open target: no backup holding the user's preset beside $heldWin"
-        fi
+        checkBackup "$held" "$work/before.vok" "vok.exe over a held-open target"
+        releaseFile
     fi
-    touch "$stopFile"
-    wait "$holderPid" 2>/dev/null
-    holderPid=
-
-    wine "$vokExe" install "$targetWin" > "$work/again.out" 2> "$work/again.err"
-    rc=$?
-    if [ $rc = 0 ] && presetsOf "$heldWin" | grep -q 'A User Preset' && [ ! -e "$backup" ]; then
-        pass "file released: the next installation succeeds and carries the user's preset into the new file"
-    else
-        fail "file released: exit code $rc, presets: $(presetsOf "$heldWin" | tr '\n' ' '), backup left: $([ -e "$backup" ] && echo yes || echo no)"
-        tail -n 5 "$work/again.err"
-    fi
-else
-    fail "could not add a user preset to $heldWin: $(cat "$work/add.log")"
+    checkMergedAfterRelease "$targetWin" "$heldWin" "$held" "vok.exe"
 fi
 
 #==============================================================================
@@ -203,6 +220,24 @@ fi
 defaultWin="$userProfile\\Documents\\VOK Impulses"
 checkPack "$(unixPath "$defaultWin")" "VOK Setup.exe into the default folder"
 checkSettings "$defaultWin" "VOK Setup.exe"
+
+#==============================================================================
+# 5. The installer over a file that another program holds open
+guiHeldWin="$defaultWin\\$heldName"
+guiHeld=$(unixPath "$defaultWin")/$heldName
+if addUserPreset "$guiHeldWin"; then
+    cp "$guiHeld" "$work/before.vok"
+    if holdOpen "$guiHeldWin"; then
+        if "$here/drive-setup.sh" "$setupExe" "$shots" "$work" failure; then
+            pass "VOK Setup.exe over a held-open target: the run stops with a warning box, then \"Installation aborted\""
+        else
+            fail "VOK Setup.exe over a held-open target (see above)"
+        fi
+        checkBackup "$guiHeld" "$work/before.vok" "VOK Setup.exe over a held-open target"
+        releaseFile
+    fi
+    checkMergedAfterRelease "$defaultWin" "$guiHeldWin" "$guiHeld" "VOK Setup.exe"
+fi
 
 #==============================================================================
 echo "Screenshots: $shots"
