@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Tests the Windows build under Wine, in a fresh Wine prefix, on the X display named by
 # DISPLAY (make test-windows runs it under tests/with-xvfb.sh):
+#   0. both programs import only Windows' own DLLs;
 #   1. the unit tests of the format library and of the install engine, built for Windows;
 #   2. "vok.exe install" into a Windows path: the 24 files, byte for byte, and both
 #      settings files in the Windows application-data folders;
@@ -67,6 +68,22 @@ appData=$(windowsFolder '%APPDATA%')
 programData=$(windowsFolder '%ProgramData%')
 userProfile=$(windowsFolder '%USERPROFILE%')
 echo "Windows folders: AppData $appData, ProgramData $programData, profile $userProfile"
+
+#==============================================================================
+# 0. Statically linked: each program imports only DLLs that Windows itself has (those
+#    that Wine provides in system32), never the MinGW runtime's.
+system32=$WINEPREFIX/drive_c/windows/system32
+for exe in "$vokExe" "$setupExe"; do
+    foreign=()
+    for dll in $(x86_64-w64-mingw32-objdump -p "$exe" | awk '/DLL Name:/ { print $3 }'); do
+        ls "$system32" | grep -qixF "$dll" || foreign+=("$dll")
+    done
+    if [ ${#foreign[@]} = 0 ] && [ -s "$exe" ]; then
+        pass "$(basename "$exe") imports only Windows' own DLLs"
+    else
+        fail "$(basename "$exe") imports DLLs that Windows lacks: ${foreign[*]}"
+    fi
+done
 
 #==============================================================================
 # 1. Unit tests
