@@ -3,6 +3,7 @@
 #include "ImpulseFileFields.h"
 #include "PackedHeader.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <limits>
 
@@ -68,6 +69,31 @@ namespace
 
         return true;
     }
+
+    /** Reads numSamples stored samples into dest and decodes them in place, in pieces large
+        enough to keep the reads few and small enough to be decoded while still in the cache.
+        False (with the samples zeroed) when the stream ends early.
+    */
+    bool readSamples (juce::InputStream& input, float* dest, juce::int64 numSamples, bool scrambled)
+    {
+        const juce::int64 pieceSamples = scrambled ? 65536 : numSamples;
+
+        for (juce::int64 done = 0; done < numSamples; done += pieceSamples)
+        {
+            const auto count = juce::jmin (pieceSamples, numSamples - done);
+
+            if (! readFully (input, dest + done, count * 4))
+            {
+                std::fill (dest, dest + numSamples, 0.0f);
+                return false;
+            }
+
+            ImpulseFileFields::decodeSamples (dest + done, dest + done, (int) count, scrambled);
+        }
+
+        return true;
+    }
+
 }
 
 //==============================================================================
@@ -183,7 +209,18 @@ void VOK_ImpulseFile::readBlocks (juce::InputStream& input, bool scrambled)
     {
         readLog << "Position " << input.getPosition() << "\n";
 
-        auto payload = readBlock (input);
+        const auto length = readBlockFrame (input);
+
+        if (length < 0)
+        {
+            readLog << "Can't open Memoryblock\n";
+            break;
+        }
+
+        if (readAudioBlockFromStream (input, length, scrambled))
+            continue;
+
+        auto payload = readPayload (input, length, juce::String (length));
 
         if (payload == nullptr)
         {
@@ -191,23 +228,71 @@ void VOK_ImpulseFile::readBlocks (juce::InputStream& input, bool scrambled)
             break;
         }
 
-        const auto tag = getBlockTag (*payload);
-
-        if (tag.equalsIgnoreCase ("AUDIODATA"))
-        {
-            readLog << "Read AudioData\n";
-            readAudioBlock (*samplePool, *payload, scrambled);
-        }
-        else if (tag.equalsIgnoreCase ("PICTURE"))
-        {
-            readLog << "Read Picture\n";
-            pictureText = readPictureBlock (*payload);
-        }
-        else
-        {
-            readLog << "unknown Block " << tag << "\n";
-        }
+        readPayloadBlock (*payload, scrambled);
     }
+}
+
+void VOK_ImpulseFile::readPayloadBlock (const juce::MemoryBlock& payload, bool scrambled)
+{
+    const auto tag = getBlockTag (payload);
+
+    if (tag.equalsIgnoreCase ("AUDIODATA"))
+    {
+        readLog << "Read AudioData\n";
+        readAudioBlock (*samplePool, payload, scrambled);
+    }
+    else if (tag.equalsIgnoreCase ("PICTURE"))
+    {
+        readLog << "Read Picture\n";
+        pictureText = readPictureBlock (payload);
+    }
+    else
+    {
+        readLog << "unknown Block " << tag << "\n";
+    }
+}
+
+// Audio blocks make up nearly all of a file, so their samples go from the file straight
+// into the pool instead of through a copy of the whole payload. The fields before the
+// samples are taken from the payload's head; a head that doesn't hold them whole is left
+// to the general path. False when the block was not read here.
+bool VOK_ImpulseFile::readAudioBlockFromStream (juce::InputStream& input, juce::int64 length, bool scrambled)
+{
+    constexpr juce::int64 headSize = 256;
+
+    if (length <= headSize)
+        return false;
+
+    const auto payloadStart = input.getPosition();
+    juce::MemoryBlock head ((size_t) headSize);
+
+    const bool isWholeAudioHead = input.read (head.getData(), (int) headSize) == (int) headSize
+                                    && std::count (head.begin(), head.end(), 0) >= 3
+                                    && getBlockTag (head).equalsIgnoreCase ("AUDIODATA");
+
+    if (! isWholeAudioHead)
+    {
+        input.setPosition (payloadStart);
+        return false;
+    }
+
+    readLog << "Read AudioData\n";
+
+    size_t offset = 0;
+    int channel = 0;
+    const auto numSamples = prepareAudioSamples (*samplePool, head, offset, length, channel);
+
+    if (numSamples > 0)
+    {
+        auto* samples = samplePool->getWritePointer (channel);
+        input.setPosition (payloadStart + (juce::int64) offset);
+
+        if (! readSamples (input, samples, numSamples, scrambled))
+            rejectRecord ("Block of " + juce::String (length) + " bytes could not be read whole");
+    }
+
+    input.setPosition (payloadStart + length);
+    return true;
 }
 
 void VOK_ImpulseFile::readVersion20Records (juce::InputStream& input, bool scrambled)
@@ -257,13 +342,12 @@ bool VOK_ImpulseFile::readVersion20Record (juce::InputStream& input, bool scramb
 
     auto* samples = samplePool->getWritePointer ((int) channel);
 
-    if (! readFully (input, samples, numSamples * 4))
+    if (! readSamples (input, samples, numSamples, scrambled))
     {
         rejectRecord ("AUDIODATA record of channel " + channelText + " ends before its " + countText + " samples");
         return false;
     }
 
-    ImpulseFileFields::decodeSamples (samples, samples, (int) numSamples, scrambled);
     return true;
 }
 
@@ -276,7 +360,8 @@ bool VOK_ImpulseFile::growPool (VOK_VokSampleBuffer& pool, juce::int64 channel, 
         return false;
     }
 
-    if (! pool.growTo ((int) channel + 1, (int) numSamples))
+    // Every caller overwrites samples 0 to numSamples - 1 of the channel straight away.
+    if (! pool.growToFill ((int) channel + 1, (int) numSamples, (int) channel, (int) numSamples))
     {
         rejectRecord ("Not enough memory for a sample pool of " + juce::String (juce::jmax ((juce::int64) pool.getNumChannels(), channel + 1))
                         + " channels of " + juce::String (juce::jmax ((juce::int64) pool.getNumSamples(), numSamples)) + " samples");
@@ -339,12 +424,23 @@ std::unique_ptr<juce::MemoryBlock> VOK_ImpulseFile::readBlock (juce::InputStream
 {
     const juce::ScopedLock sl (lock);
 
+    const auto length = readBlockFrame (input);
+
+    if (length < 0)
+        return nullptr;
+
+    return readPayload (input, length, juce::String (length));
+}
+
+// Reads "BLOCK" and the payload length; -1 when there is no block or its length is refused.
+juce::int64 VOK_ImpulseFile::readBlockFrame (juce::InputStream& input)
+{
     const auto tag = ImpulseFileFields::readString (input);
 
     if (! tag.equalsIgnoreCase ("BLOCK"))
     {
         readLog << "unkown tag " << tag << "\n";
-        return nullptr;
+        return -1;
     }
 
     readLog << "read BLOCK-tag\n";
@@ -352,7 +448,7 @@ std::unique_ptr<juce::MemoryBlock> VOK_ImpulseFile::readBlock (juce::InputStream
     const auto lengthText = ImpulseFileFields::readString (input);
 
     if (! ImpulseFileFields::isDecimalText (lengthText))
-        return nullptr;
+        return -1;
 
     const auto length = ImpulseFileFields::parseInteger (lengthText);
     const auto bytesLeft = input.getNumBytesRemaining();
@@ -361,10 +457,16 @@ std::unique_ptr<juce::MemoryBlock> VOK_ImpulseFile::readBlock (juce::InputStream
     {
         rejectRecord ("Block of " + lengthText + " bytes rejected: the file holds only "
                         + juce::String (juce::jmax ((juce::int64) 0, bytesLeft)) + " more bytes");
-        return nullptr;
+        return -1;
     }
 
-    if (bytesLeft < 0)
+    return length;
+}
+
+std::unique_ptr<juce::MemoryBlock> VOK_ImpulseFile::readPayload (juce::InputStream& input, juce::int64 length,
+                                                                 const juce::String& lengthText)
+{
+    if (input.getNumBytesRemaining() < 0)
     {
         // A stream of unknown length: let the payload grow only by what actually arrives.
         juce::MemoryOutputStream received;
@@ -408,36 +510,51 @@ bool VOK_ImpulseFile::readAudioBlock (VOK_VokSampleBuffer& pool, const juce::Mem
     const juce::ScopedLock sl (lock);
 
     size_t offset = 0;
+    int channel = 0;
+    const auto numSamples = prepareAudioSamples (pool, payload, offset, (juce::int64) payload.getSize(), channel);
 
-    if (! ImpulseFileFields::readString (payload, offset).equalsIgnoreCase ("AUDIODATA"))
+    if (numSamples < 0)
         return false;
 
-    const auto channelText = ImpulseFileFields::readString (payload, offset);
+    ImpulseFileFields::decodeSamples (static_cast<const char*> (payload.getData()) + offset,
+                                      pool.getWritePointer (channel), (int) numSamples, scrambled);
+    return true;
+}
+
+// Takes the tag, channel and count fields of an AUDIODATA payload from its head, logs them,
+// checks them against the payload's size and the pool's limits, and grows the pool. Returns
+// the number of samples that follow at offset, or -1 when the block adds nothing.
+juce::int64 VOK_ImpulseFile::prepareAudioSamples (VOK_VokSampleBuffer& pool, const juce::MemoryBlock& head,
+                                                  size_t& offset, juce::int64 payloadSize, int& channel)
+{
+    if (! ImpulseFileFields::readString (head, offset).equalsIgnoreCase ("AUDIODATA"))
+        return -1;
+
+    const auto channelText = ImpulseFileFields::readString (head, offset);
     readLog << "channelstr =" << channelText << "\n";
 
-    const auto countText = ImpulseFileFields::readString (payload, offset);
+    const auto countText = ImpulseFileFields::readString (head, offset);
     readLog << "floatsizestr =" << countText << "\n";
 
     if (! ImpulseFileFields::isDecimalText (channelText) || ! ImpulseFileFields::isDecimalText (countText))
-        return false;
+        return -1;
 
-    const auto channel = ImpulseFileFields::parseInteger (channelText);
+    const auto channelIndex = ImpulseFileFields::parseInteger (channelText);
     const auto numSamples = ImpulseFileFields::parseInteger (countText);
-    const auto samplesHeld = (juce::int64) ((payload.getSize() - offset) / 4);
+    const auto samplesHeld = (payloadSize - (juce::int64) offset) / 4;
 
     if (numSamples > samplesHeld)
     {
         rejectRecord ("AUDIODATA of channel " + channelText + " claims " + countText
                         + " samples, but its block holds only " + juce::String (samplesHeld));
-        return false;
+        return -1;
     }
 
-    if (! growPool (pool, channel, numSamples))
-        return false;
+    if (! growPool (pool, channelIndex, numSamples))
+        return -1;
 
-    ImpulseFileFields::decodeSamples (static_cast<const char*> (payload.getData()) + offset,
-                                      pool.getWritePointer ((int) channel), (int) numSamples, scrambled);
-    return true;
+    channel = (int) channelIndex;
+    return numSamples;
 }
 
 juce::String VOK_ImpulseFile::readPictureBlock (const juce::MemoryBlock& payload)

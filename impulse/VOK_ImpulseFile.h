@@ -106,6 +106,12 @@ private:
     bool recordRejected = false;
 
     void readBlocks (juce::InputStream& input, bool scrambled);
+    juce::int64 readBlockFrame (juce::InputStream& input);
+    std::unique_ptr<juce::MemoryBlock> readPayload (juce::InputStream& input, juce::int64 length, const juce::String& lengthText);
+    bool readAudioBlockFromStream (juce::InputStream& input, juce::int64 length, bool scrambled);
+    void readPayloadBlock (const juce::MemoryBlock& payload, bool scrambled);
+    juce::int64 prepareAudioSamples (VOK_VokSampleBuffer& pool, const juce::MemoryBlock& head,
+                                     size_t& offset, juce::int64 payloadSize, int& channel);
     void readVersion20Records (juce::InputStream& input, bool scrambled);
     bool readVersion20Record (juce::InputStream& input, bool scrambled);
     bool growPool (VOK_VokSampleBuffer& pool, juce::int64 channel, juce::int64 numSamples);

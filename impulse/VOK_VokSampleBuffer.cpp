@@ -60,6 +60,11 @@ VOK_VokSampleBuffer::~VOK_VokSampleBuffer() = default;
 
 bool VOK_VokSampleBuffer::growTo (int minNumChannels, int minNumSamples) noexcept
 {
+    return growToFill (minNumChannels, minNumSamples, -1, 0);
+}
+
+bool VOK_VokSampleBuffer::growToFill (int minNumChannels, int minNumSamples, int channelToFill, int numSamplesToFill) noexcept
+{
     const auto newNumChannels = juce::jmax (minNumChannels, getNumChannels());
     const auto newNumSamples  = juce::jmax (minNumSamples, getNumSamples());
 
@@ -69,8 +74,10 @@ bool VOK_VokSampleBuffer::growTo (int minNumChannels, int minNumSamples) noexcep
     if (newNumChannels == getNumChannels() && newNumSamples == getNumSamples())
         return true;
 
-    return refersToChannelBlocks() ? extendChannelBlocks (newNumChannels, newNumSamples)
-                                   : takeOverSamples (newNumChannels, newNumSamples);
+    if (! refersToChannelBlocks() && ! takeOverSamples (getNumChannels(), getNumSamples()))
+        return false;
+
+    return extendChannelBlocks (newNumChannels, newNumSamples, { channelToFill, numSamplesToFill });
 }
 
 bool VOK_VokSampleBuffer::refersToChannelBlocks() const noexcept
@@ -120,8 +127,8 @@ bool VOK_VokSampleBuffer::takeOverSamples (int newNumChannels, int newNumSamples
 
 // Lengthens each channel block in place where the allocator can, then adds zeroed channels.
 // A failure part way leaves some blocks longer than the pool, which costs nothing: the pool
-// keeps its old shape.
-bool VOK_VokSampleBuffer::extendChannelBlocks (int newNumChannels, int newNumSamples) noexcept
+// keeps its old shape. Zeroing is skipped only where the caller is about to write.
+bool VOK_VokSampleBuffer::extendChannelBlocks (int newNumChannels, int newNumSamples, FillRange toFill) noexcept
 {
     const auto oldNumChannels = getNumChannels();
     const auto oldNumSamples  = getNumSamples();
@@ -156,18 +163,26 @@ bool VOK_VokSampleBuffer::extendChannelBlocks (int newNumChannels, int newNumSam
 
             block.release();
             block.reset (extended);
-            std::fill (extended + oldNumSamples, extended + newNumSamples, 0.0f);
+            const auto zeroFrom = c == toFill.channel ? juce::jmax (oldNumSamples, toFill.numSamples) : oldNumSamples;
+            std::fill (extended + juce::jmin (zeroFrom, newNumSamples), extended + newNumSamples, 0.0f);
         }
     }
 
     for (int c = oldNumChannels; c < newNumChannels && succeeded; ++c)
     {
-        ChannelBlock block (static_cast<float*> (std::calloc (1, getBlockBytes (newNumSamples))));
+        const auto zeroFrom = c == toFill.channel ? juce::jlimit (0, newNumSamples, toFill.numSamples) : 0;
+        ChannelBlock block (static_cast<float*> (zeroFrom == 0 ? std::calloc (1, getBlockBytes (newNumSamples))
+                                                               : std::malloc (getBlockBytes (newNumSamples))));
 
         if (block == nullptr)
+        {
             succeeded = false;
+        }
         else
+        {
+            std::fill (block.get() + zeroFrom, block.get() + newNumSamples, 0.0f);
             channelBlocks.push_back (std::move (block));
+        }
     }
 
     if (! succeeded)

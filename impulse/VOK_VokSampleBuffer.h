@@ -44,6 +44,11 @@ public:
     */
     bool growTo (int minNumChannels, int minNumSamples) noexcept;
 
+    /** Like growTo, for a caller that overwrites samples 0 to numSamplesToFill - 1 of
+        channelToFill right away: that range of new space is left unzeroed.
+    */
+    bool growToFill (int minNumChannels, int minNumSamples, int channelToFill, int numSamplesToFill) noexcept;
+
     double sampleRate = 0.0;
 
 private:
@@ -53,8 +58,10 @@ private:
     std::vector<ChannelBlock> channelBlocks;
 
     bool refersToChannelBlocks() const noexcept;
+    struct FillRange  { int channel = -1, numSamples = 0; };
+
     bool takeOverSamples (int newNumChannels, int newNumSamples) noexcept;
-    bool extendChannelBlocks (int newNumChannels, int newNumSamples) noexcept;
+    bool extendChannelBlocks (int newNumChannels, int newNumSamples, FillRange toFill) noexcept;
     void referToChannelBlocks (int numChannelsToUse, int numSamplesToUse) noexcept;
 
     JUCE_LEAK_DETECTOR (VOK_VokSampleBuffer)

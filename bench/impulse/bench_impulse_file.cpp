@@ -1,0 +1,231 @@
+// readFile and saveToFile of a 4-channel impulse of 383,477 samples per channel with a 300 KB
+// picture, plain and scrambled, next to their baselines: reading the file's bytes into memory,
+// and writing as many bytes to a new file. Then the peak memory of one read, measured in a
+// fresh process:  bench_impulse_file --measure-read-memory FILE
+
+#include <VOK_ImpulseFile.h>
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstring>
+#include <iostream>
+
+namespace
+{
+    constexpr int numChannels = 4;
+    constexpr int numSamples = 383477;
+    constexpr size_t pictureBytes = 225 * 1024;    // 300 KB as base-64 text
+
+    struct Files
+    {
+        juce::File folder = juce::File::getSpecialLocation (juce::File::tempDirectory)
+                              .getNonexistentChildFile ("vok-bench", "", false);
+        juce::File plain, scrambled;
+
+        ~Files()   { folder.deleteRecursively(); }
+    };
+
+    Files& getFiles()
+    {
+        static Files files;
+        return files;
+    }
+
+    std::unique_ptr<juce::XmlElement> createHeader (bool scrambled)
+    {
+        auto header = std::make_unique<juce::XmlElement> ("VokImpulseFile");
+        header->setAttribute ("version", "2.1");
+        header->setAttribute ("samplerate", "44100");
+        header->setAttribute ("ChannelConf", 2);
+
+        if (scrambled)
+            header->setAttribute ("crypted", "true");
+
+        auto* pool = header->createNewChildElement ("IRSamplePool");
+        pool->setAttribute ("number", numChannels);
+
+        for (int c = 0; c < numChannels; ++c)
+        {
+            auto* channel = pool->createNewChildElement ("AudioSampleData");
+            channel->setAttribute ("channel", c);
+            channel->setAttribute ("NumSamples", numSamples);
+            channel->setAttribute ("Description", "-");
+            channel->setAttribute ("OriginalFile", "hall.wav");
+        }
+
+        header->createNewChildElement ("presets");
+        return header;
+    }
+
+    juce::File writeImpulse (const juce::String& name, bool scrambled)
+    {
+        auto pool = std::make_unique<VOK_VokSampleBuffer> (numChannels, numSamples, 44100.0);
+        juce::Random random (42);
+
+        for (int c = 0; c < numChannels; ++c)
+            for (int i = 0; i < numSamples; ++i)
+                pool->setSample (c, i, (random.nextFloat() * 2.0f - 1.0f) * std::exp (-(float) i / 80000.0f));
+
+        juce::MemoryBlock picture (pictureBytes);
+        random.fillBitsRandomly (picture.getData(), picture.getSize());
+
+        VOK_ImpulseFile impulse;
+        impulse.setHeader (createHeader (scrambled));
+        impulse.setSamplePool (std::move (pool));
+        impulse.setPictureText (picture.toBase64Encoding());
+        impulse.setFormatState (VOK_ImpulseFile::builtFromAudio);
+
+        const auto file = getFiles().folder.getChildFile (name);
+
+        if (! impulse.saveToFile (file.getFullPathName()))
+        {
+            std::cerr << "Can't write " << file.getFullPathName() << "\n";
+            std::exit (1);
+        }
+
+        return file;
+    }
+
+    const juce::File& getImpulseFile (bool scrambled)
+    {
+        auto& files = getFiles();
+        return scrambled ? files.scrambled : files.plain;
+    }
+
+    //==============================================================================
+    void readFile (benchmark::State& state)
+    {
+        const auto& file = getImpulseFile (state.range (0) != 0);
+
+        for (auto _ : state)
+        {
+            VOK_ImpulseFile impulse;
+
+            if (! impulse.readFile (file.getFullPathName()))
+                state.SkipWithError ("readFile failed");
+
+            benchmark::DoNotOptimize (impulse.getSamplePool()->getReadPointer (0));
+        }
+
+        state.SetBytesProcessed (state.iterations() * file.getSize());
+    }
+
+    void readBytesBaseline (benchmark::State& state)
+    {
+        const auto& file = getImpulseFile (state.range (0) != 0);
+
+        for (auto _ : state)
+        {
+            juce::FileInputStream input (file);
+            juce::MemoryBlock bytes ((size_t) input.getTotalLength());
+            input.read (bytes.getData(), (int) bytes.getSize());
+            benchmark::DoNotOptimize (bytes.getData());
+        }
+
+        state.SetBytesProcessed (state.iterations() * file.getSize());
+    }
+
+    void saveToFile (benchmark::State& state)
+    {
+        const auto& file = getImpulseFile (state.range (0) != 0);
+        VOK_ImpulseFile impulse;
+        impulse.readFile (file.getFullPathName());
+        const auto target = getFiles().folder.getChildFile ("saved.vok");
+
+        for (auto _ : state)
+            if (! impulse.saveToFile (target.getFullPathName()))
+                state.SkipWithError ("saveToFile failed");
+
+        state.SetBytesProcessed (state.iterations() * file.getSize());
+    }
+
+    // Writes the same number of bytes to a new file, flushed to the disk as a save is.
+    void writeBytesBaseline (benchmark::State& state)
+    {
+        const auto& file = getImpulseFile (state.range (0) != 0);
+        juce::MemoryBlock bytes;
+        file.loadFileAsData (bytes);
+        const auto target = getFiles().folder.getChildFile ("baseline.bin");
+
+        for (auto _ : state)
+        {
+            target.deleteFile();
+            juce::FileOutputStream output (target, 32768);
+            output.write (bytes.getData(), bytes.getSize());
+            output.flush();
+
+            if (! output.getStatus().wasOk())
+                state.SkipWithError ("write failed");
+        }
+
+        state.SetBytesProcessed (state.iterations() * (juce::int64) bytes.getSize());
+    }
+
+    //==============================================================================
+    // The peak resident size of this process's memory: VmHWM starts afresh with every exec,
+    // where getrusage's maximum is carried over from the parent.
+    juce::int64 getPeakKilobytes()
+    {
+        const auto status = juce::File ("/proc/self/status").loadFileAsString();
+        return status.fromFirstOccurrenceOf ("VmHWM:", false, false).trim().getLargeIntValue();
+    }
+
+    int measureReadMemory (const juce::String& path)
+    {
+        VOK_ImpulseFile impulse;
+        const auto before = getPeakKilobytes();
+        const bool ok = impulse.readFile (path);
+        const auto after = getPeakKilobytes();
+        std::cout << (ok ? "ok " : "failed ") << (after - before) << "\n";
+        return ok ? 0 : 1;
+    }
+
+    void reportReadMemory()
+    {
+        for (bool scrambled : { false, true })
+        {
+            juce::ChildProcess child;
+            const auto& file = getImpulseFile (scrambled);
+            const juce::StringArray command { juce::File::getSpecialLocation (juce::File::currentExecutableFile).getFullPathName(),
+                                              "--measure-read-memory", file.getFullPathName() };
+
+            if (! child.start (command))
+                continue;
+
+            const auto output = child.readAllProcessOutput().trim();
+            const auto growthKB = output.fromFirstOccurrenceOf (" ", false, false).getLargeIntValue();
+            const auto poolKB = (juce::int64) numChannels * numSamples * 4 / 1024;
+            const auto payloadKB = ((juce::int64) numSamples * 4 + 20) / 1024;
+            const auto limitKB = poolKB + payloadKB + 1024;
+
+            std::cout << "Peak memory of one read (" << (scrambled ? "scrambled" : "plain") << "): "
+                      << growthKB << " KB (" << output.upToFirstOccurrenceOf (" ", false, false) << "); limit = pool "
+                      << poolKB << " KB + one block " << payloadKB << " KB + 1024 KB = " << limitKB << " KB: "
+                      << (growthKB <= limitKB ? "within" : "OVER") << "\n";
+        }
+    }
+}
+
+BENCHMARK (readFile)->Arg (0)->Arg (1)->ArgName ("scrambled")->Unit (benchmark::kMillisecond);
+BENCHMARK (readBytesBaseline)->Arg (0)->Arg (1)->ArgName ("scrambled")->Unit (benchmark::kMillisecond);
+BENCHMARK (saveToFile)->Arg (0)->Arg (1)->ArgName ("scrambled")->Unit (benchmark::kMillisecond);
+BENCHMARK (writeBytesBaseline)->Arg (0)->Arg (1)->ArgName ("scrambled")->Unit (benchmark::kMillisecond);
+
+int main (int argc, char** argv)
+{
+    if (argc == 3 && std::strcmp (argv[1], "--measure-read-memory") == 0)
+        return measureReadMemory (argv[2]);
+
+    auto& files = getFiles();
+    files.folder.createDirectory();
+    files.plain = writeImpulse ("plain.vok", false);
+    files.scrambled = writeImpulse ("scrambled.vok", true);
+
+    benchmark::Initialize (&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+
+    reportReadMemory();
+    return 0;
+}
