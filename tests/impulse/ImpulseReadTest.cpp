@@ -384,3 +384,83 @@ TEST_F (ImpulseRead, ReadBlockAloneRefusesLengthsBeyondItsStream)
     ASSERT_NE (abc, nullptr);
     EXPECT_EQ (*abc, juce::MemoryBlock ("abc", 3));
 }
+
+//==============================================================================
+// Long audio blocks are read from the file straight into the pool; they must read exactly
+// as short ones, which go through a copy of the payload.
+
+namespace
+{
+    std::vector<float> ramp (int numSamples, float start)
+    {
+        std::vector<float> values ((size_t) numSamples);
+
+        for (int i = 0; i < numSamples; ++i)
+            values[(size_t) i] = start + 0.001f * (float) i;
+
+        return values;
+    }
+}
+
+TEST_F (ImpulseRead, LongBlocksReadLikeShortOnesInAnyOrderAndCase)
+{
+    const auto first = ramp (1000, 1.0f), second = ramp (1000, -1.0f);
+
+    for (const juce::String crypted : { "", "true" })
+    {
+        SCOPED_TRACE (crypted);
+        const bool scrambled = crypted == "true";
+        const auto document = packedDocument (*headerElement ("2.1", 2, 1000, crypted));
+        const auto block1 = audioPayload (1, second, scrambled);
+        const auto lowerCase = Builder().string ("AudioData").decimal (0).decimal (1000).samples (first, scrambled).bytes();
+
+        ASSERT_TRUE (read (Builder().header (document).block (block1).block (lowerCase).bytes())) << impulse.getReadLog();
+        EXPECT_EQ (channel (0), first);
+        EXPECT_EQ (channel (1), second);
+
+        const auto p0 = fieldSize (document), p1 = p0 + blockSize (block1);
+        EXPECT_EQ (impulse.getReadLog(), "Read HeaderVersion > 2.0\n"
+                                         "Position " + juce::String (p0) + "\nread BLOCK-tag\nRead AudioData\nchannelstr =1\nfloatsizestr =1000\n"
+                                         "Position " + juce::String (p1) + "\nread BLOCK-tag\nRead AudioData\nchannelstr =0\nfloatsizestr =1000\n"
+                                         "NumChannels 2\nNumSamples 1000\n");
+    }
+}
+
+TEST_F (ImpulseRead, LongBlocksWithOddFieldsFollowTheSameRules)
+{
+    const auto samples = ramp (500, 0.5f);
+    const auto document = documentText (*headerElement ("2.1", 2, 500));
+    const auto zeros = juce::String::repeatedString ("0", 400);
+
+    struct Case { const char* name; juce::MemoryBlock payload; bool expectedResult; const char* expectedLine; };
+    const Case cases[] = {
+        { "fields longer than the head", Builder().string ("AUDIODATA").string (zeros + "1").string (zeros + "500").samples (samples).bytes(),
+          true, "floatsizestr =" },
+        { "non-digit channel", Builder().string ("AUDIODATA").string ("1x").decimal (500).samples (samples).bytes(),
+          false, "channelstr =1x\nfloatsizestr =500\nNumChannels 1\n" },
+        { "count beyond the block", Builder().string ("AUDIODATA").decimal (1).decimal (501).samples (samples).bytes(),
+          false, "AUDIODATA of channel 1 claims 501 samples, but its block holds only 500\n" },
+        { "channel 32", Builder().string ("AUDIODATA").decimal (32).decimal (500).samples (samples).bytes(),
+          false, "AUDIODATA of channel 32 rejected: a sample pool has only 32 channels\n" },
+        { "long unknown block", Builder().string ("THUMBNAIL").raw (juce::MemoryBlock (1000, true)).bytes(),
+          false, "unknown Block THUMBNAIL\n" },
+        { "long picture", Builder().string ("PICTURE").string (juce::String::repeatedString ("A", 1000)).bytes(),
+          false, "Read Picture\n" },
+    };
+
+    for (auto& c : cases)
+    {
+        VOK_ImpulseFile fresh;
+        const auto bytes = Builder().header (document).block (audioPayload (0, samples)).block (c.payload).bytes();
+        EXPECT_EQ (fresh.readFile (folder.write ("odd.vok", bytes).getFullPathName()), c.expectedResult) << c.name;
+        EXPECT_TRUE (fresh.getReadLog().contains (c.expectedLine)) << c.name << "\n" << fresh.getReadLog();
+        EXPECT_EQ (std::vector<float> (fresh.getSamplePool()->getReadPointer (0), fresh.getSamplePool()->getReadPointer (0) + 500), samples) << c.name;
+    }
+
+    // The fields that don't fit the head still read as fields: channel 1, 500 samples.
+    VOK_ImpulseFile longFields;
+    ASSERT_TRUE (longFields.readFile (folder.write ("long.vok", Builder().header (document).block (audioPayload (0, samples))
+                                                                    .block (cases[0].payload).bytes()).getFullPathName()))
+        << longFields.getReadLog();
+    EXPECT_EQ (std::vector<float> (longFields.getSamplePool()->getReadPointer (1), longFields.getSamplePool()->getReadPointer (1) + 500), samples);
+}
