@@ -219,9 +219,12 @@ bool VOK_SetupWindow::runInstallation()
 
     juce::MessageManager::getInstance()->runDispatchLoopUntil (logDispatchMilliseconds);
 
+    // An empty field would otherwise mean the working directory, wherever the program was started.
+    const auto directory = directoryChooser->getCurrentFileText().trim().isEmpty() ? juce::File()
+                                                                                   : directoryChooser->getCurrentFile();
+
     InstallationRun installation (*this);
-    return installation.runInstallation (directoryChooser->getCurrentFile(), EmbeddedPack::getEntries(),
-                                         userSettingsFile, commonSettingsFile);
+    return installation.runInstallation (directory, EmbeddedPack::getEntries(), userSettingsFile, commonSettingsFile);
 }
 
 void VOK_SetupWindow::logMessage (const juce::String& message, bool showBox)

@@ -15,6 +15,10 @@ bool InstallationRun::runInstallation (const juce::File& directory,
 {
     const auto directoryPath = directory.getFullPathName();
 
+    // No path at all is no directory, and recording it would take the plug-in's default away.
+    if (directory == juce::File())
+        return failToCreate (directoryPath);
+
     auto userSettings   = PluginSettings::open (userSettingsFile, false);
     auto commonSettings = PluginSettings::open (commonSettingsFile, true);
 
@@ -28,11 +32,8 @@ bool InstallationRun::runInstallation (const juce::File& directory,
     else
         reporter.logMessage ("No location for the all-users settings file: skipped", false);
 
-    if (directory == juce::File() || directory.createDirectory().failed())
-    {
-        reporter.logMessage ("Can't Create Directory " + directoryPath + " . Installation aborted.", true);
-        return false;
-    }
+    if (directory.createDirectory().failed())
+        return failToCreate (directoryPath);
 
     ImpulseFileInstaller installer (reporter);
 
@@ -49,4 +50,10 @@ bool InstallationRun::runInstallation (const juce::File& directory,
     userSettings.reset();
     commonSettings.reset();
     return true;
+}
+
+bool InstallationRun::failToCreate (const juce::String& directoryPath)
+{
+    reporter.logMessage ("Can't Create Directory " + directoryPath + " . Installation aborted.", true);
+    return false;
 }

@@ -13,7 +13,8 @@
 
     The settings are written before anything else, so a run that fails still leaves the new
     path recorded. A settings file without a location (File()) is skipped with a log line;
-    one that can't be written is skipped silently, as the plug-in does.
+    one that can't be written is skipped silently, as the plug-in does. A directory of File()
+    (no path given) fails before anything is written.
 */
 class InstallationRun
 {
@@ -26,6 +27,8 @@ public:
                           const juce::File& commonSettingsFile);
 
 private:
+    bool failToCreate (const juce::String& directoryPath);
+
     InstallReporter& reporter;
 
     JUCE_DECLARE_NON_COPYABLE (InstallationRun)

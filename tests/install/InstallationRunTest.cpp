@@ -144,3 +144,14 @@ TEST_F (InstallRun, UnwritableAllUsersSettingsAreSkippedSilently)
     EXPECT_EQ (reporter.lines.size(), 3 * entries.size()) << reporter.lines.joinIntoString ("\n");
     EXPECT_TRUE (reporter.boxes.isEmpty());
 }
+
+TEST_F (InstallRun, NoDirectoryAtAllFailsBeforeTheSettingsAreTouched)
+{
+    InstallationRun installation (reporter);
+    EXPECT_FALSE (installation.runInstallation (juce::File(), entries, userSettings, commonSettings));
+
+    EXPECT_EQ (reporter.boxes, juce::StringArray ("Can't Create Directory  . Installation aborted."));
+    EXPECT_EQ (reporter.lines, reporter.boxes);
+    EXPECT_FALSE (userSettings.exists());
+    EXPECT_FALSE (commonSettings.exists());
+}
