@@ -57,7 +57,8 @@ newBox() {  # windows of substance that were not there before (list in $1)
     windowsOfSubstance | grep -vxF -e "$main" -e "$agreement" $(printf -- '-e %s ' $1) | head -n 1
 }
 
-isVisible() { visibleWindows '.*' | grep -qx "$1"; }
+# Here-strings rather than pipes into grep -q: with pipefail, a writer cut off early would count as failure.
+isVisible() { grep -qx "$1" <<< "$(visibleWindows '.*')"; }
 
 dismissBox() {  # window id: Return until it has gone (at most 40 s)
     for _ in $(seq 1 20); do
@@ -113,14 +114,16 @@ if [ "$expect" = failure ]; then
     [ -n "$warning" ] || { echo "no warning box after \"Install\""; exit 1; }
     sleep 1
     import -window root "$shots/wine-failure.png" 2>/dev/null
-    warnings=0
-    for _ in 1 2 3 4; do
+    # Counted by window: a box that took a while to go may be found a second time.
+    seen=()
+    for _ in 1 2 3 4 5 6; do
         warning=$(waitForWindow '!' 5)
         [ -n "$warning" ] || break
+        grep -qx "$warning" <<< "$(printf '%s\n' "${seen[@]}")" || seen+=("$warning")
         dismissBox "$warning" || { echo "a warning box would not close"; exit 1; }
-        warnings=$((warnings + 1))
     done
-    [ "$warnings" = 2 ] || { echo "expected two warning boxes (the failure, then \"Installation aborted\"), saw $warnings"; exit 1; }
+    warnings=${#seen[@]}
+    [ "$warnings" = 2 ] || { echo "expected two warning boxes (the failure, then \"Installation aborted\"), saw $warnings (windows ${seen[*]})"; exit 1; }
 elif [ -n "$warning" ]; then
     import -window root "$shots/wine-warning.png" 2>/dev/null
     echo "a warning box came up instead of the success box (screenshot wine-warning.png)"

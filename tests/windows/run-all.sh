@@ -72,11 +72,11 @@ echo "Windows folders: AppData $appData, ProgramData $programData, profile $user
 #==============================================================================
 # 0. Statically linked: each program imports only DLLs that Windows itself has (those
 #    that Wine provides in system32), never the MinGW runtime's.
-system32=$WINEPREFIX/drive_c/windows/system32
+systemDlls=$(ls "$WINEPREFIX/drive_c/windows/system32")
 for exe in "$vokExe" "$setupExe"; do
     foreign=()
     for dll in $(x86_64-w64-mingw32-objdump -p "$exe" | awk '/DLL Name:/ { print $3 }'); do
-        ls "$system32" | grep -qixF "$dll" || foreign+=("$dll")
+        grep -qixF "$dll" <<< "$systemDlls" || foreign+=("$dll")
     done
     if [ ${#foreign[@]} = 0 ] && [ -s "$exe" ]; then
         pass "$(basename "$exe") imports only Windows' own DLLs"
@@ -157,10 +157,11 @@ checkSettings "$targetWin" "vok.exe install"
 heldName=$(basename "$(ls "$packDir"/*.vok | head -n 1)")
 printf 'my own hall setting' > "$work/preset.txt"
 presetsOf() { wine "$vokExe" presets "$1" 2>&1 | tr -d '\r'; }
+hasUserPreset() { grep -qx 'A User Preset' <<< "$(presetsOf "$1")"; }
 
 addUserPreset() {  # Windows path of an installed file
     wine "$vokExe" add-preset "$1" "A User Preset" "$(windowsPath "$work/preset.txt")" > "$work/add.log" 2>&1 \
-        && presetsOf "$1" | grep -qx 'A User Preset' \
+        && hasUserPreset "$1" \
         || { fail "could not add a user preset to $1: $(cat "$work/add.log")"; return 1; }
 }
 
@@ -186,7 +187,7 @@ checkBackup() {  # unix path of the target, copy of the target before the run, d
     rm -f "$work/backup.vok"
     [ -f "$backup" ] && cp "$backup" "$work/backup.vok"
     if [ -f "$backup" ] && cmp -s "$backup" "$2" \
-       && presetsOf "$(windowsPath "$work/backup.vok")" | grep -qx 'A User Preset'; then
+       && hasUserPreset "$(windowsPath "$work/backup.vok")"; then
         pass "$3: the old file, with the user's preset, survives as the backup"
     else
         fail "$3: no backup holding the user's preset beside $1"
@@ -196,7 +197,7 @@ checkBackup() {  # unix path of the target, copy of the target before the run, d
 checkMergedAfterRelease() {  # Windows folder, Windows path of the file, unix path of the file, description
     wine "$vokExe" install "$1" > "$work/again.out" 2> "$work/again.err"
     local rc=$?
-    if [ $rc = 0 ] && presetsOf "$2" | grep -qx 'A User Preset' && [ ! -e "$3.setup_backupfile" ]; then
+    if [ $rc = 0 ] && hasUserPreset "$2" && [ ! -e "$3.setup_backupfile" ]; then
         pass "$4, file released: the next installation succeeds and carries the user's preset into the new file"
     else
         fail "$4, file released: exit code $rc, presets: $(presetsOf "$2" | tr '\n' ' '), backup left: $([ -e "$3.setup_backupfile" ] && echo yes || echo no)"
