@@ -10,15 +10,23 @@
 
 namespace
 {
-    juce::File getWorkFolder()
+    /** A folder of this process's own, in RAM where there is one so that the file round
+        trips stay cheap; removed when the fuzzer exits.
+    */
+    struct WorkFolder
     {
-        // A RAM-backed folder keeps the file round trips cheap.
-        const juce::File shm ("/dev/shm");
-        const auto base = shm.isDirectory() ? shm : juce::File::getSpecialLocation (juce::File::tempDirectory);
-        auto folder = base.getChildFile ("vok-fuzz-" + juce::String ((int) getpid()));
-        folder.createDirectory();
-        return folder;
-    }
+        WorkFolder()
+        {
+            const juce::File shm ("/dev/shm");
+            const auto base = shm.isDirectory() ? shm : juce::File::getSpecialLocation (juce::File::tempDirectory);
+            folder = base.getChildFile ("vok-fuzz-" + juce::String ((int) getpid()));
+            folder.createDirectory();
+        }
+
+        ~WorkFolder()   { folder.deleteRecursively(); }
+
+        juce::File folder;
+    };
 
     bool haveSameSamples (const VOK_VokSampleBuffer& a, const VOK_VokSampleBuffer& b)
     {
@@ -35,7 +43,8 @@ namespace
 
 extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, std::size_t size)
 {
-    static const auto folder = getWorkFolder();
+    static const WorkFolder work;
+    const auto& folder = work.folder;
     const auto input = folder.getChildFile ("input.vok");
     const auto copy = folder.getChildFile ("copy.vok");
 

@@ -196,8 +196,24 @@ void ImpulseFileFields::decodeSamples (const void* source, float* dest, int numS
    #endif
 
     // One word at a time through memcpy, which the compiler turns into wide loads and stores.
-    const auto* bytes = static_cast<const juce::uint8*> (source);
+    // Decoding in place gets a loop of its own: with two pointers that meet, the compiler's
+    // overlap check would send it down the one-word-at-a-time path.
     const auto key = scrambled ? scramblingKey : 0u;
+
+    if (source == dest)
+    {
+        for (size_t i = 0; i < (size_t) numSamples; ++i)
+        {
+            juce::uint32 word;
+            std::memcpy (&word, dest + i, sizeof (word));
+            word = juce::ByteOrder::swapIfBigEndian (word) ^ key;
+            std::memcpy (dest + i, &word, sizeof (word));
+        }
+
+        return;
+    }
+
+    const auto* bytes = static_cast<const juce::uint8*> (source);
 
     for (size_t i = 0; i < (size_t) numSamples; ++i)
     {

@@ -70,30 +70,20 @@ namespace
         return true;
     }
 
-    /** Reads numSamples stored samples into dest and decodes them in place, in pieces large
-        enough to keep the reads few and small enough to be decoded while still in the cache.
+    /** Reads numSamples stored samples into dest in one read, then decodes them in place.
         False (with the samples zeroed) when the stream ends early.
     */
     bool readSamples (juce::InputStream& input, float* dest, juce::int64 numSamples, bool scrambled)
     {
-        const juce::int64 pieceSamples = scrambled ? 65536 : numSamples;
-
-        for (juce::int64 done = 0; done < numSamples; done += pieceSamples)
+        if (! readFully (input, dest, numSamples * 4))
         {
-            const auto count = juce::jmin (pieceSamples, numSamples - done);
-
-            if (! readFully (input, dest + done, count * 4))
-            {
-                std::fill (dest, dest + numSamples, 0.0f);
-                return false;
-            }
-
-            ImpulseFileFields::decodeSamples (dest + done, dest + done, (int) count, scrambled);
+            std::fill (dest, dest + numSamples, 0.0f);
+            return false;
         }
 
+        ImpulseFileFields::decodeSamples (dest, dest, (int) numSamples, scrambled);
         return true;
     }
-
 }
 
 //==============================================================================

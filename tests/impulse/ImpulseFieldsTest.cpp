@@ -1,5 +1,6 @@
 #include "ImpulseFileBytes.h"
 
+#include <HeaderAttributes.h>
 #include <ImpulseFileFields.h>
 #include <VOK_ImpulseFile.h>
 
@@ -157,5 +158,34 @@ TEST (ImpulseFields, MalformedUTF8BecomesOneCharacterPerByteAndNeverRunsPastTheT
             characters.push_back (*p);
         EXPECT_EQ (characters, c.expected) << c.bytes;
         EXPECT_TRUE (juce::CharPointer_UTF8::isValidString (text.toRawUTF8(), (int) text.getNumBytesAsUTF8() + 1));
+    }
+}
+
+TEST (HeaderAttributesTest, NamesMatchIgnoringCaseAndNumbersReadLikeTheFramework)
+{
+    juce::XmlElement element ("VokImpulseFile");
+    element.setAttribute ("SampleRate", "44100.5");
+    element.setAttribute ("Number", "3x");
+
+    EXPECT_TRUE (HeaderAttributes::hasAttribute (element, "samplerate"));
+    EXPECT_EQ (HeaderAttributes::getDouble (element, "SAMPLERATE", 0.0), 44100.5);
+    EXPECT_EQ (HeaderAttributes::getInt (element, "number", 99999), 3);
+    EXPECT_EQ (HeaderAttributes::getInt (element, "missing", 99999), 99999);
+
+    HeaderAttributes::setString (element, "samplerate", "48000");
+    EXPECT_EQ (element.getAttributeName (0), "SampleRate");
+    EXPECT_EQ (element.getStringAttribute ("SampleRate"), "48000");
+
+    // Exponents too long for the framework's reader still give what they stand for.
+    const std::pair<const char*, double> numbers[] = {
+        { "2.1", 2.1 }, { "1e3", 1000.0 }, { "1e0003", 1000.0 }, { "1e", 1.0 }, { "1.5 eggs", 1.5 },
+        { "1e11111111111111", std::numeric_limits<double>::infinity() }, { "1e-11111111111111", 0.0 },
+        { "-2e+000000000000002", -200.0 },
+    };
+
+    for (auto& [text, expected] : numbers)
+    {
+        element.setAttribute ("version", text);
+        EXPECT_EQ (HeaderAttributes::getDouble (element, "version", -1.0), expected) << text;
     }
 }
