@@ -120,13 +120,39 @@ startAndAgree() {  # home -> sets main (the main window's id) or fails
     sleep 0.5
 }
 
-pressInstall()  { clickInContent "$main" 680 620 $((456 + 108)) $((576 + 12)); }
+# True once the log covers the middle of the panel (white where the panel is navy before).
+logShown() {
+    eval "$(xdotool getwindowgeometry --shell "$main")"
+    local border=$(((WIDTH - 680) / 2))
+    local top=$((HEIGHT - 620 - border))
+    local colour
+    colour=$(import -window root -crop "1x1+$((X + border + 300))+$((Y + top + 300))" -depth 8 txt:- 2> /dev/null | tail -n 1)
+    [[ "$colour" == *"#FFFFFF"* ]]
+}
+
+# On a busy machine a click can arrive before the window handles input. "Install" may be
+# clicked again only while the log is not shown: once the run has started, "Close" is there.
+pressInstall() {
+    for _ in 1 2 3; do
+        clickInContent "$main" 680 620 $((456 + 108)) $((576 + 12))
+        for _ in $(seq 1 30); do
+            logShown && return 0
+            [ -n "$(boxWindow)" ] && return 0
+            sleep 0.1
+        done
+        echo "note: the installation did not start 3 s after the click, clicking again"
+    done
+    fail "\"Install\" did not start the installation"
+}
 
 closeApp() {
-    clickInContent "$main" 680 620 $((456 + 108)) $((576 + 12))
-    for _ in $(seq 1 80); do
-        kill -0 "$appPid" 2> /dev/null || break
-        sleep 0.1
+    for _ in 1 2 3; do
+        clickInContent "$main" 680 620 $((456 + 108)) $((576 + 12))
+        for _ in $(seq 1 50); do
+            kill -0 "$appPid" 2> /dev/null || break 2
+            sleep 0.1
+        done
+        echo "note: still running 5 s after \"Close\", clicking again"
     done
     if kill -0 "$appPid" 2> /dev/null; then
         fail "\"Close\" did not end the program"
