@@ -1,5 +1,6 @@
 #include "VokSetupApplication.h"
 #include "SetupWindow.h"
+#include "WineRepaintWorkaround.h"
 
 VokSetupApplication::VokSetupApplication() = default;
 
@@ -8,12 +9,16 @@ VokSetupApplication::~VokSetupApplication() = default;
 void VokSetupApplication::initialise (const juce::String&)
 {
     // The command line has no meaning for the installer.
+    // The agreement runs modally inside the main window's constructor, so repaints must
+    // already work under Wine before that window is built.
+    wineRepaints = std::make_unique<WineRepaintWorkaround>();
     mainWindow = std::make_unique<SetupWindow>();
 }
 
 void VokSetupApplication::shutdown()
 {
     mainWindow.reset();
+    wineRepaints.reset();
     juce::LookAndFeel::setDefaultLookAndFeel (nullptr);
 }
 

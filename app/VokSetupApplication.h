@@ -5,6 +5,7 @@
 #include <memory>
 
 class SetupWindow;
+class WineRepaintWorkaround;
 
 /** The installer application: one main window, built (after the agreement) at start-up. */
 class VokSetupApplication : public juce::JUCEApplication
@@ -22,5 +23,6 @@ public:
     void anotherInstanceStarted (const juce::String& commandLine) override;
 
 private:
+    std::unique_ptr<WineRepaintWorkaround> wineRepaints;
     std::unique_ptr<SetupWindow> mainWindow;
 };
