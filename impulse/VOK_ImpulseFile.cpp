@@ -25,10 +25,10 @@ namespace
             return false;
 
         std::error_code error;
-        const auto status = std::filesystem::status (file.getFullPathName().toStdString(), error);
+        const auto status = std::filesystem::status (std::filesystem::u8path (file.getFullPathName().toRawUTF8()), error);
 
         if (error)
-            return true;
+            return false;
 
         using Perms = std::filesystem::perms;
         return (status.permissions() & (Perms::owner_write | Perms::group_write | Perms::others_write)) == Perms::none;
