@@ -569,7 +569,7 @@ bool VOK_ImpulseFile::saveToFile (const juce::String& path)
 
     // Written beside the target and renamed over it, so that the target is at every moment
     // either the old file or the complete new one.
-    const auto written = target.getSiblingFile (target.getFileName() + ".saving").getNonexistentSibling();
+    const auto written = getSavingSibling (target);
 
     if (writeImpulse (written) && written.replaceFileIn (target))
         return true;
@@ -578,13 +578,43 @@ bool VOK_ImpulseFile::saveToFile (const juce::String& path)
     return false;
 }
 
+juce::File VOK_ImpulseFile::getSavingSibling (const juce::File& target)
+{
+    // A save that was killed leaves its sibling behind; being ours by its name, it is taken
+    // over rather than left to pile up beside the user's files.
+    const auto sibling = target.getSiblingFile (target.getFileName() + ".saving");
+
+    if (sibling.existsAsFile())
+        sibling.deleteFile();
+
+    return sibling.exists() ? sibling.getNonexistentSibling() : sibling;
+}
+
 bool VOK_ImpulseFile::writeImpulse (const juce::File& file)
 {
-    juce::FileOutputStream output (file, 32768);
+    bool ok = false;
+    juce::int64 length = 0;
 
-    if (! output.openedOk())
-        return false;
+    {
+        juce::FileOutputStream output (file, 32768);
 
+        if (! output.openedOk())
+            return false;
+
+        ok = writeContents (output) && output.getStatus().wasOk();
+        length = output.getPosition();
+    }
+
+    // Closing the stream writes out its buffer without reporting failure, and a write that
+    // stops short (a full disk, a size limit) shows only as fewer bytes on disk, so the file's
+    // length is the proof that everything reached it. The framework's flush() would also force
+    // the data to the disk (fsync); the rename over the target already keeps the old or the new
+    // file whole, and the installer saves dozens of files in a row, so that cost is not paid here.
+    return ok && file.getSize() == length;
+}
+
+bool VOK_ImpulseFile::writeContents (juce::OutputStream& output)
+{
     bool ok = output.writeString (createHeaderText());
 
     if (ok && pictureText.isNotEmpty())
@@ -606,11 +636,7 @@ bool VOK_ImpulseFile::writeImpulse (const juce::File& file)
         }
     }
 
-    output.flush();
-
-    // The stream reports a write that stops short (a full disk, a size limit) only as fewer
-    // bytes on disk, so the file's length is the proof that everything reached it.
-    return ok && output.getStatus().wasOk() && file.getSize() == output.getPosition();
+    return ok;
 }
 
 juce::String VOK_ImpulseFile::createHeaderText()

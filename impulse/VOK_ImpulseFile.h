@@ -118,6 +118,8 @@ private:
     void rejectRecord (const juce::String& reason);
     bool checkPoolAgainstHeader();
     bool writeImpulse (const juce::File& file);
+    bool writeContents (juce::OutputStream& output);
+    static juce::File getSavingSibling (const juce::File& target);
     juce::String createHeaderText();
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (VOK_ImpulseFile)
