@@ -4,6 +4,7 @@
 // fresh process:  bench_impulse_file --measure-read-memory FILE
 
 #include <VOK_ImpulseFile.h>
+#include <VOK_NewImpulseHeader.h>
 
 #include <benchmark/benchmark.h>
 
@@ -32,32 +33,6 @@ namespace
         return files;
     }
 
-    std::unique_ptr<juce::XmlElement> createHeader (bool scrambled)
-    {
-        auto header = std::make_unique<juce::XmlElement> ("VokImpulseFile");
-        header->setAttribute ("version", "2.1");
-        header->setAttribute ("samplerate", "44100");
-        header->setAttribute ("ChannelConf", 2);
-
-        if (scrambled)
-            header->setAttribute ("crypted", "true");
-
-        auto* pool = header->createNewChildElement ("IRSamplePool");
-        pool->setAttribute ("number", numChannels);
-
-        for (int c = 0; c < numChannels; ++c)
-        {
-            auto* channel = pool->createNewChildElement ("AudioSampleData");
-            channel->setAttribute ("channel", c);
-            channel->setAttribute ("NumSamples", numSamples);
-            channel->setAttribute ("Description", "-");
-            channel->setAttribute ("OriginalFile", "hall.wav");
-        }
-
-        header->createNewChildElement ("presets");
-        return header;
-    }
-
     juce::File writeImpulse (const juce::String& name, bool scrambled)
     {
         auto pool = std::make_unique<VOK_VokSampleBuffer> (numChannels, numSamples, 44100.0);
@@ -70,8 +45,16 @@ namespace
         juce::MemoryBlock picture (pictureBytes);
         random.fillBitsRandomly (picture.getData(), picture.getSize());
 
+        // The header an impulse made from an audio file gets, scrambled like a shipped pack's.
+        auto header = VOK_NewImpulseHeader::create (*pool, "hall.wav");
+
+        if (scrambled)
+            header->setAttribute ("crypted", "true");
+
+        header->createNewChildElement ("presets");
+
         VOK_ImpulseFile impulse;
-        impulse.setHeader (createHeader (scrambled));
+        impulse.setHeader (std::move (header));
         impulse.setSamplePool (std::move (pool));
         impulse.setPictureText (picture.toBase64Encoding());
         impulse.setFormatState (VOK_ImpulseFile::builtFromAudio);
