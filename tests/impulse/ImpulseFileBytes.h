@@ -156,8 +156,10 @@ namespace ImpulseFileBytes
     {
     public:
         TemporaryFolder()
+            // ctest runs test processes side by side: a random name keeps two of them from
+            // picking the same "next free" folder at the same moment.
             : folder (juce::File::getSpecialLocation (juce::File::tempDirectory)
-                        .getNonexistentChildFile ("vok-test", "", false))
+                        .getChildFile ("vok-test-" + juce::Uuid().toDashedString()))
         {
             folder.createDirectory();
         }
