@@ -39,8 +39,13 @@ namespace
         return target.hasWriteAccess() && ! isMarkedReadOnly (target) && ! target.isDirectory();
     }
 
+    /** A payload of numBytes, or nullptr when its length can't be written as a block length
+        or its memory can't be had. */
     std::unique_ptr<juce::MemoryBlock> allocatePayload (size_t numBytes)
     {
+        if ((juce::int64) numBytes > maxFieldValue)
+            return nullptr;
+
         auto payload = std::make_unique<juce::MemoryBlock>();
         payload->setSize (numBytes);
 
@@ -665,9 +670,6 @@ std::unique_ptr<juce::MemoryBlock> VOK_ImpulseFile::createPictureBlock (const ju
     const auto numBytes = ImpulseFileFields::getStringFieldSize ("PICTURE")
                         + ImpulseFileFields::getStringFieldSize (text);
 
-    if ((juce::int64) numBytes > maxFieldValue)
-        return nullptr;
-
     auto payload = allocatePayload (numBytes);
 
     if (payload == nullptr)
@@ -690,9 +692,6 @@ std::unique_ptr<juce::MemoryBlock> VOK_ImpulseFile::createAudioBlock (const floa
                         + ImpulseFileFields::getStringFieldSize (channelText)
                         + ImpulseFileFields::getStringFieldSize (countText)
                         + (size_t) numSamples * 4;
-
-    if ((juce::int64) numBytes > maxFieldValue)
-        return nullptr;
 
     auto payload = allocatePayload (numBytes);
 
