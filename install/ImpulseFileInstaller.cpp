@@ -2,6 +2,8 @@
 
 #include <VOK_ImpulseFile.h>
 
+#include <filesystem>
+
 const char* const ImpulseFileInstaller::retryAdvice = "\nClose all other audio applications and try the installation again!";
 
 namespace
@@ -64,6 +66,19 @@ namespace
                 return in.isExhausted();
         }
     }
+
+    // The old file is never changed in place once backed up: it is deleted, and the new file
+    // is written under its name as a file of its own. So a second name for the old file holds
+    // its bytes as well as a copy would, and is made at once and without copying them. Where
+    // the file system has no such names, the backup is copied.
+    bool linkAsBackup (const juce::File& target, const juce::File& backup)
+    {
+        const auto toPath = [] (const juce::File& f) { return std::filesystem::u8path (f.getFullPathName().toRawUTF8()); };
+
+        std::error_code error;
+        std::filesystem::create_hard_link (toPath (target), toPath (backup), error);
+        return ! error;
+    }
 }
 
 ImpulseFileInstaller::ImpulseFileInstaller (InstallReporter& reporterToUse)
@@ -124,6 +139,9 @@ bool ImpulseFileInstaller::installImpulseFile (const juce::File& target, const c
             return fail ("Can't open old " + path + retryAdvice);
 
         oldNames = oldFile.getPresetNames();
+
+        // Only the old presets are carried over: its samples can make room for the new file's.
+        oldFile.setSamplePool (nullptr);
 
         for (auto& name : oldNames)
             log ("Read old Preset " + name);
@@ -205,6 +223,9 @@ bool ImpulseFileInstaller::createBackup (const juce::File& target, const juce::F
     // above), so it is left alone rather than replaced.
     if (backup.exists())
         return fail ("Can't write backupfile " + backupPath);
+
+    if (linkAsBackup (target, backup))
+        return true;
 
     // Copied under another name first: a backup is either complete or absent.
     const auto partial = getPartialFile (backup);
