@@ -39,6 +39,27 @@ namespace
         return target.hasWriteAccess() && ! isMarkedReadOnly (target) && ! target.isDirectory();
     }
 
+    /** A file stream whose length is taken once, when the file is opened. The reader asks for
+        the length before every block, and the framework's file stream asks the file system
+        each time. A file that shrinks while it is read gives short reads, which the reader
+        handles as it does any file that ends early.
+    */
+    class FileInputStreamOfKnownLength  : public juce::FileInputStream
+    {
+    public:
+        explicit FileInputStreamOfKnownLength (const juce::File& file)
+            : juce::FileInputStream (file),
+              length (openedOk() ? file.getSize() : 0)
+        {
+        }
+
+        juce::int64 getTotalLength() override  { return length; }
+        bool isExhausted() override            { return getPosition() >= length; }
+
+    private:
+        const juce::int64 length;
+    };
+
     /** A payload of numBytes, or nullptr when its length can't be written as a block length
         or its memory can't be had. */
     std::unique_ptr<juce::MemoryBlock> allocatePayload (size_t numBytes)
@@ -155,12 +176,12 @@ bool VOK_ImpulseFile::readFile (const juce::String& path)
         return false;
     }
 
-    std::unique_ptr<juce::FileInputStream> input;
+    std::unique_ptr<FileInputStreamOfKnownLength> input;
 
     if (! file.isDirectory())
-        input = file.createInputStream();
+        input = std::make_unique<FileInputStreamOfKnownLength> (file);
 
-    if (input == nullptr)
+    if (input == nullptr || ! input->openedOk())
     {
         readLog << "Input Stream konnte nicht erstellt werden\n";
         return false;
