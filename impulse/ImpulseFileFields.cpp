@@ -15,6 +15,16 @@ namespace
             if ((text[i + k] & 0xc0) != 0x80)
                 return 0;
 
+        if (length < 3)
+            return length;
+
+        // Overlong forms, UTF-16 surrogates and values past U+10FFFF are not characters.
+        const auto second = text[i + 1];
+
+        if ((lead == 0xe0 && second < 0xa0) || (lead == 0xed && second >= 0xa0)
+             || (lead == 0xf0 && second < 0x90) || (lead == 0xf4 && second >= 0x90))
+            return 0;
+
         return length;
     }
 
@@ -72,8 +82,14 @@ juce::String ImpulseFileFields::textFromUTF8 (const char* text, size_t numBytes)
         i += length;
     }
 
+    // Well-formed text is taken over as it is, in one copy: constructing a String from a range
+    // would decode and encode it again character by character, and picture texts are long.
     if (i == numBytes)
-        return juce::String (juce::CharPointer_UTF8 (text), juce::CharPointer_UTF8 (text + numBytes));
+    {
+        juce::String wellFormed;
+        wellFormed.appendCharPointer (juce::CharPointer_UTF8 (text), juce::CharPointer_UTF8 (text + numBytes));
+        return wellFormed;
+    }
 
     // JUCE keeps UTF-8 bytes as they come and later steps over multi-byte sequences without
     // checking them, so malformed text must never reach a String. A byte that starts no

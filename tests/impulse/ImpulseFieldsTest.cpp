@@ -148,6 +148,10 @@ TEST (ImpulseFields, MalformedUTF8BecomesOneCharacterPerByteAndNeverRunsPastTheT
         { "\xe2\x82", 2, { 0xe2, 0x82 } },
         { "a\xf0", 2, { 'a', 0xf0 } },
         { "\xc0\xaf", 2, { 0xc0, 0xaf } },
+        { "\xe0\x80\xaf", 3, { 0xe0, 0x80, 0xaf } },
+        { "\xed\xa0\x80", 3, { 0xed, 0xa0, 0x80 } },
+        { "\xf4\x90\x80\x80", 4, { 0xf4, 0x90, 0x80, 0x80 } },
+        { "\xf0\x9f\x8e\xb5", 4, { 0x1f3b5 } },
     };
 
     for (auto& c : cases)
