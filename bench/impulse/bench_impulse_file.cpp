@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 #include <iostream>
+#include <map>
 
 namespace
 {
@@ -161,6 +162,53 @@ namespace
     }
 
     //==============================================================================
+    // Prints the runs as usual and keeps each benchmark's median time, so that the ratios to
+    // the baselines can be given at the end, each from medians of this one run.
+    class MedianKeepingReporter  : public benchmark::ConsoleReporter
+    {
+    public:
+        void ReportRuns (const std::vector<Run>& runs) override
+        {
+            for (auto& run : runs)
+                if (run.aggregate_name == "median")
+                    medians[run.run_name.function_name + "/" + run.run_name.args] = run.GetAdjustedRealTime();
+
+            benchmark::ConsoleReporter::ReportRuns (runs);
+        }
+
+        void reportRatios() const
+        {
+            struct Row { const char* operation; const char* baseline; };
+            const Row rows[] { { "readFile", "readBytesBaseline" },
+                               { "saveToFile", "writeBytesBaseline" },
+                               { "saveToFileOverExisting", "writeBytesBaseline" } };
+
+            for (auto& row : rows)
+            {
+                for (const char* args : { "scrambled:0", "scrambled:1" })
+                {
+                    const auto operation = medians.find (std::string (row.operation) + "/" + args);
+                    const auto baseline = medians.find (std::string (row.baseline) + "/" + args);
+
+                    if (operation == medians.end() || baseline == medians.end() || baseline->second <= 0)
+                        continue;
+
+                    const auto ratio = operation->second / baseline->second;
+                    std::cout << row.operation << " " << (args[10] == '1' ? "scrambled" : "plain")
+                              << " / " << row.baseline << ": " << juce::String (ratio, 2) << " x (medians "
+                              << juce::String (operation->second, 3) << " / " << juce::String (baseline->second, 3) << " ms)"
+                              << (std::strcmp (row.operation, "saveToFileOverExisting") == 0 ? ""
+                                                                                                : ratio <= 2.0 ? ", target <= 2 x: met" : ", target <= 2 x: MISSED")
+                              << "\n";
+                }
+            }
+        }
+
+    private:
+        std::map<std::string, double> medians;
+    };
+
+    //==============================================================================
     // The peak resident size of this process's memory: VmHWM starts afresh with every exec,
     // where getrusage's maximum is carried over from the parent.
     juce::int64 getPeakKilobytes()
@@ -222,8 +270,11 @@ int main (int argc, char** argv)
     files.scrambled = writeImpulse ("scrambled.vok", true);
 
     benchmark::Initialize (&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
+    MedianKeepingReporter reporter;
+    benchmark::RunSpecifiedBenchmarks (&reporter);
     benchmark::Shutdown();
+
+    reporter.reportRatios();
 
     reportReadMemory();
     return 0;
