@@ -20,6 +20,17 @@ namespace
         return 0;
     }
 
+    /** True when the text stops inside a hexadecimal character reference ("...&#x4"). The
+        framework's parser steps over the character that ends such a reference, and at the end
+        of the text that is the terminating zero: it then reads on past the text. A header
+        never ends inside a reference.
+    */
+    bool endsInsideHexCharacterReference (const juce::String& text)
+    {
+        const auto reference = text.lastIndexOfIgnoreCase ("&#x");
+        return reference >= 0 && text.substring (reference + 3).containsOnly ("0123456789abcdefABCDEF");
+    }
+
     /** Follows the markup far enough to know how deep elements nest and whether a DTD is
         declared; everything else is left to the real parser.
     */
@@ -234,7 +245,8 @@ std::unique_ptr<juce::XmlElement> PackedHeader::readHeader (juce::InputStream& i
 
 std::unique_ptr<juce::XmlElement> PackedHeader::parseDocument (const juce::String& documentText)
 {
-    if (documentText.isEmpty() || ! MarkupScanner (documentText).isSafeToParse())
+    if (documentText.isEmpty() || endsInsideHexCharacterReference (documentText)
+         || ! MarkupScanner (documentText).isSafeToParse())
         return nullptr;
 
     juce::XmlDocument document (documentText);

@@ -182,6 +182,9 @@ TEST (PackedHeader, DocumentsThatTheParserCannotTakeSafelyAreRefused)
         "<a/><?pi?>",
         "<a x\"<b><?pi?>text</b>\"/>",
         "<a x=\"<b>\"/>",
+        "<a>&#x4",
+        "<a b=\"&#X",
+        "<a>&#x41;&#x",
     };
 
     for (auto& text : refused)
@@ -190,6 +193,7 @@ TEST (PackedHeader, DocumentsThatTheParserCannotTakeSafelyAreRefused)
     const juce::String accepted[] = {
         "<a/>",
         "<a><!-- <b><b><b> --><![CDATA[<c><c>]]><d x='a&lt;' y=\"/>\"/></a>",
+        "<a x=\"&#x41;\">&#X42;</a>",
         documentText (*headerElement ("2.1", 32, 5)),
     };
 
