@@ -13,6 +13,7 @@ mkdir -p "$shots"
 
 agreementTitle="VOK2 License and Legal Information"
 mainTitle="VOK Setup"
+source "$(dirname "$0")/../window-clicks.sh"
 contentWidth=650      # the agreement's content; the main window's is 680 x 620
 failures=0
 
@@ -56,14 +57,6 @@ stopApp() {
 
 geometry() {  # window id -> sets X Y WIDTH HEIGHT
     eval "$(xdotool getwindowgeometry --shell "$1")"
-}
-
-clickInContent() {  # window id, content width, content height, x, y (relative to the content)
-    local id="$1" cw="$2" ch="$3" x="$4" y="$5"
-    geometry "$id"
-    local border=$(((WIDTH - cw) / 2))
-    local top=$((HEIGHT - ch - border))
-    xdotool mousemove --sync $((X + border + x)) $((Y + top + y)) sleep 0.3 mousedown 1 sleep 0.15 mouseup 1
 }
 
 clickTitleBarClose() {  # window id, content width, content height

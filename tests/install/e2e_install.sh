@@ -37,6 +37,7 @@ failures=0
 appPid=""
 
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+source "$(dirname "$0")/../window-clicks.sh"
 
 visibleWindow() {  # title -> id of the program's visible window with exactly this title
     local id
@@ -85,21 +86,11 @@ dismissBox() {  # id; Return presses the box's one button
     fail "the message box did not close"
 }
 
-clickInContent() {  # window id, content width, content height, x, y
-    local id="$1" cw="$2" ch="$3" x="$4" y="$5"
-    eval "$(xdotool getwindowgeometry --shell "$id")"
-    local border=$(((WIDTH - cw) / 2))
-    local top=$((HEIGHT - ch - border))
-    xdotool mousemove --sync $((X + border + x)) $((Y + top + y)) sleep 0.3 click 1
-}
-
 # True when the log area of the main window shows dark text on its white background.
 logHasText() {  # screenshot
-    eval "$(xdotool getwindowgeometry --shell "$main")"
-    local border=$(((WIDTH - 680) / 2))
-    local top=$((HEIGHT - 620 - border))
+    contentOrigin "$main" 680 620
     local darkest
-    darkest=$(convert "$1" -crop "640x460+$((X + border + 16))+$((Y + top + 94))" +repage -colorspace Gray -format "%[fx:minima]" info:)
+    darkest=$(convert "$1" -crop "640x460+$((contentX + 16))+$((contentY + 94))" +repage -colorspace Gray -format "%[fx:minima]" info:)
     awk -v d="$darkest" 'BEGIN { exit !(d < 0.3) }'
 }
 
@@ -122,11 +113,9 @@ startAndAgree() {  # home -> sets main (the main window's id) or fails
 
 # True once the log covers the middle of the panel (white where the panel is navy before).
 logShown() {
-    eval "$(xdotool getwindowgeometry --shell "$main")"
-    local border=$(((WIDTH - 680) / 2))
-    local top=$((HEIGHT - 620 - border))
+    contentOrigin "$main" 680 620
     local colour
-    colour=$(import -window root -crop "1x1+$((X + border + 300))+$((Y + top + 300))" -depth 8 txt:- 2> /dev/null | tail -n 1)
+    colour=$(import -window root -crop "1x1+$((contentX + 300))+$((contentY + 300))" -depth 8 txt:- 2> /dev/null | tail -n 1)
     [[ "$colour" == *"#FFFFFF"* ]]
 }
 
@@ -146,15 +135,7 @@ pressInstall() {
 }
 
 closeApp() {
-    for _ in 1 2 3; do
-        clickInContent "$main" 680 620 $((456 + 108)) $((576 + 12))
-        for _ in $(seq 1 50); do
-            kill -0 "$appPid" 2> /dev/null || break 2
-            sleep 0.1
-        done
-        echo "note: still running 5 s after \"Close\", clicking again"
-    done
-    if kill -0 "$appPid" 2> /dev/null; then
+    if ! clickUntilProcessEnds "$appPid" 5 "$main" 680 620 $((456 + 108)) $((576 + 12)); then
         fail "\"Close\" did not end the program"
         stopApp
     else

@@ -14,6 +14,7 @@
 set -uo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
+source "$here/../window-clicks.sh"
 app=${1:?usage: drive-setup.sh SETUP_EXE SCREENSHOT_DIR WORK_DIR}
 shots=${2:?usage}
 work=${3:?usage}
@@ -34,15 +35,6 @@ waitForWindow() {  # exact title, seconds -> window id, or nothing
         sleep 0.1
     done
     echo "$id"
-}
-
-# Clicks the way Wine takes them: move, wait, press, wait, release.
-clickInContent() {  # window id, content width, content height, x, y (in the content)
-    local id=$1 cw=$2 ch=$3 x=$4 y=$5 X Y WIDTH HEIGHT SCREEN
-    eval "$(xdotool getwindowgeometry --shell "$id")"
-    local border=$(((WIDTH - cw) / 2))
-    local top=$((HEIGHT - ch - border))
-    xdotool mousemove $((X + border + x)) $((Y + top + y)) sleep 0.3 mousedown 1 sleep 0.15 mouseup 1
 }
 
 windowsOfSubstance() {  # visible windows other than the desktop and the thin shadow windows
@@ -139,16 +131,7 @@ else
 fi
 
 # "Close" has taken the place of "Install".
-for _ in 1 2 3; do
-    clickInContent "$main" 680 620 $((456 + 108)) $((576 + 12))
-    for _ in $(seq 1 80); do
-        kill -0 "$appPid" 2>/dev/null || break 2
-        sleep 0.1
-    done
-    echo "note: still running 8 s after \"Close\", clicking again"
-done
-
-if kill -0 "$appPid" 2>/dev/null; then
+if ! clickUntilProcessEnds "$appPid" 8 "$main" 680 620 $((456 + 108)) $((576 + 12)); then
     echo "\"Close\" did not end the program"
     exit 1
 fi

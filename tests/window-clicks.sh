@@ -1,0 +1,34 @@
+# Clicking in the real windows with xdotool, for the end-to-end scripts that source this file
+# (on Linux and under Wine alike).
+
+# Sets contentX and contentY to where a window's content of the given size starts on the
+# screen: inside its border and below any title bar.
+contentOrigin() {  # window id, content width, content height
+    local X Y WIDTH HEIGHT SCREEN
+    eval "$(xdotool getwindowgeometry --shell "$1")"
+    local border=$(((WIDTH - $2) / 2))
+    contentX=$((X + border))
+    contentY=$((Y + HEIGHT - $3 - border))
+}
+
+# Clicks the way every toolkit here takes them, Wine's included: move, wait, press, wait, release.
+clickInContent() {  # window id, content width, content height, x, y (in the content)
+    contentOrigin "$1" "$2" "$3"
+    xdotool mousemove $((contentX + $4)) $((contentY + $5)) sleep 0.3 mousedown 1 sleep 0.15 mouseup 1
+}
+
+# On a busy machine a click can come before the window takes input; a user would click again,
+# and so does this (three times at most). True once the process has ended.
+clickUntilProcessEnds() {  # pid, seconds to wait after each click, then the clickInContent arguments
+    local pid=$1 seconds=$2
+    shift 2
+    for _ in 1 2 3; do
+        clickInContent "$@"
+        for _ in $(seq 1 $((seconds * 10))); do
+            kill -0 "$pid" 2> /dev/null || return 0
+            sleep 0.1
+        done
+        echo "note: still running $seconds s after the click, clicking again"
+    done
+    ! kill -0 "$pid" 2> /dev/null
+}
