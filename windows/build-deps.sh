@@ -6,9 +6,12 @@
 #
 #   windows/build-deps.sh DEPS_DIR
 #
-# The libraries go into DEPS_DIR/<key>/prefix, where the key covers the versions of the
-# sources and this recipe: a second run with the same versions builds nothing. The
-# prefix's path is the last line printed.
+# Each library is built from the source revision that windows/fetch-sources.sh chose for
+# the installed one (the installed revision, or the nearest one the mirror still serves);
+# the choice is remembered in DEPS_DIR/chosen/, so later runs need no network. The
+# libraries go into DEPS_DIR/<key>/prefix, where the key covers the chosen revisions and
+# this recipe: a second run with the same versions builds nothing. The prefix's path is
+# the last line printed.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -33,17 +36,52 @@ source_of() {
     echo "$source"
 }
 
-sources=()
+log() { echo "[windows deps] $*" >&2; }
+
+installed=()
 for p in $dev_packages; do
-    sources+=("$(source_of "$p")")
+    installed+=("$(source_of "$p")")
 done
+
+# GoogleTest is built from the machine's own copy; the others from Debian's sources.
+to_fetch=()
+for s in "${installed[@]}"; do
+    [ "${s%%=*}" = googletest ] || to_fetch+=("$s")
+done
+
+downloads=$deps_dir/downloads
+chosen=$deps_dir/chosen/$(printf '%s\n' "${to_fetch[@]}" | sha1sum | cut -c1-12)
+
+# A remembered choice holds while its downloads are there.
+choice_usable() {
+    local s name
+    [ -s "$chosen" ] || return 1
+    while read -r s; do
+        name=${s%%=*}
+        [ -e "$downloads/${name}_$(dsc_version "${s#*=}").dsc" ] || return 1
+    done < "$chosen"
+}
+
+dsc_version() { echo "${1#*:}"; }  # a source file's name leaves out the epoch
+
+if ! choice_usable; then
+    mkdir -p "$downloads" "$(dirname "$chosen")"
+    (cd "$downloads" && "$here/fetch-sources.sh" "$deps_dir/apt" "${to_fetch[@]}") > "$chosen.new" \
+        || { rm -f "$chosen.new"; exit 1; }
+    mv "$chosen.new" "$chosen"
+fi
+
+sources=()
+mapfile -t sources < "$chosen"
+for s in "${installed[@]}"; do
+    [ "${s%%=*}" = googletest ] && sources+=("$s")
+done
+log "sources: ${sources[*]}"
 
 key=$( { printf '%s\n' "${sources[@]}"; cat "$0" "$toolchain"; } | sha1sum | cut -c1-12)
 work=$deps_dir/$key
 prefix=$work/prefix
 mkdir -p "$work/src" "$work/build" "$work/logs" "$prefix/.built"
-
-log() { echo "[windows deps] $*" >&2; }
 
 # Runs a build step quietly at the lowest priority, showing its log only if it fails.
 run_logged() {
@@ -66,15 +104,14 @@ version_of() {
 
 # Unpacks Debian's source package (Debian's patches applied) and prints its folder.
 unpack() {
-    local name=$1 wanted tree got
-    wanted=$(version_of "$name")
+    local name=$1 version tree
+    version=$(version_of "$name")
     tree=$work/src/$name
     if [ ! -d "$tree" ]; then
-        mkdir -p "$deps_dir/downloads"
-        got=$(cd "$deps_dir/downloads" && "$here/fetch-sources.sh" "$deps_dir/apt" "$name" "$wanted") || exit 1
-        [ "$got" = "$wanted" ] || log "$name $wanted is not on the mirror; building $got"
-        run_logged "$name" dpkg-source -x "$deps_dir/downloads/${name}_${got#*:}.dsc" "$tree"
-        echo "$got" > "$work/src/$name.version"
+        # Beside the final place first: an interrupted unpacking is never taken for a whole one.
+        rm -rf "$tree.partial"
+        run_logged "$name" dpkg-source -x "$downloads/${name}_$(dsc_version "$version").dsc" "$tree.partial"
+        mv "$tree.partial" "$tree"
     fi
     echo "$tree"
 }
