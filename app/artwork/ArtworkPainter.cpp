@@ -107,3 +107,80 @@ juce::Image ArtworkPainter::createLogo()
     g.fillPath (mark);
     return logo;
 }
+
+juce::Image ArtworkPainter::createIcon (int size)
+{
+    juce::Image icon (juce::Image::ARGB, size, size, true);
+    juce::Graphics g (icon);
+
+    paintIconTile (g, (float) size);
+
+    if (size >= 48)
+        paintIconTrace (g, (float) size);
+
+    paintIconWord (g, (float) size);
+    return icon;
+}
+
+void ArtworkPainter::paintIconTile (juce::Graphics& g, float size)
+{
+    // Large icons keep a margin, as Explorer's own do; small ones need every pixel.
+    auto inset = size >= 48.0f ? std::round (size / 32.0f) : 0.0f;
+    auto tile = juce::Rectangle<float> (size, size).reduced (inset);
+    auto corner = size * 0.18f;
+
+    juce::ColourGradient fill (skyBlue, tile.getX(), tile.getY(), deepNavy, tile.getRight(), tile.getBottom(), false);
+    fill.addColour (0.45, royalBlue);
+    g.setGradientFill (fill);
+    g.fillRoundedRectangle (tile, corner);
+
+    if (size >= 48.0f)
+    {
+        g.setColour (juce::Colours::white.withAlpha (0.25f));
+        g.drawRoundedRectangle (tile.reduced (0.5f), corner, juce::jmax (1.0f, size / 128.0f));
+    }
+}
+
+void ArtworkPainter::paintIconTrace (juce::Graphics& g, float size)
+{
+    // The banner's decaying impulse, once across the lower part of the tile.
+    auto baseline = size * 0.78f, amplitude = size * 0.07f;
+    auto left = size * 0.12f, width = size * 0.76f;
+    juce::Path trace;
+    trace.startNewSubPath (left, baseline);
+
+    for (int step = 1; step <= 96; ++step)
+    {
+        auto t = (float) step / 96.0f;
+        trace.lineTo (left + t * width,
+                      baseline - amplitude * std::exp (-3.5f * t) * std::sin (t * 9.0f * juce::MathConstants<float>::pi));
+    }
+
+    g.setColour (traceColour.withAlpha (0.9f));
+    g.strokePath (trace, juce::PathStrokeType (juce::jmax (1.0f, size / 64.0f), juce::PathStrokeType::curved,
+                                               juce::PathStrokeType::rounded));
+}
+
+void ArtworkPainter::paintIconWord (juce::Graphics& g, float size)
+{
+    const juce::String word (size >= 32.0f ? "VOK" : "V");
+
+    // Whole pixels for the cap height and the top edge keep the letters' ends on the pixel grid.
+    auto capHeight = std::round (size >= 32.0f ? size * 0.3f : size * 0.62f);
+    auto thickness = juce::jmax (1.8f, capHeight * 0.19f);
+    auto spacing = capHeight * 0.2f;
+    auto width = StrokeLettering::getWordWidth (word, capHeight, spacing);
+    auto centreY = size >= 48.0f ? size * 0.42f : size * 0.5f;
+    auto left = std::round ((size - width) * 0.5f);
+    auto top = std::round (centreY - capHeight * 0.5f);
+
+    auto outline = StrokeLettering::createWordOutline (word, capHeight, thickness, spacing);
+    outline.applyTransform (juce::AffineTransform::translation (left, top));
+
+    if (size >= 48.0f)
+        juce::DropShadow (juce::Colours::black.withAlpha (0.5f), juce::roundToInt (size / 32.0f),
+                          { 0, juce::roundToInt (size / 64.0f) }).drawForPath (g, outline);
+
+    g.setColour (juce::Colours::white);
+    g.fillPath (outline);
+}

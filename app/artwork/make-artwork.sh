@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Regenerates app/artwork/banner.jpg and app/artwork/logo.png from the drawing code beside
-# this script. Usage: make-artwork.sh BUILD_DIR  (the build folder of a configured tree).
+# Regenerates app/artwork/banner.jpg, logo.png, icon.ico and icon.png from the drawing code
+# beside this script. Usage: make-artwork.sh BUILD_DIR  (the build folder of a configured tree).
 # Needs jpegtran (Debian: libjpeg-turbo-progs); it makes the banner progressive without
 # re-encoding it, so the output is the same on every run.
 set -euo pipefail
@@ -13,5 +13,9 @@ trap 'rm -rf "$tmp"' EXIT
 
 "$build/app/artwork/vok_make_artwork" "$tmp"
 jpegtran -progressive -optimize -copy none -outfile "$here/banner.jpg" "$tmp/banner-baseline.jpg"
-cp "$tmp/logo.png" "$here/logo.png"
-echo "Wrote $here/banner.jpg ($(stat -c %s "$here/banner.jpg") bytes) and $here/logo.png ($(stat -c %s "$here/logo.png") bytes)"
+for f in logo.png icon.ico icon.png; do
+    cp "$tmp/$f" "$here/$f"
+done
+for f in banner.jpg logo.png icon.ico icon.png; do
+    echo "Wrote $here/$f ($(stat -c %s "$here/$f") bytes)"
+done
