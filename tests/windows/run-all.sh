@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Tests the Windows build under Wine, in a fresh Wine prefix, on the X display named by
 # DISPLAY (make test-windows runs it under tests/with-xvfb.sh):
-#   0. both programs import only Windows' own DLLs;
+#   0. both programs import only Windows' own DLLs, and carry the icon (16, 32, 48 and
+#      256 pixels), version information numbered from the installer's version, and a
+#      manifest (execution level, DPI awareness, common controls, supported Windows);
 #   1. the unit tests of the format library and of the install engine, built for Windows;
 #   2. "vok.exe install" into a Windows path: the 24 files, byte for byte, and both
 #      settings files in the Windows application-data folders;
@@ -83,6 +85,21 @@ for exe in "$vokExe" "$setupExe"; do
     else
         fail "$(basename "$exe") imports DLLs that Windows lacks: ${foreign[*]}"
     fi
+done
+
+# Resources as Explorer and Windows read them.
+installerVersion=2.1.004
+for entry in "$setupExe|Installer of the Rooms impulse pack for VOK2" "$vokExe|VOK impulse file tool"; do
+    exe=${entry%%|*}
+    results=$(python3 "$here/check-resources.py" "$exe" "$installerVersion" "${entry#*|}" 2>&1)
+    rc=$?
+    while IFS=$'\t' read -r verdict what; do
+        case $verdict in
+            PASS) pass "$(basename "$exe") resources: $what" ;;
+            FAIL) fail "$(basename "$exe") resources: $what" ;;
+        esac
+    done <<< "$results"
+    [ $rc = 0 ] || grep -q '^FAIL' <<< "$results" || fail "$(basename "$exe") resources: the check ended with $rc: $results"
 done
 
 #==============================================================================
