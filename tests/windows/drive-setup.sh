@@ -9,6 +9,9 @@
 # Wine has no window manager here: windows have no title bar, and a message box ignores
 # clicks for about ten seconds after it opens, so boxes are dismissed with Return, retried.
 #
+# Screenshots of the whole screen go to SCREENSHOT_DIR, named wine-*.png (wine-held-open-*.png
+# in a failure run); one that cannot be taken fails the run.
+#
 # Usage: drive-setup.sh SETUP_EXE SCREENSHOT_DIR WORK_DIR [success|failure]
 #        (WINEPREFIX set by the caller)
 set -uo pipefail
@@ -19,6 +22,13 @@ app=${1:?usage: drive-setup.sh SETUP_EXE SCREENSHOT_DIR WORK_DIR}
 shots=${2:?usage}
 work=${3:?usage}
 expect=${4:-success}
+case $expect in
+    success | failure) ;;
+    *) echo "usage: drive-setup.sh SETUP_EXE SCREENSHOT_DIR WORK_DIR [success|failure], not \"$expect\""; exit 2 ;;
+esac
+[ -d "$shots" ] || { echo "no screenshot folder $shots"; exit 1; }
+shotPrefix=wine-
+[ "$expect" = failure ] && shotPrefix=wine-held-open-
 
 agreementTitle="VOK2 License and Legal Information"
 mainTitle="VOK Setup"
@@ -62,6 +72,26 @@ dismissBox() {  # window id: Return until it has gone (at most 40 s)
     return 1
 }
 
+screenshot() {  # name: the whole screen into SCREENSHOT_DIR/<prefix>name.png, or the run fails
+    local file=$shots/$shotPrefix$1.png
+    rm -f "$file"
+    if ! import -window root "$file" > "$work/import.log" 2>&1 || [ ! -s "$file" ]; then
+        echo "could not take the screenshot $file: $(cat "$work/import.log")"
+        exit 1
+    fi
+}
+
+# A window scaled for the screen's resolution would be larger than its content's design size
+# plus the frame (a title bar and a thin border).
+atDesignSize() {  # window id, content width, content height
+    local X Y WIDTH HEIGHT SCREEN
+    eval "$(xdotool getwindowgeometry --shell "$1")"
+    if [ $((WIDTH - $2)) -lt 0 ] || [ $((WIDTH - $2)) -gt 16 ] || [ $((HEIGHT - $3)) -lt 0 ] || [ $((HEIGHT - $3)) -gt 48 ]; then
+        echo "window $1 is ${WIDTH}x$HEIGHT, not its design size $2x$3 with a frame"
+        return 1
+    fi
+}
+
 eval "$(xdotool getdisplaygeometry --shell)"
 screenWidth=$WIDTH
 
@@ -73,8 +103,9 @@ started=$(date +%s)
 agreement=$(waitForWindow "$agreementTitle" 30)
 [ -n "$agreement" ] || { echo "no agreement window after 30 s"; exit 1; }
 echo "agreement window after $(($(date +%s) - started)) s"
+atDesignSize "$agreement" 650 500 || exit 1
 sleep 1
-import -window root "$shots/wine-agreement.png" 2>/dev/null
+screenshot agreement
 
 main=""
 for _ in 1 2 3; do
@@ -85,7 +116,8 @@ for _ in 1 2 3; do
 done
 [ -n "$main" ] || { echo "\"I Agree\" did not bring up the setup window"; exit 1; }
 sleep 1
-import -window root "$shots/wine-setup-window.png" 2>/dev/null
+atDesignSize "$main" 680 620 || exit 1
+screenshot setup-window
 
 box=""
 before=$(windowsOfSubstance)
@@ -105,7 +137,7 @@ warning=$(visibleWindows '^!$' | head -n 1)
 if [ "$expect" = failure ]; then
     [ -n "$warning" ] || { echo "no warning box after \"Install\""; exit 1; }
     sleep 1
-    import -window root "$shots/wine-failure.png" 2>/dev/null
+    screenshot failure
     # Counted by window: a box that took a while to go may be found a second time.
     seen=()
     for _ in 1 2 3 4 5 6; do
@@ -117,17 +149,17 @@ if [ "$expect" = failure ]; then
     warnings=${#seen[@]}
     [ "$warnings" = 2 ] || { echo "expected two warning boxes (the failure, then \"Installation aborted\"), saw $warnings (windows ${seen[*]})"; exit 1; }
 elif [ -n "$warning" ]; then
-    import -window root "$shots/wine-warning.png" 2>/dev/null
-    echo "a warning box came up instead of the success box (screenshot wine-warning.png)"
+    screenshot warning
+    echo "a warning box came up instead of the success box (screenshot ${shotPrefix}warning.png)"
     exit 1
 else
     [ -n "$box" ] || { echo "no box after \"Install\""; exit 1; }
     echo "box after \"Install\": $(($(date +%s) - started)) s since start"
     sleep 1
-    import -window root "$shots/wine-installation-done.png" 2>/dev/null
+    screenshot installation-done
 
     dismissBox "$box" || { echo "the success box would not close"; exit 1; }
-    import -window root "$shots/wine-after-install.png" 2>/dev/null
+    screenshot after-install
 fi
 
 # "Close" has taken the place of "Install".

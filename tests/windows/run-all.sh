@@ -245,7 +245,7 @@ fi
 # 4. The installer itself, driven like a user would
 # Without settings files it proposes "VOK Impulses" in the user's Documents.
 rm -f "$(unixPath "$appData\\VOK\\VOK.settings")" "$(unixPath "$programData\\VOK\\VOK.settings")"
-"$here/drive-setup.sh" "$setupExe" "$userProfile" "$shots" "$work"
+"$here/drive-setup.sh" "$setupExe" "$shots" "$work" success
 rc=$?
 if [ $rc = 0 ]; then
     pass "VOK Setup.exe: agree, install, \"Installation successfully!\", close"
