@@ -31,6 +31,15 @@ failed=0
 pass() { echo "PASS: $*"; passed=$((passed + 1)); }
 fail() { echo "FAIL: $*"; failed=$((failed + 1)); }
 
+missing=()
+for tool in wine wineboot wineserver winepath x86_64-w64-mingw32-objdump python3 xdotool import; do
+    command -v "$tool" > /dev/null || missing+=("$tool")
+done
+if [ ${#missing[@]} != 0 ]; then
+    echo "Missing: ${missing[*]}. Run make test-windows, which installs Wine and MinGW-w64 (make windows-deps) and the X tools (make deps)."
+    exit 1
+fi
+
 work=$(mktemp -d /tmp/vok-windows-test.XXXXXX)
 export WINEPREFIX=$work/prefix
 # A home without a Documents folder: Wine then keeps the user's documents inside the prefix
@@ -57,7 +66,7 @@ elapsed() { awk -v a="$1" -v b="$(seconds)" 'BEGIN { printf "%.1f", b - a }'; }
 #==============================================================================
 started=$(seconds)
 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i > "$work/wineboot.log" 2>&1 \
-    || { cat "$work/wineboot.log"; echo "Could not create a Wine prefix"; exit 1; }
+    || { cat "$work/wineboot.log"; echo "Could not create a Wine prefix in $WINEPREFIX (wineboot's log above); it needs a writable /tmp and the Wine that make windows-deps installs"; exit 1; }
 echo "Fresh Wine prefix: $(elapsed "$started") s"
 
 # Keeps one wineserver for the whole run: each program then starts in about half a second.
