@@ -38,18 +38,9 @@ bool InstallationRun::runInstallation (const juce::File& directory,
     if (directory == juce::File())
         return failToCreate (directoryPath);
 
-    auto userSettings   = PluginSettings::open (userSettingsFile, false);
-    auto commonSettings = PluginSettings::open (commonSettingsFile, true);
-
-    if (userSettings != nullptr)
-        PluginSettings::writeDefaultImpulsePath (*userSettings, directoryPath);
-    else
-        reporter.logMessage ("No location for the user settings file: skipped", false);
-
-    if (commonSettings != nullptr)
-        PluginSettings::writeDefaultImpulsePath (*commonSettings, directoryPath);
-    else
-        reporter.logMessage ("No location for the all-users settings file: skipped", false);
+    if (! recordDirectory (userSettingsFile, "user", directoryPath)
+         || ! recordDirectory (commonSettingsFile, "all-users", directoryPath))
+        return false;
 
     if (directory.createDirectory().failed())
         return failToCreate (directoryPath);
@@ -66,10 +57,29 @@ bool InstallationRun::runInstallation (const juce::File& directory,
         }
     }
 
-    // Deleting the objects retries a write that failed, so the user file goes first as when set.
-    userSettings.reset();
-    commonSettings.reset();
     return true;
+}
+
+// A settings file that can't be read in full or written stops the run before any impulse
+// file is touched: the plug-in would otherwise go on looking in the old folder while the
+// run reported success.
+bool InstallationRun::recordDirectory (const juce::File& settingsFile, const juce::String& whose,
+                                       const juce::String& directoryPath)
+{
+    if (settingsFile == juce::File())
+    {
+        reporter.logMessage ("No location for the " + whose + " settings file: skipped", false);
+        return true;
+    }
+
+    const auto failure = PluginSettings::writeDefaultImpulsePath (settingsFile, directoryPath);
+
+    if (failure.isEmpty())
+        return true;
+
+    reporter.logMessage (failure, true);
+    reporter.logMessage ("Installation aborted", true);
+    return false;
 }
 
 bool InstallationRun::failToCreate (const juce::String& directoryPath)

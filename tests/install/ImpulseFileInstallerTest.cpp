@@ -246,8 +246,14 @@ namespace
 
         { "OldFileCantBeDeleted",
           [] (Scene& s) { s.entry = files().newPlain; s.put (s.target, files().oldWithUser); s.needsImmutableFlag = true; s.makeImmutable (s.target); },
-          oldFileSteps ({ "Read old Preset Cathedral", "Read old Preset vocal" }) + std::initializer_list<const char*> { "Can't overwrite {P}{A}" }, false,
-          [] (Scene& s) { s.expectBytes (s.target, files().oldWithUser); s.expectBytes (s.backup, files().oldWithUser); } },
+          // The new file is complete before it is renamed over the old one, which refuses.
+          oldFileSteps ({ "Read old Preset Cathedral", "Read old Preset vocal" }) + std::initializer_list<const char*> { "Write {P}", "Can't overwrite {P}{A}" }, false,
+          [] (Scene& s)
+          {
+              s.expectBytes (s.target, files().oldWithUser);
+              s.expectBytes (s.backup, files().oldWithUser);
+              s.expectFolderHolds ({ s.target.getFileName(), s.backup.getFileName() });
+          } },
 
         { "ParentIsAPlainFile",
           [] (Scene& s)
@@ -269,13 +275,24 @@ namespace
               s.reporter.onLine = [&s] (const juce::String& line) { if (line.startsWith ("Write /")) s.makeImmutable (s.folder); };
           },
           oldFileSteps ({ "Read old Preset Cathedral", "Read old Preset vocal" }) + std::initializer_list<const char*> { "Write {P}", "Can't write (1){P}" }, false,
-          [] (Scene& s) { s.expectBytes (s.backup, files().oldWithUser); s.expectFolderHolds ({ s.backup.getFileName() }); } },
+          // The old file goes only when the new one takes its place.
+          [] (Scene& s)
+          {
+              s.expectBytes (s.target, files().oldWithUser);
+              s.expectBytes (s.backup, files().oldWithUser);
+              s.expectFolderHolds ({ s.target.getFileName(), s.backup.getFileName() });
+          } },
 
         { "WriteFailsPartWay",
           [] (Scene& s) { s.entry = files().newPlain; s.put (s.target, files().oldPlain); s.fileSizeLimit = (rlim_t) files().newPlain.getSize() - 100; },
           oldFileSteps ({}) + std::initializer_list<const char*> { "Write {P}", "Can't write (2) {P}" }, false,
-          // No half-written file is left under the target's name.
-          [] (Scene& s) { s.expectBytes (s.backup, files().oldPlain); s.expectFolderHolds ({ s.backup.getFileName() }); } },
+          // No half-written file is left, and a full disk leaves the old file in its place.
+          [] (Scene& s)
+          {
+              s.expectBytes (s.target, files().oldPlain);
+              s.expectBytes (s.backup, files().oldPlain);
+              s.expectFolderHolds ({ s.target.getFileName(), s.backup.getFileName() });
+          } },
 
         { "WriteFailsWhenStreamIsClosed",
           // Smaller than the stream's buffer: the write itself succeeds, and only closing the
@@ -359,10 +376,14 @@ namespace
           { "", "Write IR {N}", "Found backupfile of an earlier installation {B}", "Read old {P}", "Read backup {B}", "Can't open old {B}{A}" }, false,
           [] (Scene& s) { s.expectBytes (s.target, files().oldWithUser); s.expectBytes (s.backup, files().garbage); } },
 
-        { "PartialFileOfEarlierRun",
-          [] (Scene& s) { s.entry = files().newPlain; s.put (ImpulseFileInstaller::getPartialFile (s.target), files().garbage); },
+        { "SiblingOfAnotherWriterIsLeftAlone",
+          [] (Scene& s) { s.entry = files().newPlain; s.put (s.folder.getChildFile (s.target.getFileName() + ".0123456789abcdef.saving"), files().garbage); },
           { "", "Write IR {N}", "Write {P}" }, true,
-          [] (Scene& s) { s.expectBytes (s.target, s.entry); s.expectFolderHolds ({ s.target.getFileName() }); } },
+          [] (Scene& s)
+          {
+              s.expectBytes (s.target, s.entry);
+              s.expectBytes (s.folder.getChildFile (s.target.getFileName() + ".0123456789abcdef.saving"), files().garbage);
+          } },
     };
 
     void PrintTo (const InstallCase& c, std::ostream* os)   { *os << c.name; }
