@@ -9,6 +9,7 @@
 #if ! JUCE_WINDOWS
  #include <csignal>
  #include <sys/resource.h>
+ #include <sys/stat.h>
 #endif
 
 using namespace InstallTestFiles;
@@ -94,7 +95,7 @@ namespace
     //==============================================================================
     struct Scene
     {
-        juce::File folder, target, backup;
+        juce::File folder, target, backup, outside;
         juce::MemoryBlock entry;
         const char* entryData = nullptr;
         RecordingReporter reporter;
@@ -384,6 +385,69 @@ namespace
               s.expectBytes (s.target, s.entry);
               s.expectBytes (s.folder.getChildFile (s.target.getFileName() + ".0123456789abcdef.saving"), files().garbage);
           } },
+
+        //==============================================================================
+        // What a hostile or unlucky folder holds where the target or its backup goes.
+        { "DuplicateNamesInOldFileAllKeepTheirData",
+          [] (Scene& s)
+          {
+              s.entry = files().newWithPresets;
+              s.put (s.target, makeImpulseFileBytes (1, 100, { { "Hall", "A" }, { "hall", "B" }, { "Room", "R1" }, { "Room", "R2" } }));
+          },
+          oldFileSteps ({ "Read old Preset Hall", "Read old Preset hall", "Read old Preset Room", "Read old Preset Room" })
+              + std::initializer_list<const char*> { "Write {P}", "Preset merging", "Read new {P}",
+                  "Read new Preset Ambient", "Read new Preset -Bright", "Read new Preset VOCAL",
+                  "Check Hall", "Merge user preset Hall", "Check hall", "Merge user preset hall",
+                  "Check Room", "Merge user preset Room", "Check Room", "Merge user preset Room",
+                  "Save {P}", "Delete BackupFile {B}" }, true,
+          [] (Scene& s)
+          {
+              EXPECT_EQ (readPresets (s.target), (PresetList { { "Ambient", "new-a" }, { "-Bright", "new-b" }, { "Hall", "A" }, { "hall", "B" },
+                                                               { "Room", "R1" }, { "Room", "R2" }, { "VOCAL", "new-v" } }));
+          } },
+
+        { "TargetIsALinkToAFileOutside",
+          [] (Scene& s) { s.entry = files().newPlain; s.put (s.outside, files().oldWithUser); s.outside.createSymbolicLink (s.target, true); },
+          { "", "Write IR {N}", "{P} is a link, which is never followed" }, false,
+          [] (Scene& s) { EXPECT_TRUE (s.target.isSymbolicLink()); s.expectBytes (s.outside, files().oldWithUser); s.expectFolderHolds ({ s.target.getFileName() }); } },
+
+        { "BackupIsALinkToAFileOutside",
+          [] (Scene& s) { s.entry = files().newPlain; s.put (s.target, files().oldPlain); s.put (s.outside, files().oldWithUser); s.outside.createSymbolicLink (s.backup, true); },
+          { "", "Write IR {N}", "{B} is a link, which is never followed" }, false,
+          [] (Scene& s)
+          {
+              s.expectBytes (s.target, files().oldPlain);
+              s.expectBytes (s.outside, files().oldWithUser);
+              s.expectFolderHolds ({ s.target.getFileName(), s.backup.getFileName() });
+          } },
+
+        { "BackupIsADanglingLink",
+          [] (Scene& s) { s.entry = files().newPlain; s.put (s.target, files().oldPlain); s.outside.createSymbolicLink (s.backup, true); },
+          { "", "Write IR {N}", "{B} is a link, which is never followed" }, false,
+          [] (Scene& s) { EXPECT_FALSE (s.outside.exists()); s.expectBytes (s.target, files().oldPlain); } },
+
+       #if ! JUCE_WINDOWS
+        { "TargetIsAFifo",
+          [] (Scene& s) { s.entry = files().newPlain; mkfifo (s.target.getFullPathName().toRawUTF8(), 0666); },
+          { "", "Write IR {N}", "{P} is not a regular file (a FIFO, device or socket)" }, false,
+          [] (Scene& s) { s.expectFolderHolds ({ s.target.getFileName() }); } },
+
+        { "BackupIsAFifo",
+          [] (Scene& s) { s.entry = files().newPlain; s.put (s.target, files().oldPlain); mkfifo (s.backup.getFullPathName().toRawUTF8(), 0666); },
+          { "", "Write IR {N}", "{B} is not a regular file (a FIFO, device or socket)" }, false,
+          [] (Scene& s) { s.expectBytes (s.target, files().oldPlain); } },
+       #endif
+
+        // One rule for what the user protected, whether a backup of an earlier run is there or not.
+        { "TargetReadOnly",
+          [] (Scene& s) { s.entry = files().newPlain; s.put (s.target, files().oldWithUser); s.target.setReadOnly (true); },
+          { "", "Write IR {N}", "Can't overwrite {P}{A}" }, false,
+          [] (Scene& s) { s.expectBytes (s.target, files().oldWithUser); s.expectFolderHolds ({ s.target.getFileName() }); } },
+
+        { "TargetReadOnlyWithBackupOfEarlierRun",
+          [] (Scene& s) { s.entry = files().newPlain; s.put (s.target, files().oldWithUser); s.put (s.backup, files().oldPlain); s.target.setReadOnly (true); },
+          { "", "Write IR {N}", "Can't overwrite {P}{A}" }, false,
+          [] (Scene& s) { s.expectBytes (s.target, files().oldWithUser); s.expectBytes (s.backup, files().oldPlain); } },
     };
 
     void PrintTo (const InstallCase& c, std::ostream* os)   { *os << c.name; }
@@ -397,10 +461,14 @@ namespace
             scene.folder = createTemporaryFolder ("install-file");
             scene.target = scene.folder.getChildFile ("Club small stereo.vok");
             scene.backup = ImpulseFileInstaller::getBackupFile (scene.target);
+            elsewhere = createTemporaryFolder ("install-elsewhere");
+            scene.outside = elsewhere.getChildFile ("someone else's.vok");
         }
 
         void TearDown() override
         {
+            elsewhere.deleteRecursively();
+
             for (auto& file : scene.immutableFiles)
                 setImmutable (file, false);
 
@@ -408,6 +476,7 @@ namespace
         }
 
         Scene scene;
+        juce::File elsewhere;
     };
 }
 
