@@ -158,6 +158,39 @@ row_settings_folder_unwritable() {
     install; expect 1 "Can't write the settings file $common_settings"
 }
 
+row_full_disk_while_settings_are_written() {
+    mkdir -p "$(dirname "$user_settings")"
+    printf 'PROP\001\000\000\000WINDOW_SIZE\000800 600\000' > "$user_settings"; snapshot_outside
+    out=$(trap '' XFSZ; ulimit -f 0; timeout 60 "$vok" install "$dir" --user-settings "$user_settings" --common-settings "$common_settings" 2> "$work/err")
+    status=$?; err=$(cat "$work/err")
+    expect 1 "Can't write the settings file $user_settings"
+    expect_settings_key "$user_settings" "WINDOW_SIZE"
+    [ -z "$(find "$(dirname "$user_settings")" -name '*.saving')" ] || fail "a sibling of the settings file was left"
+}
+
+# sudo with the user's HOME: what root creates in the user's folders stays the user's.
+row_root_run_in_a_users_home() {
+    $as_root || return
+    chown nobody:nogroup "$work/row/user"; snapshot_outside
+    install; expect 0 "Installation successfully!"
+    [ "$(stat -c %U "$work/row/user/VOK")" = nobody ] && [ "$(stat -c %U "$user_settings")" = nobody ] \
+        || fail "root left $(stat -c %U "$user_settings") owning the user's settings"
+    dir="$work/row/Other Impulses"; mkdir "$dir"; chown nobody:nogroup "$dir" "$work/row/common/VOK" "$common_settings"
+    by=("${unprivileged[@]}"); install; expect 0 "Installation successfully!"
+    expect_settings_key "$user_settings" "Other Impulses"
+}
+
+# An empty HOME must not put the user's settings below the root folder.
+row_empty_home() {
+    as_user; snapshot_outside
+    out=$(HOME= timeout 60 "${by[@]}" "$vok" install "$dir" --common-settings "$common_settings" 2> "$work/err")
+    status=$?; err=$(cat "$work/err")
+    if $as_root; then
+        expect 1 "Can't write the settings file $(getent passwd nobody | cut -d: -f6)/.config/VOK/VOK.settings"
+    fi
+    [ ! -e /.config/VOK ] || fail "an empty HOME wrote to /.config/VOK"
+}
+
 row_read_only_pack_file() {
     with_user_presets; chmod 444 "$target"; snapshot_outside
     install; expect 1 "Can't overwrite $target"
@@ -225,6 +258,9 @@ table=(
     "socket_at_pack_name                     root"
     "full_disk                               root"
     "junk_settings                           root"
+    "full_disk_while_settings_are_written    root"
+    "root_run_in_a_users_home                root"
+    "empty_home                              user"
     "unreadable_settings                     user"
     "settings_folder_unwritable              user"
     "read_only_pack_file                     root"
