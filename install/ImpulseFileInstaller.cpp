@@ -89,12 +89,11 @@ bool ImpulseFileInstaller::installImpulseFile (const juce::File& target, const c
     log ("Write IR " + target.getFileName());
 
     // Another installation or a vok command in this folder would read a file while this one
-    // replaces it, and one of the two would lose what the other wrote. A folder that isn't
-    // there can't be written into either, which the write reports.
+    // replaces it, and one of the two would lose what the other wrote.
     const auto folder = target.getParentDirectory();
     const FolderLock folderLock (folder, lockTimeoutMs);
 
-    if (! folderLock.isLocked() && folder.isDirectory())
+    if (folderLock.isHeldByAnother())
         return fail (FolderLock::describeFailure (folder));
 
     return checkPlaces (target, backup) && installLocked (target, backup, data, size);

@@ -44,7 +44,7 @@ std::unique_ptr<FolderLock> VokCommand::lockFolderOf (const juce::File& file)
     const auto folder = file.getParentDirectory();
     auto lock = std::make_unique<FolderLock> (folder, FolderLock::defaultTimeoutMs);
 
-    if (! lock->isLocked() && folder.isDirectory())
+    if (lock->isHeldByAnother())
         throw Failure { FolderLock::describeFailure (folder) };
 
     return lock;

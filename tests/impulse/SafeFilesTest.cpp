@@ -77,6 +77,8 @@ namespace
        #endif
     };
 
+    void PrintTo (const HostilePlace& place, std::ostream* os)   { *os << place.name; }
+
     class HostileTarget : public ::testing::TestWithParam<HostilePlace>
     {
     protected:
@@ -186,11 +188,17 @@ TEST (FolderLock, SecondWriterWaitsItsTimeThenFailsAndGetsTheLockOnceFree)
     const auto start = juce::Time::getMillisecondCounterHiRes();
     const FolderLock second (folder.getFolder(), 200);
     EXPECT_FALSE (second.isLocked());
+    EXPECT_TRUE (second.isHeldByAnother());
     EXPECT_GE (juce::Time::getMillisecondCounterHiRes() - start, 190.0);
 
     first.reset();
     const FolderLock third (folder.getFolder(), 0);
     EXPECT_TRUE (third.isLocked());
+
+    // No folder is no writer in the way: the caller's own write reports it.
+    const FolderLock missing (folder.getFile ("not there"), 1000);
+    EXPECT_FALSE (missing.isLocked());
+    EXPECT_FALSE (missing.isHeldByAnother());
 }
 
 //==============================================================================
