@@ -3,6 +3,10 @@
 #include "ImpulseFileInstaller.h"
 #include "PluginSettings.h"
 
+#include <ImpulseFileFields.h>
+
+#include <cstring>
+
 #if defined (__GLIBC__)
  #include <malloc.h>
 #endif
@@ -13,6 +17,12 @@ namespace
     // file. By default the C library hands such buffers back to the system at once and asks
     // for fresh, zeroed pages for the next file, which costs a reinstall about a third of its
     // time; keeping them costs no more than the largest file's buffers.
+    bool isWellFormedText (const juce::String& text)
+    {
+        const auto* bytes = text.toRawUTF8();
+        return ImpulseFileFields::isWellFormedUTF8 (bytes, std::strlen (bytes));
+    }
+
     void keepFreedMemoryForTheNextFile()
     {
        #if defined (__GLIBC__)
@@ -35,7 +45,9 @@ bool InstallationRun::runInstallation (const juce::File& directory,
     const auto directoryPath = directory.getFullPathName();
 
     // No path at all is no directory, and recording it would take the plug-in's default away.
-    if (directory == juce::File())
+    // A path that is not UTF-8 text would be recorded and created altered (an overlong form
+    // can even stand for a separator), so it is refused before anything is written.
+    if (directory == juce::File() || ! isWellFormedText (directoryPath))
         return failToCreate (directoryPath);
 
     if (! recordDirectory (userSettingsFile, "user", directoryPath)
@@ -84,6 +96,9 @@ bool InstallationRun::recordDirectory (const juce::File& settingsFile, const juc
 
 bool InstallationRun::failToCreate (const juce::String& directoryPath)
 {
-    reporter.logMessage ("Can't Create Directory " + directoryPath + " . Installation aborted.", true);
+    const auto* bytes = directoryPath.toRawUTF8();
+    const auto shownPath = ImpulseFileFields::textFromUTF8 (bytes, std::strlen (bytes));
+
+    reporter.logMessage ("Can't Create Directory " + shownPath + " . Installation aborted.", true);
     return false;
 }

@@ -181,3 +181,27 @@ TEST_F (InstallRun, NoDirectoryAtAllFailsBeforeTheSettingsAreTouched)
     EXPECT_FALSE (userSettings.exists());
     EXPECT_FALSE (commonSettings.exists());
 }
+
+TEST_F (InstallRun, DirectoryThatIsNotUtf8TextFailsBeforeAnythingIsWritten)
+{
+    // Made without the framework's decoding, as a path from the file system arrives.
+    for (auto* name : { "bad\x80name", "a\xc0\xaf" "b" })
+    {
+        const auto raw = folder.getFullPathName().toStdString() + "/" + name;
+        juce::String path;
+        path.appendCharPointer (juce::CharPointer_UTF8 (raw.c_str()), juce::CharPointer_UTF8 (raw.c_str() + raw.size()));
+
+        if (raw != path.toRawUTF8())
+            continue; // the framework cleaned it on the way in
+
+        reporter.lines.clear();
+        reporter.boxes.clear();
+        InstallationRun installation (reporter);
+        EXPECT_FALSE (installation.runInstallation (juce::File (path), entries, userSettings, commonSettings)) << name;
+
+        ASSERT_EQ (reporter.boxes.size(), 1);
+        EXPECT_TRUE (reporter.boxes[0].startsWith ("Can't Create Directory ")) << reporter.boxes[0];
+        EXPECT_FALSE (userSettings.exists());
+        EXPECT_EQ (folder.getNumberOfChildFiles (juce::File::findFilesAndDirectories), 0) << name;
+    }
+}
