@@ -1,6 +1,7 @@
 #include "PluginSettings.h"
 #include "PluginSettingsFile.h"
 
+#include <FolderLock.h>
 #include <ImpulseFileFields.h>
 
 #include <cstring>
@@ -94,6 +95,12 @@ juce::String PluginSettings::writeDefaultImpulsePath (const juce::File& settings
     if (! ImpulseFileFields::isWellFormedUTF8 (pathBytes, numPathBytes))
         return "Can't record " + ImpulseFileFields::textFromUTF8 (pathBytes, numPathBytes) + " in the settings file "
                  + settingsFile.getFullPathName() + ": the path is not UTF-8 text";
+
+    // Read, changed and written back while no other installation does the same.
+    const FolderLock lock (settingsFile.getParentDirectory(), FolderLock::defaultTimeoutMs);
+
+    if (lock.isHeldByAnother())
+        return FolderLock::describeFailure (settingsFile.getParentDirectory());
 
     PluginSettingsFile settings (settingsFile);
     const auto readError = settings.read();
