@@ -114,16 +114,15 @@ RegularFileInput::RegularFileInput (const juce::File& file)
     }
 
     struct stat info {};
+    kind = fstat (handle, &info) == 0 ? getKindFromMode (info.st_mode) : Kind::unknown;
 
-    if (fstat (handle, &info) != 0 || ! S_ISREG (info.st_mode))
+    if (kind != Kind::regularFile)
     {
-        kind = fstat (handle, &info) == 0 ? getKindFromMode (info.st_mode) : Kind::unknown;
         ::close (handle);
         handle = invalidHandle;
         return;
     }
 
-    kind = Kind::regularFile;
     length = (juce::int64) info.st_size;
     // Root may write anything, so for root only the permission bits tell what the user protected.
     markedReadOnly = hasNoWritePermission (info.st_mode)
