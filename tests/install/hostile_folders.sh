@@ -109,6 +109,22 @@ row_dangling_links_at_sibling_names() {
     [ -z "$(find "$outside" -name 'made by root*')" ] || fail "a file was made through a link"
 }
 
+# A link re-created in a loop where a writer's sibling used to go, towards a file outside.
+row_link_racing_at_sibling_name() {
+    with_user_presets; snapshot_outside
+    ( for _ in $(seq 1 4000); do ln -sfn "$outside/secret.vok" "$target.saving" 2> /dev/null; rm -f "$target.saving"; done ) &
+    local racer=$!
+    for i in 1 2 3 4 5 6; do
+        printf 'state %s' "$i" > "$work/data"; run add-preset "$target" "Race $i" "$work/data"
+        [ "$status" = 0 ] || fail "add-preset failed during the race: $err"
+        run resave "$target" "$target"
+    done
+    install
+    wait $racer
+    expect 0 "Installation successfully!"
+    expect_presets_kept
+}
+
 row_fifo_at_pack_name() {
     mkfifo "$dir/Club small stereo.vok"; snapshot_outside
     install; expect 1 "Club small stereo.vok is not a regular file"
@@ -253,6 +269,7 @@ table=(
     "link_at_pack_name                       root"
     "link_at_backup_name                     root"
     "dangling_links_at_sibling_names         root"
+    "link_racing_at_sibling_name             root"
     "fifo_at_pack_name                       root"
     "fifo_at_backup_name                     root"
     "socket_at_pack_name                     root"
