@@ -108,6 +108,23 @@ juce::String ImpulseFileFields::textFromUTF8 (const char* text, size_t numBytes)
     return juce::String (juce::CharPointer_UTF32 (reinterpret_cast<juce::CharPointer_UTF32::CharType*> (characters.data())));
 }
 
+bool ImpulseFileFields::isWellFormedUTF8 (const char* text, size_t numBytes) noexcept
+{
+    const auto* bytes = reinterpret_cast<const juce::uint8*> (text);
+
+    for (size_t i = 0; i < numBytes;)
+    {
+        const auto length = getSequenceLength (bytes, i, numBytes);
+
+        if (length == 0)
+            return false;
+
+        i += length;
+    }
+
+    return true;
+}
+
 juce::String ImpulseFileFields::readString (juce::InputStream& input)
 {
     juce::MemoryOutputStream text;

@@ -2,9 +2,10 @@
 #include "HeaderAttributes.h"
 #include "ImpulseFileFields.h"
 #include "PackedHeader.h"
+#include "FileReplacement.h"
+#include "RegularFileInput.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <limits>
 
 namespace
@@ -17,26 +18,17 @@ namespace
         return juce::File::getCurrentWorkingDirectory().getChildFile (path);
     }
 
-    // As root, File::hasWriteAccess is true for every file; a file without any write
-    // permission bit is still one that the user has marked read-only.
-    bool isMarkedReadOnly (const juce::File& file)
-    {
-        if (! file.exists())
-            return false;
-
-        std::error_code error;
-        const auto status = std::filesystem::status (std::filesystem::u8path (file.getFullPathName().toRawUTF8()), error);
-
-        if (error)
-            return false;
-
-        using Perms = std::filesystem::perms;
-        return (status.permissions() & (Perms::owner_write | Perms::group_write | Perms::others_write)) == Perms::none;
-    }
-
+    // Only a regular file that the user has not marked read-only is replaced; a link in its
+    // place is neither followed nor replaced.
     bool canReplace (const juce::File& target)
     {
-        return target.hasWriteAccess() && ! isMarkedReadOnly (target) && ! target.isDirectory();
+        const auto kind = RegularFileInput::getKindOf (target);
+
+        if (kind == RegularFileInput::Kind::missing)
+            return true;
+
+        RegularFileInput existing (target);
+        return existing.openedOk() && ! existing.isMarkedReadOnly();
     }
 
     /** A file stream whose length is taken once, when the file is opened. The reader asks for
@@ -164,9 +156,7 @@ bool VOK_ImpulseFile::readFile (const juce::String& path)
 {
     const juce::ScopedLock sl (lock);
 
-    readLog.clear();
-    lastError.clear();
-    recordRejected = false;
+    clearReadState();
 
     const auto file = getFileForPath (path);
 
@@ -187,8 +177,28 @@ bool VOK_ImpulseFile::readFile (const juce::String& path)
         return false;
     }
 
+    return readOpenedFile (*input);
+}
+
+bool VOK_ImpulseFile::readFromStream (juce::InputStream& input)
+{
+    const juce::ScopedLock sl (lock);
+
+    clearReadState();
+    return readOpenedFile (input);
+}
+
+void VOK_ImpulseFile::clearReadState()
+{
+    readLog.clear();
+    lastError.clear();
+    recordRejected = false;
+}
+
+bool VOK_ImpulseFile::readOpenedFile (juce::InputStream& input)
+{
     readLog << "Read Header";
-    auto newHeader = PackedHeader::readHeader (*input);
+    auto newHeader = PackedHeader::readHeader (input);
 
     if (newHeader == nullptr)
     {
@@ -204,9 +214,9 @@ bool VOK_ImpulseFile::readFile (const juce::String& path)
     const bool scrambled = getBoolAttribute ("crypted", false);
 
     if (HeaderAttributes::getDouble (*header, "version", 0.0) > 2.0)
-        readBlocks (*input, scrambled);
+        readBlocks (input, scrambled);
     else
-        readVersion20Records (*input, scrambled);
+        readVersion20Records (input, scrambled);
 
     readLog << "NumChannels " << samplePool->getNumChannels() << "\n"
             << "NumSamples " << samplePool->getNumSamples() << "\n";
@@ -595,48 +605,8 @@ bool VOK_ImpulseFile::saveToFile (const juce::String& path)
 
     // Written beside the target and renamed over it, so that the target is at every moment
     // either the old file or the complete new one.
-    const auto written = getSavingSibling (target);
-
-    if (writeImpulse (written) && written.replaceFileIn (target))
-        return true;
-
-    written.deleteFile();
-    return false;
-}
-
-juce::File VOK_ImpulseFile::getSavingSibling (const juce::File& target)
-{
-    // A save that was killed leaves its sibling behind; being ours by its name, it is taken
-    // over rather than left to pile up beside the user's files.
-    const auto sibling = target.getSiblingFile (target.getFileName() + ".saving");
-
-    if (sibling.existsAsFile())
-        sibling.deleteFile();
-
-    return sibling.exists() ? sibling.getNonexistentSibling() : sibling;
-}
-
-bool VOK_ImpulseFile::writeImpulse (const juce::File& file)
-{
-    bool ok = false;
-    juce::int64 length = 0;
-
-    {
-        juce::FileOutputStream output (file, 32768);
-
-        if (! output.openedOk())
-            return false;
-
-        ok = writeContents (output) && output.getStatus().wasOk();
-        length = output.getPosition();
-    }
-
-    // Closing the stream writes out its buffer without reporting failure, and a write that
-    // stops short (a full disk, a size limit) shows only as fewer bytes on disk, so the file's
-    // length is the proof that everything reached it. The framework's flush() would also force
-    // the data to the disk (fsync); the rename over the target already keeps the old or the new
-    // file whole, and the installer saves dozens of files in a row, so that cost is not paid here.
-    return ok && file.getSize() == length;
+    FileReplacement replacement (target);
+    return replacement.openedOk() && writeContents (replacement.getStream()) && replacement.replaceTarget();
 }
 
 bool VOK_ImpulseFile::writeContents (juce::OutputStream& output)

@@ -32,6 +32,11 @@ public:
     /** Reads a ".vok" file of either layout. True when the samples agree with the header. */
     bool readFile (const juce::String& path);
 
+    /** Reads an impulse file from a stream that the caller opened (for example one that
+        refuses links); as readFile otherwise.
+    */
+    bool readFromStream (juce::InputStream& input);
+
     /** Writes the whole object in the 2.1 layout, replacing the target atomically. */
     bool saveToFile (const juce::String& path);
 
@@ -43,6 +48,11 @@ public:
     /** Reads a ".vok" file (by extension, ignoring case) or builds from an audio file. */
     bool loadFromFile (const juce::String& path);
 
+    /** Reads a ".vok" file from a stream the caller opened, as loadFromFile reads one by path;
+        path is what the header's filename records.
+    */
+    bool loadFromStream (juce::InputStream& input, const juce::String& path);
+
     /** "true" gives true, "false" gives false (both case-sensitive), anything else the default. */
     bool getBoolAttribute (const juce::String& attributeName, bool defaultValue) const;
 
@@ -50,6 +60,17 @@ public:
     juce::StringArray getPresetNames() const;
     juce::String getPresetData (const juce::String& presetName) const;
     void addPreset (const juce::String& presetName, const juce::String& presetData);
+
+    /** Copies of the Preset elements, in list order, with everything they hold. */
+    juce::OwnedArray<juce::XmlElement> getPresetElements() const;
+
+    /** Adds a copy of a Preset element at its sorted place; unlike addPreset it replaces
+        nothing, so a preset whose name differs from another only in case keeps its data.
+    */
+    void addPresetElement (const juce::XmlElement& preset);
+
+    /** The preset_name of a Preset element. */
+    static juce::String getPresetName (const juce::XmlElement& preset);
 
     /** The ordering of the preset list: lexicographic comparison of the preset names. */
     static int comparePresetElements (const juce::XmlElement* first, const juce::XmlElement* second);
@@ -105,6 +126,10 @@ private:
     // Set when a record asks for more than the file holds or the pool can take; the read then stops and fails.
     bool recordRejected = false;
 
+    void clearReadState();
+    bool finishLoading (bool loaded, const juce::String& path);
+    static void sortPresetList (juce::XmlElement& list);
+    bool readOpenedFile (juce::InputStream& input);
     void readBlocks (juce::InputStream& input, bool scrambled);
     juce::int64 readBlockFrame (juce::InputStream& input);
     std::unique_ptr<juce::MemoryBlock> readPayload (juce::InputStream& input, juce::int64 length, const juce::String& lengthText);
@@ -117,9 +142,7 @@ private:
     bool growPool (VOK_VokSampleBuffer& pool, juce::int64 channel, juce::int64 numSamples);
     void rejectRecord (const juce::String& reason);
     bool checkPoolAgainstHeader();
-    bool writeImpulse (const juce::File& file);
     bool writeContents (juce::OutputStream& output);
-    static juce::File getSavingSibling (const juce::File& target);
     juce::String createHeaderText();
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (VOK_ImpulseFile)

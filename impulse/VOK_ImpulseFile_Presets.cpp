@@ -11,15 +11,10 @@ namespace
     const char* const presetNameAttr  = "preset_name";
     const char* const presetDataAttr  = "preset_data";
 
-    juce::String getPresetName (const juce::XmlElement& preset)
-    {
-        return HeaderAttributes::getString (preset, presetNameAttr);
-    }
-
     juce::XmlElement* findFirstPresetNamed (const juce::XmlElement& list, const juce::String& presetName)
     {
         for (auto* child : list.getChildWithTagNameIterator (presetTag))
-            if (getPresetName (*child).compareIgnoreCase (presetName) == 0)
+            if (VOK_ImpulseFile::getPresetName (*child).compareIgnoreCase (presetName) == 0)
                 return child;
 
         return nullptr;
@@ -73,12 +68,43 @@ void VOK_ImpulseFile::addPreset (const juce::String& presetName, const juce::Str
 
     list->addChildElement (newPreset.release());
 
-    if (list->getNumChildElements() > 1)
+    sortPresetList (*list);
+}
+
+void VOK_ImpulseFile::sortPresetList (juce::XmlElement& list)
+{
+    if (list.getNumChildElements() > 1)
     {
         // Equal names keep their document order, so a list never reshuffles between saves.
         PresetElementOrder order;
-        list->sortChildElements (order, true);
+        list.sortChildElements (order, true);
     }
+}
+
+juce::OwnedArray<juce::XmlElement> VOK_ImpulseFile::getPresetElements() const
+{
+    const juce::ScopedLock sl (lock);
+    juce::OwnedArray<juce::XmlElement> presets;
+
+    if (auto* list = header->getChildByName (presetListTag))
+        for (auto* preset : list->getChildWithTagNameIterator (presetTag))
+            presets.add (new juce::XmlElement (*preset));
+
+    return presets;
+}
+
+void VOK_ImpulseFile::addPresetElement (const juce::XmlElement& preset)
+{
+    const juce::ScopedLock sl (lock);
+
+    auto* list = getOrCreateChildElement (*header, presetListTag);
+    list->addChildElement (new juce::XmlElement (preset));
+    sortPresetList (*list);
+}
+
+juce::String VOK_ImpulseFile::getPresetName (const juce::XmlElement& preset)
+{
+    return HeaderAttributes::getString (preset, presetNameAttr);
 }
 
 int VOK_ImpulseFile::comparePresetElements (const juce::XmlElement* first, const juce::XmlElement* second)
@@ -117,6 +143,19 @@ bool VOK_ImpulseFile::loadFromFile (const juce::String& path)
         throw;
     }
 
+    return finishLoading (loaded, path);
+}
+
+bool VOK_ImpulseFile::loadFromStream (juce::InputStream& input, const juce::String& path)
+{
+    const juce::ScopedLock sl (lock);
+    lastError = {};
+
+    return finishLoading (readFromStream (input), path);
+}
+
+bool VOK_ImpulseFile::finishLoading (bool loaded, const juce::String& path)
+{
     if (loaded)
         HeaderAttributes::setString (*header, "filename", path);
     else

@@ -1,15 +1,12 @@
 #include "ImpulseFileInstaller.h"
 
+#include <FileReplacement.h>
 #include <VOK_ImpulseFile.h>
-
-#include <filesystem>
 
 const char* const ImpulseFileInstaller::retryAdvice = "\nClose all other audio applications and try the installation again!";
 
 namespace
 {
-    constexpr size_t outputBufferSize = 16384;
-
     // The bytes go to the file in pieces of this size, each straight from the caller's memory.
     // One write of a whole file is slower: when the source pages aren't mapped in yet (the
     // pack's data when the program has just started), the system stops the copy at each of
@@ -43,57 +40,33 @@ namespace
         return true;
     }
 
-    // File::copyFileTo moves the bytes 8 KB at a time; the backup of every existing impulse file
-    // is copied on each reinstall, so it goes in the same large pieces as the new bytes.
-    bool copyInChunks (const juce::File& source, const juce::File& destination)
+    // The backup of every existing impulse file is copied (where it can't be linked) in the
+    // same large pieces as the new bytes.
+    bool copyInChunks (juce::InputStream& source, juce::OutputStream& destination)
     {
-        juce::FileInputStream in (source);
-        juce::FileOutputStream out (destination, outputBufferSize);
-
-        if (in.failedToOpen() || out.failedToOpen() || out.getPosition() != 0)
-            return false;
-
         juce::HeapBlock<char> buffer (writeChunkSize);
 
         for (;;)
         {
-            const auto numRead = in.read (buffer, (int) writeChunkSize);
+            const auto numRead = source.read (buffer, (int) writeChunkSize);
 
-            if (numRead < 0 || (numRead > 0 && ! out.write (buffer, (size_t) numRead)))
+            if (numRead < 0 || (numRead > 0 && ! destination.write (buffer, (size_t) numRead)))
                 return false;
 
             if (numRead == 0)
-                return in.isExhausted();
+                return source.isExhausted();
         }
-    }
-
-    // The old file is never changed in place once backed up: it is deleted, and the new file
-    // is written under its name as a file of its own. So a second name for the old file holds
-    // its bytes as well as a copy would, and is made at once and without copying them. Where
-    // the file system has no such names, the backup is copied.
-    bool linkAsBackup (const juce::File& target, const juce::File& backup)
-    {
-        const auto toPath = [] (const juce::File& f) { return std::filesystem::u8path (f.getFullPathName().toRawUTF8()); };
-
-        std::error_code error;
-        std::filesystem::create_hard_link (toPath (target), toPath (backup), error);
-        return ! error;
     }
 }
 
-ImpulseFileInstaller::ImpulseFileInstaller (InstallReporter& reporterToUse)
-    : reporter (reporterToUse)
+ImpulseFileInstaller::ImpulseFileInstaller (InstallReporter& reporterToUse, int lockTimeout)
+    : reporter (reporterToUse), lockTimeoutMs (lockTimeout)
 {
 }
 
 juce::File ImpulseFileInstaller::getBackupFile (const juce::File& target)
 {
     return juce::File (target.getFullPathName() + ".setup_backupfile");
-}
-
-juce::File ImpulseFileInstaller::getPartialFile (const juce::File& file)
-{
-    return juce::File (file.getFullPathName() + ".setup_partial");
 }
 
 void ImpulseFileInstaller::log (const juce::String& message)
@@ -110,55 +83,67 @@ bool ImpulseFileInstaller::fail (const juce::String& message)
 //==============================================================================
 bool ImpulseFileInstaller::installImpulseFile (const juce::File& target, const char* data, int size)
 {
-    const auto path = target.getFullPathName();
     const auto backup = getBackupFile (target);
 
     log ({});
     log ("Write IR " + target.getFileName());
 
-    if (target.isDirectory())
-        return fail (path + " is a Directory");
+    // Another installation or a vok command in this folder would read a file while this one
+    // replaces it, and one of the two would lose what the other wrote.
+    const auto folder = target.getParentDirectory();
+    const FolderLock folderLock (folder, lockTimeoutMs);
 
-    if (backup.existsAsFile() && ! takeOverEarlierBackup (target, backup))
-        return false;
+    if (folderLock.isHeldByAnother())
+        return fail (FolderLock::describeFailure (folder));
 
-    bool backupMade = false;
-    VOK_ImpulseFile oldFile;
-    juce::StringArray oldNames;
+    return checkPlaces (target, backup) && installLocked (target, backup, data, size);
+}
 
-    if (target.exists())
+// Only regular files are read or replaced: a link where the target or the backup goes could
+// make a privileged run read or write someone else's file, and a FIFO would never answer.
+bool ImpulseFileInstaller::checkPlaces (const juce::File& target, const juce::File& backup)
+{
+    using Kind = RegularFileInput::Kind;
+
+    for (auto& file : { target, backup })
     {
-        if (! createBackup (target, backup))
-            return false;
+        const auto kind = RegularFileInput::getKindOf (file);
 
-        backupMade = true;
+        if (kind == Kind::directory && file == target)
+            return fail (target.getFullPathName() + " is a Directory");
 
-        log ("Read old " + path);
-
-        if (! oldFile.loadFromFile (path))
-            return fail ("Can't open old " + path + retryAdvice);
-
-        oldNames = oldFile.getPresetNames();
-
-        // Only the old presets are carried over: its samples can make room for the new file's.
-        oldFile.setSamplePool (nullptr);
-
-        for (auto& name : oldNames)
-            log ("Read old Preset " + name);
-
-        log ("Delete old " + path);
-
-        if (! target.deleteFile())
-            return fail ("Can't overwrite " + path + retryAdvice);
+        if (kind == Kind::link || kind == Kind::special || kind == Kind::unknown)
+            return fail (RegularFileInput::describe (file, kind));
     }
 
-    if (! writeNewFile (target, data, size))
+    // A file the user marked read-only stays as it is, whatever else is beside it.
+    const RegularFileInput existing (target);
+
+    if (existing.openedOk() && existing.isMarkedReadOnly())
+        return fail ("Can't overwrite " + target.getFullPathName() + retryAdvice);
+
+    return true;
+}
+
+bool ImpulseFileInstaller::installLocked (const juce::File& target, const juce::File& backup, const char* data, int size)
+{
+    if (RegularFileInput::getKindOf (backup) == RegularFileInput::Kind::regularFile
+         && ! takeOverEarlierBackup (target, backup))
         return false;
 
-    if (! oldNames.isEmpty() && ! mergeOldPresets (target, oldFile, oldNames))
+    const bool targetExists = RegularFileInput::getKindOf (target) != RegularFileInput::Kind::missing;
+    PresetElements oldPresets;
+
+    if (targetExists && ! readOldFile (target, backup, oldPresets))
         return false;
 
-    return ! backupMade || deleteBackup (backup);
+    if (! writeNewFile (target, data, size, targetExists))
+        return false;
+
+    if (! oldPresets.isEmpty() && ! mergeOldPresets (target, oldPresets, data, size))
+        return false;
+
+    return ! targetExists || deleteBackup (backup);
 }
 
 //==============================================================================
@@ -169,7 +154,7 @@ bool ImpulseFileInstaller::takeOverEarlierBackup (const juce::File& target, cons
 {
     log ("Found backupfile of an earlier installation " + backup.getFullPathName());
 
-    if (! target.exists())
+    if (RegularFileInput::getKindOf (target) == RegularFileInput::Kind::missing)
         return restoreFromBackup (target, backup);
 
     return mergeBackupIntoTarget (target, backup);
@@ -193,19 +178,20 @@ bool ImpulseFileInstaller::mergeBackupIntoTarget (const juce::File& target, cons
     log ("Read old " + path);
 
     VOK_ImpulseFile targetFile;
+    RegularFileInput targetInput (target);
 
-    if (! targetFile.loadFromFile (path))
+    if (! targetFile.loadFromStream (targetInput, path))
         return fail ("Can't open old " + path + retryAdvice);
 
     log ("Read backup " + backupPath);
 
     VOK_ImpulseFile backupFile;
+    RegularFileInput backupInput (backup);
 
-    // Read as what it is, an impulse file: loading by path would go by its suffix.
-    if (! backupFile.readFile (backupPath))
+    if (! backupFile.loadFromStream (backupInput, backupPath))
         return fail ("Can't open old " + backupPath + retryAdvice);
 
-    if (carryOverPresets (backupFile, backupFile.getPresetNames(), targetFile, targetFile.getPresetNames())
+    if (carryOverPresets (backupFile.getPresetElements(), targetFile, targetFile.getPresetNames())
          && ! saveMerged (targetFile, target))
         return false;
 
@@ -213,7 +199,39 @@ bool ImpulseFileInstaller::mergeBackupIntoTarget (const juce::File& target, cons
 }
 
 //==============================================================================
-bool ImpulseFileInstaller::createBackup (const juce::File& target, const juce::File& backup)
+// The old file is opened once, without following a link, and that very file is backed up
+// and read, whatever its name points at meanwhile.
+bool ImpulseFileInstaller::readOldFile (const juce::File& target, const juce::File& backup, PresetElements& oldPresets)
+{
+    const auto path = target.getFullPathName();
+    RegularFileInput old (target);
+
+    if (! old.openedOk())
+        return fail (old.getKind() == RegularFileInput::Kind::missing ? "Can't open old " + path + retryAdvice
+                                                                      : RegularFileInput::describe (target, old.getKind()));
+
+    if (! createBackup (old, backup))
+        return false;
+
+    log ("Read old " + path);
+
+    VOK_ImpulseFile oldFile;
+
+    if (! old.setPosition (0) || ! oldFile.loadFromStream (old, path))
+        return fail ("Can't open old " + path + retryAdvice);
+
+    oldPresets = oldFile.getPresetElements();
+
+    for (auto* preset : oldPresets)
+        log ("Read old Preset " + VOK_ImpulseFile::getPresetName (*preset));
+
+    // The old file goes when the new one is renamed over it, so that it stays in place
+    // until the new one is complete.
+    log ("Delete old " + path);
+    return true;
+}
+
+bool ImpulseFileInstaller::createBackup (RegularFileInput& old, const juce::File& backup)
 {
     const auto backupPath = backup.getFullPathName();
 
@@ -221,57 +239,46 @@ bool ImpulseFileInstaller::createBackup (const juce::File& target, const juce::F
 
     // Anything still at the backup's name is not a file of ours (a file there was taken over
     // above), so it is left alone rather than replaced.
-    if (backup.exists())
+    if (RegularFileInput::getKindOf (backup) != RegularFileInput::Kind::missing)
         return fail ("Can't write backupfile " + backupPath);
 
-    if (linkAsBackup (target, backup))
+    // The old file is never changed in place once backed up, so a second name for it holds
+    // its bytes as well as a copy would, made at once and without copying them.
+    if (old.linkAs (backup))
         return true;
 
-    // Copied under another name first: a backup is either complete or absent.
-    const auto partial = getPartialFile (backup);
+    FileReplacement copy (backup);
 
-    partial.deleteFile();
-
-    if (copyInChunks (target, partial) && partial.getSize() == target.getSize() && partial.moveFileTo (backup))
+    if (copy.openedOk() && old.setPosition (0) && copyInChunks (old, copy.getStream()) && copy.createTarget())
         return true;
 
-    partial.deleteFile();
     return fail ("Can't write backupfile " + backupPath);
 }
 
-bool ImpulseFileInstaller::writeNewFile (const juce::File& target, const char* data, int size)
+bool ImpulseFileInstaller::writeNewFile (const juce::File& target, const char* data, int size, bool replacing)
 {
     const auto path = target.getFullPathName();
-    const auto partial = getPartialFile (target);
 
     log ("Write " + path);
 
-    partial.deleteFile();
+    FileReplacement newFile (target);
 
-    bool written = false;
+    if (! newFile.openedOk())
+        return fail ("Can't write (1)" + path);
 
-    {
-        juce::FileOutputStream out (partial, outputBufferSize);
+    if (data == nullptr || size < 0 || ! writeInChunks (newFile.getStream(), data, (size_t) size)
+         || ! newFile.finishWriting())
+        return fail ("Can't write (2) " + path);
 
-        // The stream appends to a file it finds; a leftover that could not be deleted is not
-        // a place to write to.
-        if (out.failedToOpen() || out.getPosition() != 0)
-            return fail ("Can't write (1)" + path);
-
-        written = data != nullptr && size >= 0 && writeInChunks (out, data, (size_t) size);
-    }
-
-    // Closing the stream writes out what it still holds, and that can fail too: only a file
-    // of exactly size bytes counts as written.
-    if (written && partial.getSize() == (juce::int64) size && partial.moveFileTo (target))
+    if (replacing ? newFile.replaceTarget() : newFile.createTarget())
         return true;
 
-    partial.deleteFile();
-    return fail ("Can't write (2) " + path);
+    return fail (replacing ? "Can't overwrite " + path + retryAdvice : "Can't write (2) " + path);
 }
 
-bool ImpulseFileInstaller::mergeOldPresets (const juce::File& target, VOK_ImpulseFile& oldFile,
-                                            const juce::StringArray& oldNames)
+// The new presets are read from the bytes just written, which the file now holds.
+bool ImpulseFileInstaller::mergeOldPresets (const juce::File& target, const PresetElements& oldPresets,
+                                            const char* data, int size)
 {
     const auto path = target.getFullPathName();
 
@@ -279,8 +286,9 @@ bool ImpulseFileInstaller::mergeOldPresets (const juce::File& target, VOK_Impuls
     log ("Read new " + path);
 
     VOK_ImpulseFile newFile;
+    juce::MemoryInputStream newBytes (data, (size_t) size, false);
 
-    if (! newFile.loadFromFile (path))
+    if (! newFile.loadFromStream (newBytes, path))
         return fail ("Can't open new " + path + retryAdvice);
 
     const auto newNames = newFile.getPresetNames();
@@ -288,28 +296,31 @@ bool ImpulseFileInstaller::mergeOldPresets (const juce::File& target, VOK_Impuls
     for (auto& name : newNames)
         log ("Read new Preset " + name);
 
-    if (! carryOverPresets (oldFile, oldNames, newFile, newNames))
+    if (! carryOverPresets (oldPresets, newFile, newNames))
         return true;
 
     return saveMerged (newFile, target);
 }
 
-// Adds to into every preset of from whose name intoNames lacks (ignoring case); the list is
-// not refreshed meanwhile, so a name is only ever checked against into's own presets.
-bool ImpulseFileInstaller::carryOverPresets (VOK_ImpulseFile& from, const juce::StringArray& fromNames,
-                                             VOK_ImpulseFile& into, const juce::StringArray& intoNames)
+// Adds to into every preset of from whose name intoNames lacks (ignoring case). The preset
+// elements themselves are carried over, so two old presets whose names differ only in case
+// both arrive with their own data. The list is not refreshed meanwhile, so a name is only
+// ever checked against into's own presets.
+bool ImpulseFileInstaller::carryOverPresets (const PresetElements& from, VOK_ImpulseFile& into,
+                                             const juce::StringArray& intoNames)
 {
     bool merged = false;
 
-    for (auto& name : fromNames)
+    for (auto* preset : from)
     {
+        const auto name = VOK_ImpulseFile::getPresetName (*preset);
         log ("Check " + name);
 
         if (intoNames.contains (name, true))
             continue;
 
         log ("Merge user preset " + name);
-        into.addPreset (name, from.getPresetData (name));
+        into.addPresetElement (*preset);
         merged = true;
     }
 

@@ -2,6 +2,9 @@
 
 #include "InstallReporter.h"
 
+#include <FolderLock.h>
+#include <RegularFileInput.h>
+
 #include <juce_core/juce_core.h>
 
 class VOK_ImpulseFile;
@@ -10,12 +13,18 @@ class VOK_ImpulseFile;
     Installs one impulse file at its target path, keeping the user presets of a file that
     is already there.
 
-    An existing target is copied to its backup file (the target's path followed by
-    ".setup_backupfile"), its presets are read, it is replaced by the new bytes, and every
-    old preset the new file lacks (names compared ignoring case) is added to it. The backup
-    is deleted only once the target is complete, so a run that stops at any moment leaves
-    every user preset in the target or in the backup. A backup left by such a run is never
-    overwritten: its presets go into the target before anything else happens.
+    An existing target gets a second name as its backup (the target's path followed by
+    ".setup_backupfile"; a copy where the file system has no second names), its presets are
+    read, the new bytes replace it by a rename, and every old preset the new file lacks
+    (names compared ignoring case) is added to it. The backup is deleted only once the
+    target is complete, so a run that stops at any moment leaves every user preset in the
+    target or in the backup. A backup left by such a run is never overwritten: its presets
+    go into the target before anything else happens.
+
+    Only regular files are read or replaced: a link, FIFO, device or socket where the target
+    or its backup goes stops the file's installation, as does a target the user has marked
+    read-only. The folder is locked while the file is installed (FolderLock), so the tool or
+    a second installation changing the same folder waits.
 
     Every step is reported as a log line; the first failure is reported once more with a
     box and ends the call with false.
@@ -23,7 +32,7 @@ class VOK_ImpulseFile;
 class ImpulseFileInstaller
 {
 public:
-    explicit ImpulseFileInstaller (InstallReporter& reporterToUse);
+    explicit ImpulseFileInstaller (InstallReporter& reporterToUse, int lockTimeoutMs = FolderLock::defaultTimeoutMs);
 
     /** Installs size bytes of data as target. True when the file is complete and no backup
         of it is left; false after the first failure, which has been reported.
@@ -33,32 +42,32 @@ public:
     /** The target's full path followed by ".setup_backupfile", beside the target. */
     static juce::File getBackupFile (const juce::File& target);
 
-    /** Where a file is assembled before it is renamed into its place, so that its real name
-        never holds a half-written file. A killed run leaves at most this one sibling, which
-        the next run reuses.
-    */
-    static juce::File getPartialFile (const juce::File& file);
-
     /** Appended to the failures that another program holding the file can cause. */
     static const char* const retryAdvice;
 
 private:
+    using PresetElements = juce::OwnedArray<juce::XmlElement>;
+
     void log (const juce::String& message);
     bool fail (const juce::String& message);
+
+    bool checkPlaces (const juce::File& target, const juce::File& backup);
+    bool installLocked (const juce::File& target, const juce::File& backup, const char* data, int size);
 
     bool takeOverEarlierBackup (const juce::File& target, const juce::File& backup);
     bool restoreFromBackup (const juce::File& target, const juce::File& backup);
     bool mergeBackupIntoTarget (const juce::File& target, const juce::File& backup);
 
-    bool createBackup (const juce::File& target, const juce::File& backup);
-    bool writeNewFile (const juce::File& target, const char* data, int size);
-    bool mergeOldPresets (const juce::File& target, VOK_ImpulseFile& oldFile, const juce::StringArray& oldNames);
-    bool carryOverPresets (VOK_ImpulseFile& from, const juce::StringArray& fromNames,
-                           VOK_ImpulseFile& into, const juce::StringArray& intoNames);
+    bool readOldFile (const juce::File& target, const juce::File& backup, PresetElements& oldPresets);
+    bool createBackup (RegularFileInput& old, const juce::File& backup);
+    bool writeNewFile (const juce::File& target, const char* data, int size, bool replacing);
+    bool mergeOldPresets (const juce::File& target, const PresetElements& oldPresets, const char* data, int size);
+    bool carryOverPresets (const PresetElements& from, VOK_ImpulseFile& into, const juce::StringArray& intoNames);
     bool saveMerged (VOK_ImpulseFile& merged, const juce::File& target);
     bool deleteBackup (const juce::File& backup);
 
     InstallReporter& reporter;
+    const int lockTimeoutMs;
 
     JUCE_DECLARE_NON_COPYABLE (ImpulseFileInstaller)
 };

@@ -3,6 +3,10 @@
 #include "ImpulseFileInstaller.h"
 #include "PluginSettings.h"
 
+#include <ImpulseFileFields.h>
+
+#include <cstring>
+
 #if defined (__GLIBC__)
  #include <malloc.h>
 #endif
@@ -13,6 +17,12 @@ namespace
     // file. By default the C library hands such buffers back to the system at once and asks
     // for fresh, zeroed pages for the next file, which costs a reinstall about a third of its
     // time; keeping them costs no more than the largest file's buffers.
+    bool isWellFormedText (const juce::String& text)
+    {
+        const auto* bytes = text.toRawUTF8();
+        return ImpulseFileFields::isWellFormedUTF8 (bytes, std::strlen (bytes));
+    }
+
     void keepFreedMemoryForTheNextFile()
     {
        #if defined (__GLIBC__)
@@ -35,21 +45,14 @@ bool InstallationRun::runInstallation (const juce::File& directory,
     const auto directoryPath = directory.getFullPathName();
 
     // No path at all is no directory, and recording it would take the plug-in's default away.
-    if (directory == juce::File())
+    // A path that is not UTF-8 text would be recorded and created altered (an overlong form
+    // can even stand for a separator), so it is refused before anything is written.
+    if (directory == juce::File() || ! isWellFormedText (directoryPath))
         return failToCreate (directoryPath);
 
-    auto userSettings   = PluginSettings::open (userSettingsFile, false);
-    auto commonSettings = PluginSettings::open (commonSettingsFile, true);
-
-    if (userSettings != nullptr)
-        PluginSettings::writeDefaultImpulsePath (*userSettings, directoryPath);
-    else
-        reporter.logMessage ("No location for the user settings file: skipped", false);
-
-    if (commonSettings != nullptr)
-        PluginSettings::writeDefaultImpulsePath (*commonSettings, directoryPath);
-    else
-        reporter.logMessage ("No location for the all-users settings file: skipped", false);
+    if (! recordDirectory (userSettingsFile, "user", directoryPath)
+         || ! recordDirectory (commonSettingsFile, "all-users", directoryPath))
+        return false;
 
     if (directory.createDirectory().failed())
         return failToCreate (directoryPath);
@@ -66,14 +69,36 @@ bool InstallationRun::runInstallation (const juce::File& directory,
         }
     }
 
-    // Deleting the objects retries a write that failed, so the user file goes first as when set.
-    userSettings.reset();
-    commonSettings.reset();
     return true;
+}
+
+// A settings file that can't be read in full or written stops the run before any impulse
+// file is touched: the plug-in would otherwise go on looking in the old folder while the
+// run reported success.
+bool InstallationRun::recordDirectory (const juce::File& settingsFile, const juce::String& whose,
+                                       const juce::String& directoryPath)
+{
+    if (settingsFile == juce::File())
+    {
+        reporter.logMessage ("No location for the " + whose + " settings file: skipped", false);
+        return true;
+    }
+
+    const auto failure = PluginSettings::writeDefaultImpulsePath (settingsFile, directoryPath);
+
+    if (failure.isEmpty())
+        return true;
+
+    reporter.logMessage (failure, true);
+    reporter.logMessage ("Installation aborted", true);
+    return false;
 }
 
 bool InstallationRun::failToCreate (const juce::String& directoryPath)
 {
-    reporter.logMessage ("Can't Create Directory " + directoryPath + " . Installation aborted.", true);
+    const auto* bytes = directoryPath.toRawUTF8();
+    const auto shownPath = ImpulseFileFields::textFromUTF8 (bytes, std::strlen (bytes));
+
+    reporter.logMessage ("Can't Create Directory " + shownPath + " . Installation aborted.", true);
     return false;
 }

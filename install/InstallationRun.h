@@ -13,8 +13,9 @@
 
     The settings are written before anything else, so a run that fails still leaves the new
     path recorded. A settings file without a location (File()) is skipped with a log line;
-    one that can't be written is skipped silently, as the plug-in does. A directory of File()
-    (no path given) fails before anything is written.
+    one that can't be read in full or can't be written stops the run with a box naming it,
+    before any impulse file is touched. A directory of File() (no path given) fails before
+    anything is written.
 */
 class InstallationRun
 {
@@ -28,6 +29,7 @@ public:
 
 private:
     bool failToCreate (const juce::String& directoryPath);
+    bool recordDirectory (const juce::File& settingsFile, const juce::String& whose, const juce::String& directoryPath);
 
     InstallReporter& reporter;
 

@@ -1,4 +1,15 @@
 #include "PluginSettings.h"
+#include "PluginSettingsFile.h"
+
+#include <FolderLock.h>
+#include <ImpulseFileFields.h>
+
+#include <cstring>
+
+#if JUCE_LINUX || JUCE_BSD
+ #include <pwd.h>
+ #include <unistd.h>
+#endif
 
 namespace
 {
@@ -10,6 +21,23 @@ namespace
 juce::File PluginSettings::getSettingsFileIn (juce::File::SpecialLocationType applicationDataFolder)
 {
     auto folder = juce::File::getSpecialLocation (applicationDataFolder);
+
+   #if JUCE_LINUX || JUCE_BSD
+    // The framework builds the user's folder on HOME as it is; an empty or relative HOME would
+    // put the settings below the root folder or the working directory, so the account's own
+    // home folder is taken instead.
+    const auto* home = std::getenv ("HOME");
+
+    if (applicationDataFolder == juce::File::userApplicationDataDirectory && home != nullptr && home[0] != '/')
+    {
+        const auto* account = getpwuid (getuid());
+
+        if (account == nullptr || account->pw_dir == nullptr || account->pw_dir[0] != '/')
+            return {};
+
+        folder = juce::File (juce::String::fromUTF8 (account->pw_dir)).getChildFile (".config");
+    }
+   #endif
 
     // On Linux the framework's default settings location is not inside the application-data
     // folder, so the file is placed explicitly where the plug-in looks for it.
@@ -56,7 +84,32 @@ juce::String PluginSettings::readDefaultImpulsePath (juce::PropertiesFile& setti
     return settings.getValue (defaultImpulsePathKey, fallback);
 }
 
-void PluginSettings::writeDefaultImpulsePath (juce::PropertiesFile& settings, const juce::String& path)
+juce::String PluginSettings::writeDefaultImpulsePath (const juce::File& settingsFile, const juce::String& path)
 {
-    settings.setValue (defaultImpulsePathKey, path);
+    // Only text the plug-in reads back unchanged is stored: anything else would come back as
+    // another folder, or move the keys after it.
+    const auto* pathBytes = path.toRawUTF8();
+
+    const auto numPathBytes = std::strlen (pathBytes);
+
+    if (! ImpulseFileFields::isWellFormedUTF8 (pathBytes, numPathBytes))
+        return "Can't record " + ImpulseFileFields::textFromUTF8 (pathBytes, numPathBytes) + " in the settings file "
+                 + settingsFile.getFullPathName() + ": the path is not UTF-8 text";
+
+    // Read, changed and written back while no other installation does the same.
+    const FolderLock lock (settingsFile.getParentDirectory(), FolderLock::defaultTimeoutMs);
+
+    if (lock.isHeldByAnother())
+        return FolderLock::describeFailure (settingsFile.getParentDirectory());
+
+    PluginSettingsFile settings (settingsFile);
+    const auto readError = settings.read();
+
+    if (readError.isNotEmpty())
+        return readError;
+
+    if (! settings.set (defaultImpulsePathKey, path))
+        return {};
+
+    return settings.write();
 }

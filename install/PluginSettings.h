@@ -33,11 +33,12 @@ public:
     /** The stored impulse directory, or fallback when the key is missing (a stored empty value stays empty). */
     static juce::String readDefaultImpulsePath (juce::PropertiesFile& settings, const juce::String& fallback);
 
-    /** Records path as the plug-in's impulse directory. The file is written at once when the
-        value changes and not at all when it is already stored; a file that can't be written
-        keeps its previous content, and the object tries again when it is deleted.
+    /** Records path as the plug-in's impulse directory in settingsFile, keeping every other
+        property as it is stored. The file is replaced at once when the value changes and not
+        at all when it is already stored. Empty on success; otherwise the reason, and the file
+        is as it was (one that can't be read in full, or is marked read-only, is never written).
     */
-    static void writeDefaultImpulsePath (juce::PropertiesFile& settings, const juce::String& path);
+    static juce::String writeDefaultImpulsePath (const juce::File& settingsFile, const juce::String& path);
 
 private:
     static juce::File getSettingsFileIn (juce::File::SpecialLocationType applicationDataFolder);

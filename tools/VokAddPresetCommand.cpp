@@ -1,6 +1,9 @@
 // vok add-preset FILE NAME DATA-FILE: adds or replaces one user preset of an impulse file.
 
 #include "VokCommand.h"
+#include "ImpulseFileFields.h"
+
+#include <cstring>
 
 namespace
 {
@@ -29,8 +32,13 @@ namespace
 
             const auto presetData = readPresetData (dataFile);
 
+            // Read, changed and written back while no installation or other command changes
+            // the folder, so that no preset added meanwhile is lost.
+            const auto lock = lockFolderOf (file);
+            checkReplaceable (file);
+
             VOK_ImpulseFile impulse;
-            loadImpulse (impulse, file);
+            loadImpulseToChange (impulse, file);
             impulse.addPreset (presetName, presetData);
             saveImpulse (impulse, file);
             return success;
@@ -47,7 +55,17 @@ namespace
             if (! dataFile.loadFileAsData (bytes))
                 throw Failure { "Can't read " + dataFile.getFullPathName() };
 
-            return juce::String::fromUTF8 (static_cast<const char*> (bytes.getData()), (int) bytes.getSize());
+            const auto* text = static_cast<const char*> (bytes.getData());
+
+            // A string field ends at its first zero byte, and the file's text is UTF-8: anything
+            // else would be stored altered and come back different.
+            if (std::memchr (text, 0, bytes.getSize()) != nullptr)
+                throw Failure { "Preset data holds a zero byte, which an impulse file can't store: " + dataFile.getFullPathName() };
+
+            if (! ImpulseFileFields::isWellFormedUTF8 (text, bytes.getSize()))
+                throw Failure { "Preset data is not UTF-8 text, which an impulse file can't store unchanged: " + dataFile.getFullPathName() };
+
+            return juce::String::fromUTF8 (text, (int) bytes.getSize());
         }
     };
 }

@@ -1,4 +1,5 @@
 #include "VokCommand.h"
+#include "RegularFileInput.h"
 
 #include <cstdio>
 
@@ -36,6 +37,48 @@ void VokCommand::saveImpulse (VOK_ImpulseFile& impulse, const juce::File& file)
 {
     if (! impulse.saveToFile (file.getFullPathName()))
         throw Failure { "Can't save " + file.getFullPathName() };
+}
+
+std::unique_ptr<FolderLock> VokCommand::lockFolderOf (const juce::File& file)
+{
+    const auto folder = file.getParentDirectory();
+    auto lock = std::make_unique<FolderLock> (folder, FolderLock::defaultTimeoutMs);
+
+    if (lock->isHeldByAnother())
+        throw Failure { FolderLock::describeFailure (folder) };
+
+    return lock;
+}
+
+void VokCommand::checkReplaceable (const juce::File& file)
+{
+    using Kind = RegularFileInput::Kind;
+    const auto kind = RegularFileInput::getKindOf (file);
+
+    if (kind == Kind::missing)
+        return;
+
+    if (kind != Kind::regularFile)
+        throw Failure { RegularFileInput::describe (file, kind) };
+
+    const RegularFileInput existing (file);
+
+    if (existing.openedOk() && existing.isMarkedReadOnly())
+        throw Failure { "Can't overwrite " + file.getFullPathName() + ": the file is read-only" };
+}
+
+void VokCommand::loadImpulseToChange (VOK_ImpulseFile& impulse, const juce::File& file)
+{
+    RegularFileInput input (file);
+
+    if (input.getKind() == RegularFileInput::Kind::missing)
+        throw Failure { "File not found: " + file.getFullPathName() };
+
+    if (! input.openedOk())
+        throw Failure { RegularFileInput::describe (file, input.getKind()) };
+
+    if (! impulse.loadFromStream (input, file.getFullPathName()))
+        throw Failure { describeLoadFailure (impulse, file) };
 }
 
 void VokCommand::print (const juce::String& text)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FolderLock.h"
 #include "VOK_ImpulseFile.h"
 
 #include <juce_core/juce_core.h>
@@ -64,6 +65,23 @@ public:
 
     /** @throws Failure "Can't save " + path */
     static void saveImpulse (VOK_ImpulseFile& impulse, const juce::File& file);
+
+    /** Locks the folder of a file that the command is about to change, so that an installation
+        or another vok command changing the same folder waits (or this one does).
+        @throws Failure when the lock can't be had in time
+    */
+    static std::unique_ptr<FolderLock> lockFolderOf (const juce::File& file);
+
+    /** Refuses a file that may not be replaced: a link, FIFO, device, socket or directory in its
+        place, or a file the user marked read-only ("Can't overwrite " + path).
+        @throws Failure with the reason
+    */
+    static void checkReplaceable (const juce::File& file);
+
+    /** Loads a ".vok" file that is about to be changed: only a regular file, never through a link.
+        @throws Failure with the reason
+    */
+    static void loadImpulseToChange (VOK_ImpulseFile& impulse, const juce::File& file);
 
     /** Writes text to stdout exactly, as UTF-8. */
     static void print (const juce::String& text);

@@ -26,6 +26,8 @@ namespace
             if (! impulse.createFromAudioFile (audioFile.getFullPathName()))
                 throw Failure { describeLoadFailure (impulse, audioFile) };
 
+            const auto lock = lockFolderOf (output);
+            checkReplaceable (output);
             saveImpulse (impulse, output);
             return success;
         }

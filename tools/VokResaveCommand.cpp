@@ -27,6 +27,8 @@ namespace
             if (! impulse.readFile (input.getFullPathName()))
                 throw Failure { describeLoadFailure (impulse, input) };
 
+            const auto lock = lockFolderOf (output);
+            checkReplaceable (output);
             saveImpulse (impulse, output);
             return success;
         }

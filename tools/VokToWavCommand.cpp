@@ -1,6 +1,7 @@
 // vok to-wav IN.vok OUT.wav: the sample pool as a 32-bit float WAV file, for any audio tool.
 
 #include "VokCommand.h"
+#include "FileReplacement.h"
 
 #include <juce_audio_formats/juce_audio_formats.h>
 
@@ -46,32 +47,49 @@ namespace
         {
             const auto cantWrite = Failure { "Can't write " + output.getFullPathName() };
 
-            juce::TemporaryFile temporary (output);
-            auto stream = temporary.getFile().createOutputStream();
+            const auto lock = lockFolderOf (output);
+            checkReplaceable (output);
 
-            if (stream == nullptr || stream->failedToOpen())
+            FileReplacement replacement (output);
+
+            if (! replacement.openedOk())
                 throw cantWrite;
 
-            auto* fileStream = stream.get();
+            // The writer takes a stream it deletes; this one only passes the bytes on.
+            auto* forwarding = new ForwardingStream (replacement.getStream());
 
             juce::WavAudioFormat wav;
-            std::unique_ptr<juce::AudioFormatWriter> writer (wav.createWriterFor (fileStream, pool.sampleRate,
+            std::unique_ptr<juce::AudioFormatWriter> writer (wav.createWriterFor (forwarding, pool.sampleRate,
                                                                                   (unsigned int) pool.getNumChannels(),
                                                                                   32, {}, 0));
             if (writer == nullptr)
+            {
+                delete forwarding;
                 throw cantWrite;
+            }
 
-            stream.release(); // the writer owns it now
-
-            auto written = writer->writeFromAudioSampleBuffer (pool, 0, pool.getNumSamples())
-                            && writer->flush();
-            fileStream->flush();
-            written = written && fileStream->getStatus().wasOk();
+            const auto written = writer->writeFromAudioSampleBuffer (pool, 0, pool.getNumSamples()) && writer->flush();
             writer.reset();
 
-            if (! written || ! temporary.overwriteTargetFileWithTemporary())
+            if (! written || ! replacement.replaceTarget())
                 throw cantWrite;
         }
+
+        /** Passes writes on to a stream owned elsewhere (the WAV writer deletes the stream it
+            is given); positioning too, as the writer fills in its header at the end. */
+        class ForwardingStream  : public juce::OutputStream
+        {
+        public:
+            explicit ForwardingStream (juce::OutputStream& destinationStream) : destination (destinationStream) {}
+
+            void flush() override                                   { destination.flush(); }
+            bool setPosition (juce::int64 newPosition) override     { return destination.setPosition (newPosition); }
+            juce::int64 getPosition() override                      { return destination.getPosition(); }
+            bool write (const void* data, size_t numBytes) override { return destination.write (data, numBytes); }
+
+        private:
+            juce::OutputStream& destination;
+        };
     };
 }
 

@@ -1,8 +1,10 @@
 // vok: command-line access to impulse files (inspect, convert, edit presets).
 
 #include "VokCommand.h"
+#include "ImpulseFileFields.h"
 
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -101,7 +103,17 @@ int main (int argc, char* argv[])
     juce::StringArray arguments;
 
     for (int i = 1; i < argc; ++i)
+    {
+        // Text that is not UTF-8 would reach files and settings altered (a path could even
+        // gain a separator), so it is refused before anything is done.
+        if (! ImpulseFileFields::isWellFormedUTF8 (argv[i], std::strlen (argv[i])))
+        {
+            printError ("argument " + juce::String (i) + " is not UTF-8 text; paths and names must be UTF-8");
+            return VokCommand::failure;
+        }
+
         arguments.add (juce::String::fromUTF8 (argv[i]));
+    }
 
     const auto commands = createCommands();
 

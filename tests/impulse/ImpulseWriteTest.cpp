@@ -161,11 +161,12 @@ TEST_F (ImpulseWrite, SavingOverAFileLeavesNoSiblingAndSavingOverReadOnlyFailsUn
     EXPECT_GT (target.getSize(), 100);
     EXPECT_EQ (folder.getFolder().getNumberOfChildFiles (juce::File::findFiles), 2);
 
-    // The half-written sibling of a killed save is taken over, not left beside the target.
-    const auto stale = folder.write ("target.vok.saving", juce::MemoryBlock ("half", 4));
+    // A sibling left by another writer (killed, or still at work) is never taken over.
+    const auto otherWriters = folder.write ("target.vok.saving", juce::MemoryBlock ("half", 4));
     ASSERT_TRUE (impulse.saveToFile (target.getFullPathName()));
-    EXPECT_FALSE (stale.exists());
-    EXPECT_EQ (folder.getFolder().getNumberOfChildFiles (juce::File::findFiles), 2);
+    EXPECT_EQ (load (otherWriters), juce::MemoryBlock ("half", 4));
+    EXPECT_EQ (folder.getFolder().getNumberOfChildFiles (juce::File::findFiles), 3);
+    otherWriters.deleteFile();
 
     const auto readOnly = folder.write ("locked.vok", juce::MemoryBlock ("old", 3));
     ASSERT_TRUE (readOnly.setReadOnly (true));

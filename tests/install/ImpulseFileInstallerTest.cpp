@@ -9,6 +9,7 @@
 #if ! JUCE_WINDOWS
  #include <csignal>
  #include <sys/resource.h>
+ #include <sys/stat.h>
 #endif
 
 using namespace InstallTestFiles;
@@ -94,13 +95,22 @@ namespace
     //==============================================================================
     struct Scene
     {
-        juce::File folder, target, backup;
+        juce::File folder, target, backup, outside;
         juce::MemoryBlock entry;
         const char* entryData = nullptr;
         RecordingReporter reporter;
         rlim_t fileSizeLimit = 0;
         bool needsImmutableFlag = false;
         juce::Array<juce::File> immutableFiles;
+
+        bool linksUnavailable = false;
+
+        /** A symbolic link at place; where the system can't make one, the case is skipped. */
+        void makeLink (const juce::File& linkTarget, const juce::File& place)
+        {
+            if (! linkTarget.createSymbolicLink (place, true))
+                linksUnavailable = true;
+        }
 
         void makeImmutable (const juce::File& file)
         {
@@ -246,8 +256,14 @@ namespace
 
         { "OldFileCantBeDeleted",
           [] (Scene& s) { s.entry = files().newPlain; s.put (s.target, files().oldWithUser); s.needsImmutableFlag = true; s.makeImmutable (s.target); },
-          oldFileSteps ({ "Read old Preset Cathedral", "Read old Preset vocal" }) + std::initializer_list<const char*> { "Can't overwrite {P}{A}" }, false,
-          [] (Scene& s) { s.expectBytes (s.target, files().oldWithUser); s.expectBytes (s.backup, files().oldWithUser); } },
+          // The new file is complete before it is renamed over the old one, which refuses.
+          oldFileSteps ({ "Read old Preset Cathedral", "Read old Preset vocal" }) + std::initializer_list<const char*> { "Write {P}", "Can't overwrite {P}{A}" }, false,
+          [] (Scene& s)
+          {
+              s.expectBytes (s.target, files().oldWithUser);
+              s.expectBytes (s.backup, files().oldWithUser);
+              s.expectFolderHolds ({ s.target.getFileName(), s.backup.getFileName() });
+          } },
 
         { "ParentIsAPlainFile",
           [] (Scene& s)
@@ -269,13 +285,24 @@ namespace
               s.reporter.onLine = [&s] (const juce::String& line) { if (line.startsWith ("Write /")) s.makeImmutable (s.folder); };
           },
           oldFileSteps ({ "Read old Preset Cathedral", "Read old Preset vocal" }) + std::initializer_list<const char*> { "Write {P}", "Can't write (1){P}" }, false,
-          [] (Scene& s) { s.expectBytes (s.backup, files().oldWithUser); s.expectFolderHolds ({ s.backup.getFileName() }); } },
+          // The old file goes only when the new one takes its place.
+          [] (Scene& s)
+          {
+              s.expectBytes (s.target, files().oldWithUser);
+              s.expectBytes (s.backup, files().oldWithUser);
+              s.expectFolderHolds ({ s.target.getFileName(), s.backup.getFileName() });
+          } },
 
         { "WriteFailsPartWay",
           [] (Scene& s) { s.entry = files().newPlain; s.put (s.target, files().oldPlain); s.fileSizeLimit = (rlim_t) files().newPlain.getSize() - 100; },
           oldFileSteps ({}) + std::initializer_list<const char*> { "Write {P}", "Can't write (2) {P}" }, false,
-          // No half-written file is left under the target's name.
-          [] (Scene& s) { s.expectBytes (s.backup, files().oldPlain); s.expectFolderHolds ({ s.backup.getFileName() }); } },
+          // No half-written file is left, and a full disk leaves the old file in its place.
+          [] (Scene& s)
+          {
+              s.expectBytes (s.target, files().oldPlain);
+              s.expectBytes (s.backup, files().oldPlain);
+              s.expectFolderHolds ({ s.target.getFileName(), s.backup.getFileName() });
+          } },
 
         { "WriteFailsWhenStreamIsClosed",
           // Smaller than the stream's buffer: the write itself succeeds, and only closing the
@@ -359,10 +386,77 @@ namespace
           { "", "Write IR {N}", "Found backupfile of an earlier installation {B}", "Read old {P}", "Read backup {B}", "Can't open old {B}{A}" }, false,
           [] (Scene& s) { s.expectBytes (s.target, files().oldWithUser); s.expectBytes (s.backup, files().garbage); } },
 
-        { "PartialFileOfEarlierRun",
-          [] (Scene& s) { s.entry = files().newPlain; s.put (ImpulseFileInstaller::getPartialFile (s.target), files().garbage); },
+        { "SiblingOfAnotherWriterIsLeftAlone",
+          [] (Scene& s) { s.entry = files().newPlain; s.put (s.folder.getChildFile (s.target.getFileName() + ".0123456789abcdef.saving"), files().garbage); },
           { "", "Write IR {N}", "Write {P}" }, true,
-          [] (Scene& s) { s.expectBytes (s.target, s.entry); s.expectFolderHolds ({ s.target.getFileName() }); } },
+          [] (Scene& s)
+          {
+              s.expectBytes (s.target, s.entry);
+              s.expectBytes (s.folder.getChildFile (s.target.getFileName() + ".0123456789abcdef.saving"), files().garbage);
+          } },
+
+        //==============================================================================
+        // What a hostile or unlucky folder holds where the target or its backup goes.
+        { "DuplicateNamesInOldFileAllKeepTheirData",
+          [] (Scene& s)
+          {
+              s.entry = files().newWithPresets;
+              s.put (s.target, makeImpulseFileBytes (1, 100, { { "Hall", "A" }, { "hall", "B" }, { "Room", "R1" }, { "Room", "R2" } }));
+          },
+          oldFileSteps ({ "Read old Preset Hall", "Read old Preset hall", "Read old Preset Room", "Read old Preset Room" })
+              + std::initializer_list<const char*> { "Write {P}", "Preset merging", "Read new {P}",
+                  "Read new Preset Ambient", "Read new Preset -Bright", "Read new Preset VOCAL",
+                  "Check Hall", "Merge user preset Hall", "Check hall", "Merge user preset hall",
+                  "Check Room", "Merge user preset Room", "Check Room", "Merge user preset Room",
+                  "Save {P}", "Delete BackupFile {B}" }, true,
+          [] (Scene& s)
+          {
+              EXPECT_EQ (readPresets (s.target), (PresetList { { "Ambient", "new-a" }, { "-Bright", "new-b" }, { "Hall", "A" }, { "hall", "B" },
+                                                               { "Room", "R1" }, { "Room", "R2" }, { "VOCAL", "new-v" } }));
+          } },
+
+        { "TargetIsALinkToAFileOutside",
+          [] (Scene& s) { s.entry = files().newPlain; s.put (s.outside, files().oldWithUser); s.makeLink (s.outside, s.target); },
+          { "", "Write IR {N}", "{P} is a link, which is never followed" }, false,
+          [] (Scene& s) { EXPECT_TRUE (s.target.isSymbolicLink()); s.expectBytes (s.outside, files().oldWithUser); s.expectFolderHolds ({ s.target.getFileName() }); } },
+
+        { "BackupIsALinkToAFileOutside",
+          [] (Scene& s) { s.entry = files().newPlain; s.put (s.target, files().oldPlain); s.put (s.outside, files().oldWithUser); s.makeLink (s.outside, s.backup); },
+          { "", "Write IR {N}", "{B} is a link, which is never followed" }, false,
+          [] (Scene& s)
+          {
+              s.expectBytes (s.target, files().oldPlain);
+              s.expectBytes (s.outside, files().oldWithUser);
+              s.expectFolderHolds ({ s.target.getFileName(), s.backup.getFileName() });
+          } },
+
+        { "BackupIsADanglingLink",
+          [] (Scene& s) { s.entry = files().newPlain; s.put (s.target, files().oldPlain); s.makeLink (s.outside, s.backup); },
+          { "", "Write IR {N}", "{B} is a link, which is never followed" }, false,
+          [] (Scene& s) { EXPECT_FALSE (s.outside.exists()); s.expectBytes (s.target, files().oldPlain); } },
+
+       #if ! JUCE_WINDOWS
+        { "TargetIsAFifo",
+          [] (Scene& s) { s.entry = files().newPlain; mkfifo (s.target.getFullPathName().toRawUTF8(), 0666); },
+          { "", "Write IR {N}", "{P} is not a regular file (a FIFO, device or socket)" }, false,
+          [] (Scene& s) { s.expectFolderHolds ({ s.target.getFileName() }); } },
+
+        { "BackupIsAFifo",
+          [] (Scene& s) { s.entry = files().newPlain; s.put (s.target, files().oldPlain); mkfifo (s.backup.getFullPathName().toRawUTF8(), 0666); },
+          { "", "Write IR {N}", "{B} is not a regular file (a FIFO, device or socket)" }, false,
+          [] (Scene& s) { s.expectBytes (s.target, files().oldPlain); } },
+       #endif
+
+        // One rule for what the user protected, whether a backup of an earlier run is there or not.
+        { "TargetReadOnly",
+          [] (Scene& s) { s.entry = files().newPlain; s.put (s.target, files().oldWithUser); s.target.setReadOnly (true); },
+          { "", "Write IR {N}", "Can't overwrite {P}{A}" }, false,
+          [] (Scene& s) { s.expectBytes (s.target, files().oldWithUser); s.expectFolderHolds ({ s.target.getFileName() }); } },
+
+        { "TargetReadOnlyWithBackupOfEarlierRun",
+          [] (Scene& s) { s.entry = files().newPlain; s.put (s.target, files().oldWithUser); s.put (s.backup, files().oldPlain); s.target.setReadOnly (true); },
+          { "", "Write IR {N}", "Can't overwrite {P}{A}" }, false,
+          [] (Scene& s) { s.expectBytes (s.target, files().oldWithUser); s.expectBytes (s.backup, files().oldPlain); } },
     };
 
     void PrintTo (const InstallCase& c, std::ostream* os)   { *os << c.name; }
@@ -376,10 +470,14 @@ namespace
             scene.folder = createTemporaryFolder ("install-file");
             scene.target = scene.folder.getChildFile ("Club small stereo.vok");
             scene.backup = ImpulseFileInstaller::getBackupFile (scene.target);
+            elsewhere = createTemporaryFolder ("install-elsewhere");
+            scene.outside = elsewhere.getChildFile ("someone else's.vok");
         }
 
         void TearDown() override
         {
+            elsewhere.deleteRecursively();
+
             for (auto& file : scene.immutableFiles)
                 setImmutable (file, false);
 
@@ -387,6 +485,7 @@ namespace
         }
 
         Scene scene;
+        juce::File elsewhere;
     };
 }
 
@@ -410,6 +509,9 @@ TEST_P (ImpulseFileInstallation, LogsBoxesAndDisk)
 
     if (scene.needsImmutableFlag && ! immutableFlagWorks())
         GTEST_SKIP() << "this file system has no immutable flag, which is the only way to refuse root a change";
+
+    if (scene.linksUnavailable)
+        GTEST_SKIP() << "this system can't make symbolic links here";
 
     if (scene.fileSizeLimit > 0 && ! fileSizeLimitWorks)
         GTEST_SKIP() << "this system has no file-size limit per process, the one way to make a write fail part-way";

@@ -54,8 +54,14 @@ juce::MemoryBlock makeImpulseFileBytes (int numChannels, int numSamples, const P
     impulse.setPictureText (pictureText);
     impulse.setFormatState (VOK_ImpulseFile::builtFromAudio);
 
+    // Each one kept as it is, so that a fixture may hold names that differ only in case, or equal ones.
     for (auto& preset : presets)
-        impulse.addPreset (preset.first, preset.second);
+    {
+        juce::XmlElement element ("Preset");
+        element.setAttribute ("preset_name", preset.first);
+        element.setAttribute ("preset_data", preset.second);
+        impulse.addPresetElement (element);
+    }
 
     const auto folder = createTemporaryFolder ("install-fixture");
     const auto file = folder.getChildFile ("fixture.vok");
@@ -88,8 +94,9 @@ PresetList readPresets (const juce::File& file)
         return presets;
     }
 
-    for (auto& name : impulse.getPresetNames())
-        presets.emplace_back (name, impulse.getPresetData (name));
+    // Element by element: a lookup by name would give two presets of one name the same data.
+    for (auto* preset : impulse.getPresetElements())
+        presets.emplace_back (VOK_ImpulseFile::getPresetName (*preset), preset->getStringAttribute ("preset_data"));
 
     return presets;
 }

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 using namespace InstallTestFiles;
 
 namespace
@@ -132,17 +134,41 @@ TEST_F (InstallRun, SettingsWithoutLocationAreSkippedWithALogLine)
     EXPECT_EQ (storedPath (userSettings), directory.getFullPathName());
 }
 
-TEST_F (InstallRun, UnwritableAllUsersSettingsAreSkippedSilently)
+// A settings file that can't be written, or can't be read in full, would leave the plug-in
+// looking in the old folder after a run that reports success: the run stops before any
+// impulse file is touched, with a box naming the file.
+TEST_F (InstallRun, SettingsThatCantBeRecordedStopTheRunBeforeTheImpulseFiles)
 {
-    // As root nothing is read-only, but nothing can be created below a plain file either.
-    writeBytes (folder.getChildFile ("opt"), juce::MemoryBlock ("x", 1));
+    const auto junk = juce::MemoryBlock ("PROP\xff\xff\xff\xffWINDOW_SIZE", 19);
 
-    EXPECT_TRUE (run (userSettings, commonSettings));
+    const struct
+    {
+        const char* name;
+        std::function<void()> arrange;
+        juce::String expectedBox;
+    } cases[] =
+    {
+        // As root nothing is read-only, but nothing can be created below a plain file either.
+        { "AllUsersFolderUnwritable", [&] { writeBytes (folder.getChildFile ("opt"), juce::MemoryBlock ("x", 1)); },
+          "Can't write the settings file " + commonSettings.getFullPathName() },
+        { "UserFileJunk", [&] { writeBytes (userSettings, junk); },
+          "The settings file " + userSettings.getFullPathName() + " can't be read in full; it is left as it is" },
+    };
 
-    EXPECT_EQ (storedPath (userSettings), directory.getFullPathName());
-    EXPECT_FALSE (commonSettings.exists());
-    EXPECT_EQ (reporter.lines.size(), 3 * entries.size()) << reporter.lines.joinIntoString ("\n");
-    EXPECT_TRUE (reporter.boxes.isEmpty());
+    for (auto& c : cases)
+    {
+        folder.deleteRecursively();
+        folder.createDirectory();
+        reporter.lines.clear();
+        reporter.boxes.clear();
+        c.arrange();
+
+        EXPECT_FALSE (run (userSettings, commonSettings)) << c.name;
+        EXPECT_EQ (reporter.boxes, juce::StringArray (c.expectedBox, "Installation aborted")) << c.name;
+        EXPECT_FALSE (directory.exists()) << c.name;
+    }
+
+    EXPECT_TRUE (readBytes (userSettings) == junk);
 }
 
 TEST_F (InstallRun, NoDirectoryAtAllFailsBeforeTheSettingsAreTouched)
@@ -154,4 +180,28 @@ TEST_F (InstallRun, NoDirectoryAtAllFailsBeforeTheSettingsAreTouched)
     EXPECT_EQ (reporter.lines, reporter.boxes);
     EXPECT_FALSE (userSettings.exists());
     EXPECT_FALSE (commonSettings.exists());
+}
+
+TEST_F (InstallRun, DirectoryThatIsNotUtf8TextFailsBeforeAnythingIsWritten)
+{
+    // Made without the framework's decoding, as a path from the file system arrives.
+    for (auto* name : { "bad\x80name", "a\xc0\xaf" "b" })
+    {
+        const auto raw = folder.getFullPathName().toStdString() + "/" + name;
+        juce::String path;
+        path.appendCharPointer (juce::CharPointer_UTF8 (raw.c_str()), juce::CharPointer_UTF8 (raw.c_str() + raw.size()));
+
+        if (raw != path.toRawUTF8())
+            continue; // the framework cleaned it on the way in
+
+        reporter.lines.clear();
+        reporter.boxes.clear();
+        InstallationRun installation (reporter);
+        EXPECT_FALSE (installation.runInstallation (juce::File (path), entries, userSettings, commonSettings)) << name;
+
+        ASSERT_EQ (reporter.boxes.size(), 1);
+        EXPECT_TRUE (reporter.boxes[0].startsWith ("Can't Create Directory ")) << reporter.boxes[0];
+        EXPECT_FALSE (userSettings.exists());
+        EXPECT_EQ (folder.getNumberOfChildFiles (juce::File::findFilesAndDirectories), 0) << name;
+    }
 }

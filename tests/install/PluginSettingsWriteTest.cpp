@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <functional>
+
 #include <sys/stat.h>
 
 using namespace InstallTestFiles;
@@ -51,11 +54,9 @@ namespace
         void SetUp() override      { folder = createTemporaryFolder ("install-settings"); file = folder.getChildFile ("config/VOK/VOK.settings"); }
         void TearDown() override   { folder.deleteRecursively(); }
 
-        void writePath (const juce::String& path, bool common = false)
+        void writePath (const juce::String& path)
         {
-            auto settings = PluginSettings::open (file, common);
-            ASSERT_NE (settings, nullptr);
-            PluginSettings::writeDefaultImpulsePath (*settings, path);
+            EXPECT_EQ (PluginSettings::writeDefaultImpulsePath (file, path), juce::String());
         }
 
         /** Makes a settings file in another of the framework's forms, holding these properties. */
@@ -175,20 +176,134 @@ TEST_F (SettingsWrite, CompressedAndXmlFormsAreReadAndWrittenBackAsBinary)
     }
 }
 
-TEST_F (SettingsWrite, UnwritableLocationKeepsSilentAndRetriesWhenReleased)
+TEST_F (SettingsWrite, UnwritableLocationIsAReportedFailure)
 {
     // Root may write anywhere, but not below a plain file.
     writeBytes (folder.getChildFile ("config"), juce::MemoryBlock ("x", 1));
 
-    auto settings = PluginSettings::open (file, true);
-    ASSERT_NE (settings, nullptr);
-    PluginSettings::writeDefaultImpulsePath (*settings, "/data/impulses");
-
+    EXPECT_EQ (PluginSettings::writeDefaultImpulsePath (file, "/data/impulses"),
+               "Can't write the settings file " + file.getFullPathName());
     EXPECT_FALSE (file.exists());
-    EXPECT_TRUE (settings->needsToBeSaved()) << "the change should still be pending for the release";
+}
 
-    // Once the way is free, releasing the object writes what is pending.
-    folder.getChildFile ("config").deleteFile();
-    settings.reset();
+//==============================================================================
+// A settings file that is there but can't be understood in full holds keys the installer
+// doesn't know: it is never replaced, and the failure names it.
+struct KeptSettingsCase
+{
+    const char* name;
+    std::function<juce::MemoryBlock()> bytes;
+    const char* expectedStart;
+};
+
+class KeptSettings : public SettingsWrite, public ::testing::WithParamInterface<KeptSettingsCase> {};
+
+juce::MemoryBlock binarySettings (int count, std::initializer_list<const char*> fields, const char* magic = "PROP")
+{
+    juce::MemoryOutputStream out;
+    out.write (magic, 4);
+    out.writeInt (count);
+
+    for (auto* field : fields)
+        out.write (field, std::strlen (field) + 1);
+
+    return out.getMemoryBlock();
+}
+
+const KeptSettingsCase keptSettingsCases[]
+{
+    { "NegativeCount",   [] { return binarySettings (-1, { "WINDOW_SIZE", "800 600" }); }, "The settings file " },
+    { "CountTooLarge",   [] { return binarySettings (3, { "WINDOW_SIZE", "800 600" }); }, "The settings file " },
+    { "TextNotEnded",    [] { auto b = binarySettings (1, { "WINDOW_SIZE" }); b.append ("800", 3); return b; }, "The settings file " },
+    { "BytesAfterLast",  [] { auto b = binarySettings (1, { "WINDOW_SIZE", "800 600" }); b.append ("xy", 2); return b; }, "The settings file " },
+    { "CountCut",        [] { return juce::MemoryBlock ("PROP\x01", 5); }, "The settings file " },
+    { "CompressedJunk",  [] { return juce::MemoryBlock ("CPRPnot zlib at all", 19); }, "The settings file " },
+    { "Junk",            [] { return juce::MemoryBlock ("\x01\x02junk that is no XML", 24); }, "The settings file " },
+    { "OtherXmlRoot",    [] { return juce::MemoryBlock ("<OTHER/>", 8); }, "The settings file " },
+};
+
+TEST_P (KeptSettings, IsLeftAsItIsAndNamed)
+{
+    const auto bytes = GetParam().bytes();
+    writeBytes (file, bytes);
+
+    const auto failure = PluginSettings::writeDefaultImpulsePath (file, "/data/impulses");
+
+    EXPECT_TRUE (failure.startsWith (GetParam().expectedStart)) << failure;
+    EXPECT_TRUE (failure.contains (file.getFullPathName())) << failure;
+    EXPECT_TRUE (readBytes (file) == bytes);
+    EXPECT_EQ (file.getParentDirectory().getNumberOfChildFiles (juce::File::findFilesAndDirectories), 1) << "a sibling was left behind";
+}
+
+INSTANTIATE_TEST_SUITE_P (Cases, KeptSettings, ::testing::ValuesIn (keptSettingsCases),
+                          [] (const auto& info) { return std::string (info.param.name); });
+
+TEST_F (SettingsWrite, EmptyFileHoldsNothingToLoseAndIsReplaced)
+{
+    writeBytes (file, {});
+    writePath ("/data/impulses");
     EXPECT_EQ (readBinarySettings (file).values, juce::StringArray ("/data/impulses"));
+}
+
+TEST_F (SettingsWrite, ReadOnlyFileIsNotReplaced)
+{
+    writePath ("/data/impulses");
+    ASSERT_TRUE (file.setReadOnly (true));
+    const auto before = readBytes (file);
+
+    EXPECT_EQ (PluginSettings::writeDefaultImpulsePath (file, "/data/other"),
+               "Can't overwrite " + file.getFullPathName() + ": the file is read-only");
+    EXPECT_TRUE (readBytes (file) == before);
+
+    // The same path again needs no write, so it succeeds.
+    writePath ("/data/impulses");
+}
+
+TEST_F (SettingsWrite, LinkOrFifoInTheFilesPlaceIsNeitherReadNorReplaced)
+{
+    const auto elsewhere = folder.getChildFile ("elsewhere.settings");
+    writeBytes (elsewhere, binarySettings (1, { "SECRET", "value" }));
+    file.getParentDirectory().createDirectory();
+
+    ASSERT_TRUE (elsewhere.createSymbolicLink (file, true));
+    EXPECT_TRUE (PluginSettings::writeDefaultImpulsePath (file, "/data").contains ("is a link"));
+    EXPECT_TRUE (file.isSymbolicLink());
+    EXPECT_TRUE (readBytes (elsewhere) == binarySettings (1, { "SECRET", "value" }));
+
+   #if ! JUCE_WINDOWS
+    file.deleteFile();
+    ASSERT_EQ (mkfifo (file.getFullPathName().toRawUTF8(), 0600), 0);
+    EXPECT_TRUE (PluginSettings::writeDefaultImpulsePath (file, "/data").contains ("not a regular file"));
+   #endif
+}
+
+TEST_F (SettingsWrite, PathsThatReadBackAlteredAreRefusedAndNeighboursStay)
+{
+    juce::StringPairArray properties;
+    properties.set ("A_FIRST", "1");
+    properties.set ("Z_LAST", "2");
+    prepare (juce::PropertiesFile::storeAsBinary, properties);
+    const auto before = readBytes (file);
+
+    // Made without the framework's decoding, as a path from the file system arrives.
+    for (auto* raw : { "/data/a\x80z", "/data/a\xc0\xafz", "/data/\xed\xa0\x80" })
+    {
+        juce::String path;
+        path.appendCharPointer (juce::CharPointer_UTF8 (raw), juce::CharPointer_UTF8 (raw + std::strlen (raw)));
+
+        if (std::strcmp (path.toRawUTF8(), raw) != 0)
+            continue; // the framework cleaned it on the way in; nothing invalid can reach the file
+
+        EXPECT_TRUE (PluginSettings::writeDefaultImpulsePath (file, path).contains ("not UTF-8")) << raw;
+        EXPECT_TRUE (readBytes (file) == before);
+    }
+
+    // Any well-formed path reads back byte for byte, and no neighbour moves.
+    const auto latin = juce::String (juce::CharPointer_UTF8 ("/data/Caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x8e\xb5\n\"quoted\""));
+    writePath (latin);
+    const auto stored = readBinarySettings (file);
+    EXPECT_EQ (stored.keys, juce::StringArray ({ "A_FIRST", "Z_LAST", "DEFAULT_IMPULSE_PATH" }));
+    juce::StringArray expectedValues ("1", "2");
+    expectedValues.add (latin);
+    EXPECT_EQ (stored.values, expectedValues);
 }

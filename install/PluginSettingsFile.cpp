@@ -1,0 +1,273 @@
+#include "PluginSettingsFile.h"
+
+#include <FileReplacement.h>
+#include <ImpulseFileFields.h>
+#include <RegularFileInput.h>
+
+#include <cstring>
+
+#if ! JUCE_WINDOWS
+ #include <sys/stat.h>
+ #include <unistd.h>
+#endif
+
+namespace
+{
+    constexpr const char* binaryMagic     = "PROP";
+    constexpr const char* compressedMagic = "CPRP";
+
+    // A settings file holds a few short keys; anything far larger is not one.
+    constexpr juce::int64 maximumFileSize = 16 * 1024 * 1024;
+
+    juce::MemoryBlock toBytes (const juce::String& text)
+    {
+        return { text.toRawUTF8(), std::strlen (text.toRawUTF8()) };
+    }
+
+    juce::String toText (const juce::MemoryBlock& bytes)
+    {
+        return ImpulseFileFields::textFromUTF8 (static_cast<const char*> (bytes.getData()), bytes.getSize());
+    }
+
+    /** Reads text up to its zero byte; false when the stream ends first. */
+    bool readField (juce::InputStream& input, juce::MemoryBlock& field)
+    {
+        juce::MemoryOutputStream bytes;
+
+        for (;;)
+        {
+            char c;
+
+            if (input.read (&c, 1) != 1)
+                return false;
+
+            if (c == 0)
+                break;
+
+            bytes.writeByte (c);
+        }
+
+        field = bytes.getMemoryBlock();
+        return true;
+    }
+
+    bool writeField (juce::OutputStream& output, const juce::MemoryBlock& field)
+    {
+        return output.write (field.getData(), field.getSize()) && output.writeByte (0);
+    }
+
+   #if ! JUCE_WINDOWS
+    // A privileged run with a user's HOME creates the user's settings folder: it goes to the
+    // owner of the folder it is made in, or the user could never change the settings again.
+    void giveToOwnerOfParent (const juce::File& folder)
+    {
+        struct stat parent {};
+
+        if (geteuid() != 0 || stat (folder.getParentDirectory().getFullPathName().toRawUTF8(), &parent) != 0 || parent.st_uid == 0)
+            return;
+
+        if (lchown (folder.getFullPathName().toRawUTF8(), parent.st_uid, parent.st_gid) != 0)
+            return; // a file system without owners keeps root's
+    }
+   #endif
+
+    bool createFolderWithParents (const juce::File& folder)
+    {
+        if (folder.isDirectory())
+            return true;
+
+        const auto parent = folder.getParentDirectory();
+
+        if (parent == folder || ! createFolderWithParents (parent) || ! folder.createDirectory())
+            return false;
+
+       #if ! JUCE_WINDOWS
+        giveToOwnerOfParent (folder);
+       #endif
+        return true;
+    }
+}
+
+PluginSettingsFile::PluginSettingsFile (const juce::File& settingsFile)
+    : file (settingsFile)
+{
+}
+
+//==============================================================================
+juce::String PluginSettingsFile::read()
+{
+    properties.clear();
+
+    RegularFileInput input (file);
+    const auto kind = input.getKind();
+    markedReadOnly = input.openedOk() && input.isMarkedReadOnly();
+
+    if (kind == RegularFileInput::Kind::missing)
+        return {};
+
+    const auto path = file.getFullPathName();
+
+    if (! input.openedOk())
+        return kind == RegularFileInput::Kind::unknown || kind == RegularFileInput::Kind::regularFile
+                 ? "Can't read the settings file " + path + "; it is left as it is"
+                 : "Can't use the settings file: " + RegularFileInput::describe (file, kind);
+
+    if (input.getTotalLength() > maximumFileSize)
+        return "The settings file " + path + " is not one the installer knows; it is left as it is";
+
+    juce::MemoryBlock bytes;
+
+    if (input.readIntoMemoryBlock (bytes) != (size_t) input.getTotalLength())
+        return "Can't read the settings file " + path + "; it is left as it is";
+
+    // An empty file holds no keys that replacing it could lose.
+    if (bytes.isEmpty())
+        return {};
+
+    juce::MemoryInputStream stream (bytes, false);
+    const auto magic = bytes.getSize() >= 4 ? juce::String::createStringFromData (bytes.getData(), 4) : juce::String();
+
+    const bool understood = magic == binaryMagic       ? (stream.skipNextBytes (4), parseBinary (stream))
+                          : magic == compressedMagic   ? parseCompressed (bytes)
+                                                       : parseXml (bytes);
+    if (! understood)
+    {
+        properties.clear();
+        return "The settings file " + path + " can't be read in full; it is left as it is";
+    }
+
+    return {};
+}
+
+// Strict: the count must be what follows, every text must end, and nothing may come after.
+bool PluginSettingsFile::parseBinary (juce::InputStream& input)
+{
+    if (input.getNumBytesRemaining() < 4)
+        return false;
+
+    const auto count = input.readInt();
+
+    if (count < 0)
+        return false;
+
+    for (int i = 0; i < count; ++i)
+    {
+        Property property;
+
+        if (! readField (input, property.key) || ! readField (input, property.value))
+            return false;
+
+        properties.push_back (std::move (property));
+    }
+
+    return input.isExhausted();
+}
+
+bool PluginSettingsFile::parseCompressed (const juce::MemoryBlock& bytes)
+{
+    juce::MemoryInputStream compressed (static_cast<const char*> (bytes.getData()) + 4, bytes.getSize() - 4, false);
+    juce::GZIPDecompressorInputStream unzipped (compressed);
+
+    juce::MemoryBlock plain;
+    unzipped.readIntoMemoryBlock (plain, maximumFileSize);
+
+    // The stream tells no error from an end: data that doesn't unpack comes out short, which
+    // the strict reading of what it holds refuses.
+    if (plain.getSize() >= (size_t) maximumFileSize)
+        return false;
+
+    juce::MemoryInputStream stream (plain, false);
+    return parseBinary (stream);
+}
+
+// The framework's XML form: a PROPERTIES element holding VALUE elements with name and val
+// (or an XML value as a child element).
+bool PluginSettingsFile::parseXml (const juce::MemoryBlock& bytes)
+{
+    const auto text = toText (bytes);
+    const auto document = juce::parseXML (text);
+
+    if (document == nullptr || ! document->hasTagName ("PROPERTIES"))
+        return false;
+
+    for (auto* value : document->getChildWithTagNameIterator ("VALUE"))
+    {
+        const auto name = value->getStringAttribute ("name");
+
+        if (name.isEmpty())
+            continue;
+
+        const auto* child = value->getFirstChildElement();
+        const auto stored = child != nullptr ? child->toString (juce::XmlElement::TextFormat().singleLine().withoutHeader())
+                                             : value->getStringAttribute ("val");
+        properties.push_back ({ toBytes (name), toBytes (stored) });
+    }
+
+    return true;
+}
+
+//==============================================================================
+int PluginSettingsFile::indexOf (const juce::String& key) const
+{
+    for (size_t i = 0; i < properties.size(); ++i)
+        if (toText (properties[i].key).equalsIgnoreCase (key))
+            return (int) i;
+
+    return -1;
+}
+
+juce::String PluginSettingsFile::getValue (const juce::String& key) const
+{
+    const auto index = indexOf (key);
+    return index >= 0 ? toText (properties[(size_t) index].value) : juce::String();
+}
+
+bool PluginSettingsFile::set (const juce::String& key, const juce::String& value)
+{
+    const auto valueBytes = toBytes (value);
+
+    const auto index = indexOf (key);
+
+    if (index >= 0)
+    {
+        auto& existing = properties[(size_t) index].value;
+
+        if (existing == valueBytes)
+            return false;
+
+        existing = valueBytes;
+        return true;
+    }
+
+    properties.push_back ({ toBytes (key), valueBytes });
+    return true;
+}
+
+//==============================================================================
+juce::String PluginSettingsFile::write()
+{
+    const auto cantWrite = "Can't write the settings file " + file.getFullPathName();
+
+    // What the user protected stays as it is, as the impulse files do.
+    if (markedReadOnly)
+        return "Can't overwrite " + file.getFullPathName() + ": the file is read-only";
+
+    if (! createFolderWithParents (file.getParentDirectory()))
+        return cantWrite;
+
+    FileReplacement replacement (file);
+
+    if (! replacement.openedOk())
+        return cantWrite;
+
+    auto& output = replacement.getStream();
+    bool written = output.write (binaryMagic, 4) && output.writeInt ((int) properties.size());
+
+    for (auto& property : properties)
+        written = written && writeField (output, property.key) && writeField (output, property.value);
+
+    if (! written || ! replacement.replaceTarget())
+        return cantWrite;
+
+    return {};
+}
