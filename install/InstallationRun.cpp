@@ -13,16 +13,16 @@
 
 namespace
 {
-    // Each file is read and saved through buffers of a few megabytes, freed before the next
-    // file. By default the C library hands such buffers back to the system at once and asks
-    // for fresh, zeroed pages for the next file, which costs a reinstall about a third of its
-    // time; keeping them costs no more than the largest file's buffers.
     bool isWellFormedText (const juce::String& text)
     {
         const auto* bytes = text.toRawUTF8();
         return ImpulseFileFields::isWellFormedUTF8 (bytes, std::strlen (bytes));
     }
 
+    // Each file is read and saved through buffers of a few megabytes, freed before the next
+    // file. By default the C library hands such buffers back to the system at once and asks
+    // for fresh, zeroed pages for the next file, which costs a reinstall about a third of its
+    // time; keeping them costs no more than the largest file's buffers.
     void keepFreedMemoryForTheNextFile()
     {
        #if defined (__GLIBC__)
@@ -50,8 +50,8 @@ bool InstallationRun::runInstallation (const juce::File& directory,
     if (directory == juce::File() || ! isWellFormedText (directoryPath))
         return failToCreate (directoryPath);
 
-    if (! recordDirectory (userSettingsFile, "user", directoryPath)
-         || ! recordDirectory (commonSettingsFile, "all-users", directoryPath))
+    if (! recordDirectory (userSettingsFile, "user", directoryPath, SettingsFile::required)
+         || ! recordDirectory (commonSettingsFile, "all-users", directoryPath, SettingsFile::whereWritable))
         return false;
 
     if (directory.createDirectory().failed())
@@ -72,11 +72,13 @@ bool InstallationRun::runInstallation (const juce::File& directory,
     return true;
 }
 
-// A settings file that can't be read in full or written stops the run before any impulse
-// file is touched: the plug-in would otherwise go on looking in the old folder while the
-// run reported success.
+// A user settings file that can't be read in full or written stops the run before any
+// impulse file is touched: the plug-in would otherwise go on looking in the old folder while
+// the run reported success. The all-users file is only writable for an administrator, so an
+// ordinary user's run says in the log that it was left as it was and goes on; the plug-in
+// takes the user's own file first.
 bool InstallationRun::recordDirectory (const juce::File& settingsFile, const juce::String& whose,
-                                       const juce::String& directoryPath)
+                                       const juce::String& directoryPath, SettingsFile kind)
 {
     if (settingsFile == juce::File())
     {
@@ -88,6 +90,12 @@ bool InstallationRun::recordDirectory (const juce::File& settingsFile, const juc
 
     if (failure.isEmpty())
         return true;
+
+    if (kind == SettingsFile::whereWritable)
+    {
+        reporter.logMessage (failure + " (the " + whose + " settings keep their old directory)", false);
+        return true;
+    }
 
     reporter.logMessage (failure, true);
     reporter.logMessage ("Installation aborted", true);

@@ -12,9 +12,10 @@
     "Installation aborted" follows.
 
     The settings are written before anything else, so a run that fails still leaves the new
-    path recorded. A settings file without a location (File()) is skipped with a log line;
-    one that can't be read in full or can't be written stops the run with a box naming it,
-    before any impulse file is touched. A directory of File() (no path given) fails before
+    path recorded. A settings file without a location (File()) is skipped with a log line.
+    A user settings file that can't be read in full or can't be written stops the run with a
+    box naming it, before any impulse file is touched; the all-users file, which only an
+    administrator can usually write, is then left as it is with a log line saying why. A directory of File() (no path given) fails before
     anything is written.
 */
 class InstallationRun
@@ -28,8 +29,11 @@ public:
                           const juce::File& commonSettingsFile);
 
 private:
+    enum class SettingsFile { required, whereWritable };
+
     bool failToCreate (const juce::String& directoryPath);
-    bool recordDirectory (const juce::File& settingsFile, const juce::String& whose, const juce::String& directoryPath);
+    bool recordDirectory (const juce::File& settingsFile, const juce::String& whose,
+                          const juce::String& directoryPath, SettingsFile kind);
 
     InstallReporter& reporter;
 

@@ -134,9 +134,9 @@ TEST_F (InstallRun, SettingsWithoutLocationAreSkippedWithALogLine)
     EXPECT_EQ (storedPath (userSettings), directory.getFullPathName());
 }
 
-// A settings file that can't be written, or can't be read in full, would leave the plug-in
-// looking in the old folder after a run that reports success: the run stops before any
-// impulse file is touched, with a box naming the file.
+// A user settings file that can't be written, or can't be read in full, would leave the
+// plug-in looking in the old folder after a run that reports success: the run stops before
+// any impulse file is touched, with a box naming the file.
 TEST_F (InstallRun, SettingsThatCantBeRecordedStopTheRunBeforeTheImpulseFiles)
 {
     const auto junk = juce::MemoryBlock ("PROP\xff\xff\xff\xffWINDOW_SIZE", 19);
@@ -149,8 +149,8 @@ TEST_F (InstallRun, SettingsThatCantBeRecordedStopTheRunBeforeTheImpulseFiles)
     } cases[] =
     {
         // As root nothing is read-only, but nothing can be created below a plain file either.
-        { "AllUsersFolderUnwritable", [&] { writeBytes (folder.getChildFile ("opt"), juce::MemoryBlock ("x", 1)); },
-          "Can't write the settings file " + commonSettings.getFullPathName() },
+        { "UserFolderUnwritable", [&] { writeBytes (userSettings.getParentDirectory(), juce::MemoryBlock ("x", 1)); },
+          "Can't write the settings file " + userSettings.getFullPathName() },
         { "UserFileJunk", [&] { writeBytes (userSettings, junk); },
           "The settings file " + userSettings.getFullPathName() + " can't be read in full; it is left as it is" },
     };
@@ -169,6 +169,45 @@ TEST_F (InstallRun, SettingsThatCantBeRecordedStopTheRunBeforeTheImpulseFiles)
     }
 
     EXPECT_TRUE (readBytes (userSettings) == junk);
+}
+
+// Only an administrator can usually write the all-users file: an ordinary user's run leaves
+// it as it was, says so in the log and installs the pack.
+TEST_F (InstallRun, AllUsersSettingsThatCantBeRecordedAreLeftWithALogLine)
+{
+    const auto junk = juce::MemoryBlock ("PROP\xff\xff\xff\xffWINDOW_SIZE", 19);
+
+    const struct
+    {
+        const char* name;
+        std::function<void()> arrange;
+        juce::String expectedLineStart;
+    } cases[] =
+    {
+        { "FolderUnwritable", [&] { writeBytes (commonSettings.getParentDirectory(), juce::MemoryBlock ("x", 1)); },
+          "Can't write the settings file " + commonSettings.getFullPathName() },
+        { "FileJunk", [&] { writeBytes (commonSettings, junk); },
+          "The settings file " + commonSettings.getFullPathName() + " can't be read in full" },
+    };
+
+    for (auto& c : cases)
+    {
+        folder.deleteRecursively();
+        folder.createDirectory();
+        reporter.lines.clear();
+        reporter.boxes.clear();
+        c.arrange();
+        const auto before = commonSettings.existsAsFile() ? readBytes (commonSettings) : juce::MemoryBlock();
+
+        EXPECT_TRUE (run (userSettings, commonSettings)) << c.name;
+        EXPECT_TRUE (reporter.boxes.isEmpty()) << c.name;
+        ASSERT_FALSE (reporter.lines.isEmpty()) << c.name;
+        EXPECT_TRUE (reporter.lines[0].startsWith (c.expectedLineStart)) << reporter.lines[0];
+        EXPECT_TRUE (reporter.lines[0].endsWith ("(the all-users settings keep their old directory)")) << reporter.lines[0];
+        EXPECT_EQ (storedPath (userSettings), directory.getFullPathName()) << c.name;
+        EXPECT_TRUE (! commonSettings.existsAsFile() || readBytes (commonSettings) == before) << c.name;
+        EXPECT_TRUE (directory.getChildFile (entries[0].fileName).existsAsFile()) << c.name;
+    }
 }
 
 TEST_F (InstallRun, NoDirectoryAtAllFailsBeforeTheSettingsAreTouched)

@@ -170,8 +170,17 @@ row_unreadable_settings() {
 }
 
 row_settings_folder_unwritable() {
+    as_user; chmod 555 "$work/row/user"; snapshot_outside
+    install; expect 1 "Can't write the settings file $user_settings"
+    [ -z "$(ls -A "$dir")" ] || fail "impulse files were written after the settings failed"
+}
+
+# Only an administrator can usually write the all-users file: a user's run goes on without it.
+row_all_users_settings_folder_unwritable() {
     as_user; chmod 555 "$work/row/common"; snapshot_outside
-    install; expect 1 "Can't write the settings file $common_settings"
+    install; expect 0 "Can't write the settings file $common_settings"
+    expect_settings_key "$user_settings" "VOK Impulses"
+    [ -f "$dir/Club small stereo.vok" ] || fail "the pack was not installed"
 }
 
 row_full_disk_while_settings_are_written() {
@@ -280,6 +289,7 @@ table=(
     "empty_home                              user"
     "unreadable_settings                     user"
     "settings_folder_unwritable              user"
+    "all_users_settings_folder_unwritable    user"
     "read_only_pack_file                     root"
     "pack_file_of_another_user               user"
     "read_only_settings_file                 root"
