@@ -65,27 +65,26 @@ bool DialogKeys::handleFieldKey (const juce::KeyPress& key)
 
 void DialogKeys::globalFocusChanged (juce::Component* focusedComponent)
 {
-    if (focusedComponent == nullptr || ! dialog.isParentOf (focusedComponent))
+    auto* field = dynamic_cast<juce::TextEditor*> (focusedComponent);
+
+    if (field == nullptr || field->isMultiLine() || field == listenedField.getComponent()
+         || ! dialog.isParentOf (field))
         return;
 
-    if (auto* field = dynamic_cast<juce::TextEditor*> (focusedComponent))
-    {
-        if (field->isMultiLine() || field == listenedField.getComponent())
-            return;
+    if (listenedField != nullptr)
+        listenedField->removeKeyListener (this);
 
-        if (listenedField != nullptr)
-            listenedField->removeKeyListener (this);
+    // A listener on the field hears its keys before the field itself does.
+    listenedField = field;
+    field->addKeyListener (this);
+}
 
-        // A listener on the field hears its keys before the field itself does.
-        listenedField = field;
-        field->addKeyListener (this);
-    }
-    else if (auto* label = dynamic_cast<juce::Label*> (focusedComponent))
-    {
-        // A label for typing that has the focus without its editor would swallow the keys.
-        if (label->isEditableOnSingleClick())
-            label->showEditor();
-    }
+void DialogKeys::focusFirstControl()
+{
+    const auto stops = getFocusStops();
+
+    if (! stops.empty())
+        focusOn (*stops.front());
 }
 
 //==============================================================================

@@ -17,7 +17,7 @@
     - Space clicks the focused button;
     - a focused read-only text moves its caret, and so scrolls, with the arrow, page, Home and
       End keys (the framework's read-only editors ignore them);
-    - a one-line text field opens for typing as soon as it gets the focus, and gives up Return
+    - a one-line text field opens for typing when the keyboard moves to it, and gives up Return
       and Escape instead of keeping them; Return and Tab take over the typed text first.
 
     Destroy this object before the dialog and its controls.
@@ -29,6 +29,9 @@ public:
     DialogKeys (juce::Component& dialog, std::vector<juce::Component*> focusOrder,
                 juce::Button& defaultButton, std::vector<juce::Button*> cancelButtons);
     ~DialogKeys() override;
+
+    /** Puts the focus on the first control that can have it, a text field open for typing. */
+    void focusFirstControl();
 
 private:
     bool keyPressed (const juce::KeyPress&, juce::Component* originatingComponent) override;

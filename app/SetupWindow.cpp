@@ -7,15 +7,16 @@ SetupWindow::SetupWindow (const juce::File& userSettingsFile, const juce::File& 
     // The window hands the focus it gets on to the first control of the panel.
     setWantsKeyboardFocus (false);
 
-    setContentOwned (new VOK_SetupWindow (userSettingsFile, commonSettingsFile), true);
+    auto* panel = new VOK_SetupWindow (userSettingsFile, commonSettingsFile);
+    setContentOwned (panel, true);
     setVisible (true);
     centreWithSize (getWidth(), getHeight());
 
-    // Showing the window rebuilds the directory field's text box, and the focus moves on from
-    // it; the keyboard starts at the first control. The agreement window had the focus, and
-    // without a window manager nothing would hand it to this window.
-    unfocusAllComponents();
+    // The agreement window had the focus, and without a window manager nothing would hand it
+    // to this one. Showing the window rebuilds the directory field's text box, which moves the
+    // focus on from it, so the keyboard is put back at the start afterwards.
     toFront (true);
+    panel->focusFirstControl();
 }
 
 SetupWindow::SetupWindow (const juce::File& userSettingsFile)

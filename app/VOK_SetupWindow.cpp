@@ -148,6 +148,11 @@ void VOK_SetupWindow::setUpKeyboard()
                                          std::vector<juce::Button*> { closeButton.get(), cancelButton.get() });
 }
 
+void VOK_SetupWindow::focusFirstControl()
+{
+    keys->focusFirstControl();
+}
+
 juce::String VOK_SetupWindow::getFallbackDirectory()
 {
     return juce::File::getSpecialLocation (juce::File::userDocumentsDirectory)

@@ -50,6 +50,9 @@ public:
     void resized() override;
     void buttonClicked (juce::Button*) override;
 
+    /** Puts the keyboard focus on the directory field, open for typing; for when the window shows. */
+    void focusFirstControl();
+
     /** Installs the pack into the chosen directory, reporting through logMessage();
         true only when every file was installed.
     */
