@@ -12,7 +12,7 @@ namespace
     const juce::Colour installColour    { 0xff6969ff };
 
     const juce::String installVersionPrefix ("Install Version ");
-    const juce::String installVersion ("2.1.004");
+    const juce::String installVersion (VOK_INSTALL_VERSION);
 
     constexpr int panelWidth = 680;
     constexpr int panelHeight = 620;
