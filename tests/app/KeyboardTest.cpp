@@ -146,6 +146,35 @@ TEST (AgreementKeys, TheFocusedButtonCarriesAnOutlineInItsTextColour)
     EXPECT_EQ (focused.getPixelAt (8, y).getBrightness() > 0.0f, unfocused.getPixelAt (8, y).getBrightness() > 0.0f);
 }
 
+TEST (AgreementKeys, TheFocusedTextCarriesTheFrameOfAFocusedEditor)
+{
+    VOK_SetupWindow::EULA window;
+    juce::Image focused, unfocused;
+    juce::Colour frameColour;
+
+    ModalAnswerer answerer (isAgreementWindow, [&] (juce::Component& modal)
+    {
+        auto* text = dynamic_cast<juce::TextEditor*> (findDescendant (modal, "new text editor"));
+
+        if (text != nullptr && text->hasKeyboardFocus (false))
+        {
+            focused = text->createComponentSnapshot (text->getLocalBounds(), true, 1.0f);
+            press (modal, tab);
+            unfocused = text->createComponentSnapshot (text->getLocalBounds(), true, 1.0f);
+            frameColour = text->findColour (juce::TextEditor::focusedOutlineColourId);
+        }
+
+        modal.exitModalState (-5);
+    });
+
+    window.runModalLoop();
+
+    ASSERT_TRUE (focused.isValid()) << "the text did not have the focus when the window opened";
+    const int y = focused.getHeight() / 2;
+    EXPECT_EQ (focused.getPixelAt (1, y), frameColour);
+    EXPECT_NE (unfocused.getPixelAt (1, y), frameColour);
+}
+
 //==============================================================================
 struct KeyAnswer
 {
