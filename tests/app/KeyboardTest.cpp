@@ -114,22 +114,35 @@ TEST (AgreementKeys, NavigationKeysScrollTheTextAndNothingEditsIt)
     EXPECT_EQ (textAfterTyping, AgreementText::get());
 }
 
-TEST (AgreementKeys, TheFocusedButtonCarriesAnOutlineInItsTextColour)
+//==============================================================================
+/** Where a control's focus mark shows: a pixel halfway down its left edge, in one of its colours. */
+struct FocusMark
+{
+    const char* description;
+    const char* controlName;
+    int colourId;
+    int x;
+    bool focusedWhenTheWindowOpens;   // otherwise the first Tab brings the focus to it
+};
+
+void PrintTo (const FocusMark& mark, std::ostream* out)    { *out << mark.description; }
+
+class AgreementFocusMark : public ::testing::TestWithParam<FocusMark> {};
+
+TEST_P (AgreementFocusMark, ShowsOnlyWhileTheControlHasTheFocus)
 {
     VOK_SetupWindow::EULA window;
-    juce::Image unfocused, focused;
-    juce::Colour textColour;
+    juce::Image atOpening, afterTab;
+    juce::Colour markColour;
 
     ModalAnswerer answerer (isAgreementWindow, [&] (juce::Component& modal)
     {
-        auto* agree = dynamic_cast<juce::TextButton*> (findDescendant (modal, "buttonAgree"));
-
-        if (agree != nullptr)
+        if (auto* control = findDescendant (modal, GetParam().controlName))
         {
-            unfocused = agree->createComponentSnapshot (agree->getLocalBounds(), true, 1.0f);
+            atOpening = control->createComponentSnapshot (control->getLocalBounds(), true, 1.0f);
             press (modal, tab);
-            focused = agree->createComponentSnapshot (agree->getLocalBounds(), true, 1.0f);
-            textColour = agree->findColour (juce::TextButton::textColourOffId);
+            afterTab = control->createComponentSnapshot (control->getLocalBounds(), true, 1.0f);
+            markColour = control->findColour (GetParam().colourId);
         }
 
         modal.exitModalState (-5);
@@ -137,43 +150,20 @@ TEST (AgreementKeys, TheFocusedButtonCarriesAnOutlineInItsTextColour)
 
     window.runModalLoop();
 
-    ASSERT_TRUE (focused.isValid());
-    // Halfway along the left edge, just inside the border: where the outline runs.
-    const int x = 2, y = focused.getHeight() / 2;
-    EXPECT_NE (unfocused.getPixelAt (x, y), textColour);
-    EXPECT_EQ (focused.getPixelAt (x, y), textColour);
-    // Only the edge changes: the button's middle keeps its fill (left of the centred text).
-    EXPECT_EQ (focused.getPixelAt (8, y).getBrightness() > 0.0f, unfocused.getPixelAt (8, y).getBrightness() > 0.0f);
+    ASSERT_TRUE (atOpening.isValid());
+    const auto& focused = GetParam().focusedWhenTheWindowOpens ? atOpening : afterTab;
+    const auto& unfocused = GetParam().focusedWhenTheWindowOpens ? afterTab : atOpening;
+    const int x = GetParam().x, y = focused.getHeight() / 2;
+    EXPECT_EQ (focused.getPixelAt (x, y), markColour);
+    EXPECT_NE (unfocused.getPixelAt (x, y), markColour);
 }
 
-TEST (AgreementKeys, TheFocusedTextCarriesTheFrameOfAFocusedEditor)
-{
-    VOK_SetupWindow::EULA window;
-    juce::Image focused, unfocused;
-    juce::Colour frameColour;
-
-    ModalAnswerer answerer (isAgreementWindow, [&] (juce::Component& modal)
-    {
-        auto* text = dynamic_cast<juce::TextEditor*> (findDescendant (modal, "new text editor"));
-
-        if (text != nullptr && text->hasKeyboardFocus (false))
-        {
-            focused = text->createComponentSnapshot (text->getLocalBounds(), true, 1.0f);
-            press (modal, tab);
-            unfocused = text->createComponentSnapshot (text->getLocalBounds(), true, 1.0f);
-            frameColour = text->findColour (juce::TextEditor::focusedOutlineColourId);
-        }
-
-        modal.exitModalState (-5);
-    });
-
-    window.runModalLoop();
-
-    ASSERT_TRUE (focused.isValid()) << "the text did not have the focus when the window opened";
-    const int y = focused.getHeight() / 2;
-    EXPECT_EQ (focused.getPixelAt (1, y), frameColour);
-    EXPECT_NE (unfocused.getPixelAt (1, y), frameColour);
-}
+INSTANTIATE_TEST_SUITE_P (Controls, AgreementFocusMark, ::testing::Values (
+    // A thin outline just inside the button's edge, in its text colour.
+    FocusMark { "AgreeButton", "buttonAgree", juce::TextButton::textColourOffId, 2, false },
+    // The frame the framework draws round a focused editor.
+    FocusMark { "Text", "new text editor", juce::TextEditor::focusedOutlineColourId, 1, true }),
+    [] (const auto& info) { return std::string (info.param.description); });
 
 //==============================================================================
 struct KeyAnswer
