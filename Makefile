@@ -10,7 +10,7 @@ DEBIAN_PACKAGES := build-essential cmake pkg-config ccache g++ clang libclang-rt
     libfreetype-dev libfontconfig1-dev libjpeg-dev libpng-dev libflac-dev libvorbis-dev \
     libogg-dev zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev \
     xvfb xauth xdotool x11-utils imagemagick libjpeg-turbo-progs python3 \
-    hyperfine time util-linux
+    hyperfine time util-linux dpkg-dev file desktop-file-utils
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
@@ -18,7 +18,7 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev \
     binutils-mingw-w64-x86-64 libz-mingw-w64-dev dpkg-dev wine64 wine
 
-.PHONY: all deps configure build run test bench fuzz fuzz-build fuzz-check clean
+.PHONY: all deps configure build run test bench fuzz fuzz-build fuzz-check clean package
 
 all: build
 
@@ -70,6 +70,10 @@ fuzz-check: fuzz-build
 # A long run: make fuzz FUZZ_SECONDS=3600
 fuzz: fuzz-build
 	@fuzz/run-fuzzer.sh $(FUZZ_BUILD_DIR) $(FUZZ_SECONDS)
+
+# The Debian package, in $(BUILD_DIR): vok-setup_<version>_<architecture>.deb
+package: build
+	@cd $(BUILD_DIR) && cpack -G DEB
 
 bench: build
 	@cmake --build $(BUILD_DIR) -j $(JOBS) --target benchmarks

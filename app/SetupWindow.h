@@ -9,7 +9,10 @@
 class SetupWindow : public juce::DocumentWindow
 {
 public:
-    /** userSettingsFile is handed to the setup panel (the plug-in's per-user settings file). */
+    /** The settings files are handed to the setup panel: the plug-in's per-user one and the
+        one for all users.
+    */
+    SetupWindow (const juce::File& userSettingsFile, const juce::File& commonSettingsFile);
     explicit SetupWindow (const juce::File& userSettingsFile);
     SetupWindow();
     ~SetupWindow() override;

@@ -11,6 +11,8 @@ namespace
 
 VOK_AgreementDialogBox::VOK_AgreementDialogBox()
 {
+    setLookAndFeel (&lookAndFeel);
+
     agreementEditor = std::make_unique<juce::TextEditor> ("new text editor");
     addAndMakeVisible (agreementEditor.get());
     agreementEditor->setMultiLine (true, true);
@@ -38,13 +40,20 @@ VOK_AgreementDialogBox::VOK_AgreementDialogBox()
     setSize (650, 500);
 
     agreementEditor->setText (AgreementText::get(), false);
+
+    // The text comes first, so that the window opens with the text ready to scroll.
+    keys = std::make_unique<DialogKeys> (*this,
+                                         std::vector<juce::Component*> { agreementEditor.get(), agreeButton.get(), cancelButton.get() },
+                                         *agreeButton, std::vector<juce::Button*> { cancelButton.get() });
 }
 
 VOK_AgreementDialogBox::~VOK_AgreementDialogBox()
 {
+    keys.reset();
     agreementEditor.reset();
     agreeButton.reset();
     cancelButton.reset();
+    setLookAndFeel (nullptr);
 }
 
 void VOK_AgreementDialogBox::paint (juce::Graphics& g)

@@ -2,6 +2,9 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include "DialogKeys.h"
+#include "FocusOutlineLookAndFeel.h"
+
 #include <memory>
 
 /**
@@ -9,7 +12,8 @@
     text in a read-only editor, and "I Agree" / "Cancel".
 
     The buttons end the modal state of the window that holds this component: 0 for
-    "I Agree", -1 for "Cancel".
+    "I Agree", -1 for "Cancel". From the keyboard, Tab moves between the text and the two
+    buttons, Return agrees (or presses the focused button) and Escape cancels.
 */
 class VOK_AgreementDialogBox : public juce::Component,
                                public juce::Button::Listener
@@ -23,11 +27,13 @@ public:
     void buttonClicked (juce::Button*) override;
 
 private:
+    FocusOutlineLookAndFeel lookAndFeel;
     std::unique_ptr<juce::TextEditor> agreementEditor;
     std::unique_ptr<juce::TextButton> agreeButton;
     std::unique_ptr<juce::TextButton> cancelButton;
     juce::Image bannerImage;
     juce::Image logoImage;
+    std::unique_ptr<DialogKeys> keys;
 
     void endParentModalState (int result);
 

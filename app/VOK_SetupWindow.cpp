@@ -12,7 +12,7 @@ namespace
     const juce::Colour installColour    { 0xff6969ff };
 
     const juce::String installVersionPrefix ("Install Version ");
-    const juce::String installVersion ("2.1.004");
+    const juce::String installVersion (VOK_INSTALL_VERSION);
 
     constexpr int panelWidth = 680;
     constexpr int panelHeight = 620;
@@ -24,6 +24,8 @@ VOK_SetupWindow::EULA::EULA()
     : juce::DocumentWindow ("VOK2 License and Legal Information", windowBackground,
                             juce::DocumentWindow::closeButton, true)
 {
+    // The window hands the focus it gets on to the first control of its content.
+    setWantsKeyboardFocus (false);
     setContentOwned (new VOK_AgreementDialogBox(), true);
     centreWithSize (getWidth(), getHeight());
 }
@@ -39,7 +41,9 @@ void VOK_SetupWindow::EULA::closeButtonPressed()
 VOK_SetupWindow::VOK_SetupWindow (const juce::File& userFile, const juce::File& commonFile)
     : userSettingsFile (userFile), commonSettingsFile (commonFile)
 {
+    setLookAndFeel (&lookAndFeel);
     createControls();
+    setUpKeyboard();
 
     bannerImage = SetupArtwork::getBanner();
     logoImage = SetupArtwork::getLogo();
@@ -58,8 +62,7 @@ VOK_SetupWindow::VOK_SetupWindow (const juce::File& userFile, const juce::File& 
         // Without the settings the installer could neither propose a directory nor record
         // the chosen one for the plug-in, so it ends here; asking for the agreement first
         // would only delay that.
-        juce::AlertWindow::showMessageBox (juce::MessageBoxIconType::InfoIcon, {},
-                                           "Setup Error - Can't find properties file (1)");
+        showMessageBox (juce::MessageBoxIconType::InfoIcon, {}, "Setup Error - Can't find properties file (1)");
         requestQuit();
         return;
     }
@@ -70,6 +73,7 @@ VOK_SetupWindow::VOK_SetupWindow (const juce::File& userFile, const juce::File& 
 
 VOK_SetupWindow::~VOK_SetupWindow()
 {
+    keys.reset();
     closeButton.reset();
     directoryGroup.reset();
     versionLabel.reset();
@@ -77,6 +81,7 @@ VOK_SetupWindow::~VOK_SetupWindow()
     cancelButton.reset();
     directoryChooser.reset();
     logEditor.reset();
+    setLookAndFeel (nullptr);
 }
 
 void VOK_SetupWindow::createControls()
@@ -129,6 +134,23 @@ void VOK_SetupWindow::createControls()
     // The look-and-feel's default text colour is white, which would leave the log unreadable.
     logEditor->setColour (juce::TextEditor::textColourId, juce::Colours::black);
     logEditor->setText ({}, true);
+}
+
+void VOK_SetupWindow::setUpKeyboard()
+{
+    // Hidden controls are skipped: before an installation the field, "...", "Install" and
+    // "Cancel"; once it has started "Close" and the log.
+    keys = std::make_unique<DialogKeys> (*this,
+                                         std::vector<juce::Component*> { directoryChooser.get(), installButton.get(),
+                                                                          cancelButton.get(), closeButton.get(),
+                                                                          logEditor.get() },
+                                         *installButton,
+                                         std::vector<juce::Button*> { closeButton.get(), cancelButton.get() });
+}
+
+void VOK_SetupWindow::focusFirstControl()
+{
+    keys->focusFirstControl();
 }
 
 juce::String VOK_SetupWindow::getFallbackDirectory()
@@ -198,7 +220,7 @@ void VOK_SetupWindow::buttonClicked (juce::Button* button)
     else if (button == installButton.get())
     {
         if (runInstallation())
-            juce::AlertWindow::showMessageBox (juce::MessageBoxIconType::InfoIcon, {}, "Installation successfully!");
+            showMessageBox (juce::MessageBoxIconType::InfoIcon, {}, "Installation successfully!");
     }
     else if (button == cancelButton.get())
     {
@@ -216,6 +238,10 @@ bool VOK_SetupWindow::runInstallation()
     auto& animator = juce::Desktop::getInstance().getAnimator();
     animator.fadeOut (cancelButton.get(), 1000);
     animator.fadeOut (installButton.get(), 1000);
+
+    // The log covers the directory field: the keyboard must not reach it behind the log.
+    directoryChooser->setEnabled (false);
+    closeButton->grabKeyboardFocus();
 
     juce::MessageManager::getInstance()->runDispatchLoopUntil (logDispatchMilliseconds);
 
@@ -236,5 +262,18 @@ void VOK_SetupWindow::logMessage (const juce::String& message, bool showBox)
     juce::MessageManager::getInstance()->runDispatchLoopUntil (logDispatchMilliseconds);
 
     if (showBox)
-        juce::AlertWindow::showMessageBox (juce::MessageBoxIconType::WarningIcon, "!", message);
+        showMessageBox (juce::MessageBoxIconType::WarningIcon, "!", message);
+}
+
+void VOK_SetupWindow::showMessageBox (juce::MessageBoxIconType icon, const juce::String& title,
+                                      const juce::String& message)
+{
+    // Once the box has gone, the focus goes back where it was: a window manager would see to
+    // that, but without one the keyboard would reach no window at all.
+    juce::Component::SafePointer<juce::Component> focused (juce::Component::getCurrentlyFocusedComponent());
+
+    juce::AlertWindow::showMessageBox (icon, title, message);
+
+    if (focused != nullptr && focused->isShowing())
+        focused->grabKeyboardFocus();
 }

@@ -2,6 +2,8 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include "DialogKeys.h"
+#include "FocusOutlineLookAndFeel.h"
 #include "InstallReporter.h"
 #include "PluginSettings.h"
 
@@ -14,6 +16,10 @@
     Building the panel looks up the directory stored in the plug-in's settings and then
     runs the agreement window modally, so the constructor returns only once the user has
     answered it. Refusing asks the application to quit.
+
+    From the keyboard, Tab moves through the directory field, "...", "Install" and "Cancel"
+    ("Close" and the log once an installation has started); Return in the field installs,
+    Escape cancels before an installation and closes after one.
 */
 class VOK_SetupWindow : public juce::Component,
                         public juce::Button::Listener,
@@ -44,6 +50,9 @@ public:
     void resized() override;
     void buttonClicked (juce::Button*) override;
 
+    /** Puts the keyboard focus on the directory field, open for typing; for when the window shows. */
+    void focusFirstControl();
+
     /** Installs the pack into the chosen directory, reporting through logMessage();
         true only when every file was installed.
     */
@@ -53,6 +62,7 @@ public:
     void logMessage (const juce::String& message, bool showBox) override;
 
 private:
+    FocusOutlineLookAndFeel lookAndFeel;
     std::unique_ptr<juce::TextButton> closeButton;
     std::unique_ptr<juce::GroupComponent> directoryGroup;
     std::unique_ptr<juce::Label> versionLabel;
@@ -63,13 +73,16 @@ private:
     juce::Image bannerImage;
     juce::Image logoImage;
     const juce::File userSettingsFile, commonSettingsFile;
+    std::unique_ptr<DialogKeys> keys;
 
     void createControls();
+    void setUpKeyboard();
     void presetDirectory (juce::PropertiesFile& settings);
     void runAgreement();
 
     static juce::String getFallbackDirectory();
     static void requestQuit();
+    static void showMessageBox (juce::MessageBoxIconType, const juce::String& title, const juce::String& message);
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (VOK_SetupWindow)
 };

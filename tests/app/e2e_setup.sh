@@ -2,7 +2,10 @@
 # Drives the real "VOK Setup" executable like a user would, on the X display given by DISPLAY:
 # the agreement window must come first and alone, "I Agree" must bring up the centred main
 # window, and "Cancel" there, "Cancel" in the agreement and both title-bar close buttons must
-# end the program with exit code 0. Screenshots of both windows go to SCREENSHOT_DIR.
+# end the program with exit code 0. Then a whole installation with keyboard events alone, the
+# pointer parked in a corner: Tab shows the focus mark on "I Agree", Return agrees, Tab Tab and
+# Return install, Return dismisses "Installation successfully!" and Escape ends the program.
+# Screenshots of the windows go to SCREENSHOT_DIR.
 #
 # Usage: e2e_setup.sh APP_EXECUTABLE SCREENSHOT_DIR
 set -euo pipefail
@@ -100,6 +103,70 @@ startApp() {
     appPid=$!
 }
 
+# An installation writes the all-users settings below /opt: the program gets a private, empty
+# /opt of its own (a mount namespace), or the installation is not run at all.
+canHavePrivateOpt() {
+    unshare --mount --propagation private sh -c 'mount -t tmpfs tmpfs /opt' 2> /dev/null
+}
+
+startAppWithPrivateOpt() {
+    HOME="$home" unshare --mount --propagation private \
+        sh -c 'mount -t tmpfs tmpfs /opt && exec "$0"' "$app" > "$home/app.log" 2>&1 &
+    appPid=$!
+}
+
+pixelInContent() {  # window id, content width, content height, x, y -> the pixel's colour
+    contentOrigin "$1" "$2" "$3"
+    import -window root -crop "1x1+$((contentX + $4))+$((contentY + $5))" -depth 8 txt:- 2> /dev/null | tail -n 1 | awk '{ print $3 }'
+}
+
+# The focus mark is an outline just inside the button's edge: that pixel changes with the focus.
+expectFocusMarkAfter() {  # description, key, window id, content width, content height, x, y of the button's left edge middle
+    local description="$1" key="$2"; shift 2
+    local before after
+    before="$(pixelInContent "$1" "$2" "$3" $(($4 + 2)) "$5")"
+    xdotool key "$key"
+    sleep 0.5
+    after="$(pixelInContent "$1" "$2" "$3" $(($4 + 2)) "$5")"
+    [ "$before" != "$after" ] || fail "$description: no focus mark appeared (pixel stays $before)"
+}
+
+otherVisibleWindow() {  # window id -> a visible window of substance other than this one and the desktop
+    local id X Y WIDTH HEIGHT SCREEN
+    for id in $(xdotool search --onlyvisible --name '.*' 2> /dev/null || true); do
+        [ "$id" = "$1" ] && continue
+        eval "$(xdotool getwindowgeometry --shell "$id" 2> /dev/null)" || continue
+        [ "$WIDTH" -ge 100 ] && [ "$HEIGHT" -ge 60 ] && [ "$WIDTH" -lt 1280 ] && { echo "$id"; return 0; }
+    done
+}
+
+# A key can come before a busy machine's window takes input; a user would press it again, and
+# so do these (only where a second press can do no harm).
+keyUntilWindow() {  # title to wait for, key -> window id or nothing
+    local id=""
+    for _ in 1 2 3; do
+        xdotool key "$2"
+        for _ in $(seq 1 50); do
+            id="$(visibleWindow "$1")"
+            [ -n "$id" ] && { echo "$id"; return 0; }
+            sleep 0.1
+        done
+        echo "note: \"$1\" not there 5 s after $2, pressing it again" >&2
+    done
+}
+
+keyUntilGone() {  # window id, key -> true once the window has gone
+    for _ in 1 2 3; do
+        xdotool key "$2"
+        for _ in $(seq 1 50); do
+            xdotool search --onlyvisible --name '.*' 2> /dev/null | grep -qx "$1" || return 0
+            sleep 0.1
+        done
+        echo "note: the window is still there 5 s after $2, pressing it again" >&2
+    done
+    return 1
+}
+
 expectAgreementAlone() {
     agreement="$(waitForWindow "$agreementTitle")"
     if [ -z "$agreement" ]; then fail "no agreement window"; return 1; fi
@@ -158,9 +225,55 @@ if expectAgreementAlone; then
 fi
 stopApp
 
+# 5. A whole installation from the keyboard, into the proposed folder of a fresh home.
+if canHavePrivateOpt; then
+    target="$home/Documents/VOK Impulses"
+    rm -rf "$target"
+    startAppWithPrivateOpt
+    xdotool mousemove 0 0
+    if expectAgreementAlone; then
+        sleep 0.5
+        expectFocusMarkAfter "Tab in the agreement" Tab "$agreement" "$contentWidth" 500 320 $((456 + 12))
+        import -window "$agreement" "$shots/keyboard-agreement-focus.png"
+        main="$(keyUntilWindow "$mainTitle" Return)"
+        if [ -z "$main" ]; then
+            fail "Return on \"I Agree\" did not bring up the main window"
+        else
+            sleep 0.5
+            import -window "$main" "$shots/keyboard-setup-window.png"
+            xdotool key Tab
+            expectFocusMarkAfter "Tab Tab in the main window" Tab "$main" 680 620 456 $((576 + 12))
+            import -window "$main" "$shots/keyboard-install-focus.png"
+            xdotool key Return
+            box=""
+            for _ in $(seq 1 600); do
+                box="$(otherVisibleWindow "$main")"
+                [ -n "$box" ] && break
+                sleep 0.1
+            done
+            if [ -z "$box" ]; then
+                fail "Return on \"Install\" brought up no message box within 60 s"
+            else
+                sleep 0.5
+                import -window root "$shots/keyboard-installation-done.png"
+                [ "$(xdotool getwindowname "$box")" = "" ] || fail "a warning box came up instead of the success box"
+                count=$(find "$target" -maxdepth 1 -name '*.vok' | wc -l)
+                [ "$count" = 24 ] || fail "the keyboard installation left $count impulse files, not 24"
+                keyUntilGone "$box" Return || fail "Return did not dismiss the message box"
+                sleep 0.5
+                import -window "$main" "$shots/keyboard-after-install.png"
+                clickUntilExit "Escape after the installation" xdotool key Escape
+            fi
+        fi
+    fi
+    stopApp
+else
+    echo "note: no private /opt can be had here; the keyboard installation (which writes there) is left out"
+fi
+
 if [ "$failures" -ne 0 ]; then
     echo "--- program output ---"; cat "$home/app.log" || true
     exit 1
 fi
-echo "Screenshots: $shots/agreement-window.png $shots/setup-window.png"
-echo "End-to-end: all four start-and-quit scenarios behaved."
+echo "Screenshots: $shots/agreement-window.png $shots/setup-window.png $shots/keyboard-*.png"
+echo "End-to-end: all start-and-quit scenarios and the keyboard installation behaved."

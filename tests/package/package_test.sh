@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# Builds the Debian package from the build tree into a temporary folder, checks its contents
+# and control fields, validates its desktop entry, then unpacks it into a temporary root and
+# runs the unpacked vok there: --help, and an installation of the pack into a temporary folder.
+#
+# Usage: package_test.sh BUILD_DIR VERSION
+set -euo pipefail
+
+build=${1:?usage: package_test.sh BUILD_DIR VERSION}
+version=${2:?usage: package_test.sh BUILD_DIR VERSION}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+for tool in cpack dpkg-deb dpkg-shlibdeps desktop-file-validate; do
+    command -v "$tool" > /dev/null || { echo "FAIL: $tool is missing (make deps installs it)"; exit 1; }
+done
+
+if ! cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" > "$work/cpack.log" 2>&1; then
+    cat "$work/cpack.log"
+    echo "FAIL: cpack could not build the package"
+    exit 1
+fi
+deb="$work/out/vok-setup_${version}_$(dpkg --print-architecture).deb"
+[ -f "$deb" ] || { ls "$work/out"; echo "FAIL: no $(basename "$deb")"; exit 1; }
+
+# Contents: the two programs, executable by everyone, the desktop entry and the icon; the
+# only other entries are their folders, all owned by root.
+dpkg-deb -c "$deb" > "$work/contents"
+expected_files="./usr/bin/vok
+./usr/bin/vok-setup
+./usr/share/applications/vok-setup.desktop
+./usr/share/icons/hicolor/256x256/apps/vok-setup.png"
+files=$(awk '$1 !~ /^d/ { print $6 }' "$work/contents" | sort)
+[ "$files" = "$expected_files" ] || fail "the package holds $(echo $files), not $(echo $expected_files)"
+for program in ./usr/bin/vok ./usr/bin/vok-setup; do
+    grep -qE "^-rwxr-xr-x root/root .* $program\$" "$work/contents" || fail "$program is not a root-owned program for everyone"
+done
+awk '$2 != "root/root"' "$work/contents" | grep -q . && fail "entries not owned by root: $(awk '$2 != "root/root"' "$work/contents")"
+
+# Control fields: name, the build's version, this machine's architecture, and dependencies
+# worked out from the programs' libraries (with versions), plus X11, which is loaded at run time.
+dpkg-deb -I "$deb" > "$work/info" || fail "dpkg-deb -I can't read the package"
+field() { dpkg-deb -f "$deb" "$1"; }
+[ "$(field Package)" = vok-setup ] || fail "Package is $(field Package)"
+[ "$(field Version)" = "$version" ] || fail "Version is $(field Version), not $version"
+[ "$(field Architecture)" = "$(dpkg --print-architecture)" ] || fail "Architecture is $(field Architecture)"
+depends=$(field Depends)
+for dependency in 'libc6 (>= ' 'libpng16-16 (>= ' 'libflac12 (>= ' 'libfreetype6 (>= ' 'libx11-6' 'libxext6'; do
+    [[ "$depends" == *"$dependency"* ]] || fail "Depends lacks $dependency: $depends"
+done
+[ -n "$(field Description)" ] || fail "no Description"
+
+# The desktop entry is valid and names what the package holds.
+root="$work/root"
+dpkg -x "$deb" "$root"
+entry="$root/usr/share/applications/vok-setup.desktop"
+desktop-file-validate "$entry" || fail "desktop-file-validate rejects the entry"
+exec_name=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$entry")
+icon_name=$(sed -n 's/^Icon=//p' "$entry")
+[ -x "$root/usr/bin/$exec_name" ] || fail "Exec=$exec_name is not a program of the package"
+icon="$root/usr/share/icons/hicolor/256x256/apps/$icon_name.png"
+[ "$(head -c 8 "$icon" | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] || fail "Icon=$icon_name is not a PNG in the theme"
+width=$((16#$(od -An -tx1 -j16 -N4 "$icon" | tr -d ' \n'))); height=$((16#$(od -An -tx1 -j20 -N4 "$icon" | tr -d ' \n')))
+[ "$width" -le 256 ] && [ "$height" -le 256 ] || fail "the icon is ${width}x${height}, too large for the 256x256 folder"
+ldd "$root/usr/bin/vok-setup" "$root/usr/bin/vok" | grep -q "not found" && fail "a library of the programs is missing"
+
+# The unpacked vok runs: its help, and an installation into a temporary folder, with HOME
+# (the per-user settings) and the all-users settings file in temporary places too.
+"$root/usr/bin/vok" --help > "$work/help" 2>&1 || fail "vok --help exits with $?"
+grep -q "vok install" "$work/help" || fail "vok --help does not list install"
+target="$work/Impulses"
+if HOME="$work/home" "$root/usr/bin/vok" install "$target" --common-settings "$work/common/VOK/VOK.settings" \
+        > "$work/install.log" 2>&1; then
+    [ "$(tail -n 1 "$work/install.log")" = "Installation successfully!" ] || fail "vok install did not end with success"
+    count=$(find "$target" -maxdepth 1 -name '*.vok' | wc -l)
+    [ "$count" = 24 ] || fail "vok install left $count impulse files, not 24"
+    grep -aqF "$target" "$work/home/.config/VOK/VOK.settings" || fail "the per-user settings in HOME do not hold the folder"
+else
+    cat "$work/install.log"
+    fail "the unpacked vok install failed"
+fi
+
+[ "$failures" = 0 ] || exit 1
+echo "Package $(basename "$deb") ($(du -h "$deb" | cut -f1)): contents, fields, desktop entry and the unpacked vok are right."
