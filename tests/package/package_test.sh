@@ -63,7 +63,7 @@ icon_name=$(sed -n 's/^Icon=//p' "$entry")
 icon="$root/usr/share/icons/hicolor/256x256/apps/$icon_name.png"
 [ "$(head -c 8 "$icon" | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] || fail "Icon=$icon_name is not a PNG in the theme"
 width=$((16#$(od -An -tx1 -j16 -N4 "$icon" | tr -d ' \n'))); height=$((16#$(od -An -tx1 -j20 -N4 "$icon" | tr -d ' \n')))
-[ "$width" -le 256 ] && [ "$height" -le 256 ] || fail "the icon is ${width}x${height}, too large for the 256x256 folder"
+[ "$width" = 256 ] && [ "$height" = 256 ] || fail "the icon is ${width}x${height}, not the 256x256 its folder says"
 ldd "$root/usr/bin/vok-setup" "$root/usr/bin/vok" | grep -q "not found" && fail "a library of the programs is missing"
 
 # The unpacked vok runs: its help, and an installation into a temporary folder, with HOME
