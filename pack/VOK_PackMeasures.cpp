@@ -112,7 +112,7 @@ double VOK_PackMeasures::earlyReflectionDeviationDb (const VOK_RoomDesign& room,
 
         const auto alone = std::none_of (arrivals.begin(), arrivals.end(), [&] (const auto& other)
         {
-            return &other != &arrival && std::abs (other.seconds - arrival.seconds) < 0.0015;
+            return &other != &arrival && std::abs (other.seconds - arrival.seconds) < 0.001;
         });
 
         if (alone)

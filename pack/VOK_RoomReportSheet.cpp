@@ -51,6 +51,19 @@ void VOK_RoomReportSheet::drawTitle (juce::Graphics& g, const juce::String& text
     g.drawText (text, area.removeFromTop (20.0f), juce::Justification::centredLeft);
 }
 
+void VOK_RoomReportSheet::fillPanel (juce::Graphics& g, juce::Rectangle<float> area)
+{
+    g.setColour (panel);
+    g.fillRect (area);
+}
+
+void VOK_RoomReportSheet::drawTimeMarker (juce::Graphics& g, juce::Rectangle<float> area, float x)
+{
+    const float dashes[] = { 4.0f, 4.0f };
+    g.setColour (target);
+    g.drawDashedLine ({ x, area.getY(), x, area.getBottom() }, dashes, 2, 1.0f);
+}
+
 void VOK_RoomReportSheet::drawEarlyPart (juce::Graphics& g, const VOK_RoomDesign& room, const float* samples, int numSamples,
                                          juce::Rectangle<float> area)
 {
@@ -58,8 +71,7 @@ void VOK_RoomReportSheet::drawEarlyPart (juce::Graphics& g, const VOK_RoomDesign
     const auto shownSeconds = 1.5 * mixing;
     drawTitle (g, "Early part, dB re direct sound, " + juce::String (juce::roundToInt (shownSeconds * 1000.0))
                     + " ms; image-source arrivals marked, mixing time dashed", area);
-    g.setColour (panel);
-    g.fillRect (area);
+    fillPanel (g, area);
 
     const auto direct = VOK_RoomMeasures::findLoudestSample (samples, numSamples);
     const auto peak = std::abs (samples[direct]);
@@ -78,9 +90,7 @@ void VOK_RoomReportSheet::drawEarlyPart (juce::Graphics& g, const VOK_RoomDesign
         g.drawLine (x, toY (expectedDb), x, area.getBottom(), 1.0f);
     }
 
-    g.setColour (target);
-    const float dashes[] = { 4.0f, 4.0f };
-    g.drawDashedLine ({ toX (mixing), area.getY(), toX (mixing), area.getBottom() }, dashes, 2, 1.0f);
+    drawTimeMarker (g, area, toX (mixing));
 
     g.setColour (trace);
     const auto columns = static_cast<int> (area.getWidth());
@@ -156,8 +166,7 @@ void VOK_RoomReportSheet::drawEchoDensity (juce::Graphics& g, const VOK_RoomDesi
     const auto shownSeconds = 4.0 * mixing;
     drawTitle (g, "Normalised echo density (Abel & Huang), 0 to 1.2, " + juce::String (juce::roundToInt (shownSeconds * 1000.0))
                     + " ms; mixing time and 0.6 of it dashed", area);
-    g.setColour (panel);
-    g.fillRect (area);
+    fillPanel (g, area);
 
     const auto direct = VOK_RoomMeasures::findLoudestSample (samples, numSamples);
     const auto step = shownSeconds / area.getWidth();
@@ -168,11 +177,8 @@ void VOK_RoomReportSheet::drawEchoDensity (juce::Graphics& g, const VOK_RoomDesi
     g.setColour (grid);
     g.drawHorizontalLine (static_cast<int> (toY (1.0)), area.getX(), area.getRight());
 
-    g.setColour (target);
-    const float dashes[] = { 4.0f, 4.0f };
-
     for (auto seconds : { mixing, 0.6 * mixing })
-        g.drawDashedLine ({ toX (seconds), area.getY(), toX (seconds), area.getBottom() }, dashes, 2, 1.0f);
+        drawTimeMarker (g, area, toX (seconds));
 
     juce::Path curve;
 

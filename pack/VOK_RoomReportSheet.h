@@ -25,4 +25,6 @@ private:
     static void drawEchoDensity (juce::Graphics& g, const VOK_RoomDesign& room, const float* samples, int numSamples,
                                  juce::Rectangle<float> area);
     static void drawTitle (juce::Graphics& g, const juce::String& text, juce::Rectangle<float>& area);
+    static void fillPanel (juce::Graphics& g, juce::Rectangle<float> area);
+    static void drawTimeMarker (juce::Graphics& g, juce::Rectangle<float> area, float x);
 };
