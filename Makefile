@@ -18,7 +18,7 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev \
     binutils-mingw-w64-x86-64 libz-mingw-w64-dev dpkg-dev wine64 wine
 
-.PHONY: all deps configure build run test bench fuzz fuzz-build fuzz-check clean package
+.PHONY: all deps configure build run test bench pack-report fuzz fuzz-build fuzz-check clean package
 
 all: build
 
@@ -52,6 +52,12 @@ run: build
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 	@$(MAKE) --no-print-directory fuzz-check
+
+# The pack's rooms measured: pack-report.md (every measure against its target) and one PNG
+# sheet per room, in $(BUILD_DIR)/pack-report.
+pack-report: build
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target vok_pack_report
+	@$(BUILD_DIR)/pack/vok_pack_report pack/rooms.json $(BUILD_DIR)/pack/impulses $(BUILD_DIR)/pack-report
 
 # The impulse file fuzzer is a clang project of its own (sanitizers, libFuzzer).
 FUZZ_BUILD_DIR ?= build-fuzz

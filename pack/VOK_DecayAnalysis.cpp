@@ -99,9 +99,14 @@ namespace
 
 double VOK_DecayAnalysis::fitT30 (const std::vector<double>& curve, double sampleRate)
 {
+    return fitDecayTime (curve, sampleRate, -5.0, -35.0);
+}
+
+double VOK_DecayAnalysis::fitDecayTime (const std::vector<double>& curve, double sampleRate, double startDb, double endDb)
+{
     size_t first = 0, last = 0;
 
-    if (! findFitRange (curve, -5.0, -35.0, first, last))
+    if (! findFitRange (curve, startDb, endDb, first, last))
         return 0.0;
 
     return fitLine ({ curve.begin() + (std::ptrdiff_t) first, curve.begin() + (std::ptrdiff_t) last + 1 }, sampleRate);

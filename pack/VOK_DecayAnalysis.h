@@ -40,6 +40,12 @@ public:
     */
     static double fitT30 (const std::vector<double>& decayCurveDb, double sampleRate);
 
+    /** The decay time (to -60 dB) of the least-squares line through the curve between its first
+        fall to startDb and its first fall to endDb: T30 from -5 to -35 dB, the early decay time
+        (EDT, ISO 3382-1) from 0 to -10 dB. Returns 0 when the curve does not reach endDb.
+    */
+    static double fitDecayTime (const std::vector<double>& decayCurveDb, double sampleRate, double startDb, double endDb);
+
     /** The length without the trailing samples more than negligibleLevelDb below the peak,
         plus the filters' ring-out time. They can't move a decay curve's -35 dB point.
     */

@@ -64,6 +64,20 @@ double VOK_RoomDesign::Position::distanceTo (const Position& other) const noexce
                     + (z - other.z) * (z - other.z));
 }
 
+double VOK_RoomDesign::interpolateBands (const BandValues& values, double frequency) noexcept
+{
+    if (frequency <= bandCentres.front())
+        return values.front();
+
+    if (frequency >= bandCentres.back())
+        return values.back();
+
+    const auto position = std::log2 (frequency / bandCentres.front());   // octaves above the first band
+    const auto lower = juce::jmin (numBands - 2, static_cast<int> (position));
+    const auto fraction = position - lower;
+    return values[(size_t) lower] + fraction * (values[(size_t) lower + 1] - values[(size_t) lower]);
+}
+
 bool VOK_RoomDesign::contains (const Position& p) const noexcept
 {
     return p.x > 0.0 && p.x < width

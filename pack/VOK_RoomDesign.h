@@ -46,6 +46,18 @@ public:
     static constexpr double tailFadeMargin = 1.25;
 
     double getVolume() const noexcept              { return width * length * height; }
+    double getSurfaceArea() const noexcept         { return 2.0 * (width * length + width * height + length * height); }
+
+    /** When the reflections after the direct sound have become a diffuse field to the ear: the
+        perceptual mixing time that Lindau, Kosanke and Weinzierl (2012) predict from the
+        volume-to-surface ratio of a shoebox room, (20 V/S + 20) / 0.8 ms.
+    */
+    double getPredictedMixingSeconds() const noexcept   { return (20.0 * getVolume() / getSurfaceArea() + 20.0) / 0.8 / 1000.0; }
+
+    /** A band value at any frequency: linear in the logarithm of the frequency between the
+        bands' centres, and the outer bands' values beyond them.
+    */
+    static double interpolateBands (const BandValues& values, double frequency) noexcept;
     bool contains (const Position& p) const noexcept;
 
     juce::String getStereoFileName() const         { return name + " stereo.vok"; }

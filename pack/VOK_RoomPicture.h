@@ -27,8 +27,10 @@ public:
 
     static juce::MemoryBlock encodeJpeg (const juce::Image& image);
 
-private:
-    static void drawFloorPlan (juce::Graphics& g, const VOK_RoomDesign& room, juce::Rectangle<float> area);
+    /** The octave bands' energy decay curves of the first channel, over 60 dB. */
     static void drawDecayCurves (juce::Graphics& g, const VOK_RoomDesign& room,
                                  const juce::AudioBuffer<float>& response, juce::Rectangle<float> area);
+
+private:
+    static void drawFloorPlan (juce::Graphics& g, const VOK_RoomDesign& room, juce::Rectangle<float> area);
 };

@@ -1,6 +1,7 @@
 #include "VOK_RoomSynthesiser.h"
-#include "VOK_FilterChain.h"
 #include "VOK_DecayAnalysis.h"
+#include "VOK_DiffuseField.h"
+#include "VOK_ImageSources.h"
 
 #include <cmath>
 
@@ -8,98 +9,20 @@ namespace
 {
     constexpr double pi = juce::MathConstants<double>::pi;
 
-    // The tail stops 140 dB below its start: far under any converter's noise. Not computing
-    // what follows saves most of the work in the short rooms, and keeps denormals out.
-    constexpr double tailRangeDb = 140.0;
-
-    // Trimming may lengthen a band's decay; the noise is made long enough for this much.
+    // Trimming may lengthen a band's decay; the diffuse field is made for this much more.
     constexpr double decayTimeMargin = 1.3;
 
-    /** A small, fully specified generator (splitmix64), so that every platform and library
-        version draws the same noise.
-    */
-    class NoiseSource
-    {
-    public:
-        explicit NoiseSource (juce::uint64 seed) noexcept : state (seed) {}
-
-        /** Uniform noise of unit variance. */
-        float next() noexcept
-        {
-            state += 0x9e3779b97f4a7c15ull;
-            auto z = state;
-            z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
-            z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
-            z ^= z >> 31;
-            const auto unit = static_cast<double> (z >> 11) * (1.0 / 9007199254740992.0);
-            return static_cast<float> ((2.0 * unit - 1.0) * std::sqrt (3.0));
-        }
-
-    private:
-        juce::uint64 state;
-    };
-
-    /** The tail is made in the table's octave bands and one more above them, for the top
-        octaves, where air absorbs enough to shorten the decay audibly in large rooms. */
-    constexpr int numSynthesisBands = VOK_RoomDesign::numBands + 1;
-    constexpr size_t airBand = VOK_RoomDesign::numBands;
-
-    // How much more air absorbs at 8 kHz than at 4 kHz (20 degrees C, 50 % humidity, after
-    // ISO 9613-1), as the energy attenuation per metre.
-    constexpr double extraAirAbsorption = 0.017;
-
-    /** The 8 kHz decay time from the 4 kHz one, by Sabine's formula with the air term. */
-    double airBandDecayTime (double highestBandDecayTime, double speedOfSound)
-    {
-        return 1.0 / (1.0 / highestBandDecayTime + 4.0 * extraAirAbsorption * speedOfSound / 55.3);
-    }
-
-    double crossoverFrequency (int index)
-    {
-        return VOK_RoomDesign::bandCentres[(size_t) index] * std::sqrt (2.0);
-    }
-
-    /** A raised-sine ramp from 0 at start to 1 at end. */
+    /** The diffuse part's share of the amplitude during the hand-over. */
     double rampUp (double t, double start, double end)
     {
-        if (t <= start)  return 0.0;
-        if (t >= end)    return 1.0;
-        return std::sin (0.5 * pi * (t - start) / (end - start));
-    }
-
-    /** The complement of rampUp in energy: their squares add up to 1. */
-    double rampDown (double t, double start, double end)
-    {
-        if (t <= start)  return 1.0;
-        if (t >= end)    return 0.0;
-        return std::cos (0.5 * pi * (t - start) / (end - start));
+        const auto imageWeight = VOK_ImageSources::getHandOverWeight (t, start, end);
+        return std::sqrt (1.0 - imageWeight * imageWeight);
     }
 }
 
-//==============================================================================
-struct VOK_RoomSynthesiser::PathParts
-{
-    VOK_RoomDesign::BandValues decayTimes {};   // T60 per table band the tail is made with
-    VOK_RoomDesign::BandValues measuredT30 {};  // what the last trimming pass measured
-    int directSample = 0;
-    double directGain = 0.0;
-    double directSeconds = 0.0;
-
-    // Per octave band: the band-filtered image sources (short), and band-filtered noise (full length).
-    std::array<std::vector<float>, numSynthesisBands> early, noise;
-};
-
-//==============================================================================
 VOK_RoomSynthesiser::VOK_RoomSynthesiser (const VOK_RoomDesign& design)
-    : room (design),
-      startingDecayTimes (design.targetT30)
+    : room (design)
 {
-    // Diffuse-field energy per sample in a room of volume V: 4 pi c / (V fs), on the scale
-    // where a point source gives 1/r at distance r. The image sources have the same mean.
-    tailLevel = std::sqrt (4.0 * pi * room.speedOfSound / (room.getVolume() * room.sampleRate));
-
-    // Reflections become dense after about sqrt(V) milliseconds; hand over within twice that.
-    mixingSeconds = juce::jlimit (0.025, 0.15, 2.0 * std::sqrt (room.getVolume()) / 1000.0);
 }
 
 VOK_RoomSynthesiser::~VOK_RoomSynthesiser() = default;
@@ -112,204 +35,34 @@ juce::StringArray VOK_RoomSynthesiser::getChannelDescriptions (Layout layout)
     return { "L->L", "L->R", "R->L", "R->R" };
 }
 
-//==============================================================================
-void VOK_RoomSynthesiser::filterIntoBand (std::vector<float>& samples, int band) const
+std::vector<VOK_RoomSynthesiser::Path> VOK_RoomSynthesiser::getPaths (const VOK_RoomDesign& room, Layout layout)
 {
-    // Band k of a Linkwitz-Riley crossover tree: the high-passes of the splits below it,
-    // its own low-pass, and the all-passes of the splits above it. The bands then add up
-    // to one common all-pass, so equal band gains leave a reflection's spectrum flat.
-    const auto rate = room.sampleRate;
-    const auto lastSplit = numSynthesisBands - 2;
-    VOK_FilterChain chain;
-
-    for (int split = 0; split < band; ++split)
-        chain.addLinkwitzRileyHighPass (rate, crossoverFrequency (split));
-
-    if (band <= lastSplit)
-        chain.addLinkwitzRileyLowPass (rate, crossoverFrequency (band));
-
-    for (int split = band + 1; split <= lastSplit; ++split)
-        chain.addLinkwitzRileyAllPass (rate, crossoverFrequency (split));
-
-    chain.process (samples.data(), static_cast<int> (samples.size()));
-}
-
-void VOK_RoomSynthesiser::addImageSources (PathParts& parts, const VOK_RoomDesign::Position& source,
-                                           const VOK_RoomDesign::Position& microphone) const
-{
-    const auto endSeconds = parts.directSeconds + mixingSeconds;
-    const auto maxDistance = endSeconds * room.speedOfSound;
-    const auto earlyLength = parts.early[0].size();
-
-    std::array<double, numSynthesisBands> wallReflection {}, floorReflection {}, ceilingReflection {};
-
-    for (size_t band = 0; band < (size_t) numSynthesisBands; ++band)
-    {
-        // Surfaces absorb in the air band as they do at 4 kHz.
-        const auto tableBand = juce::jmin (band, airBand - 1);
-        wallReflection[band] = std::sqrt (1.0 - room.wallAbsorption[tableBand]);
-        floorReflection[band] = std::sqrt (1.0 - room.floorAbsorption[tableBand]);
-        ceilingReflection[band] = std::sqrt (1.0 - room.ceilingAbsorption[tableBand]);
-    }
-
-    const auto orderLimit = [maxDistance] (double size) { return static_cast<int> (std::ceil (maxDistance / (2.0 * size))) + 1; };
-    const int nxMax = orderLimit (room.width), nyMax = orderLimit (room.length), nzMax = orderLimit (room.height);
-
-    // Image (n, u) along an axis of size L sits at (1 - 2u) s + 2 n L and has met the wall at 0
-    // |n - u| times and the wall at L |n| times.
-    for (int nx = -nxMax; nx <= nxMax; ++nx)
-     for (int ux = 0; ux <= 1; ++ux)
-      for (int ny = -nyMax; ny <= nyMax; ++ny)
-       for (int uy = 0; uy <= 1; ++uy)
-        for (int nz = -nzMax; nz <= nzMax; ++nz)
-         for (int uz = 0; uz <= 1; ++uz)
-         {
-             const int wallHits = std::abs (nx - ux) + std::abs (nx) + std::abs (ny - uy) + std::abs (ny);
-             const int floorHits = std::abs (nz - uz), ceilingHits = std::abs (nz);
-
-             if (wallHits + floorHits + ceilingHits == 0)
-                 continue; // the direct sound, added broadband on its own
-
-             const VOK_RoomDesign::Position image { (1 - 2 * ux) * source.x + 2 * nx * room.width,
-                                                    (1 - 2 * uy) * source.y + 2 * ny * room.length,
-                                                    (1 - 2 * uz) * source.z + 2 * nz * room.height };
-             const auto distance = image.distanceTo (microphone);
-
-             if (distance >= maxDistance)
-                 continue;
-
-             const auto seconds = distance / room.speedOfSound;
-             const auto sample = static_cast<size_t> (std::lround (seconds * room.sampleRate));
-
-             if (sample >= earlyLength)
-                 continue;
-
-             const auto weight = rampDown (seconds, parts.directSeconds, endSeconds) / distance;
-
-             for (size_t band = 0; band < (size_t) numSynthesisBands; ++band)
-             {
-                 const auto air = band == airBand ? std::exp (-0.5 * extraAirAbsorption * distance) : 1.0;
-                 const auto reflection = air * std::pow (wallReflection[band], wallHits)
-                                       * std::pow (floorReflection[band], floorHits)
-                                       * std::pow (ceilingReflection[band], ceilingHits);
-                 parts.early[band][sample] += static_cast<float> (weight * reflection);
-             }
-         }
-}
-
-VOK_RoomSynthesiser::PathParts VOK_RoomSynthesiser::makePath (const VOK_RoomDesign::Position& source,
-                                                              const VOK_RoomDesign::Position& microphone,
-                                                              juce::uint64 seed) const
-{
-    PathParts parts;
-    parts.decayTimes = startingDecayTimes;
-    const auto numSamples = static_cast<size_t> (room.samplesPerChannel);
-    const auto distance = source.distanceTo (microphone);
-
-    parts.directSeconds = distance / room.speedOfSound;
-    parts.directGain = 1.0 / distance;
-    parts.directSample = static_cast<int> (std::lround (parts.directSeconds * room.sampleRate));
-
-    // The image sources end with the hand-over; leave their filters time to ring out.
-    const auto earlySeconds = parts.directSeconds + mixingSeconds + 0.1;
-    const auto earlyLength = juce::jmin (numSamples, static_cast<size_t> (std::ceil (earlySeconds * room.sampleRate)));
-
-    auto longestDecay = 0.0;
-
-    for (auto t30 : parts.decayTimes)
-        longestDecay = juce::jmax (longestDecay, t30);
-
-    const auto tailSeconds = parts.directSeconds + mixingSeconds + decayTimeMargin * longestDecay * tailRangeDb / 60.0;
-    const auto tailLength = juce::jmin (numSamples, static_cast<size_t> (std::ceil (tailSeconds * room.sampleRate)));
-
-    for (auto& band : parts.early)
-        band.assign (earlyLength, 0.0f);
-
-    addImageSources (parts, source, microphone);
-
-    NoiseSource noise (seed);
-    std::vector<float> white (tailLength);
-
-    for (auto& sample : white)
-        sample = noise.next();
-
-    for (int band = 0; band < numSynthesisBands; ++band)
-    {
-        filterIntoBand (parts.early[(size_t) band], band);
-        parts.noise[(size_t) band] = white;
-        filterIntoBand (parts.noise[(size_t) band], band);
-    }
-
-    return parts;
-}
-
-std::vector<VOK_RoomSynthesiser::PathParts> VOK_RoomSynthesiser::makePaths (Layout layout) const
-{
-    // Each path draws its own noise: seeds differ by room, layout and channel.
-    const auto baseSeed = static_cast<juce::uint64> (room.seed) * 1000u + (layout == Layout::stereo ? 0u : 100u);
-    std::vector<PathParts> paths;
+    std::vector<Path> paths;
 
     if (layout == Layout::stereo)
-    {
-        paths.push_back (makePath (room.centreSource, room.leftMicrophone, baseSeed + 1));
-        paths.push_back (makePath (room.centreSource, room.rightMicrophone, baseSeed + 2));
-    }
+        paths = { { room.centreSource, room.leftMicrophone }, { room.centreSource, room.rightMicrophone } };
     else
-    {
-        paths.push_back (makePath (room.leftSource, room.leftMicrophone, baseSeed + 1));
-        paths.push_back (makePath (room.leftSource, room.rightMicrophone, baseSeed + 2));
-        paths.push_back (makePath (room.rightSource, room.leftMicrophone, baseSeed + 3));
-        paths.push_back (makePath (room.rightSource, room.rightMicrophone, baseSeed + 4));
-    }
+        paths = { { room.leftSource, room.leftMicrophone }, { room.leftSource, room.rightMicrophone },
+                  { room.rightSource, room.leftMicrophone }, { room.rightSource, room.rightMicrophone } };
+
+    for (auto& path : paths)
+        path.directSeconds = path.source.distanceTo (path.microphone) / room.speedOfSound;
 
     return paths;
 }
 
-//==============================================================================
-void VOK_RoomSynthesiser::mix (const PathParts& parts, float* output) const
+void VOK_RoomSynthesiser::assemble (const std::vector<float>& early, const std::vector<float>& diffuse,
+                                    const Path& path, double offsetSeconds, float* output) const
 {
     const auto numSamples = room.samplesPerChannel;
     const auto rate = room.sampleRate;
-    const auto handOverEnd = parts.directSeconds + mixingSeconds;
+    const auto mixing = getMixingSeconds();
 
-    std::array<double, numSynthesisBands> envelope {}, decayPerSample {};
-
-    for (size_t band = 0; band < (size_t) numSynthesisBands; ++band)
+    for (int i = 0; i < numSamples; ++i)
     {
-        const auto decayTime = band == airBand ? airBandDecayTime (parts.decayTimes[airBand - 1], room.speedOfSound)
-                                               : parts.decayTimes[band];
-        envelope[band] = tailLevel;
-        decayPerSample[band] = std::pow (10.0, -3.0 / (decayTime * rate));
+        const auto fadeIn = rampUp (i / rate + offsetSeconds, path.directSeconds, path.directSeconds + mixing);
+        output[i] = early[(size_t) i] + static_cast<float> (fadeIn) * diffuse[(size_t) i];
     }
-
-    const auto tailLength = static_cast<int> (parts.noise[0].size());
-    const auto silentLevel = tailLevel * juce::Decibels::decibelsToGain (-tailRangeDb, -1000.0);
-
-    for (int i = 0; i < tailLength; ++i)
-    {
-        const auto fadeIn = rampUp (i / rate, parts.directSeconds, handOverEnd);
-        double sum = 0.0, loudest = 0.0;
-
-        for (size_t band = 0; band < (size_t) numSynthesisBands; ++band)
-        {
-            sum += envelope[band] * fadeIn * parts.noise[band][(size_t) i];
-            loudest = juce::jmax (loudest, envelope[band]);
-            envelope[band] *= decayPerSample[band];
-        }
-
-        output[i] = loudest > silentLevel ? static_cast<float> (sum) : 0.0f;
-    }
-
-    std::fill (output + tailLength, output + numSamples, 0.0f);
-
-    for (const auto& band : parts.early)
-        juce::FloatVectorOperations::add (output, band.data(), static_cast<int> (band.size()));
-
-    if (parts.directSample < numSamples)
-        output[parts.directSample] += static_cast<float> (parts.directGain);
-
-    // Microphones don't pass DC, and the file must not hold any.
-    VOK_Biquad::highPass (rate, dcBlockingFrequency, VOK_FilterChain::butterworth2Q).process (output, numSamples);
 
     // The tail has long decayed by the end; the fade makes sure the last sample is exactly 0.
     const auto fadeLength = juce::jmin (numSamples / 10, static_cast<int> (fadeOutSeconds * rate));
@@ -319,74 +72,192 @@ void VOK_RoomSynthesiser::mix (const PathParts& parts, float* output) const
         const auto gain = std::cos (0.5 * pi * (i + 1) / fadeLength);
         output[numSamples - fadeLength + i] *= static_cast<float> (gain * gain);
     }
+
+    removeDirectCurrent (path, offsetSeconds, numSamples - fadeLength, output);
 }
 
-juce::AudioBuffer<float> VOK_RoomSynthesiser::mixAll (const std::vector<PathParts>& paths) const
+void VOK_RoomSynthesiser::removeDirectCurrent (const Path& path, double offsetSeconds, int endSample, float* output) const
 {
-    juce::AudioBuffer<float> result (static_cast<int> (paths.size()), room.samplesPerChannel);
+    // The file must hold no DC, but a high-pass filter would leave each arrival a slow
+    // undershoot that fills the quiet gaps between early reflections. So the DC is taken out
+    // of the late tail instead, spread along its envelope, far below its noise.
+    const auto rate = room.sampleRate;
+    const auto start = juce::jlimit (0, endSample, static_cast<int> ((path.directSeconds + getMixingSeconds() - offsetSeconds) * rate));
+    const auto decayPerSample = std::exp (-6.907755278982137 / (room.targetT30[2] * rate));
+    double sum = 0.0, weightSum = 0.0, weight = 1.0;
 
-    for (int channel = 0; channel < result.getNumChannels(); ++channel)
-        mix (paths[(size_t) channel], result.getWritePointer (channel));
+    for (int i = 0; i < room.samplesPerChannel; ++i)
+        sum += output[i];
 
-    // One gain for all channels keeps the level differences between the paths.
-    float peak = 0.0f;
+    for (int i = start; i < endSample; ++i, weight *= decayPerSample)
+        weightSum += weight;
 
-    for (int channel = 0; channel < result.getNumChannels(); ++channel)
-        peak = juce::jmax (peak, result.getMagnitude (channel, 0, result.getNumSamples()));
+    if (weightSum <= 0.0)
+        return;
 
-    if (peak > 0.0f)
-        result.applyGain (juce::Decibels::decibelsToGain (static_cast<float> (peakLevelDb)) / peak);
+    weight = 1.0;
 
-    return result;
+    for (int i = start; i < endSample; ++i, weight *= decayPerSample)
+        output[i] -= static_cast<float> (sum * weight / weightSum);
 }
 
-double VOK_RoomSynthesiser::trimDecayTimes (PathParts& parts) const
+double VOK_RoomSynthesiser::trimDecayTimes (const juce::AudioBuffer<float>& response,
+                                            std::vector<VOK_RoomDesign::BandValues>& decayTimes)
 {
-    std::vector<float> channel ((size_t) room.samplesPerChannel);
-    double deviation = 1.0;
+    double deviation = 0.0;
+    lastMeasuredT30 = {};
 
-    for (int pass = 0; pass < maxTrimPasses; ++pass)
+    for (int channel = 0; channel < response.getNumChannels(); ++channel)
     {
-        mix (parts, channel.data());
-        parts.measuredT30 = VOK_DecayAnalysis::measureT30 (channel.data(), room.samplesPerChannel, room.sampleRate);
-        deviation = 0.0;
+        const auto measured = VOK_DecayAnalysis::measureT30 (response.getReadPointer (channel), response.getNumSamples(), room.sampleRate);
 
-        for (size_t band = 0; band < parts.measuredT30.size(); ++band)
-            deviation = juce::jmax (deviation, std::abs (parts.measuredT30[band] / room.targetT30[band] - 1.0));
+        for (size_t band = 0; band < measured.size(); ++band)
+        {
+            lastMeasuredT30[band] += measured[band] / response.getNumChannels();
+            deviation = juce::jmax (deviation, std::abs (measured[band] / room.targetT30[band] - 1.0));
 
-        // Stop with the decay times that gave this measurement, so that it describes the render.
-        if (deviation <= trimTolerance || pass == maxTrimPasses - 1)
-            break;
-
-        for (size_t band = 0; band < parts.measuredT30.size(); ++band)
-            if (parts.measuredT30[band] > 0.0)
-                parts.decayTimes[band] *= room.targetT30[band] / parts.measuredT30[band];
+            if (measured[band] > 0.0)
+                decayTimes[(size_t) channel][band] *= room.targetT30[band] / measured[band];
+        }
     }
 
     return deviation;
 }
 
-juce::AudioBuffer<float> VOK_RoomSynthesiser::render (Layout layout)
+VOK_RoomDesign::BandValues VOK_RoomSynthesiser::measureEarlyLevels (const std::vector<float>& early, const Path& path,
+                                                                    double offsetSeconds) const
 {
-    auto paths = makePaths (layout);
-    lastTrimDeviation = 0.0;
+    // How much more or less energy the image sources bring in each band, while they hand over,
+    // than the statistical decay the diffuse part starts from: the diffuse part takes the
+    // difference over, so that each band's decay goes on from where the reflections leave it.
+    const auto mixing = getMixingSeconds();
+    const auto rate = room.sampleRate;
+    const auto first = juce::jmax (0, static_cast<int> ((path.directSeconds + 0.5 * mixing - offsetSeconds) * rate));
+    const auto end = juce::jmin (static_cast<int> (early.size()), static_cast<int> ((path.directSeconds + mixing - offsetSeconds) * rate));
+    VOK_RoomDesign::BandValues levels {};
 
-    lastMeasuredT30 = {};
-    VOK_RoomDesign::BandValues meanDecayTimes {};
-
-    for (auto& path : paths)
+    for (int band = 0; band < VOK_RoomDesign::numBands && end > first; ++band)
     {
-        lastTrimDeviation = juce::jmax (lastTrimDeviation, trimDecayTimes (path));
+        std::vector<float> filtered (early.begin(), early.begin() + end);
+        VOK_DecayAnalysis::filterOctaveBand (filtered, rate, band);
 
-        for (size_t band = 0; band < lastMeasuredT30.size(); ++band)
+        // White noise puts this share of its energy into an octave band.
+        const auto bandShare = VOK_RoomDesign::bandCentres[(size_t) band] / std::sqrt (2.0) / (0.5 * rate);
+        double measured = 0.0, expected = 0.0;
+
+        for (int i = first; i < end; ++i)
         {
-            lastMeasuredT30[band] += path.measuredT30[band] / (double) paths.size();
-            meanDecayTimes[band] += path.decayTimes[band] / (double) paths.size();
+            const auto seconds = i / rate + offsetSeconds;
+            const auto imageWeight = VOK_ImageSources::getHandOverWeight (seconds, path.directSeconds, path.directSeconds + mixing);
+            measured += (double) filtered[(size_t) i] * filtered[(size_t) i];
+            expected += VOK_DiffuseField::getEmissionEnergy (room) * bandShare * imageWeight * imageWeight
+                      * std::exp (-2.0 * 6.907755278982137 * seconds / room.targetT30[(size_t) band]);
         }
+
+        levels[(size_t) band] = measured > 0.0 ? juce::jlimit (-maxEarlyLevelDb, maxEarlyLevelDb, 10.0 * std::log10 (measured / expected))
+                                               : 0.0;
     }
 
-    // The next layout of the same room needs nearly the same corrections: start from them.
-    startingDecayTimes = meanDecayTimes;
+    return levels;
+}
 
-    return mixAll (paths);
+void VOK_RoomSynthesiser::normalise (juce::AudioBuffer<float>& response, const std::vector<Path>& paths,
+                                     double offsetSeconds) const
+{
+    // The same reverberant energy in every file, so that switching presets keeps the level;
+    // the direct sound then sits where each room's balance puts it.
+    double energy = 0.0;
+
+    for (int channel = 0; channel < response.getNumChannels(); ++channel)
+    {
+        const auto first = juce::jmax (0, static_cast<int> ((paths[(size_t) channel].directSeconds + directSoundSeconds - offsetSeconds) * room.sampleRate));
+        const auto* samples = response.getReadPointer (channel);
+
+        for (int i = first; i < response.getNumSamples(); ++i)
+            energy += (double) samples[i] * samples[i];
+    }
+
+    energy /= response.getNumChannels();
+
+    if (energy <= 0.0)
+        return;
+
+    auto gain = std::sqrt (std::pow (10.0, reverberantLevelDb / 10.0) / energy);
+    float peak = 0.0f;
+
+    for (int channel = 0; channel < response.getNumChannels(); ++channel)
+        peak = juce::jmax (peak, response.getMagnitude (channel, 0, response.getNumSamples()));
+
+    // A room so dry that its direct sound would clip gives up some reverberant level instead.
+    gain = juce::jmin (gain, juce::Decibels::decibelsToGain (maxPeakDb) / (double) peak);
+    response.applyGain (static_cast<float> (gain));
+}
+
+juce::AudioBuffer<float> VOK_RoomSynthesiser::render (Layout layout)
+{
+    const auto paths = getPaths (room, layout);
+    const auto numChannels = static_cast<int> (paths.size());
+    const auto mixing = getMixingSeconds();
+
+    // The file starts just before its earliest arrival; the channels keep their relative delays.
+    auto earliest = paths.front().directSeconds, latest = earliest;
+
+    for (const auto& path : paths)
+    {
+        earliest = juce::jmin (earliest, path.directSeconds);
+        latest = juce::jmax (latest, path.directSeconds);
+    }
+
+    const auto offsetSeconds = earliest - leadSeconds;
+
+    VOK_ImageSources imageSources (room);
+    std::vector<std::vector<float>> early;
+
+    for (const auto& path : paths)
+    {
+        early.emplace_back ((size_t) room.samplesPerChannel, 0.0f);
+        imageSources.render (path.source, path.microphone, offsetSeconds,
+                             path.directSeconds, path.directSeconds + mixing, early.back());
+    }
+
+    auto longestDecay = 0.0;
+
+    for (auto t30 : room.targetT30)
+        longestDecay = juce::jmax (longestDecay, decayTimeMargin * t30);
+
+    // Seeds differ by room, layout and channel.
+    const auto seed = static_cast<juce::uint64> (room.seed) * 1000u + (layout == Layout::stereo ? 0u : 100u) + 1u;
+    const VOK_DiffuseField diffuse (room, numChannels / 2, offsetSeconds, longestDecay, latest + mixing, seed);
+
+    std::vector<VOK_RoomDesign::BandValues> decayTimes ((size_t) numChannels, room.targetT30), levelsDb;
+
+    for (int channel = 0; channel < numChannels; ++channel)
+        levelsDb.push_back (measureEarlyLevels (early[(size_t) channel], paths[(size_t) channel], offsetSeconds));
+
+    juce::AudioBuffer<float> response (numChannels, room.samplesPerChannel);
+
+    for (int pass = 0; pass < maxTrimPasses; ++pass)
+    {
+        const auto tails = diffuse.render (decayTimes, levelsDb);
+
+        for (int channel = 0; channel < numChannels; ++channel)
+            assemble (early[(size_t) channel], tails[(size_t) channel], paths[(size_t) channel], offsetSeconds,
+                      response.getWritePointer (channel));
+
+        auto corrected = decayTimes;
+        lastTrimDeviation = trimDecayTimes (response, corrected);
+
+        // Stop with the decay times that gave this measurement, so that it describes the render.
+        if (lastTrimDeviation <= trimTolerance || pass == maxTrimPasses - 1)
+            break;
+
+        for (auto& bands : corrected)
+            for (auto& decay : bands)
+                decay = juce::jmin (decay, longestDecay);
+
+        decayTimes = corrected;
+    }
+
+    normalise (response, paths, offsetSeconds);
+    return response;
 }

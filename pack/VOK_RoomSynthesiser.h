@@ -7,18 +7,20 @@
 #include <vector>
 
 /**
-    Makes a room's impulse responses from its design.
+    Makes a room's impulse responses from its design, as a hybrid of two models:
 
-    Each path from a source to a microphone is the direct sound at the delay its
-    distance gives, early reflections from an image-source model of the shoebox room
-    (one gain per octave band from the surfaces' absorption), and a late tail of
-    octave-band noise that decays at each band's reverberation time (and, above the 4 kHz
-    band, faster still, as air absorbs the top octaves). The tail fades in
-    while the image sources fade out (their mean energies agree, both following the
-    statistical energy density of the room), so the two join without a seam. Every path
-    has its own noise, so the tails of different channels are uncorrelated.
+    - the direct sound and the early reflections come from the image sources of the shoebox
+      room (VOK_ImageSources), each one a compact, minimum-phase arrival at its exact delay;
+    - the diffuse part (VOK_DiffuseField) grows from sparse pulses at the room's reflection
+      rate into dense noise, decays at a time that varies smoothly with frequency, and is as
+      coherent between the channels as the microphones' and sources' spacings make it.
 
-    Everything is seeded from the design: the same design always gives the same samples.
+    The image sources fade out while the diffuse part fades in around the perceptual mixing
+    time (Lindau et al. 2012); both follow the statistical energy of the room, so the two
+    join without a seam.
+
+    Every file depends only on its room's design and the layout: the same design always
+    gives the same samples, whatever was rendered before.
 */
 class VOK_RoomSynthesiser
 {
@@ -29,19 +31,30 @@ public:
         trueStereo  // left source to left and right, then right source to left and right
     };
 
+    /** One channel's path from a source to a microphone. */
+    struct Path
+    {
+        VOK_RoomDesign::Position source, microphone;
+        double directSeconds = 0.0;
+    };
+
     explicit VOK_RoomSynthesiser (const VOK_RoomDesign& room);
     ~VOK_RoomSynthesiser();
+
+    /** The layout's paths, in channel order. */
+    static std::vector<Path> getPaths (const VOK_RoomDesign& room, Layout layout);
 
     static int getNumChannels (Layout layout) noexcept      { return layout == Layout::stereo ? 2 : 4; }
 
     /** Which path each channel holds, e.g. "L->R" for the left source heard by the right microphone. */
     static juce::StringArray getChannelDescriptions (Layout layout);
 
-    /** Renders the layout: one channel per path, peak at peakLevelDb over all channels.
+    /** Renders the layout: one channel per path, the earliest arrival half a millisecond after
+        the start, the reverberant energy at reverberantLevelDb.
 
-        The octave filters of a measurement also pass some of the neighbouring bands, whose
-        decay differs, and a short noise tail has its own random deviations. So each path's
-        decay times are trimmed: rendered, measured, corrected, until its T30 meets the targets.
+        The octave filters of a measurement also pass some of the neighbouring bands, and a
+        short noise tail has its own random deviations. So each channel's decay times are
+        trimmed: rendered, measured, corrected, until its T30 meets the targets.
     */
     juce::AudioBuffer<float> render (Layout layout);
 
@@ -51,32 +64,29 @@ public:
     /** The T30 per band of the last render, measured on each channel, averaged over the channels. */
     const VOK_RoomDesign::BandValues& getLastMeasuredT30() const noexcept   { return lastMeasuredT30; }
 
-    /** How long after the direct sound the image sources take to hand over to the tail. */
-    double getMixingSeconds() const noexcept            { return mixingSeconds; }
+    /** How long after the direct sound the image sources take to hand over to the diffuse part. */
+    double getMixingSeconds() const noexcept            { return room.getPredictedMixingSeconds(); }
 
-    static constexpr int maxTrimPasses = 5;
-    static constexpr double trimTolerance = 0.02;
-    static constexpr double peakLevelDb = -1.0;
+    /** Where the reverberation starts: this long after each channel's direct sound. */
+    static constexpr double directSoundSeconds = 0.005;
+
+    static constexpr int maxTrimPasses = 6;
+    static constexpr double trimTolerance = 0.015;
+    static constexpr double leadSeconds = 0.0005;
+    static constexpr double reverberantLevelDb = -2.0;
+    static constexpr double maxPeakDb = -1.0;
     static constexpr double fadeOutSeconds = 0.2;
-    static constexpr double dcBlockingFrequency = 20.0;
+    static constexpr double maxEarlyLevelDb = 10.0;
 
 private:
-    struct PathParts;
-
-    std::vector<PathParts> makePaths (Layout layout) const;
-    PathParts makePath (const VOK_RoomDesign::Position& source, const VOK_RoomDesign::Position& microphone,
-                        juce::uint64 seed) const;
-    void addImageSources (PathParts& parts, const VOK_RoomDesign::Position& source,
-                          const VOK_RoomDesign::Position& microphone) const;
-    void filterIntoBand (std::vector<float>& samples, int band) const;
-    double trimDecayTimes (PathParts& parts) const;
-    void mix (const PathParts& parts, float* output) const;
-    juce::AudioBuffer<float> mixAll (const std::vector<PathParts>& paths) const;
+    void assemble (const std::vector<float>& early, const std::vector<float>& diffuse, const Path& path,
+                   double offsetSeconds, float* output) const;
+    void removeDirectCurrent (const Path& path, double offsetSeconds, int endSample, float* output) const;
+    double trimDecayTimes (const juce::AudioBuffer<float>& response, std::vector<VOK_RoomDesign::BandValues>& decayTimes);
+    VOK_RoomDesign::BandValues measureEarlyLevels (const std::vector<float>& early, const Path& path, double offsetSeconds) const;
+    void normalise (juce::AudioBuffer<float>& response, const std::vector<Path>& paths, double offsetSeconds) const;
 
     VOK_RoomDesign room;
-    VOK_RoomDesign::BandValues startingDecayTimes;   // where the next render's trimming starts
-    double tailLevel;              // amplitude of the diffuse field per sample at emission time
-    double mixingSeconds;          // how long the image sources take to hand over to the tail
     double lastTrimDeviation = 0.0;
     VOK_RoomDesign::BandValues lastMeasuredT30 {};
 

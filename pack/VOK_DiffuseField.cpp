@@ -1,0 +1,364 @@
+#include "VOK_DiffuseField.h"
+#include "VOK_AirAbsorption.h"
+#include "VOK_NoiseSource.h"
+
+#include <cmath>
+
+namespace
+{
+    constexpr double pi = juce::MathConstants<double>::pi;
+    constexpr double ln1000 = 6.907755278982137;   // 60 dB of amplitude, in nepers
+    constexpr int numBins = VOK_DiffuseField::frameSize / 2 + 1;
+
+    // Hann analysis and synthesis windows at a quarter-frame hop add up to this.
+    constexpr double overlapGain = 1.5;
+
+    // Before the first millisecond the rate is too low to matter; it keeps the intervals finite.
+    constexpr double earliestSeconds = 0.001;
+
+    constexpr double coherenceDelaySeconds = 0.1;
+
+    /** The 2 x 2 mix of two independent signals that gives them the correlation rho. */
+    std::array<double, 4> coherentPair (double rho)
+    {
+        const auto angle = 0.5 * std::acos (juce::jlimit (-1.0, 1.0, rho));
+        return { std::cos (angle), std::sin (angle), std::cos (angle), -std::sin (angle) };
+    }
+}
+
+VOK_DiffuseField::VOK_DiffuseField (const VOK_RoomDesign& design, int numSources, double offset,
+                                    double longestDecay, double lateSeconds, juce::uint64 seed)
+    : room (design),
+      numChannels (2 * numSources),
+      numSamples (design.samplesPerChannel),
+      numFrames ((design.samplesPerChannel + frameSize) / hopSize),
+      offsetSeconds (offset),
+      referenceDecay (longestDecay)
+{
+    window.resize ((size_t) frameSize);
+
+    for (int i = 0; i < frameSize; ++i)
+        window[(size_t) i] = 0.5 - 0.5 * std::cos (2.0 * pi * i / frameSize);
+
+    frames.assign ((size_t) numFrames, std::vector<Spectrum> ((size_t) numChannels, Spectrum ((size_t) numBins)));
+
+    for (int channel = 0; channel < numChannels; ++channel)
+        analyse (makeSparseSequence (seed + (juce::uint64) channel), channel);
+
+    firstLateFrame = 0;
+
+    while (firstLateFrame < numFrames && getFrameSeconds (firstLateFrame) < lateSeconds)
+        ++firstLateFrame;
+
+    // The coherence is judged once the early reflections' low frequencies have died away.
+    decorrelateChannels (lateSeconds + coherenceDelaySeconds);
+    makeMixingMatrices (numSources);
+}
+
+double VOK_DiffuseField::getDecayTime (const VOK_RoomDesign::BandValues& decayTimes, double frequency,
+                                       double speedOfSound) noexcept
+{
+    const auto highest = VOK_RoomDesign::bandCentres.back();
+
+    if (frequency <= highest)
+        return VOK_RoomDesign::interpolateBands (decayTimes, frequency);
+
+    return VOK_AirAbsorption::extrapolateDecayTime (decayTimes.back(), highest, frequency, speedOfSound);
+}
+
+double VOK_DiffuseField::getDiffuseCoherence (double frequency, double distance, double speedOfSound) noexcept
+{
+    const auto kd = 2.0 * pi * frequency / speedOfSound * distance;
+    return kd < 1.0e-9 ? 1.0 : std::sin (kd) / kd;
+}
+
+double VOK_DiffuseField::getFrameSeconds (int frame) const noexcept
+{
+    return (getFrameStart (frame) + frameSize / 2) / room.sampleRate + offsetSeconds;
+}
+
+std::vector<float> VOK_DiffuseField::makeSparseSequence (juce::uint64 seed) const
+{
+    // Unit mean energy per sample; the level and the decay come later.
+    VOK_NoiseSource noise (seed);
+    std::vector<float> sequence ((size_t) numSamples, 0.0f);
+    const auto c = room.speedOfSound;
+    double intervalStart = 0.0;
+
+    while (intervalStart < numSamples)
+    {
+        const auto seconds = juce::jmax (earliestSeconds, intervalStart / room.sampleRate + offsetSeconds);
+        const auto pulsesPerSecond = 4.0 * pi * c * c * c * seconds * seconds / room.getVolume();
+        const auto interval = room.sampleRate / pulsesPerSecond;
+
+        if (interval < 2.0)
+        {
+            // Dense by now: Gaussian noise from here on.
+            for (auto i = static_cast<size_t> (intervalStart); i < sequence.size(); ++i)
+                sequence[i] = static_cast<float> (noise.nextGaussian());
+
+            break;
+        }
+
+        const auto position = static_cast<size_t> (intervalStart + noise.nextUnit() * interval);
+
+        if (position < sequence.size())
+            sequence[position] = static_cast<float> (noise.nextSign() * std::sqrt (interval));
+
+        intervalStart += interval;
+    }
+
+    return sequence;
+}
+
+void VOK_DiffuseField::analyse (const std::vector<float>& sequence, int channel)
+{
+    // The field's level at emission and its slowest decay; each bin's own decay is applied on synthesis.
+    const auto level = std::sqrt (getEmissionEnergy (room));
+    Spectrum buffer ((size_t) frameSize);
+    frameEnergies.assign ((size_t) numFrames, 0.0);
+
+    for (int frame = 0; frame < numFrames; ++frame)
+    {
+        const auto start = getFrameStart (frame);
+
+        for (int i = 0; i < frameSize; ++i)
+        {
+            const auto index = start + i;
+            const auto seconds = index / room.sampleRate + offsetSeconds;
+            const auto envelope = index >= 0 && index < numSamples ? level * std::exp (-ln1000 * seconds / referenceDecay) : 0.0;
+            buffer[(size_t) i] = (index >= 0 && index < numSamples ? sequence[(size_t) index] : 0.0f) * envelope * window[(size_t) i];
+            frameEnergies[(size_t) frame] += std::pow (envelope * window[(size_t) i], 2.0);
+        }
+
+        fft.forward (buffer);
+        std::copy (buffer.begin(), buffer.begin() + numBins, frames[(size_t) frame][(size_t) channel].begin());
+    }
+}
+
+void VOK_DiffuseField::decorrelateChannels (double lateSeconds)
+{
+    // Independent noises are uncorrelated only on average; over a short late tail their
+    // correlation at low frequencies wanders by 0.2 and more. Gram-Schmidt in every bin over
+    // the late frames, each weighted by the energy the room's decay leaves it, makes them
+    // uncorrelated in this very tail, so the mix below sets the coherence the geometry asks for.
+    // The earlier frames are left alone: their sparse pulses must stay each channel's own.
+    int firstWeighted = 0;
+
+    while (firstWeighted < numFrames && getFrameSeconds (firstWeighted) < lateSeconds)
+        ++firstWeighted;
+
+    std::vector<double> weights ((size_t) numFrames);
+
+    for (int bin = 1; bin < numBins; ++bin)
+    {
+        const auto decay = juce::jmin (referenceDecay, getDecayTime (room.targetT30, bin * room.sampleRate / frameSize, room.speedOfSound));
+        const auto extraRate = 2.0 * ln1000 * (1.0 / decay - 1.0 / referenceDecay);
+
+        for (int frame = 0; frame < numFrames; ++frame)
+            weights[(size_t) frame] = frame < firstWeighted ? 0.0 : std::exp (-extraRate * (getFrameSeconds (frame) - lateSeconds));
+
+        const auto weightedEnergy = [&] (int channel)
+        {
+            double energy = 0.0;
+
+            for (int frame = firstWeighted; frame < numFrames; ++frame)
+                energy += weights[(size_t) frame] * std::norm (frames[(size_t) frame][(size_t) channel][(size_t) bin]);
+
+            return energy;
+        };
+
+        for (int channel = 1; channel < numChannels; ++channel)
+        {
+            const auto energyBefore = weightedEnergy (channel);
+
+            for (int earlier = 0; earlier < channel; ++earlier)
+            {
+                std::complex<double> product;
+
+                for (int frame = firstWeighted; frame < numFrames; ++frame)
+                {
+                    const auto& spectra = frames[(size_t) frame];
+                    product += weights[(size_t) frame] * spectra[(size_t) channel][(size_t) bin] * std::conj (spectra[(size_t) earlier][(size_t) bin]);
+                }
+
+                const auto energy = weightedEnergy (earlier);
+
+                if (energy <= 0.0)
+                    continue;
+
+                const auto projection = product / energy;
+
+                for (int frame = firstWeighted; frame < numFrames; ++frame)
+                    frames[(size_t) frame][(size_t) channel][(size_t) bin] -= projection * frames[(size_t) frame][(size_t) earlier][(size_t) bin];
+            }
+
+            const auto energyAfter = weightedEnergy (channel);
+
+            if (energyAfter > 0.0)
+                for (int frame = firstWeighted; frame < numFrames; ++frame)
+                    frames[(size_t) frame][(size_t) channel][(size_t) bin] *= std::sqrt (energyBefore / energyAfter);
+        }
+    }
+}
+
+void VOK_DiffuseField::makeMixingMatrices (int numSources)
+{
+    const auto microphoneSpacing = room.leftMicrophone.distanceTo (room.rightMicrophone);
+    const auto sourceSpacing = room.leftSource.distanceTo (room.rightSource);
+    mixing.resize ((size_t) numBins);
+
+    for (int bin = 0; bin < numBins; ++bin)
+    {
+        const auto frequency = bin * room.sampleRate / frameSize;
+        const auto microphones = coherentPair (getDiffuseCoherence (frequency, microphoneSpacing, room.speedOfSound));
+        auto& matrix = mixing[(size_t) bin];
+
+        if (numSources == 1)
+        {
+            matrix.assign (microphones.begin(), microphones.end());
+            continue;
+        }
+
+        // (A_sources x A_microphones)(A_sources x A_microphones)^T = C_sources x C_microphones.
+        const auto sources = coherentPair (getDiffuseCoherence (frequency, sourceSpacing, room.speedOfSound));
+        matrix.assign (16, 0.0);
+
+        for (int row = 0; row < 4; ++row)
+            for (int column = 0; column < 4; ++column)
+                matrix[(size_t) (row * 4 + column)] = sources[(size_t) ((row / 2) * 2 + column / 2)]
+                                                    * microphones[(size_t) ((row % 2) * 2 + column % 2)];
+    }
+}
+
+void VOK_DiffuseField::smoothAcrossBins (std::vector<double>& gains) noexcept
+{
+    constexpr int halfWidth = 16;
+    const auto source = gains;
+
+    for (int bin = 1; bin < numBins; ++bin)
+    {
+        double sum = 0.0;
+        int count = 0;
+
+        for (int other = juce::jmax (1, bin - halfWidth); other <= juce::jmin (numBins - 1, bin + halfWidth); ++other, ++count)
+            sum += source[(size_t) other];
+
+        gains[(size_t) bin] = sum / count;
+    }
+}
+
+void VOK_DiffuseField::smoothMagnitudes (Spectrum& spectrum, double expectedEnergy) noexcept
+{
+    // In the late field each sixth of an octave gets exactly the energy the room's decay
+    // gives it, frame by frame: the random swings of a noise's short-time spectrum would
+    // otherwise bend the decay curves of the low bands, which hold few frequencies.
+    int first = 1;
+
+    while (first < numBins)
+    {
+        const auto group = static_cast<int> (std::floor (6.0 * std::log2 ((double) first)));
+        auto end = first + 1;
+
+        while (end < numBins && static_cast<int> (std::floor (6.0 * std::log2 ((double) end))) == group)
+            ++end;
+
+        double energy = 0.0;
+
+        for (int bin = first; bin < end; ++bin)
+            energy += std::norm (spectrum[(size_t) bin]);
+
+        if (energy > 0.0)
+        {
+            const auto gain = std::sqrt (expectedEnergy * (end - first) / energy);
+
+            for (int bin = first; bin < end; ++bin)
+                spectrum[(size_t) bin] *= gain;
+        }
+
+        first = end;
+    }
+}
+
+double VOK_DiffuseField::getEmissionEnergy (const VOK_RoomDesign& design) noexcept
+{
+    // The diffuse energy density of a room of volume V, 4 pi c / (V fs) per sample, on the
+    // scale where a point source gives 1/r.
+    return 4.0 * pi * design.speedOfSound / (design.getVolume() * design.sampleRate);
+}
+
+std::vector<std::vector<float>> VOK_DiffuseField::render (const std::vector<VOK_RoomDesign::BandValues>& decayTimes,
+                                                          const std::vector<VOK_RoomDesign::BandValues>& levelsDb) const
+{
+    jassert ((int) decayTimes.size() == numChannels && (int) levelsDb.size() == numChannels);
+
+    // Each bin decays at its own rate relative to the slowest decay the analysis applied.
+    std::vector<std::vector<double>> extraDecayRate ((size_t) numChannels, std::vector<double> ((size_t) numBins)),
+                                     levels ((size_t) numChannels, std::vector<double> ((size_t) numBins));
+
+    for (int channel = 0; channel < numChannels; ++channel)
+        for (int bin = 0; bin < numBins; ++bin)
+        {
+            const auto frequency = juce::jmax (1.0, bin * room.sampleRate / frameSize);
+            const auto decay = juce::jmin (referenceDecay, getDecayTime (decayTimes[(size_t) channel], frequency, room.speedOfSound));
+            extraDecayRate[(size_t) channel][(size_t) bin] = ln1000 * (1.0 / decay - 1.0 / referenceDecay);
+            levels[(size_t) channel][(size_t) bin] = std::pow (10.0, VOK_RoomDesign::interpolateBands (levelsDb[(size_t) channel], frequency) / 20.0);
+        }
+
+    std::vector<std::vector<float>> output ((size_t) numChannels, std::vector<float> ((size_t) numSamples, 0.0f));
+    Spectrum buffer ((size_t) frameSize);
+    std::vector<double> gains ((size_t) numBins);
+
+    for (int frame = 0; frame < numFrames; ++frame)
+    {
+        const auto seconds = getFrameSeconds (frame);
+        const auto& inputs = frames[(size_t) frame];
+        const auto start = getFrameStart (frame);
+
+        for (int channel = 0; channel < numChannels; ++channel)
+        {
+            buffer[0] = 0.0;   // no DC
+
+            for (int bin = 1; bin < numBins; ++bin)
+            {
+                std::complex<double> sum;
+                const auto* row = mixing[(size_t) bin].data() + channel * numChannels;
+
+                for (int input = 0; input < numChannels; ++input)
+                    sum += row[input] * inputs[(size_t) input][(size_t) bin];
+
+                buffer[(size_t) bin] = sum;
+            }
+
+            if (frame >= firstLateFrame)
+                smoothMagnitudes (buffer, frameEnergies[(size_t) frame]);
+
+            for (int bin = 1; bin < numBins; ++bin)
+                gains[(size_t) bin] = levels[(size_t) channel][(size_t) bin] * std::exp (-extraDecayRate[(size_t) channel][(size_t) bin] * seconds);
+
+            // While the pulses are sparse, a gain that varies fast from bin to bin would smear
+            // each into a slow wave that fills the gaps between reflections; smoothed over
+            // about 1.4 kHz it leaves each pulse a click a millisecond long.
+            if (frame < firstLateFrame)
+                smoothAcrossBins (gains);
+
+            for (int bin = 1; bin < numBins; ++bin)
+            {
+                buffer[(size_t) bin] *= gains[(size_t) bin];
+
+                if (bin < numBins - 1)
+                    buffer[(size_t) (frameSize - bin)] = std::conj (buffer[(size_t) bin]);
+            }
+
+            buffer[(size_t) (numBins - 1)] = buffer[(size_t) (numBins - 1)].real();
+            fft.inverse (buffer);
+
+            auto& samples = output[(size_t) channel];
+
+            for (int i = juce::jmax (0, -start); i < frameSize && start + i < numSamples; ++i)
+                samples[(size_t) (start + i)] += static_cast<float> (buffer[(size_t) i].real() * window[(size_t) i] / overlapGain);
+        }
+    }
+
+    return output;
+}

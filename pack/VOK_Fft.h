@@ -1,0 +1,31 @@
+#pragma once
+
+#include <complex>
+#include <vector>
+
+/**
+    A complex radix-2 FFT of a fixed size, in double precision.
+
+    The pack is generated on the build machine and must come out the same on every
+    build, so the synthesiser uses this small transform of its own rather than one
+    whose results depend on the library version or the processor's vector units.
+*/
+class VOK_Fft
+{
+public:
+    /** size must be a power of two. */
+    explicit VOK_Fft (int size);
+
+    int getSize() const noexcept                   { return size; }
+
+    /** Transforms in place; the inverse includes the 1/size scaling. */
+    void forward (std::vector<std::complex<double>>& data) const noexcept   { transform (data, false); }
+    void inverse (std::vector<std::complex<double>>& data) const noexcept   { transform (data, true); }
+
+private:
+    void transform (std::vector<std::complex<double>>& data, bool inverse) const noexcept;
+
+    int size;
+    std::vector<std::complex<double>> twiddles;
+    std::vector<int> bitReversed;
+};

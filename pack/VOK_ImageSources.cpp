@@ -1,0 +1,194 @@
+#include "VOK_ImageSources.h"
+#include "VOK_AirAbsorption.h"
+#include "VOK_Fft.h"
+
+#include <cmath>
+
+namespace
+{
+    constexpr double pi = juce::MathConstants<double>::pi;
+
+    // Kernels are shared by the arrivals that met the same surfaces over nearly the same
+    // distance: half a metre more air changes 16 kHz by 0.1 dB.
+    constexpr double distanceBucketMetres = 0.5;
+
+    constexpr int spectrumSize = 2 * VOK_ImageSources::kernelLength;
+
+}
+
+double VOK_ImageSources::getHandOverWeight (double seconds, double start, double end) noexcept
+{
+    if (seconds <= start)  return 1.0;
+    if (seconds >= end)    return 0.0;
+    return std::cos (0.5 * pi * std::pow ((seconds - start) / (end - start), handOverShape));
+}
+
+VOK_ImageSources::VOK_ImageSources (const VOK_RoomDesign& design)
+    : room (design)
+{
+}
+
+std::vector<VOK_ImageSources::Arrival> VOK_ImageSources::findArrivals (const VOK_RoomDesign::Position& source,
+                                                                      const VOK_RoomDesign::Position& microphone,
+                                                                      double endSeconds) const
+{
+    const auto maxDistance = endSeconds * room.speedOfSound;
+    const auto orderLimit = [maxDistance] (double size) { return static_cast<int> (std::ceil (maxDistance / (2.0 * size))) + 1; };
+    const int nxMax = orderLimit (room.width), nyMax = orderLimit (room.length), nzMax = orderLimit (room.height);
+    std::vector<Arrival> arrivals;
+
+    // Image (n, u) along an axis of size L sits at (1 - 2u) s + 2 n L and has met the wall at 0
+    // |n - u| times and the wall at L |n| times.
+    for (int nx = -nxMax; nx <= nxMax; ++nx)
+     for (int ux = 0; ux <= 1; ++ux)
+      for (int ny = -nyMax; ny <= nyMax; ++ny)
+       for (int uy = 0; uy <= 1; ++uy)
+        for (int nz = -nzMax; nz <= nzMax; ++nz)
+         for (int uz = 0; uz <= 1; ++uz)
+         {
+             const VOK_RoomDesign::Position image { (1 - 2 * ux) * source.x + 2 * nx * room.width,
+                                                    (1 - 2 * uy) * source.y + 2 * ny * room.length,
+                                                    (1 - 2 * uz) * source.z + 2 * nz * room.height };
+             const auto distance = image.distanceTo (microphone);
+
+             if (distance >= maxDistance)
+                 continue;
+
+             Arrival arrival;
+             arrival.distance = distance;
+             arrival.seconds = distance / room.speedOfSound;
+             arrival.wallHits = std::abs (nx - ux) + std::abs (nx) + std::abs (ny - uy) + std::abs (ny);
+             arrival.floorHits = std::abs (nz - uz);
+             arrival.ceilingHits = std::abs (nz);
+             arrivals.push_back (arrival);
+         }
+
+    return arrivals;
+}
+
+VOK_RoomDesign::BandValues VOK_ImageSources::getReflectionFactors (const Arrival& arrival) const noexcept
+{
+    VOK_RoomDesign::BandValues factors {};
+
+    for (size_t band = 0; band < factors.size(); ++band)
+        factors[band] = std::pow (1.0 - room.wallAbsorption[band], arrival.wallHits)
+                      * std::pow (1.0 - room.floorAbsorption[band], arrival.floorHits)
+                      * std::pow (1.0 - room.ceilingAbsorption[band], arrival.ceilingHits);
+
+    return factors;
+}
+
+std::vector<float> VOK_ImageSources::makeMinimumPhaseKernel (const Arrival& arrival) const
+{
+    // The minimum-phase filter of a magnitude response by the folded real cepstrum
+    // (A. V. Oppenheim and R. W. Schafer, Discrete-Time Signal Processing, ch. 13).
+    VOK_RoomDesign::BandValues levelsDb {};
+    const auto factors = getReflectionFactors (arrival);
+
+    for (size_t band = 0; band < levelsDb.size(); ++band)
+        levelsDb[band] = 10.0 * std::log10 (factors[band]);
+
+    const VOK_Fft fft (spectrumSize);
+    std::vector<std::complex<double>> spectrum ((size_t) spectrumSize);
+
+    for (int bin = 0; bin <= spectrumSize / 2; ++bin)
+    {
+        const auto frequency = juce::jmax (1.0, bin * room.sampleRate / spectrumSize);
+        const auto levelDb = VOK_RoomDesign::interpolateBands (levelsDb, frequency)
+                           - VOK_AirAbsorption::getDecibelsPerMetre (frequency) * arrival.distance;
+        const auto logMagnitude = levelDb / 20.0 * std::log (10.0);
+        spectrum[(size_t) bin] = logMagnitude;
+
+        if (bin > 0 && bin < spectrumSize / 2)
+            spectrum[(size_t) (spectrumSize - bin)] = logMagnitude;
+    }
+
+    fft.inverse (spectrum);   // the real cepstrum
+
+    for (int i = 1; i < spectrumSize / 2; ++i)
+    {
+        spectrum[(size_t) i] *= 2.0;
+        spectrum[(size_t) (spectrumSize - i)] = 0.0;
+    }
+
+    fft.forward (spectrum);
+
+    for (auto& value : spectrum)
+        value = std::exp (value);
+
+    fft.inverse (spectrum);
+
+    // The response has died away long before the kernel ends; a short fade keeps it clean.
+    std::vector<float> kernel ((size_t) kernelLength);
+    const auto fadeLength = kernelLength / 4;
+
+    for (int i = 0; i < kernelLength; ++i)
+    {
+        const auto fade = i < kernelLength - fadeLength ? 1.0
+                        : 0.5 + 0.5 * std::cos (pi * (i - (kernelLength - fadeLength)) / fadeLength);
+        kernel[(size_t) i] = static_cast<float> (spectrum[(size_t) i].real() * fade);
+    }
+
+    return kernel;
+}
+
+const std::vector<float>& VOK_ImageSources::getKernel (const Arrival& arrival)
+{
+    const auto bucket = static_cast<int> (std::lround (arrival.distance / distanceBucketMetres));
+    const auto key = std::make_tuple (arrival.wallHits, arrival.floorHits, arrival.ceilingHits, bucket);
+    auto found = kernels.find (key);
+
+    if (found == kernels.end())
+    {
+        auto representative = arrival;
+        representative.distance = bucket * distanceBucketMetres;
+        found = kernels.emplace (key, makeMinimumPhaseKernel (representative)).first;
+    }
+
+    return found->second;
+}
+
+void VOK_ImageSources::addArrival (const std::vector<float>& kernel, double position, double gain,
+                                   std::vector<float>& output) const
+{
+    // A Hann-windowed sinc interpolator places the arrival between samples.
+    const auto whole = static_cast<int> (std::floor (position));
+    const auto fraction = position - whole;
+    std::array<double, 2 * fractionalDelayHalfLength> taps {};
+    double tapSum = 0.0;
+
+    for (int j = 0; j < 2 * fractionalDelayHalfLength; ++j)
+    {
+        const auto x = (j - fractionalDelayHalfLength + 1) - fraction;
+        const auto sinc = std::abs (x) < 1.0e-12 ? 1.0 : std::sin (pi * x) / (pi * x);
+        const auto window = 0.5 + 0.5 * std::cos (pi * x / fractionalDelayHalfLength);
+        taps[(size_t) j] = sinc * window;
+        tapSum += taps[(size_t) j];
+    }
+
+    const auto first = whole - fractionalDelayHalfLength + 1;
+    const auto outputLength = static_cast<int> (output.size());
+
+    for (int j = 0; j < 2 * fractionalDelayHalfLength; ++j)
+    {
+        const auto tapGain = gain * taps[(size_t) j] / tapSum;
+        const auto start = first + j;
+
+        for (int i = juce::jmax (0, -start); i < kernelLength && start + i < outputLength; ++i)
+            output[(size_t) (start + i)] += static_cast<float> (tapGain * kernel[(size_t) i]);
+    }
+}
+
+void VOK_ImageSources::render (const VOK_RoomDesign::Position& source, const VOK_RoomDesign::Position& microphone,
+                               double offsetSeconds, double fadeStartSeconds, double fadeEndSeconds,
+                               std::vector<float>& output)
+{
+    for (const auto& arrival : findArrivals (source, microphone, fadeEndSeconds))
+    {
+        const auto fade = arrival.getOrder() == 0 ? 1.0 : getHandOverWeight (arrival.seconds, fadeStartSeconds, fadeEndSeconds);
+
+        if (fade > 0.0)
+            addArrival (getKernel (arrival), (arrival.seconds - offsetSeconds) * room.sampleRate,
+                        fade / arrival.distance, output);
+    }
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "VOK_RoomDesign.h"
+
+#include <map>
+#include <tuple>
+#include <vector>
+
+/**
+    The direct sound and the early reflections of one path from a source to a microphone,
+    from the image sources of the shoebox room (J. B. Allen and D. A. Berkley, "Image method
+    for efficiently simulating small-room acoustics", J. Acoust. Soc. Am. 65, 1979).
+
+    Each arrival stays compact, as a real reflection is: its surfaces' absorption (interpolated
+    between the table's octave bands) and the air's absorption over its path (ISO 9613-1) make
+    one smooth magnitude response, realised as a minimum-phase filter, so that no band lags
+    behind the others; and it is placed between samples by a windowed-sinc fractional delay.
+    The direct sound is made the same way, with air as its only filter.
+*/
+class VOK_ImageSources
+{
+public:
+    /** One arrival at the microphone. */
+    struct Arrival
+    {
+        double seconds = 0.0;        // after emission
+        double distance = 0.0;       // of the image source from the microphone, in metres
+        int wallHits = 0, floorHits = 0, ceilingHits = 0;
+
+        int getOrder() const noexcept   { return wallHits + floorHits + ceilingHits; }
+    };
+
+    explicit VOK_ImageSources (const VOK_RoomDesign& room);
+
+    /** Every arrival up to endSeconds after emission, the direct sound included. */
+    std::vector<Arrival> findArrivals (const VOK_RoomDesign::Position& source,
+                                       const VOK_RoomDesign::Position& microphone, double endSeconds) const;
+
+    /** The reflection's energy factor per band: the surfaces it met, without air and distance. */
+    VOK_RoomDesign::BandValues getReflectionFactors (const Arrival& arrival) const noexcept;
+
+    /** Adds the arrivals of the path to output, sample 0 being offsetSeconds after emission.
+        The reflections (not the direct sound) fade out, power-complementary to the diffuse
+        part's fade-in, between fadeStartSeconds and fadeEndSeconds after emission.
+    */
+    void render (const VOK_RoomDesign::Position& source, const VOK_RoomDesign::Position& microphone,
+                 double offsetSeconds, double fadeStartSeconds, double fadeEndSeconds,
+                 std::vector<float>& output);
+
+    /** How much of its amplitude a reflection keeps at a time of the hand-over to the diffuse
+        part: 1 until start, 0 from end, slow at first; the diffuse part takes the rest of the
+        energy, sqrt (1 - weight^2).
+    */
+    static double getHandOverWeight (double seconds, double start, double end) noexcept;
+
+    static constexpr double handOverShape = 1.5;
+    static constexpr int kernelLength = 2048;
+    static constexpr int fractionalDelayHalfLength = 8;
+
+private:
+    const std::vector<float>& getKernel (const Arrival& arrival);
+    std::vector<float> makeMinimumPhaseKernel (const Arrival& arrival) const;
+    void addArrival (const std::vector<float>& kernel, double position, double gain, std::vector<float>& output) const;
+
+    VOK_RoomDesign room;
+    std::map<std::tuple<int, int, int, int>, std::vector<float>> kernels;   // by hits and distance bucket
+};

@@ -1,0 +1,270 @@
+#include "VOK_PackMeasures.h"
+#include "VOK_AirAbsorption.h"
+#include "VOK_DecayAnalysis.h"
+#include "VOK_DiffuseField.h"
+#include "VOK_FilterChain.h"
+#include "VOK_ImageSources.h"
+#include "VOK_RoomMeasures.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace
+{
+    using Band = VOK_RoomMeasures::Band;
+    constexpr double unbounded = 1.0e9;
+
+    /** Keeps the value farthest from the middle of the row's range. */
+    void keepWorst (VOK_PackMeasures::Row& row, double value)
+    {
+        const auto middle = row.high >= unbounded ? row.low : row.low <= -unbounded ? row.high : 0.5 * (row.low + row.high);
+
+        if (std::isnan (row.value) || std::abs (value - middle) > std::abs (row.value - middle)
+             || (row.high >= unbounded && value < row.value) || (row.low <= -unbounded && value > row.value))
+            row.value = value;
+    }
+
+    /** The energy of a reflection whose surfaces absorb per octave band and the air over its
+        path, per unit of a flat spectrum; 1 for a reflection nothing absorbs.
+    */
+    double reflectionEnergy (const VOK_RoomDesign::BandValues& factors, double distance, double sampleRate)
+    {
+        double sum = 0.0, count = 0.0;
+
+        for (double frequency = 12.5; frequency < 0.5 * sampleRate; frequency += 25.0)
+        {
+            auto band = 0;
+
+            while (band < VOK_RoomDesign::numBands - 1 && frequency > VOK_RoomDesign::bandCentres[(size_t) band] * std::sqrt (2.0))
+                ++band;
+
+            sum += factors[(size_t) band] * std::pow (10.0, -VOK_AirAbsorption::getDecibelsPerMetre (frequency) * distance / 10.0);
+            count += 1.0;
+        }
+
+        return sum / count;
+    }
+
+    double windowEnergy (const float* samples, int numSamples, double centreSample, double sampleRate)
+    {
+        const auto start = juce::jmax (0, static_cast<int> (centreSample - 0.00025 * sampleRate));
+        const auto end = juce::jmin (numSamples, static_cast<int> (centreSample + 0.00075 * sampleRate));
+        double energy = 0.0;
+
+        for (int i = start; i < end; ++i)
+            energy += (double) samples[i] * samples[i];
+
+        return energy;
+    }
+}
+
+double VOK_PackMeasures::expectedCoherence (const VOK_RoomDesign& room, VOK_RoomSynthesiser::Layout layout,
+                                            int firstChannel, int secondChannel, double bandCentre)
+{
+    // sin(kd)/kd averaged over the octave band's filter.
+    const auto microphoneSpacing = room.leftMicrophone.distanceTo (room.rightMicrophone);
+    const auto sourceSpacing = room.leftSource.distanceTo (room.rightSource);
+    const auto trueStereo = layout == VOK_RoomSynthesiser::Layout::trueStereo;
+    const auto differentMicrophones = (firstChannel % 2) != (secondChannel % 2);
+    const auto differentSources = trueStereo && (firstChannel / 2) != (secondChannel / 2);
+
+    VOK_FilterChain filter;
+    filter.addButterworth4HighPass (room.sampleRate, bandCentre / std::sqrt (2.0));
+    filter.addButterworth4LowPass (room.sampleRate, bandCentre * std::sqrt (2.0));
+    double sum = 0.0, weights = 0.0;
+
+    for (double frequency = 1.0; frequency < 8.0 * bandCentre; frequency += bandCentre / 100.0)
+    {
+        const auto weight = std::pow (filter.getMagnitude (room.sampleRate, frequency), 2.0);
+        auto coherence = 1.0;
+
+        if (differentMicrophones)
+            coherence *= VOK_DiffuseField::getDiffuseCoherence (frequency, microphoneSpacing, room.speedOfSound);
+
+        if (differentSources)
+            coherence *= VOK_DiffuseField::getDiffuseCoherence (frequency, sourceSpacing, room.speedOfSound);
+
+        sum += weight * coherence;
+        weights += weight;
+    }
+
+    return sum / weights;
+}
+
+double VOK_PackMeasures::earlyReflectionDeviationDb (const VOK_RoomDesign& room, const VOK_RoomSynthesiser::Path& path,
+                                                     const float* samples, int numSamples)
+{
+    const auto rate = room.sampleRate;
+    const auto mixing = room.getPredictedMixingSeconds();
+    const auto directSample = VOK_RoomMeasures::findLoudestSample (samples, numSamples);
+    const VOK_ImageSources imageSources (room);
+    const auto arrivals = imageSources.findArrivals (path.source, path.microphone, path.directSeconds + mixing);
+
+    // Reflections that arrive alone, before the diffuse part begins, strongest first.
+    struct Candidate { VOK_ImageSources::Arrival arrival; double energy; };
+    std::vector<Candidate> candidates;
+
+    for (const auto& arrival : arrivals)
+    {
+        if (arrival.getOrder() == 0 || arrival.seconds > path.directSeconds + 0.5 * mixing)
+            continue;
+
+        const auto alone = std::none_of (arrivals.begin(), arrivals.end(), [&] (const auto& other)
+        {
+            return &other != &arrival && std::abs (other.seconds - arrival.seconds) < 0.001;
+        });
+
+        if (alone)
+            candidates.push_back ({ arrival, reflectionEnergy (imageSources.getReflectionFactors (arrival), arrival.distance, rate)
+                                                 / (arrival.distance * arrival.distance) });
+    }
+
+    std::sort (candidates.begin(), candidates.end(), [] (const auto& a, const auto& b) { return a.energy > b.energy; });
+    candidates.resize (juce::jmin (candidates.size(), (size_t) numEarlyReflections));
+
+    const auto directDistance = path.directSeconds * room.speedOfSound;
+    const auto expectedDirect = reflectionEnergy ({ 1.0, 1.0, 1.0, 1.0, 1.0, 1.0 }, directDistance, rate)
+                              / (directDistance * directDistance);
+    const auto measuredDirect = windowEnergy (samples, numSamples, directSample, rate);
+    double worst = 0.0;
+
+    for (const auto& candidate : candidates)
+    {
+        const auto position = directSample + (candidate.arrival.seconds - path.directSeconds) * rate;
+        const auto measured = windowEnergy (samples, numSamples, position, rate) / measuredDirect;
+        const auto deviation = 10.0 * std::log10 (measured / (candidate.energy / expectedDirect));
+
+        if (std::abs (deviation) > std::abs (worst))
+            worst = deviation;
+    }
+
+    return worst;
+}
+
+double VOK_PackMeasures::reverberantLevelDb (const VOK_RoomDesign& room, VOK_RoomSynthesiser::Layout,
+                                             const juce::AudioBuffer<float>& response)
+{
+    double energy = 0.0;
+
+    for (int channel = 0; channel < response.getNumChannels(); ++channel)
+    {
+        const auto* samples = response.getReadPointer (channel);
+        const auto direct = VOK_RoomMeasures::findLoudestSample (samples, response.getNumSamples());
+        energy += VOK_RoomMeasures::energyFrom (samples, response.getNumSamples(),
+                                                direct + static_cast<int> (VOK_RoomSynthesiser::directSoundSeconds * room.sampleRate));
+    }
+
+    return 10.0 * std::log10 (energy / response.getNumChannels());
+}
+
+std::vector<VOK_PackMeasures::Row> VOK_PackMeasures::measure (const VOK_RoomDesign& room, VOK_RoomSynthesiser::Layout layout,
+                                                              const juce::AudioBuffer<float>& response)
+{
+    const auto rate = room.sampleRate;
+    const auto numSamples = response.getNumSamples();
+    const auto paths = VOK_RoomSynthesiser::getPaths (room, layout);
+    const auto bands = VOK_RoomMeasures::getDecayBands();
+    const auto mixing = room.getPredictedMixingSeconds();
+    const auto numTableBands = (size_t) VOK_RoomDesign::numBands;
+
+    std::vector<Row> rows;
+    const auto addRow = [&] (const juce::String& name, double low, double high)
+    {
+        rows.push_back ({ name, std::numeric_limits<double>::quiet_NaN(), low, high });
+        return rows.size() - 1;
+    };
+
+    std::vector<size_t> t30Rows, edtRows, lateRows;
+
+    for (size_t band = 0; band < bands.size(); ++band)
+    {
+        if (band < numTableBands)
+        {
+            t30Rows.push_back (addRow ("T30 " + bands[band].getName() + " / target", 0.95, 1.05));
+            edtRows.push_back (addRow ("EDT / T30 " + bands[band].getName(), 0.8, 1.2));
+        }
+        else
+        {
+            t30Rows.push_back (addRow ("T30 " + bands[band].getName() + " / ISO 9613-1 from 4 kHz", 0.8, 1.2));
+        }
+
+        // Above 4 kHz a band spans decay times that air absorption spreads apart, so even the
+        // ideal room's decay curve bends there; the limit is on the bend beyond it.
+        lateRows.push_back (addRow (band < numTableBands ? "late decay (-25 to -45 dB) / T30 " + bands[band].getName()
+                                                         : "late decay / T30 " + bands[band].getName() + ", over the ideal's",
+                                    0.0, 1.1));
+    }
+
+    const auto echoRow = addRow ("echo density 1 reached / mixing time", 0.6, unbounded);
+    const auto earlyRow = addRow ("strongest early reflections vs alone (dB)", -2.0, 2.0);
+    const auto coherence125 = addRow ("late coherence 125 Hz - sin(kd)/kd", -0.2, 0.2);
+    const auto coherence250 = addRow ("late coherence 250 Hz - sin(kd)/kd", -0.2, 0.2);
+    const auto peakRow = addRow ("peak (dBFS)", -unbounded, -0.5);
+    const auto startRow = addRow ("earliest arrival (ms)", 0.0, 1.0);
+
+    int earliest = numSamples;
+    float peak = 0.0f;
+
+    for (int channel = 0; channel < response.getNumChannels(); ++channel)
+    {
+        const auto* samples = response.getReadPointer (channel);
+        const auto direct = VOK_RoomMeasures::findLoudestSample (samples, numSamples);
+        double t30At4k = 0.0;
+
+        for (size_t band = 0; band < bands.size(); ++band)
+        {
+            const auto curve = VOK_RoomMeasures::bandDecayCurve (samples, numSamples, rate, bands[band]);
+            const auto t30 = VOK_DecayAnalysis::fitT30 (curve, rate);
+
+            if (band < numTableBands)
+            {
+                keepWorst (rows[t30Rows[band]], t30 / room.targetT30[band]);
+                keepWorst (rows[edtRows[band]], VOK_DecayAnalysis::fitDecayTime (curve, rate, 0.0, -10.0) / t30);
+
+                if (band == numTableBands - 1)
+                    t30At4k = t30;
+            }
+            auto idealBend = 1.0;
+
+            if (band >= numTableBands)
+            {
+                const auto ideal = VOK_RoomMeasures::predictAirDecay (t30At4k, bands[band], rate, room.speedOfSound);
+                keepWorst (rows[t30Rows[band]], t30 / ideal.t30);
+                idealBend = ideal.lateDecay / ideal.t30;
+            }
+
+            keepWorst (rows[lateRows[band]], VOK_DecayAnalysis::fitDecayTime (curve, rate, -25.0, -45.0) / t30 / idealBend);
+        }
+
+        const auto echoTime = VOK_RoomMeasures::firstFullEchoDensity (samples, numSamples, rate, direct);
+        keepWorst (rows[echoRow], (echoTime < 0.0 ? numSamples / rate : echoTime) / mixing);
+        keepWorst (rows[earlyRow], earlyReflectionDeviationDb (room, paths[(size_t) channel], samples, numSamples));
+
+        earliest = juce::jmin (earliest, VOK_RoomMeasures::findFirstArrival (samples, numSamples, 40.0));
+        peak = juce::jmax (peak, response.getMagnitude (channel, 0, numSamples));
+    }
+
+    // Coherence of every pair over the late part: from the mixing time after the last direct sound,
+    // plus 100 ms for the early reflections' low frequencies and the octave filters to ring out.
+    auto latestDirect = 0;
+
+    for (int channel = 0; channel < response.getNumChannels(); ++channel)
+        latestDirect = juce::jmax (latestDirect, VOK_RoomMeasures::findLoudestSample (response.getReadPointer (channel), numSamples));
+
+    const auto lateStart = latestDirect + static_cast<int> ((mixing + 0.1) * rate);
+    const auto lateEnd = numSamples;
+
+    for (int a = 0; a < response.getNumChannels(); ++a)
+        for (int b = a + 1; b < response.getNumChannels(); ++b)
+            for (auto [row, centre] : { std::pair<size_t, double> { coherence125, 125.0 }, { coherence250, 250.0 } })
+            {
+                const auto measured = VOK_RoomMeasures::bandCoherence (response.getReadPointer (a), response.getReadPointer (b), numSamples,
+                                                                       rate, Band::octave (centre), lateStart, lateEnd);
+                keepWorst (rows[row], measured - expectedCoherence (room, layout, a, b, centre));
+            }
+
+    rows[peakRow].value = juce::Decibels::gainToDecibels ((double) peak, -300.0);
+    rows[startRow].value = 1000.0 * earliest / rate;
+    return rows;
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "VOK_RoomSynthesiser.h"
+
+/**
+    Every measure a file of the pack is judged by, each against its target range: the
+    acoustic parameters of ISO 3382-1 (T30, EDT), the decay above 4 kHz against the air's
+    absorption (ISO 9613-1), the late decay's straightness, the echo density against the
+    perceptual mixing time, the early reflections' levels, the late coherence against the
+    diffuse field, and the file's level and start.
+
+    Each row holds the worst value over the file's channels.
+*/
+class VOK_PackMeasures
+{
+public:
+    struct Row
+    {
+        juce::String name;
+        double value = 0.0, low = 0.0, high = 0.0;
+
+        bool isMet() const noexcept             { return value >= low && value <= high; }
+    };
+
+    static std::vector<Row> measure (const VOK_RoomDesign& room, VOK_RoomSynthesiser::Layout layout,
+                                     const juce::AudioBuffer<float>& response);
+
+    /** The energy after each channel's direct sound, mean over the channels, in dB. */
+    static double reverberantLevelDb (const VOK_RoomDesign& room, VOK_RoomSynthesiser::Layout layout,
+                                      const juce::AudioBuffer<float>& response);
+
+    /** The largest deviation, in dB, of the strongest isolated early reflections of a channel
+        from the level each would have alone (its distance, its surfaces' octave-band
+        absorption and the air's), relative to the direct sound.
+    */
+    static double earlyReflectionDeviationDb (const VOK_RoomDesign& room, const VOK_RoomSynthesiser::Path& path,
+                                              const float* samples, int numSamples);
+
+    /** The diffuse-field coherence the pair of channels should show in an octave band. */
+    static double expectedCoherence (const VOK_RoomDesign& room, VOK_RoomSynthesiser::Layout layout,
+                                     int firstChannel, int secondChannel, double bandCentre);
+
+    static constexpr int numEarlyReflections = 5;
+};

@@ -1,0 +1,198 @@
+#include "VOK_RoomMeasures.h"
+#include "VOK_AirAbsorption.h"
+#include "VOK_DecayAnalysis.h"
+#include "VOK_FilterChain.h"
+
+#include <cmath>
+
+double VOK_RoomMeasures::Band::getCentre() const noexcept
+{
+    return std::sqrt (lowEdge * highEdge);
+}
+
+juce::String VOK_RoomMeasures::Band::getName() const
+{
+    const auto centre = getCentre();
+
+    if (highEdge > 20000.0)
+        return "> " + juce::String (lowEdge / 1000.0, 1) + " kHz";
+
+    return centre >= 1000.0 ? juce::String (juce::roundToInt (centre / 1000.0)) + " kHz"
+                            : juce::String (juce::roundToInt (centre)) + " Hz";
+}
+
+std::vector<VOK_RoomMeasures::Band> VOK_RoomMeasures::getDecayBands()
+{
+    std::vector<Band> bands;
+
+    for (auto centre : VOK_RoomDesign::bandCentres)
+        bands.push_back (Band::octave (centre));
+
+    bands.push_back (Band::octave (8000.0));
+    bands.push_back ({ 8000.0 * std::sqrt (2.0), 22050.0 * std::sqrt (2.0) });
+    return bands;
+}
+
+namespace
+{
+    VOK_FilterChain makeBandFilter (double sampleRate, const VOK_RoomMeasures::Band& band)
+    {
+        VOK_FilterChain chain;
+        chain.addButterworth4HighPass (sampleRate, band.lowEdge);
+
+        if (band.highEdge < 0.5 * sampleRate)
+            chain.addButterworth4LowPass (sampleRate, band.highEdge);
+
+        return chain;
+    }
+}
+
+void VOK_RoomMeasures::filter (std::vector<float>& samples, double sampleRate, const Band& band)
+{
+    makeBandFilter (sampleRate, band).process (samples.data(), static_cast<int> (samples.size()));
+}
+
+std::vector<double> VOK_RoomMeasures::bandDecayCurve (const float* samples, int numSamples, double sampleRate, const Band& band)
+{
+    std::vector<float> filtered (samples, samples + numSamples);
+    filter (filtered, sampleRate, band);
+    return VOK_DecayAnalysis::energyDecayCurve (filtered.data(), numSamples);
+}
+
+VOK_RoomMeasures::DecayPrediction VOK_RoomMeasures::predictAirDecay (double decayAt4k, const Band& band, double sampleRate, double speedOfSound)
+{
+    const auto bandFilter = makeBandFilter (sampleRate, band);
+    constexpr double step = 25.0, curveStep = 0.001;
+    const auto longest = VOK_AirAbsorption::extrapolateDecayTime (decayAt4k, 4000.0, 4000.0, speedOfSound);
+    std::vector<double> weights, decays;
+
+    for (auto frequency = 4000.0; frequency < 0.5 * sampleRate; frequency += step)
+    {
+        const auto gain = bandFilter.getMagnitude (sampleRate, frequency);
+        weights.push_back (gain * gain);
+        decays.push_back (VOK_AirAbsorption::extrapolateDecayTime (decayAt4k, 4000.0, frequency, speedOfSound));
+    }
+
+    // Below 4 kHz the band filters pass so little that the 4 kHz decay stands for it.
+    std::vector<double> curve;
+
+    for (double t = 0.0; t < 3.0 * longest; t += curveStep)
+    {
+        double energy = 0.0;
+
+        for (size_t i = 0; i < weights.size(); ++i)
+            energy += weights[i] * decays[i] * std::exp (-13.815510557964274 * t / decays[i]);
+
+        curve.push_back (energy);
+    }
+
+    const auto start = curve.front();
+
+    for (auto& value : curve)
+        value = 10.0 * std::log10 (value / start);
+
+    return { VOK_DecayAnalysis::fitT30 (curve, 1.0 / curveStep),
+             VOK_DecayAnalysis::fitDecayTime (curve, 1.0 / curveStep, -25.0, -45.0) };
+}
+
+std::vector<double> VOK_RoomMeasures::echoDensity (const float* samples, int numSamples, double sampleRate,
+                                                   double stepSeconds, double maxSeconds)
+{
+    const auto windowLength = static_cast<int> (echoDensityWindowSeconds * sampleRate) | 1;
+    const auto half = windowLength / 2;
+    std::vector<double> window ((size_t) windowLength);
+    double windowSum = 0.0;
+
+    for (int i = 0; i < windowLength; ++i)
+    {
+        window[(size_t) i] = 0.5 - 0.5 * std::cos (2.0 * juce::MathConstants<double>::pi * (i + 1) / (windowLength + 1));
+        windowSum += window[(size_t) i];
+    }
+
+    const auto gaussianFraction = std::erfc (1.0 / std::sqrt (2.0));
+    std::vector<double> profile;
+
+    for (double t = 0.0; t <= maxSeconds; t += stepSeconds)
+    {
+        const auto centre = static_cast<int> (t * sampleRate);
+        double variance = 0.0;
+
+        for (int i = 0; i < windowLength; ++i)
+        {
+            const auto index = centre - half + i;
+            const auto value = index >= 0 && index < numSamples ? (double) samples[index] : 0.0;
+            variance += window[(size_t) i] * value * value / windowSum;
+        }
+
+        const auto deviation = std::sqrt (variance);
+        double outside = 0.0;
+
+        for (int i = 0; i < windowLength; ++i)
+        {
+            const auto index = centre - half + i;
+            const auto value = index >= 0 && index < numSamples ? (double) samples[index] : 0.0;
+
+            if (std::abs (value) > deviation)
+                outside += window[(size_t) i] / windowSum;
+        }
+
+        profile.push_back (outside / gaussianFraction);
+    }
+
+    return profile;
+}
+
+double VOK_RoomMeasures::firstFullEchoDensity (const float* samples, int numSamples, double sampleRate, int startSample)
+{
+    constexpr double step = 0.0005;
+    const auto length = numSamples - startSample;
+    const auto profile = echoDensity (samples + startSample, length, sampleRate, step, juce::jmin (1.0, length / sampleRate));
+
+    for (size_t i = 0; i < profile.size(); ++i)
+        if (profile[i] >= 1.0)
+            return (double) i * step;
+
+    return -1.0;
+}
+
+double VOK_RoomMeasures::bandCoherence (const float* first, const float* second, int numSamples, double sampleRate,
+                                        const Band& band, int startSample, int endSample)
+{
+    std::vector<float> a (first, first + numSamples), b (second, second + numSamples);
+    filter (a, sampleRate, band);
+    filter (b, sampleRate, band);
+    endSample = juce::jmin (endSample, numSamples);
+    return VOK_DecayAnalysis::correlation (a.data(), b.data(), startSample, endSample - startSample);
+}
+
+int VOK_RoomMeasures::findLoudestSample (const float* samples, int numSamples) noexcept
+{
+    int loudest = 0;
+
+    for (int i = 1; i < numSamples; ++i)
+        if (std::abs (samples[i]) > std::abs (samples[loudest]))
+            loudest = i;
+
+    return loudest;
+}
+
+int VOK_RoomMeasures::findFirstArrival (const float* samples, int numSamples, double thresholdDb) noexcept
+{
+    const auto threshold = std::abs (samples[findLoudestSample (samples, numSamples)]) * std::pow (10.0, -thresholdDb / 20.0);
+
+    for (int i = 0; i < numSamples; ++i)
+        if (std::abs (samples[i]) > threshold)
+            return i;
+
+    return numSamples;
+}
+
+double VOK_RoomMeasures::energyFrom (const float* samples, int numSamples, int startSample) noexcept
+{
+    double energy = 0.0;
+
+    for (int i = juce::jmax (0, startSample); i < numSamples; ++i)
+        energy += (double) samples[i] * samples[i];
+
+    return energy;
+}

@@ -1,0 +1,197 @@
+#include "VOK_RoomReportSheet.h"
+#include "VOK_Fft.h"
+#include "VOK_ImageSources.h"
+#include "VOK_RoomMeasures.h"
+#include "VOK_RoomPicture.h"
+
+#include <cmath>
+
+namespace
+{
+    const juce::Colour background (0xff1c2230);
+    const juce::Colour panel (0xff252d3d);
+    const juce::Colour grid (0xff3a4558);
+    const juce::Colour trace (0xffd8cfc4);
+    const juce::Colour marker (0xffff9a3c);
+    const juce::Colour target (0xff6ec8ff);
+
+    double toDb (double gain)     { return 20.0 * std::log10 (juce::jmax (1.0e-12, gain)); }
+}
+
+juce::Image VOK_RoomReportSheet::draw (const VOK_RoomDesign& room, const juce::AudioBuffer<float>& response)
+{
+    juce::Image image (juce::Image::RGB, width, height, true, juce::SoftwareImageType());
+    juce::Graphics g (image);
+    g.fillAll (background);
+
+    auto bounds = image.getBounds().toFloat().reduced (12.0f);
+    g.setColour (trace);
+    g.setFont (20.0f);
+    g.drawText (room.name + " (stereo, left channel)", bounds.removeFromTop (28.0f), juce::Justification::centredLeft);
+
+    auto top = bounds.removeFromTop (bounds.getHeight() / 2.0f);
+    const auto* samples = response.getReadPointer (0);
+    const auto numSamples = response.getNumSamples();
+
+    drawEarlyPart (g, room, samples, numSamples, top.removeFromLeft (top.getWidth() / 2.0f).reduced (6.0f));
+
+    auto decayArea = top.reduced (6.0f);
+    drawTitle (g, "Octave-band energy decay curves, 125 Hz (red) to 4 kHz (violet), 60 dB", decayArea);
+    VOK_RoomPicture::drawDecayCurves (g, room, response, decayArea);
+
+    drawSpectrogram (g, room, samples, numSamples, bounds.removeFromLeft (bounds.getWidth() / 2.0f).reduced (6.0f));
+    drawEchoDensity (g, room, samples, numSamples, bounds.reduced (6.0f));
+    return image;
+}
+
+void VOK_RoomReportSheet::drawTitle (juce::Graphics& g, const juce::String& text, juce::Rectangle<float>& area)
+{
+    g.setColour (trace);
+    g.setFont (14.0f);
+    g.drawText (text, area.removeFromTop (20.0f), juce::Justification::centredLeft);
+}
+
+void VOK_RoomReportSheet::fillPanel (juce::Graphics& g, juce::Rectangle<float> area)
+{
+    g.setColour (panel);
+    g.fillRect (area);
+}
+
+void VOK_RoomReportSheet::drawTimeMarker (juce::Graphics& g, juce::Rectangle<float> area, float x)
+{
+    const float dashes[] = { 4.0f, 4.0f };
+    g.setColour (target);
+    g.drawDashedLine ({ x, area.getY(), x, area.getBottom() }, dashes, 2, 1.0f);
+}
+
+void VOK_RoomReportSheet::drawEarlyPart (juce::Graphics& g, const VOK_RoomDesign& room, const float* samples, int numSamples,
+                                         juce::Rectangle<float> area)
+{
+    const auto mixing = room.getPredictedMixingSeconds();
+    const auto shownSeconds = 1.5 * mixing;
+    drawTitle (g, "Early part, dB re direct sound, " + juce::String (juce::roundToInt (shownSeconds * 1000.0))
+                    + " ms; image-source arrivals marked, mixing time dashed", area);
+    fillPanel (g, area);
+
+    const auto direct = VOK_RoomMeasures::findLoudestSample (samples, numSamples);
+    const auto peak = std::abs (samples[direct]);
+    const auto rangeDb = 60.0;
+    const auto toX = [&] (double seconds) { return area.getX() + area.getWidth() * (float) (seconds / shownSeconds); };
+    const auto toY = [&] (double levelDb) { return area.getY() + area.getHeight() * (float) (-juce::jlimit (-rangeDb, 0.0, levelDb) / rangeDb); };
+
+    const auto paths = VOK_RoomSynthesiser::getPaths (room, VOK_RoomSynthesiser::Layout::stereo);
+    const VOK_ImageSources imageSources (room);
+    g.setColour (marker.withAlpha (0.6f));
+
+    for (const auto& arrival : imageSources.findArrivals (paths[0].source, paths[0].microphone, paths[0].directSeconds + shownSeconds))
+    {
+        const auto x = toX (arrival.seconds - paths[0].directSeconds);
+        const auto expectedDb = toDb (paths[0].directSeconds * room.speedOfSound / arrival.distance);
+        g.drawLine (x, toY (expectedDb), x, area.getBottom(), 1.0f);
+    }
+
+    drawTimeMarker (g, area, toX (mixing));
+
+    g.setColour (trace);
+    const auto columns = static_cast<int> (area.getWidth());
+
+    for (int column = 0; column < columns; ++column)
+    {
+        const auto first = direct + static_cast<int> (column * shownSeconds * room.sampleRate / columns);
+        const auto last = juce::jmin (numSamples, direct + static_cast<int> ((column + 1) * shownSeconds * room.sampleRate / columns));
+        float loudest = 0.0f;
+
+        for (int i = juce::jmax (0, first); i < last; ++i)
+            loudest = juce::jmax (loudest, std::abs (samples[i]));
+
+        if (loudest > 0.0f)
+            g.drawVerticalLine (static_cast<int> (area.getX()) + column, toY (toDb (loudest / peak)), area.getBottom());
+    }
+}
+
+void VOK_RoomReportSheet::drawSpectrogram (juce::Graphics& g, const VOK_RoomDesign& room, const float* samples, int numSamples,
+                                           juce::Rectangle<float> area)
+{
+    auto longest = 0.0;
+
+    for (auto t30 : room.targetT30)
+        longest = juce::jmax (longest, t30);
+
+    const auto shownSeconds = juce::jmin (1.2 * longest, numSamples / room.sampleRate);
+    drawTitle (g, "Spectrogram, 50 Hz to 20 kHz (log), " + juce::String (shownSeconds, 2) + " s, 80 dB", area);
+
+    constexpr int frameSize = 2048;
+    const VOK_Fft fft (frameSize);
+    const auto columns = static_cast<int> (area.getWidth()), rows = static_cast<int> (area.getHeight());
+    const auto direct = VOK_RoomMeasures::findLoudestSample (samples, numSamples);
+    std::vector<std::vector<double>> levels ((size_t) columns, std::vector<double> ((size_t) rows));
+    std::vector<std::complex<double>> buffer ((size_t) frameSize);
+    auto loudest = -1000.0;
+
+    for (int column = 0; column < columns; ++column)
+    {
+        const auto start = direct + static_cast<int> (column * shownSeconds * room.sampleRate / columns) - frameSize / 2;
+
+        for (int i = 0; i < frameSize; ++i)
+        {
+            const auto index = start + i;
+            const auto window = 0.5 - 0.5 * std::cos (2.0 * juce::MathConstants<double>::pi * i / frameSize);
+            buffer[(size_t) i] = index >= 0 && index < numSamples ? samples[index] * window : 0.0;
+        }
+
+        fft.forward (buffer);
+
+        for (int row = 0; row < rows; ++row)
+        {
+            const auto frequency = 50.0 * std::pow (400.0, 1.0 - (row + 0.5) / rows);
+            const auto bin = juce::jlimit (1, frameSize / 2, juce::roundToInt (frequency * frameSize / room.sampleRate));
+            levels[(size_t) column][(size_t) row] = 10.0 * std::log10 (std::norm (buffer[(size_t) bin]) + 1.0e-30);
+            loudest = juce::jmax (loudest, levels[(size_t) column][(size_t) row]);
+        }
+    }
+
+    for (int column = 0; column < columns; ++column)
+        for (int row = 0; row < rows; ++row)
+        {
+            const auto shade = (float) juce::jlimit (0.0, 1.0, 1.0 + (levels[(size_t) column][(size_t) row] - loudest) / 80.0);
+            g.setColour (juce::Colour::fromHSV (0.7f - 0.7f * shade, 0.8f, shade, 1.0f));
+            g.fillRect (area.getX() + (float) column, area.getY() + (float) row, 1.0f, 1.0f);
+        }
+}
+
+void VOK_RoomReportSheet::drawEchoDensity (juce::Graphics& g, const VOK_RoomDesign& room, const float* samples, int numSamples,
+                                           juce::Rectangle<float> area)
+{
+    const auto mixing = room.getPredictedMixingSeconds();
+    const auto shownSeconds = 4.0 * mixing;
+    drawTitle (g, "Normalised echo density (Abel & Huang), 0 to 1.2, " + juce::String (juce::roundToInt (shownSeconds * 1000.0))
+                    + " ms; mixing time and 0.6 of it dashed", area);
+    fillPanel (g, area);
+
+    const auto direct = VOK_RoomMeasures::findLoudestSample (samples, numSamples);
+    const auto step = shownSeconds / area.getWidth();
+    const auto profile = VOK_RoomMeasures::echoDensity (samples + direct, numSamples - direct, room.sampleRate, step, shownSeconds);
+    const auto toX = [&] (double seconds) { return area.getX() + area.getWidth() * (float) (seconds / shownSeconds); };
+    const auto toY = [&] (double density) { return area.getBottom() - area.getHeight() * (float) (juce::jlimit (0.0, 1.2, density) / 1.2); };
+
+    g.setColour (grid);
+    g.drawHorizontalLine (static_cast<int> (toY (1.0)), area.getX(), area.getRight());
+
+    for (auto seconds : { mixing, 0.6 * mixing })
+        drawTimeMarker (g, area, toX (seconds));
+
+    juce::Path curve;
+
+    for (size_t i = 0; i < profile.size(); ++i)
+    {
+        const juce::Point<float> point (toX ((double) i * step), toY (profile[i]));
+
+        if (i == 0)
+            curve.startNewSubPath (point);
+        else
+            curve.lineTo (point);
+    }
+
+    g.setColour (trace);
+    g.strokePath (curve, juce::PathStrokeType (1.5f));
+}
