@@ -8,7 +8,7 @@ DEBIAN_PACKAGES := build-essential cmake pkg-config ccache g++ clang libclang-rt
     juce-modules-source juce-tools \
     libx11-dev libxrandr-dev libxinerama-dev libxcursor-dev libxext-dev libxcomposite-dev \
     libfreetype-dev libfontconfig1-dev libjpeg-dev libpng-dev libflac-dev libvorbis-dev \
-    libogg-dev zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev \
+    libogg-dev zlib1g-dev libexpat1-dev libgtest-dev libgmock-dev libbenchmark-dev \
     xvfb xauth xdotool x11-utils imagemagick libjpeg-turbo-progs python3 \
     hyperfine time util-linux
 
