@@ -84,19 +84,42 @@ juce::String PackedHeader::unpackHeader (const juce::String& packedText)
     return ImpulseFileFields::textFromUTF8 (static_cast<const char*> (text.getData()), text.getDataSize());
 }
 
-std::unique_ptr<juce::XmlElement> PackedHeader::readHeader (juce::InputStream& input)
+std::unique_ptr<juce::XmlElement> PackedHeader::readHeader (juce::InputStream& input, juce::String* failureCause)
 {
+    auto setCause = [failureCause] (const juce::String& cause)
+    {
+        if (failureCause != nullptr)
+            *failureCause = cause;
+    };
+
     auto outer = parseDocument (ImpulseFileFields::readString (input));
 
     if (outer == nullptr)
+    {
+        setCause (UntrustedXmlParser::getLastError());
         return nullptr;
+    }
 
     const auto packedText = HeaderAttributes::getString (*outer, "cfh_data");
 
     if (packedText.isEmpty())
         return outer;
 
-    return parseDocument (unpackHeader (packedText));
+    const auto unpacked = unpackHeader (packedText);
+
+    if (unpacked.isEmpty())
+    {
+        setCause ("cfh_data is not a packed header, or unpacks to nothing or more than "
+                    + juce::String ((juce::int64) maxUnpackedHeaderBytes) + " bytes");
+        return nullptr;
+    }
+
+    auto inner = parseDocument (unpacked);
+
+    if (inner == nullptr)
+        setCause ("packed header: " + UntrustedXmlParser::getLastError());
+
+    return inner;
 }
 
 std::unique_ptr<juce::XmlElement> PackedHeader::parseDocument (const juce::String& documentText)

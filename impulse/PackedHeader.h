@@ -30,9 +30,10 @@ public:
     static juce::String unpackHeader (const juce::String& packedText);
 
     /** Reads the header string field at the start of a file and returns the header element
-        (unpacked if it was packed), or nullptr when it does not parse.
+        (unpacked if it was packed), or nullptr when it does not parse; then failureCause,
+        when given, tells why.
     */
-    static std::unique_ptr<juce::XmlElement> readHeader (juce::InputStream& input);
+    static std::unique_ptr<juce::XmlElement> readHeader (juce::InputStream& input, juce::String* failureCause = nullptr);
 
     /** The document text of an element as the file format stores it: the declaration,
         LF LF, the element in multi-line form, then CR LF.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ReadLog.h"
 #include "VOK_VokSampleBuffer.h"
 
 #include <juce_core/juce_core.h>
@@ -23,6 +24,17 @@ public:
         readFromFile   = 1,
         builtFromAudio = 2,
         loadFailed     = 3
+    };
+
+    /** Why the last readFile returned false, for callers that tell the user what to do. */
+    enum class ReadFailure
+    {
+        none,
+        notFound,
+        unreadable,           // the file exists but can't be opened (permissions, a folder)
+        headerNotParsed,      // not an impulse file, or its header is damaged
+        recordRefused,        // a record asks for more than the file or the pool holds
+        disagreesWithHeader   // the samples read differ from what the header declares
     };
 
     VOK_ImpulseFile();
@@ -77,8 +89,9 @@ public:
     int getFormatState() const noexcept                                { return formatState; }
     void setFormatState (int newState) noexcept                        { formatState = newState; }
 
-    const juce::String& getReadLog() const noexcept                    { return readLog; }
+    const juce::String& getReadLog() const                             { return readLog.getText(); }
     const juce::String& getLastError() const noexcept                  { return lastError; }
+    ReadFailure getReadFailure() const noexcept                        { return readFailure; }
 
     //==============================================================================
     /** Block helpers of the reader and writer, public so that they can be tested alone. */
@@ -94,7 +107,7 @@ public:
 
 private:
     juce::CriticalSection lock;
-    juce::String readLog;
+    ReadLog readLog;
     juce::String lastError;
     std::unique_ptr<juce::XmlElement> header;
     std::unique_ptr<juce::XmlElement> packedHeaderRoot;
@@ -104,6 +117,8 @@ private:
 
     // Set when a record asks for more than the file holds or the pool can take; the read then stops and fails.
     bool recordRejected = false;
+    ReadFailure readFailure = ReadFailure::none;
+    int declaredChannels = VOK_VokSampleBuffer::maxChannels;
 
     void readBlocks (juce::InputStream& input, bool scrambled);
     juce::int64 readBlockFrame (juce::InputStream& input);
@@ -117,6 +132,7 @@ private:
     bool growPool (VOK_VokSampleBuffer& pool, juce::int64 channel, juce::int64 numSamples);
     void rejectRecord (const juce::String& reason);
     bool checkPoolAgainstHeader();
+    static int getDeclaredChannels (const juce::XmlElement& headerElement);
     bool writeImpulse (const juce::File& file);
     bool writeContents (juce::OutputStream& output);
     static juce::File getSavingSibling (const juce::File& target);

@@ -214,7 +214,7 @@ TEST_F (VokToolTest, InfoOfAFailedReadStillPrintsTheObject)
     ASSERT_TRUE (file ("garbage.vok").replaceWithText ("no xml here"));
     const auto garbage = info ("garbage.vok", 1);
     EXPECT_EQ ((bool) garbage["read_ok"], false);
-    EXPECT_EQ (garbage["read_log"].toString(), "Read HeaderParseError\n");
+    EXPECT_EQ (garbage["read_log"].toString(), "Read HeaderParseError\nHeader: syntax error at line 1\n");
 }
 
 //==============================================================================
