@@ -4,6 +4,9 @@
 #include "HeaderAttributes.h"
 #include "VOK_LexicographicComparator.h"
 
+#include <algorithm>
+#include <unordered_map>
+
 namespace
 {
     const char* const presetListTag   = "presets";
@@ -79,6 +82,74 @@ void VOK_ImpulseFile::addPreset (const juce::String& presetName, const juce::Str
         PresetElementOrder order;
         list->sortChildElements (order, true);
     }
+}
+
+std::vector<VOK_ImpulseFile::NamedPreset> VOK_ImpulseFile::getPresets() const
+{
+    const juce::ScopedLock sl (lock);
+    std::vector<NamedPreset> presets;
+
+    if (auto* list = header->getChildByName (presetListTag))
+        for (auto* preset : list->getChildWithTagNameIterator (presetTag))
+            presets.emplace_back (getPresetName (*preset), HeaderAttributes::getString (*preset, presetDataAttr));
+
+    return presets;
+}
+
+void VOK_ImpulseFile::addPresets (const std::vector<NamedPreset>& presets)
+{
+    const juce::ScopedLock sl (lock);
+
+    if (presets.empty())
+        return;
+
+    auto* list = getOrCreateChildElement (*header, presetListTag);
+
+    // The children are taken out front first (each removal then costs nothing), so that the
+    // list can be rebuilt in one pass; the framework's append walks the whole list every time.
+    struct Entry { juce::String name; std::unique_ptr<juce::XmlElement> element; };
+    std::vector<Entry> entries;
+    std::unordered_map<juce::String, size_t> firstPresetNamed;
+
+    while (auto* child = list->getFirstChildElement())
+    {
+        list->removeChildElement (child, false);
+        const auto name = getPresetName (*child);
+
+        if (child->hasTagName (presetTag))
+            firstPresetNamed.emplace (name.toLowerCase(), entries.size());
+
+        entries.push_back ({ name, std::unique_ptr<juce::XmlElement> (child) });
+    }
+
+    for (auto& [name, data] : presets)
+    {
+        auto preset = std::make_unique<juce::XmlElement> (presetTag);
+        preset->setAttribute (presetNameAttr, name);
+        preset->setAttribute (presetDataAttr, data);
+
+        const auto key = name.toLowerCase();
+        const auto same = firstPresetNamed.find (key);
+
+        // A replaced preset leaves an empty slot, dropped below.
+        if (same != firstPresetNamed.end())
+            entries[same->second].element.reset();
+
+        firstPresetNamed[key] = entries.size();
+        entries.push_back ({ name, std::move (preset) });
+    }
+
+    entries.erase (std::remove_if (entries.begin(), entries.end(), [] (const Entry& e) { return e.element == nullptr; }),
+                   entries.end());
+
+    // Equal names keep their document order, so a list never reshuffles between saves.
+    std::stable_sort (entries.begin(), entries.end(), [] (const Entry& a, const Entry& b)
+    {
+        return VOK_LexicographicComparator::compare (a.name, b.name) < 0;
+    });
+
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry)
+        list->prependChildElement (entry->element.release());
 }
 
 int VOK_ImpulseFile::comparePresetElements (const juce::XmlElement* first, const juce::XmlElement* second)

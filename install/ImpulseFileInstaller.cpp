@@ -1,5 +1,8 @@
 #include "ImpulseFileInstaller.h"
 
+#include <unordered_map>
+#include <unordered_set>
+
 #include <VOK_ImpulseFile.h>
 
 #include <filesystem>
@@ -136,7 +139,7 @@ bool ImpulseFileInstaller::installImpulseFile (const juce::File& target, const c
         log ("Read old " + path);
 
         if (! oldFile.loadFromFile (path))
-            return fail ("Can't open old " + path + retryAdvice);
+            return fail ("Can't open old " + path + getOpenFailureAdvice (oldFile));
 
         oldNames = oldFile.getPresetNames();
 
@@ -195,7 +198,7 @@ bool ImpulseFileInstaller::mergeBackupIntoTarget (const juce::File& target, cons
     VOK_ImpulseFile targetFile;
 
     if (! targetFile.loadFromFile (path))
-        return fail ("Can't open old " + path + retryAdvice);
+        return fail ("Can't open old " + path + getOpenFailureAdvice (targetFile));
 
     log ("Read backup " + backupPath);
 
@@ -203,7 +206,7 @@ bool ImpulseFileInstaller::mergeBackupIntoTarget (const juce::File& target, cons
 
     // Read as what it is, an impulse file: loading by path would go by its suffix.
     if (! backupFile.readFile (backupPath))
-        return fail ("Can't open old " + backupPath + retryAdvice);
+        return fail ("Can't open old " + backupPath + getOpenFailureAdvice (backupFile));
 
     if (carryOverPresets (backupFile, backupFile.getPresetNames(), targetFile, targetFile.getPresetNames())
          && ! saveMerged (targetFile, target))
@@ -281,7 +284,7 @@ bool ImpulseFileInstaller::mergeOldPresets (const juce::File& target, VOK_Impuls
     VOK_ImpulseFile newFile;
 
     if (! newFile.loadFromFile (path))
-        return fail ("Can't open new " + path + retryAdvice);
+        return fail ("Can't open new " + path + getOpenFailureAdvice (newFile));
 
     const auto newNames = newFile.getPresetNames();
 
@@ -296,24 +299,47 @@ bool ImpulseFileInstaller::mergeOldPresets (const juce::File& target, VOK_Impuls
 
 // Adds to into every preset of from whose name intoNames lacks (ignoring case); the list is
 // not refreshed meanwhile, so a name is only ever checked against into's own presets.
+// Closing other programs helps with a file that is busy, never with one the installer may not read.
+juce::String ImpulseFileInstaller::getOpenFailureAdvice (const VOK_ImpulseFile& file)
+{
+    if (file.getReadFailure() != VOK_ImpulseFile::ReadFailure::unreadable)
+        return retryAdvice;
+
+    const auto logLines = juce::StringArray::fromLines (file.getReadLog().trimEnd());
+    return "\nThe file can't be read: " + logLines[logLines.size() - 1];
+}
+
 bool ImpulseFileInstaller::carryOverPresets (VOK_ImpulseFile& from, const juce::StringArray& fromNames,
                                              VOK_ImpulseFile& into, const juce::StringArray& intoNames)
 {
-    bool merged = false;
+    // Names and data go through maps and the list is sorted once, so that files with
+    // thousands of presets merge in time that grows with their number, not its square.
+    std::unordered_set<juce::String> namesInto;
+
+    for (auto& name : intoNames)
+        namesInto.insert (name.toLowerCase());
+
+    std::unordered_map<juce::String, juce::String> dataFrom;
+
+    for (auto& [name, data] : from.getPresets())
+        dataFrom.emplace (name.toLowerCase(), data);
+
+    std::vector<VOK_ImpulseFile::NamedPreset> carried;
 
     for (auto& name : fromNames)
     {
         log ("Check " + name);
 
-        if (intoNames.contains (name, true))
+        if (namesInto.count (name.toLowerCase()) != 0)
             continue;
 
         log ("Merge user preset " + name);
-        into.addPreset (name, from.getPresetData (name));
-        merged = true;
+        const auto data = dataFrom.find (name.toLowerCase());
+        carried.emplace_back (name, data != dataFrom.end() ? data->second : juce::String());
     }
 
-    return merged;
+    into.addPresets (carried);
+    return ! carried.empty();
 }
 
 bool ImpulseFileInstaller::saveMerged (VOK_ImpulseFile& merged, const juce::File& target)

@@ -53,6 +53,7 @@ private:
     bool createBackup (const juce::File& target, const juce::File& backup);
     bool writeNewFile (const juce::File& target, const char* data, int size);
     bool mergeOldPresets (const juce::File& target, VOK_ImpulseFile& oldFile, const juce::StringArray& oldNames);
+    static juce::String getOpenFailureAdvice (const VOK_ImpulseFile& file);
     bool carryOverPresets (VOK_ImpulseFile& from, const juce::StringArray& fromNames,
                            VOK_ImpulseFile& into, const juce::StringArray& intoNames);
     bool saveMerged (VOK_ImpulseFile& merged, const juce::File& target);
