@@ -154,7 +154,12 @@ private:
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (VOK_ImpulseFile)
 };
 
-/** Loads an audio file into a new pool, or returns nullptr (missing file, unknown format, empty).
+/** The longest impulse made from an audio file: 2^25 frames, over 11 minutes at 48 kHz. */
+constexpr juce::int64 maxImpulseFrames = 1 << 25;
+
+/** Loads an audio file into a new pool, or returns nullptr (missing file, unknown format, empty,
+    longer than maxImpulseFrames, samples that are not finite; failure, when given, then says why
+    for the last three).
     @throws VokMemoryException when the sample memory can't be had.
 */
-std::unique_ptr<VOK_VokSampleBuffer> loadAudioFile (const juce::String& path);
+std::unique_ptr<VOK_VokSampleBuffer> loadAudioFile (const juce::String& path, juce::String* failure = nullptr);
