@@ -65,7 +65,7 @@ private:
     const juce::File userSettingsFile, commonSettingsFile;
 
     void createControls();
-    void presetDirectory (juce::PropertiesFile& settings);
+    void presetDirectory (const juce::String& storedPath);
     void runAgreement();
 
     static juce::String getFallbackDirectory();

@@ -1,4 +1,5 @@
 #include "PluginSettings.h"
+#include "PluginSettingsReader.h"
 
 namespace
 {
@@ -49,6 +50,12 @@ std::unique_ptr<juce::PropertiesFile> PluginSettings::open (const juce::File& se
         return {};
 
     return std::make_unique<juce::PropertiesFile> (settingsFile, getOptions (commonToAllUsers));
+}
+
+juce::String PluginSettings::readDefaultImpulsePath (const juce::File& settingsFile, const juce::String& fallback)
+{
+    const auto settings = PluginSettingsReader::read (settingsFile);
+    return settings.ok ? settings.getValue (defaultImpulsePathKey, fallback) : fallback;
 }
 
 juce::String PluginSettings::readDefaultImpulsePath (juce::PropertiesFile& settings, const juce::String& fallback)

@@ -30,6 +30,12 @@ public:
     /** Opens a settings file; nullptr when there is no location for it (settingsFile is File()). */
     static std::unique_ptr<juce::PropertiesFile> open (const juce::File& settingsFile, bool commonToAllUsers);
 
+    /** The stored impulse directory of a settings file, read without the framework's loader;
+        fallback when the key is missing or the file can't be read safely (a stored empty value
+        stays empty).
+    */
+    static juce::String readDefaultImpulsePath (const juce::File& settingsFile, const juce::String& fallback);
+
     /** The stored impulse directory, or fallback when the key is missing (a stored empty value stays empty). */
     static juce::String readDefaultImpulsePath (juce::PropertiesFile& settings, const juce::String& fallback);
 
