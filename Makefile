@@ -53,7 +53,7 @@ test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 	@$(MAKE) --no-print-directory fuzz-check
 
-# The impulse file fuzzer is a clang project of its own (sanitizers, libFuzzer).
+# The readers' fuzzers are a clang project of their own (sanitizers, libFuzzer).
 FUZZ_BUILD_DIR ?= build-fuzz
 FUZZ_SECONDS   ?= 600
 FUZZ_CHECK_SECONDS := 50
@@ -61,15 +61,15 @@ FUZZ_CHECK_SECONDS := 50
 fuzz-build: deps
 	@cmake -S fuzz -B $(FUZZ_BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 > /dev/null
-	@cmake --build $(FUZZ_BUILD_DIR) -j $(JOBS) --target fuzz_impulse_file
+	@cmake --build $(FUZZ_BUILD_DIR) -j $(JOBS) --target fuzz_impulse_file fuzz_plugin_settings fuzz_audio_import
 
 # The seed corpus plus a short bounded run, as part of `make test`.
 fuzz-check: fuzz-build
 	@fuzz/run-fuzzer.sh $(FUZZ_BUILD_DIR) $(FUZZ_CHECK_SECONDS)
 
-# A long run: make fuzz FUZZ_SECONDS=3600
+# A long run: make fuzz FUZZ_SECONDS=3600 (FUZZ_TARGET=fuzz_audio_import for one target alone)
 fuzz: fuzz-build
-	@fuzz/run-fuzzer.sh $(FUZZ_BUILD_DIR) $(FUZZ_SECONDS)
+	@fuzz/run-fuzzer.sh $(FUZZ_BUILD_DIR) $(FUZZ_SECONDS) $(FUZZ_TARGET)
 
 bench: build
 	@cmake --build $(BUILD_DIR) -j $(JOBS) --target benchmarks

@@ -72,6 +72,13 @@ std::unique_ptr<VOK_VokSampleBuffer> loadAudioFile (const juce::String& path, ju
         return failWith (failure, "Audio file with " + juce::String (numChannels) + " channels: an impulse has 1 to "
                                     + juce::String (VOK_VokSampleBuffer::maxChannels));
 
+    // The framework's readers take any sample size a header states, and loop for ever on
+    // frames too wide for their buffers; no real file has other sizes than these.
+    if (reader->bitsPerSample != 8 && reader->bitsPerSample != 16 && reader->bitsPerSample != 24
+         && reader->bitsPerSample != 32)
+        return failWith (failure, "Audio file with " + juce::String (reader->bitsPerSample)
+                                    + "-bit samples: only 8, 16, 24 and 32 bits are read");
+
     // Only frames the file really holds are allocated, never what its header claims.
     const auto numFrames = AudioFrameCounter::countFrames (file, *reader);
 
