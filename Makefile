@@ -8,7 +8,7 @@ DEBIAN_PACKAGES := build-essential cmake pkg-config ccache g++ clang libclang-rt
     juce-modules-source juce-tools \
     libx11-dev libxrandr-dev libxinerama-dev libxcursor-dev libxext-dev libxcomposite-dev \
     libfreetype-dev libfontconfig1-dev libjpeg-dev libpng-dev libflac-dev libvorbis-dev \
-    libogg-dev zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev \
+    libogg-dev zlib1g-dev libexpat1-dev libgtest-dev libgmock-dev libbenchmark-dev \
     xvfb xauth xdotool x11-utils imagemagick libjpeg-turbo-progs python3 \
     hyperfine time util-linux dpkg-dev file desktop-file-utils
 
@@ -59,7 +59,7 @@ pack-report: build
 	@cmake --build $(BUILD_DIR) -j $(JOBS) --target vok_pack_report
 	@$(BUILD_DIR)/pack/vok_pack_report pack/rooms.json $(BUILD_DIR)/pack/impulses $(BUILD_DIR)/pack-report
 
-# The impulse file fuzzer is a clang project of its own (sanitizers, libFuzzer).
+# The readers' fuzzers are a clang project of their own (sanitizers, libFuzzer).
 FUZZ_BUILD_DIR ?= build-fuzz
 FUZZ_SECONDS   ?= 600
 FUZZ_CHECK_SECONDS := 50
@@ -67,15 +67,15 @@ FUZZ_CHECK_SECONDS := 50
 fuzz-build: deps
 	@cmake -S fuzz -B $(FUZZ_BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 > /dev/null
-	@cmake --build $(FUZZ_BUILD_DIR) -j $(JOBS) --target fuzz_impulse_file
+	@cmake --build $(FUZZ_BUILD_DIR) -j $(JOBS) --target fuzz_impulse_file fuzz_plugin_settings fuzz_audio_import
 
 # The seed corpus plus a short bounded run, as part of `make test`.
 fuzz-check: fuzz-build
 	@fuzz/run-fuzzer.sh $(FUZZ_BUILD_DIR) $(FUZZ_CHECK_SECONDS)
 
-# A long run: make fuzz FUZZ_SECONDS=3600
+# A long run: make fuzz FUZZ_SECONDS=3600 (FUZZ_TARGET=fuzz_audio_import for one target alone)
 fuzz: fuzz-build
-	@fuzz/run-fuzzer.sh $(FUZZ_BUILD_DIR) $(FUZZ_SECONDS)
+	@fuzz/run-fuzzer.sh $(FUZZ_BUILD_DIR) $(FUZZ_SECONDS) $(FUZZ_TARGET)
 
 # The Debian package, in $(BUILD_DIR): vok-setup_<version>_<architecture>.deb
 package: build

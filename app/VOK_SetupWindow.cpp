@@ -55,9 +55,7 @@ VOK_SetupWindow::VOK_SetupWindow (const juce::File& userFile, const juce::File& 
 
     versionLabel->setText (installVersionPrefix + installVersion, juce::dontSendNotification);
 
-    auto settings = PluginSettings::open (userSettingsFile, false);
-
-    if (settings == nullptr)
+    if (userSettingsFile == juce::File())
     {
         // Without the settings the installer could neither propose a directory nor record
         // the chosen one for the plug-in, so it ends here; asking for the agreement first
@@ -67,7 +65,8 @@ VOK_SetupWindow::VOK_SetupWindow (const juce::File& userFile, const juce::File& 
         return;
     }
 
-    presetDirectory (*settings);
+    // Read without the framework's loader: the file's bytes must not be able to stop the start.
+    presetDirectory (PluginSettings::readDefaultImpulsePath (userSettingsFile, getFallbackDirectory()));
     runAgreement();
 }
 
@@ -160,10 +159,8 @@ juce::String VOK_SetupWindow::getFallbackDirectory()
                .getFullPathName();
 }
 
-void VOK_SetupWindow::presetDirectory (juce::PropertiesFile& settings)
+void VOK_SetupWindow::presetDirectory (const juce::String& storedPath)
 {
-    auto storedPath = PluginSettings::readDefaultImpulsePath (settings, getFallbackDirectory());
-
     // A stored empty value means the user cleared the directory: show it empty rather than
     // resolving it against the working directory.
     auto directory = storedPath.isEmpty() ? juce::File()

@@ -77,7 +77,7 @@ private:
 
     void createControls();
     void setUpKeyboard();
-    void presetDirectory (juce::PropertiesFile& settings);
+    void presetDirectory (const juce::String& storedPath);
     void runAgreement();
 
     static juce::String getFallbackDirectory();

@@ -1,5 +1,7 @@
 #include "HeaderAttributes.h"
 
+#include <string>
+
 int HeaderAttributes::findAttribute (const juce::XmlElement& element, juce::StringRef name)
 {
     for (int i = 0; i < element.getNumAttributes(); ++i)
@@ -23,56 +25,81 @@ juce::String HeaderAttributes::getString (const juce::XmlElement& element, juce:
 
 namespace
 {
-    // The framework's number reading collects exponent digits in an int that overflows past
-    // nine digits. Any exponent of six digits or more already gives infinity or zero, so a
-    // longer one is shortened to 99999 before the text is read.
-    juce::String withBoundedExponents (const juce::String& text)
+    bool isDigit (juce::juce_wchar c) noexcept  { return c >= '0' && c <= '9'; }
+
+    /** The number at the start of a text, rewritten as at most maxDigits significant digits and
+        a bounded exponent ("-1234e-2"), so that the framework reads it in constant time: its
+        own reading walks every digit and collects exponent digits in an int that overflows.
+        A double holds 17 significant digits, and an exponent beyond a few hundred already
+        gives infinity or zero, so the value is the same.
+    */
+    juce::String boundedNumberText (const juce::String& text)
     {
-        juce::String result;
-        auto s = text.getCharPointer();
+        constexpr size_t maxDigits = 24;
+        constexpr juce::int64 maxExponent = 10000000;
 
-        while (! s.isEmpty())
+        auto s = text.getCharPointer().findEndOfWhitespace();
+        juce::String sign;
+
+        if (*s == '-' || *s == '+')
+            sign = juce::String::charToString (s.getAndAdvance());
+
+        // "nan", "inf" and whatever else the framework makes of a text without digits.
+        if (! isDigit (*s) && ! (*s == '.' && isDigit (s[1])))
+            return sign + juce::String (s, 8);
+
+        std::string mantissa;
+        juce::int64 exponent = 0;
+
+        for (; isDigit (*s); ++s)
         {
-            const auto c = s.getAndAdvance();
-            result << juce::String::charToString (c);
+            if (mantissa.size() < maxDigits && ! (mantissa.empty() && *s == '0'))
+                mantissa += (char) *s;
+            else if (! mantissa.empty())
+                ++exponent;
+        }
 
-            if (c != 'e' && c != 'E')
-                continue;
-
-            if (*s == '+' || *s == '-')
-                result << juce::String::charToString (s.getAndAdvance());
-
-            while (*s == '0')
-                ++s;
-
-            auto digits = s;
-            int numDigits = 0;
-
-            while (*digits >= '0' && *digits <= '9')
+        if (*s == '.')
+        {
+            for (++s; isDigit (*s); ++s)
             {
-                ++digits;
-                ++numDigits;
-            }
+                if (mantissa.size() >= maxDigits || exponent <= -maxExponent)
+                    continue;
 
-            if (numDigits > 5)
-            {
-                result << "99999";
-                s = digits;
-            }
-            else if (numDigits == 0)
-            {
-                result << "0";
+                if (! (mantissa.empty() && *s == '0'))
+                    mantissa += (char) *s;
+
+                --exponent;
             }
         }
 
-        return result;
+        if (*s == 'e' || *s == 'E')
+        {
+            ++s;
+            const bool negativeExponent = *s == '-';
+
+            if (*s == '-' || *s == '+')
+                ++s;
+
+            juce::int64 written = 0;
+
+            for (; isDigit (*s); ++s)
+                written = juce::jmin (maxExponent, written * 10 + (*s - '0'));
+
+            exponent += negativeExponent ? -written : written;
+        }
+
+        if (mantissa.empty())
+            return sign + "0";
+
+        return sign + juce::String (mantissa) + "e" + juce::String (juce::jlimit (-maxExponent, maxExponent, exponent));
     }
 }
 
 double HeaderAttributes::getDouble (const juce::XmlElement& element, juce::StringRef name, double defaultValue)
 {
     const auto index = findAttribute (element, name);
-    return index >= 0 ? withBoundedExponents (element.getAttributeValue (index)).getDoubleValue() : defaultValue;
+    return index >= 0 ? boundedNumberText (element.getAttributeValue (index)).getDoubleValue() : defaultValue;
 }
 
 int HeaderAttributes::getInt (const juce::XmlElement& element, juce::StringRef name, int defaultValue)

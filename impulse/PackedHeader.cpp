@@ -1,6 +1,7 @@
 #include "PackedHeader.h"
 #include "HeaderAttributes.h"
 #include "ImpulseFileFields.h"
+#include "UntrustedXmlParser.h"
 
 namespace
 {
@@ -19,151 +20,6 @@ namespace
 
         return 0;
     }
-
-    /** True when the text stops inside a hexadecimal character reference ("...&#x4"). The
-        framework's parser steps over the character that ends such a reference, and at the end
-        of the text that is the terminating zero: it then reads on past the text. A header
-        never ends inside a reference.
-    */
-    bool endsInsideHexCharacterReference (const juce::String& text)
-    {
-        const auto reference = text.lastIndexOfIgnoreCase ("&#x");
-        return reference >= 0 && text.substring (reference + 3).containsOnly ("0123456789abcdefABCDEF");
-    }
-
-    /** Follows the markup far enough to know how deep elements nest and whether a DTD is
-        declared; everything else is left to the real parser.
-    */
-    class MarkupScanner
-    {
-    public:
-        explicit MarkupScanner (const juce::String& text) : s (text.getCharPointer()) {}
-
-        bool isSafeToParse()
-        {
-            int depth = 0;
-
-            while (! s.isEmpty())
-            {
-                if (*s != '<')
-                {
-                    ++s;
-                    continue;
-                }
-
-                ++s;
-
-                if (*s == '/')
-                {
-                    --depth;
-                    skipPast (">");
-                }
-                else if (*s == '?')
-                {
-                    // The framework's parser loops for ever on a processing instruction
-                    // followed by text inside an element; a header has none there.
-                    if (depth > 0 || rootElementSeen)
-                        return false;
-
-                    skipPast ("?>");
-                }
-                else if (*s == '!')
-                {
-                    if (startsWith ("!--"))
-                        skipPast ("-->");
-                    else if (startsWith ("![CDATA["))
-                        skipPast ("]]>");
-                    else
-                        return false;
-                }
-                else
-                {
-                    rootElementSeen = true;
-                    const auto tag = skipStartTag();
-
-                    if (tag == StartTag::unsafe)
-                        return false;
-
-                    if (tag == StartTag::open && ++depth > PackedHeader::maxElementNesting)
-                        return false;
-                }
-            }
-
-            return true;
-        }
-
-    private:
-        juce::String::CharPointerType s;
-        bool rootElementSeen = false;
-
-        bool startsWith (const char* literal) const
-        {
-            auto p = s;
-
-            for (; *literal != 0; ++literal, ++p)
-                if (*p != (juce::juce_wchar) (juce::uint8) *literal)
-                    return false;
-
-            return true;
-        }
-
-        void skipPast (const char* literal)
-        {
-            while (! s.isEmpty() && ! startsWith (literal))
-                ++s;
-
-            for (; *literal != 0 && ! s.isEmpty(); ++literal)
-                ++s;
-        }
-
-        enum class StartTag { open, selfClosing, unsafe };
-
-        /** Skips a start tag with its quoted attribute values. A quote that doesn't follow "=",
-            or a "<" anywhere in the tag, is something the framework's parser reads differently
-            from this scan, so such a tag counts as unsafe.
-        */
-        StartTag skipStartTag()
-        {
-            juce::juce_wchar quote = 0, previous = 0;
-
-            for (; ! s.isEmpty(); ++s)
-            {
-                const auto c = *s;
-
-                if (c == '<')
-                    return StartTag::unsafe;
-
-                if (quote != 0)
-                {
-                    if (c == quote)
-                    {
-                        quote = 0;
-                        previous = c;
-                    }
-
-                    continue;
-                }
-
-                if (c == '"' || c == '\'')
-                {
-                    if (previous != '=')
-                        return StartTag::unsafe;
-
-                    quote = c;
-                }
-                else if (c == '>')
-                {
-                    ++s;
-                    return previous == '/' ? StartTag::selfClosing : StartTag::open;
-                }
-
-                if (! juce::CharacterFunctions::isWhitespace (c))
-                    previous = c;
-            }
-
-            return StartTag::open;
-        }
-    };
 }
 
 juce::String PackedHeader::createDocumentText (const juce::XmlElement& element)
@@ -228,29 +84,50 @@ juce::String PackedHeader::unpackHeader (const juce::String& packedText)
     return ImpulseFileFields::textFromUTF8 (static_cast<const char*> (text.getData()), text.getDataSize());
 }
 
-std::unique_ptr<juce::XmlElement> PackedHeader::readHeader (juce::InputStream& input)
+std::unique_ptr<juce::XmlElement> PackedHeader::readHeader (juce::InputStream& input, juce::String* failureCause)
 {
+    auto setCause = [failureCause] (const juce::String& cause)
+    {
+        if (failureCause != nullptr)
+            *failureCause = cause;
+    };
+
     auto outer = parseDocument (ImpulseFileFields::readString (input));
 
     if (outer == nullptr)
+    {
+        setCause (UntrustedXmlParser::getLastError());
         return nullptr;
+    }
 
     const auto packedText = HeaderAttributes::getString (*outer, "cfh_data");
 
     if (packedText.isEmpty())
         return outer;
 
-    return parseDocument (unpackHeader (packedText));
+    const auto unpacked = unpackHeader (packedText);
+
+    if (unpacked.isEmpty())
+    {
+        setCause ("cfh_data is not a packed header, or unpacks to nothing or more than "
+                    + juce::String ((juce::int64) maxUnpackedHeaderBytes) + " bytes");
+        return nullptr;
+    }
+
+    auto inner = parseDocument (unpacked);
+
+    if (inner == nullptr)
+        setCause ("packed header: " + UntrustedXmlParser::getLastError());
+
+    return inner;
 }
 
 std::unique_ptr<juce::XmlElement> PackedHeader::parseDocument (const juce::String& documentText)
 {
-    if (documentText.isEmpty() || endsInsideHexCharacterReference (documentText)
-         || ! MarkupScanner (documentText).isSafeToParse())
-        return nullptr;
-
-    juce::XmlDocument document (documentText);
-    return document.getDocumentElement();
+    UntrustedXmlParser::Limits limits;
+    limits.maxBytes = maxUnpackedHeaderBytes;
+    limits.maxDepth = maxElementNesting;
+    return UntrustedXmlParser::parse (documentText, limits);
 }
 
 juce::MemoryBlock PackedHeader::decodeBase64Text (const juce::String& text)

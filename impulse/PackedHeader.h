@@ -20,7 +20,7 @@ public:
     /** Limit of an unpacked header document, so that a compression bomb can't eat memory. */
     static constexpr size_t maxUnpackedHeaderBytes = 16 * 1024 * 1024;
 
-    /** Limit of element nesting in a header document; the framework's parser recurses per level. */
+    /** Limit of element nesting in a header document; no header needs more. */
     static constexpr int maxElementNesting = 200;
 
     /** Compresses a header document text into its packed form, or returns the empty string. */
@@ -30,19 +30,18 @@ public:
     static juce::String unpackHeader (const juce::String& packedText);
 
     /** Reads the header string field at the start of a file and returns the header element
-        (unpacked if it was packed), or nullptr when it does not parse.
+        (unpacked if it was packed), or nullptr when it does not parse; then failureCause,
+        when given, tells why.
     */
-    static std::unique_ptr<juce::XmlElement> readHeader (juce::InputStream& input);
+    static std::unique_ptr<juce::XmlElement> readHeader (juce::InputStream& input, juce::String* failureCause = nullptr);
 
     /** The document text of an element as the file format stores it: the declaration,
         LF LF, the element in multi-line form, then CR LF.
     */
     static juce::String createDocumentText (const juce::XmlElement& element);
 
-    /** Parses a whole document and returns its root element, or nullptr. Refuses what the
-        framework's parser can't take safely and a header never holds: a DTD (its entity
-        expansion is unbounded), processing instructions after the declaration (the parser
-        loops on them inside elements), and nesting deeper than maxElementNesting.
+    /** Parses a whole document with the parser for untrusted text and returns its root
+        element, or nullptr (also for a DTD or nesting deeper than maxElementNesting).
     */
     static std::unique_ptr<juce::XmlElement> parseDocument (const juce::String& documentText);
 

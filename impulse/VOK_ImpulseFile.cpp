@@ -163,6 +163,7 @@ bool VOK_ImpulseFile::readFile (const juce::String& path)
     if (! file.exists())
     {
         lastError = "File not found: " + file.getFullPathName();
+        readFailure = ReadFailure::notFound;
         return false;
     }
 
@@ -174,6 +175,11 @@ bool VOK_ImpulseFile::readFile (const juce::String& path)
     if (input == nullptr || ! input->openedOk())
     {
         readLog << "Input Stream konnte nicht erstellt werden\n";
+
+        if (input != nullptr)
+            readLog << input->getStatus().getErrorMessage() << "\n";
+
+        readFailure = ReadFailure::unreadable;
         return false;
     }
 
@@ -193,20 +199,25 @@ void VOK_ImpulseFile::clearReadState()
     readLog.clear();
     lastError.clear();
     recordRejected = false;
+    readFailure = ReadFailure::none;
 }
 
 bool VOK_ImpulseFile::readOpenedFile (juce::InputStream& input)
 {
     readLog << "Read Header";
-    auto newHeader = PackedHeader::readHeader (input);
+    juce::String parseFailure;
+    auto newHeader = PackedHeader::readHeader (input, &parseFailure);
 
     if (newHeader == nullptr)
     {
-        readLog << "ParseError\n";
+        readLog << "ParseError\n" << "Header: " << parseFailure << "\n";
+        readFailure = ReadFailure::headerNotParsed;
         return false;
     }
 
     header = std::move (newHeader);
+
+    declaredChannels = getDeclaredChannels (*header);
 
     const auto sampleRate = (float) HeaderAttributes::getDouble (*header, "samplerate", 0.0);
     samplePool = std::make_unique<VOK_VokSampleBuffer> (1, 0, sampleRate);
@@ -224,7 +235,25 @@ bool VOK_ImpulseFile::readOpenedFile (juce::InputStream& input)
     formatState = readFromFile;
 
     const bool agreesWithHeader = checkPoolAgainstHeader();
+
+    if (recordRejected)
+        readFailure = ReadFailure::recordRefused;
+    else if (! agreesWithHeader)
+        readFailure = ReadFailure::disagreesWithHeader;
+
     return agreesWithHeader && ! recordRejected;
+}
+
+// The pool is never wider than the header says it is, so that one record for a high channel
+// can't make the reader hold that many channels of its length. Channel 0 is always there.
+int VOK_ImpulseFile::getDeclaredChannels (const juce::XmlElement& headerElement)
+{
+    auto* poolElement = headerElement.getChildByName ("IRSamplePool");
+
+    if (poolElement == nullptr || ! HeaderAttributes::hasAttribute (*poolElement, "number"))
+        return 1;
+
+    return juce::jlimit (1, VOK_VokSampleBuffer::maxChannels, HeaderAttributes::getInt (*poolElement, "number", 1));
 }
 
 void VOK_ImpulseFile::readBlocks (juce::InputStream& input, bool scrambled)
@@ -383,6 +412,13 @@ bool VOK_ImpulseFile::growPool (VOK_VokSampleBuffer& pool, juce::int64 channel, 
     {
         rejectRecord ("AUDIODATA of channel " + juce::String (channel) + " rejected: a sample pool has only "
                         + juce::String (VOK_VokSampleBuffer::maxChannels) + " channels");
+        return false;
+    }
+
+    if (channel >= declaredChannels)
+    {
+        rejectRecord ("AUDIODATA of channel " + juce::String (channel) + " rejected: the header declares "
+                        + juce::String (declaredChannels) + " channels");
         return false;
     }
 

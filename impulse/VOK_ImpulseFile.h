@@ -1,10 +1,13 @@
 #pragma once
 
+#include "ReadLog.h"
 #include "VOK_VokSampleBuffer.h"
 
 #include <juce_core/juce_core.h>
 
 #include <memory>
+#include <utility>
+#include <vector>
 
 /**
     One impulse file in memory: its header element (with the user presets), its
@@ -23,6 +26,17 @@ public:
         readFromFile   = 1,
         builtFromAudio = 2,
         loadFailed     = 3
+    };
+
+    /** Why the last readFile returned false, for callers that tell the user what to do. */
+    enum class ReadFailure
+    {
+        none,
+        notFound,
+        unreadable,           // the file exists but can't be opened (permissions, a folder)
+        headerNotParsed,      // not an impulse file, or its header is damaged
+        recordRefused,        // a record asks for more than the file or the pool holds
+        disagreesWithHeader   // the samples read differ from what the header declares
     };
 
     VOK_ImpulseFile();
@@ -64,13 +78,25 @@ public:
     /** Copies of the Preset elements, in list order, with everything they hold. */
     juce::OwnedArray<juce::XmlElement> getPresetElements() const;
 
-    /** Adds a copy of a Preset element at its sorted place; unlike addPreset it replaces
-        nothing, so a preset whose name differs from another only in case keeps its data.
+    /** Adds copies of Preset elements at their sorted places, with one sort for all of them;
+        unlike addPreset it replaces nothing, so a preset whose name differs from another only
+        in case keeps its data.
     */
-    void addPresetElement (const juce::XmlElement& preset);
+    void addPresetElements (const juce::OwnedArray<juce::XmlElement>& presets);
 
     /** The preset_name of a Preset element. */
     static juce::String getPresetName (const juce::XmlElement& preset);
+
+    using NamedPreset = std::pair<juce::String, juce::String>;
+
+    /** Every preset's name and data, in list order, read in one pass. */
+    std::vector<NamedPreset> getPresets() const;
+
+    /** Adds presets as addPreset does one by one (each replaces the first preset of its name,
+        ignoring case, and the list ends sorted), with one name map and one sort for all of
+        them, so that merging thousands of presets takes time in proportion to their number.
+    */
+    void addPresets (const std::vector<NamedPreset>& presets);
 
     /** The ordering of the preset list: lexicographic comparison of the preset names. */
     static int comparePresetElements (const juce::XmlElement* first, const juce::XmlElement* second);
@@ -98,8 +124,9 @@ public:
     int getFormatState() const noexcept                                { return formatState; }
     void setFormatState (int newState) noexcept                        { formatState = newState; }
 
-    const juce::String& getReadLog() const noexcept                    { return readLog; }
+    const juce::String& getReadLog() const                             { return readLog.getText(); }
     const juce::String& getLastError() const noexcept                  { return lastError; }
+    ReadFailure getReadFailure() const noexcept                        { return readFailure; }
 
     //==============================================================================
     /** Block helpers of the reader and writer, public so that they can be tested alone. */
@@ -115,7 +142,7 @@ public:
 
 private:
     juce::CriticalSection lock;
-    juce::String readLog;
+    ReadLog readLog;
     juce::String lastError;
     std::unique_ptr<juce::XmlElement> header;
     std::unique_ptr<juce::XmlElement> packedHeaderRoot;
@@ -125,6 +152,8 @@ private:
 
     // Set when a record asks for more than the file holds or the pool can take; the read then stops and fails.
     bool recordRejected = false;
+    ReadFailure readFailure = ReadFailure::none;
+    int declaredChannels = VOK_VokSampleBuffer::maxChannels;
 
     void clearReadState();
     bool finishLoading (bool loaded, const juce::String& path);
@@ -142,13 +171,19 @@ private:
     bool growPool (VOK_VokSampleBuffer& pool, juce::int64 channel, juce::int64 numSamples);
     void rejectRecord (const juce::String& reason);
     bool checkPoolAgainstHeader();
+    static int getDeclaredChannels (const juce::XmlElement& headerElement);
     bool writeContents (juce::OutputStream& output);
     juce::String createHeaderText();
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (VOK_ImpulseFile)
 };
 
-/** Loads an audio file into a new pool, or returns nullptr (missing file, unknown format, empty).
+/** The longest impulse made from an audio file: 2^25 frames, over 11 minutes at 48 kHz. */
+constexpr juce::int64 maxImpulseFrames = 1 << 25;
+
+/** Loads an audio file into a new pool, or returns nullptr (missing file, unknown format, empty,
+    longer than maxImpulseFrames, samples that are not finite; failure, when given, then says why
+    for the last three).
     @throws VokMemoryException when the sample memory can't be had.
 */
-std::unique_ptr<VOK_VokSampleBuffer> loadAudioFile (const juce::String& path);
+std::unique_ptr<VOK_VokSampleBuffer> loadAudioFile (const juce::String& path, juce::String* failure = nullptr);

@@ -1,40 +1,16 @@
 // Building an impulse from an ordinary audio file; part of VOK_ImpulseFile.
 
 #include "VOK_ImpulseFile.h"
+#include "AudioFrameCounter.h"
 #include "VOK_NewImpulseHeader.h"
+
+#include <algorithm>
+#include <cmath>
 
 #include <juce_audio_formats/juce_audio_formats.h>
 
 namespace
 {
-    // Sample counts are 32-bit signed in the format; longer files are cut to this length.
-    constexpr juce::int64 maxAudioFileSamples = 0x7ffffffe;
-
-    bool isCompressedFormat (const juce::AudioFormatManager& formats, const juce::AudioFormatReader& reader)
-    {
-        for (int i = 0; i < formats.getNumKnownFormats(); ++i)
-            if (auto* format = formats.getKnownFormat (i))
-                if (format->getFormatName() == reader.getFormatName())
-                    return format->isCompressed();
-
-        return true;
-    }
-
-    // An uncompressed file can't hold more frames than its bytes allow; a header that
-    // claims more (a cut-off recording, or a hostile length) must not make us allocate
-    // and write gigabytes of silence.
-    juce::int64 getFramesTheFileCanHold (const juce::AudioFormatManager& formats,
-                                         const juce::AudioFormatReader& reader,
-                                         const juce::File& file)
-    {
-        const auto bitsPerFrame = (juce::int64) reader.numChannels * (juce::int64) reader.bitsPerSample;
-
-        if (isCompressedFormat (formats, reader) || bitsPerFrame <= 0)
-            return reader.lengthInSamples;
-
-        return juce::jmin (reader.lengthInSamples, file.getSize() * 8 / bitsPerFrame);
-    }
-
     // The allocation of a pool is refused before it is tried when it would take more than
     // half of the machine's memory: with overcommit the allocation itself would "succeed"
     // and the process be killed later while the samples are filled in.
@@ -53,10 +29,31 @@ namespace
 
         return std::make_unique<VOK_VokSampleBuffer> (numChannels, numSamples, sampleRate);
     }
+
+    bool holdsOnlyFiniteSamples (const VOK_VokSampleBuffer& pool)
+    {
+        for (int channel = 0; channel < pool.getNumChannels(); ++channel)
+        {
+            const auto* samples = pool.getReadPointer (channel);
+
+            if (! std::all_of (samples, samples + pool.getNumSamples(), [] (float s) { return std::isfinite (s); }))
+                return false;
+        }
+
+        return true;
+    }
+
+    std::unique_ptr<VOK_VokSampleBuffer> failWith (juce::String* failure, const juce::String& reason)
+    {
+        if (failure != nullptr)
+            *failure = reason;
+
+        return nullptr;
+    }
 }
 
 //==============================================================================
-std::unique_ptr<VOK_VokSampleBuffer> loadAudioFile (const juce::String& path)
+std::unique_ptr<VOK_VokSampleBuffer> loadAudioFile (const juce::String& path, juce::String* failure)
 {
     const juce::File file (path);
 
@@ -72,19 +69,35 @@ std::unique_ptr<VOK_VokSampleBuffer> loadAudioFile (const juce::String& path)
 
     // Channel indices of the format end at 31.
     if (numChannels <= 0 || numChannels > VOK_VokSampleBuffer::maxChannels)
-        return nullptr;
+        return failWith (failure, "Audio file with " + juce::String (numChannels) + " channels: an impulse has 1 to "
+                                    + juce::String (VOK_VokSampleBuffer::maxChannels));
 
-    const auto numFrames = getFramesTheFileCanHold (formats, *reader, file);
+    // The framework's readers take any sample size a header states, and loop for ever on
+    // frames too wide for their buffers; no real file has other sizes than these.
+    if (reader->bitsPerSample != 8 && reader->bitsPerSample != 16 && reader->bitsPerSample != 24
+         && reader->bitsPerSample != 32)
+        return failWith (failure, "Audio file with " + juce::String (reader->bitsPerSample)
+                                    + "-bit samples: only 8, 16, 24 and 32 bits are read");
+
+    // Only frames the file really holds are allocated, never what its header claims.
+    const auto numFrames = AudioFrameCounter::countFrames (file, *reader);
 
     if (numFrames <= 0)
         return nullptr;
 
-    const auto numSamples = (int) juce::jmin (numFrames, maxAudioFileSamples);
-    auto pool = createPool (numChannels, numSamples, reader->sampleRate);
+    if (numFrames > maxImpulseFrames)
+        return failWith (failure, "Audio file of " + juce::String (numFrames) + " frames: an impulse can be at most "
+                                    + juce::String (maxImpulseFrames) + " frames long");
+
+    auto pool = createPool (numChannels, (int) numFrames, reader->sampleRate);
 
     // Reading into the whole buffer fills every channel of the file, not only the first two.
-    if (! reader->read (pool.get(), 0, numSamples, 0, true, true))
+    if (! reader->read (pool.get(), 0, (int) numFrames, 0, true, true))
         return nullptr;
+
+    // Such samples would make every later calculation on the impulse meaningless.
+    if (! holdsOnlyFiniteSamples (*pool))
+        return failWith (failure, "Audio file holds samples that are not finite numbers (NaN or infinity)");
 
     return pool;
 }
@@ -103,7 +116,7 @@ bool VOK_ImpulseFile::createFromAudioFile (const juce::String& path)
     }
 
     samplePool.reset();
-    samplePool = loadAudioFile (path);
+    samplePool = loadAudioFile (path, &lastError);
 
     if (samplePool == nullptr)
         return false;

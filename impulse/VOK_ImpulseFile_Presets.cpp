@@ -4,6 +4,9 @@
 #include "HeaderAttributes.h"
 #include "VOK_LexicographicComparator.h"
 
+#include <algorithm>
+#include <unordered_map>
+
 namespace
 {
     const char* const presetListTag   = "presets";
@@ -93,18 +96,112 @@ juce::OwnedArray<juce::XmlElement> VOK_ImpulseFile::getPresetElements() const
     return presets;
 }
 
-void VOK_ImpulseFile::addPresetElement (const juce::XmlElement& preset)
+std::vector<VOK_ImpulseFile::NamedPreset> VOK_ImpulseFile::getPresets() const
+{
+    const juce::ScopedLock sl (lock);
+    std::vector<NamedPreset> presets;
+
+    if (auto* list = header->getChildByName (presetListTag))
+        for (auto* preset : list->getChildWithTagNameIterator (presetTag))
+            presets.emplace_back (getPresetName (*preset), HeaderAttributes::getString (*preset, presetDataAttr));
+
+    return presets;
+}
+
+namespace
+{
+    // A preset list rebuilt in one pass: the framework's append walks the whole list every
+    // time, so adding thousands of presets one by one would take the square of their number.
+    struct PresetEntry
+    {
+        juce::String name;
+        std::unique_ptr<juce::XmlElement> element;
+    };
+
+    std::vector<PresetEntry> takeChildren (juce::XmlElement& list)
+    {
+        std::vector<PresetEntry> entries;
+
+        // Taken out front first, where each removal costs nothing.
+        while (auto* child = list.getFirstChildElement())
+        {
+            list.removeChildElement (child, false);
+            entries.push_back ({ VOK_ImpulseFile::getPresetName (*child), std::unique_ptr<juce::XmlElement> (child) });
+        }
+
+        return entries;
+    }
+
+    void putBackSorted (juce::XmlElement& list, std::vector<PresetEntry>& entries)
+    {
+        entries.erase (std::remove_if (entries.begin(), entries.end(), [] (const PresetEntry& e) { return e.element == nullptr; }),
+                       entries.end());
+
+        // Equal names keep their document order, so a list never reshuffles between saves.
+        std::stable_sort (entries.begin(), entries.end(), [] (const PresetEntry& a, const PresetEntry& b)
+        {
+            return VOK_LexicographicComparator::compare (a.name, b.name) < 0;
+        });
+
+        for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry)
+            list.prependChildElement (entry->element.release());
+    }
+}
+
+void VOK_ImpulseFile::addPresetElements (const juce::OwnedArray<juce::XmlElement>& presets)
 {
     const juce::ScopedLock sl (lock);
 
+    if (presets.isEmpty())
+        return;
+
     auto* list = getOrCreateChildElement (*header, presetListTag);
-    list->addChildElement (new juce::XmlElement (preset));
-    sortPresetList (*list);
+    auto entries = takeChildren (*list);
+
+    for (auto* preset : presets)
+        entries.push_back ({ getPresetName (*preset), std::make_unique<juce::XmlElement> (*preset) });
+
+    putBackSorted (*list, entries);
 }
 
 juce::String VOK_ImpulseFile::getPresetName (const juce::XmlElement& preset)
 {
     return HeaderAttributes::getString (preset, presetNameAttr);
+}
+
+void VOK_ImpulseFile::addPresets (const std::vector<NamedPreset>& presets)
+{
+    const juce::ScopedLock sl (lock);
+
+    if (presets.empty())
+        return;
+
+    auto* list = getOrCreateChildElement (*header, presetListTag);
+    auto entries = takeChildren (*list);
+    std::unordered_map<juce::String, size_t> firstPresetNamed;
+
+    for (size_t i = entries.size(); i-- > 0;)
+        if (entries[i].element->hasTagName (presetTag))
+            firstPresetNamed[entries[i].name.toLowerCase()] = i;
+
+    for (auto& [name, data] : presets)
+    {
+        auto preset = std::make_unique<juce::XmlElement> (presetTag);
+        preset->setAttribute (presetNameAttr, name);
+        preset->setAttribute (presetDataAttr, data);
+
+        const auto key = name.toLowerCase();
+        const auto same = firstPresetNamed.find (key);
+
+        // A replaced preset leaves an empty slot, dropped when the list is put back.
+        if (same != firstPresetNamed.end())
+            entries[same->second].element.reset();
+
+        firstPresetNamed[key] = entries.size();
+        entries.push_back ({ name, std::move (preset) });
+    }
+
+    putBackSorted (*list, entries);
 }
 
 int VOK_ImpulseFile::comparePresetElements (const juce::XmlElement* first, const juce::XmlElement* second)

@@ -1,6 +1,8 @@
 #include "ImpulseFileInstaller.h"
 
 #include <FileReplacement.h>
+#include <unordered_set>
+
 #include <VOK_ImpulseFile.h>
 
 const char* const ImpulseFileInstaller::retryAdvice = "\nClose all other audio applications and try the installation again!";
@@ -181,7 +183,7 @@ bool ImpulseFileInstaller::mergeBackupIntoTarget (const juce::File& target, cons
     RegularFileInput targetInput (target);
 
     if (! targetFile.loadFromStream (targetInput, path))
-        return fail ("Can't open old " + path + retryAdvice);
+        return fail ("Can't open old " + path + getOpenFailureAdvice (targetFile));
 
     log ("Read backup " + backupPath);
 
@@ -189,7 +191,7 @@ bool ImpulseFileInstaller::mergeBackupIntoTarget (const juce::File& target, cons
     RegularFileInput backupInput (backup);
 
     if (! backupFile.loadFromStream (backupInput, backupPath))
-        return fail ("Can't open old " + backupPath + retryAdvice);
+        return fail ("Can't open old " + backupPath + getOpenFailureAdvice (backupFile));
 
     if (carryOverPresets (backupFile.getPresetElements(), targetFile, targetFile.getPresetNames())
          && ! saveMerged (targetFile, target))
@@ -218,7 +220,7 @@ bool ImpulseFileInstaller::readOldFile (const juce::File& target, const juce::Fi
     VOK_ImpulseFile oldFile;
 
     if (! old.setPosition (0) || ! oldFile.loadFromStream (old, path))
-        return fail ("Can't open old " + path + retryAdvice);
+        return fail ("Can't open old " + path + getOpenFailureAdvice (oldFile));
 
     oldPresets = oldFile.getPresetElements();
 
@@ -289,7 +291,7 @@ bool ImpulseFileInstaller::mergeOldPresets (const juce::File& target, const Pres
     juce::MemoryInputStream newBytes (data, (size_t) size, false);
 
     if (! newFile.loadFromStream (newBytes, path))
-        return fail ("Can't open new " + path + retryAdvice);
+        return fail ("Can't open new " + path + getOpenFailureAdvice (newFile));
 
     const auto newNames = newFile.getPresetNames();
 
@@ -302,6 +304,16 @@ bool ImpulseFileInstaller::mergeOldPresets (const juce::File& target, const Pres
     return saveMerged (newFile, target);
 }
 
+// Closing other programs helps with a file that is busy, never with one the installer may not read.
+juce::String ImpulseFileInstaller::getOpenFailureAdvice (const VOK_ImpulseFile& file)
+{
+    if (file.getReadFailure() != VOK_ImpulseFile::ReadFailure::unreadable)
+        return retryAdvice;
+
+    const auto logLines = juce::StringArray::fromLines (file.getReadLog().trimEnd());
+    return "\nThe file can't be read: " + logLines[logLines.size() - 1];
+}
+
 // Adds to into every preset of from whose name intoNames lacks (ignoring case). The preset
 // elements themselves are carried over, so two old presets whose names differ only in case
 // both arrive with their own data. The list is not refreshed meanwhile, so a name is only
@@ -309,22 +321,29 @@ bool ImpulseFileInstaller::mergeOldPresets (const juce::File& target, const Pres
 bool ImpulseFileInstaller::carryOverPresets (const PresetElements& from, VOK_ImpulseFile& into,
                                              const juce::StringArray& intoNames)
 {
-    bool merged = false;
+    // Names go through a set and the list is sorted once, so that files with thousands of
+    // presets merge in time that grows with their number, not its square.
+    std::unordered_set<juce::String> namesInto;
+
+    for (auto& name : intoNames)
+        namesInto.insert (name.toLowerCase());
+
+    PresetElements carried;
 
     for (auto* preset : from)
     {
         const auto name = VOK_ImpulseFile::getPresetName (*preset);
         log ("Check " + name);
 
-        if (intoNames.contains (name, true))
+        if (namesInto.count (name.toLowerCase()) != 0)
             continue;
 
         log ("Merge user preset " + name);
-        into.addPresetElement (*preset);
-        merged = true;
+        carried.add (new juce::XmlElement (*preset));
     }
 
-    return merged;
+    into.addPresetElements (carried);
+    return ! carried.isEmpty();
 }
 
 bool ImpulseFileInstaller::saveMerged (VOK_ImpulseFile& merged, const juce::File& target)

@@ -63,6 +63,7 @@ private:
     bool writeNewFile (const juce::File& target, const char* data, int size, bool replacing);
     bool mergeOldPresets (const juce::File& target, const PresetElements& oldPresets, const char* data, int size);
     bool carryOverPresets (const PresetElements& from, VOK_ImpulseFile& into, const juce::StringArray& intoNames);
+    static juce::String getOpenFailureAdvice (const VOK_ImpulseFile& file);
     bool saveMerged (VOK_ImpulseFile& merged, const juce::File& target);
     bool deleteBackup (const juce::File& backup);
 

@@ -79,9 +79,10 @@ std::unique_ptr<juce::PropertiesFile> PluginSettings::open (const juce::File& se
     return std::make_unique<juce::PropertiesFile> (settingsFile, getOptions (commonToAllUsers));
 }
 
-juce::String PluginSettings::readDefaultImpulsePath (juce::PropertiesFile& settings, const juce::String& fallback)
+juce::String PluginSettings::readDefaultImpulsePath (const juce::File& settingsFile, const juce::String& fallback)
 {
-    return settings.getValue (defaultImpulsePathKey, fallback);
+    PluginSettingsFile settings (settingsFile);
+    return settings.read().isEmpty() ? settings.getValue (defaultImpulsePathKey, fallback) : fallback;
 }
 
 juce::String PluginSettings::writeDefaultImpulsePath (const juce::File& settingsFile, const juce::String& path)

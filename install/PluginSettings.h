@@ -30,8 +30,11 @@ public:
     /** Opens a settings file; nullptr when there is no location for it (settingsFile is File()). */
     static std::unique_ptr<juce::PropertiesFile> open (const juce::File& settingsFile, bool commonToAllUsers);
 
-    /** The stored impulse directory, or fallback when the key is missing (a stored empty value stays empty). */
-    static juce::String readDefaultImpulsePath (juce::PropertiesFile& settings, const juce::String& fallback);
+    /** The stored impulse directory of a settings file, read without the framework's loader;
+        fallback when the key is missing or the file can't be read safely (a stored empty value
+        stays empty).
+    */
+    static juce::String readDefaultImpulsePath (const juce::File& settingsFile, const juce::String& fallback);
 
     /** Records path as the plug-in's impulse directory in settingsFile, keeping every other
         property as it is stored. The file is replaced at once when the value changes and not

@@ -3,6 +3,7 @@
 #include <FileReplacement.h>
 #include <ImpulseFileFields.h>
 #include <RegularFileInput.h>
+#include <UntrustedXmlParser.h>
 
 #include <cstring>
 
@@ -120,10 +121,18 @@ juce::String PluginSettingsFile::read()
     if (input.readIntoMemoryBlock (bytes) != (size_t) input.getTotalLength())
         return "Can't read the settings file " + path + "; it is left as it is";
 
+    return readFrom (bytes);
+}
+
+juce::String PluginSettingsFile::readFrom (const juce::MemoryBlock& bytes)
+{
+    properties.clear();
+
     // An empty file holds no keys that replacing it could lose.
     if (bytes.isEmpty())
         return {};
 
+    const auto path = file.getFullPathName();
     juce::MemoryInputStream stream (bytes, false);
     const auto magic = bytes.getSize() >= 4 ? juce::String::createStringFromData (bytes.getData(), 4) : juce::String();
 
@@ -184,8 +193,10 @@ bool PluginSettingsFile::parseCompressed (const juce::MemoryBlock& bytes)
 // (or an XML value as a child element).
 bool PluginSettingsFile::parseXml (const juce::MemoryBlock& bytes)
 {
-    const auto text = toText (bytes);
-    const auto document = juce::parseXML (text);
+    UntrustedXmlParser::Limits limits;
+    limits.maxBytes = (size_t) maximumFileSize;
+
+    const auto document = UntrustedXmlParser::parse (bytes.getData(), bytes.getSize(), limits);
 
     if (document == nullptr || ! document->hasTagName ("PROPERTIES"))
         return false;
@@ -198,7 +209,7 @@ bool PluginSettingsFile::parseXml (const juce::MemoryBlock& bytes)
             continue;
 
         const auto* child = value->getFirstChildElement();
-        const auto stored = child != nullptr ? child->toString (juce::XmlElement::TextFormat().singleLine().withoutHeader())
+        const auto stored = child != nullptr && ! child->isTextElement() ? child->toString (juce::XmlElement::TextFormat().singleLine().withoutHeader())
                                              : value->getStringAttribute ("val");
         properties.push_back ({ toBytes (name), toBytes (stored) });
     }
@@ -216,10 +227,10 @@ int PluginSettingsFile::indexOf (const juce::String& key) const
     return -1;
 }
 
-juce::String PluginSettingsFile::getValue (const juce::String& key) const
+juce::String PluginSettingsFile::getValue (const juce::String& key, const juce::String& fallback) const
 {
     const auto index = indexOf (key);
-    return index >= 0 ? toText (properties[(size_t) index].value) : juce::String();
+    return index >= 0 ? toText (properties[(size_t) index].value) : fallback;
 }
 
 bool PluginSettingsFile::set (const juce::String& key, const juce::String& value)

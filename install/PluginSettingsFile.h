@@ -21,6 +21,9 @@ public:
     /** Reads the file if it is there. Empty on success, otherwise a message naming the file. */
     juce::String read();
 
+    /** Reads the properties from a settings file's bytes, as read() does from the file. */
+    juce::String readFrom (const juce::MemoryBlock& bytes);
+
     /** Sets key (matched ignoring case; an existing key keeps its letter case and place).
         False when the value was stored already, so that nothing needs writing.
     */
@@ -31,7 +34,7 @@ public:
 
     /** The number of properties, and one of them, as stored (for tests and the panel). */
     int size() const noexcept   { return (int) properties.size(); }
-    juce::String getValue (const juce::String& key) const;
+    juce::String getValue (const juce::String& key, const juce::String& fallback = {}) const;
 
 private:
     struct Property

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Cross-builds, as static Windows libraries, the codec and image libraries that the
-# framework links (libpng, libjpeg-turbo, libogg, libvorbis, FLAC) from Debian's own
+# framework links (libpng, libjpeg-turbo, libogg, libvorbis, FLAC) and expat from Debian's own
 # source packages, and GoogleTest from the machine's /usr/src/googletest. zlib comes
 # ready-made from libz-mingw-w64-dev.
 #
@@ -23,7 +23,7 @@ mingw_root=/usr/$triplet
 
 # Debian's development package of each library, for the source version to build: the
 # Windows build then uses the same library versions as the Linux one.
-dev_packages="libpng-dev libjpeg-dev libogg-dev libvorbis-dev libflac-dev libgtest-dev"
+dev_packages="libpng-dev libjpeg-dev libogg-dev libvorbis-dev libflac-dev libexpat1-dev libgtest-dev"
 
 source_of() {
     local source
@@ -189,12 +189,23 @@ build_flac() {
         -DWITH_STACK_PROTECTOR=OFF
 }
 
+build_expat() {
+    local tree
+    tree=$(unpack expat)
+    # Debian's source package holds the library in its expat/ folder.
+    [ -f "$tree/CMakeLists.txt" ] || tree=$tree/expat
+    cmake_build expat "$tree" \
+        -DEXPAT_SHARED_LIBS=OFF -DEXPAT_BUILD_TOOLS=OFF -DEXPAT_BUILD_EXAMPLES=OFF \
+        -DEXPAT_BUILD_TESTS=OFF -DEXPAT_BUILD_DOCS=OFF -DEXPAT_BUILD_FUZZERS=OFF \
+        -DEXPAT_MSVC_STATIC_CRT=OFF
+}
+
 build_googletest() {
     cmake_build googletest /usr/src/googletest -DBUILD_GMOCK=ON -DINSTALL_GTEST=ON
 }
 
 started=$(date +%s)
-for step in libpng libjpeg_turbo libogg libvorbis flac googletest; do
+for step in libpng libjpeg_turbo libogg libvorbis flac expat googletest; do
     if [ ! -e "$prefix/.built/$step" ]; then
         log "building $step"
         step_start=$(date +%s)

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 using namespace ImpulseFileBytes;
 
 namespace
@@ -192,4 +194,40 @@ TEST (HeaderAttributesTest, NamesMatchIgnoringCaseAndNumbersReadLikeTheFramework
         element.setAttribute ("version", text);
         EXPECT_EQ (HeaderAttributes::getDouble (element, "version", -1.0), expected) << text;
     }
+}
+
+TEST (HeaderAttributesTest, NumbersOfAnyLengthReadAsTheirValue)
+{
+    const auto zeros = juce::String::repeatedString ("0", 300000);
+    const auto inf = std::numeric_limits<double>::infinity();
+
+    struct Row { juce::String text; double expected; };
+    const Row rows[] = {
+        { "48000", 48000.0 },
+        { " +44100.5", 44100.5 },
+        { "-1.5e3", -1500.0 },
+        { ".25", 0.25 },
+        { "0000048000", 48000.0 },
+        { "123456789012345678901234567890", 123456789012345678901234567890.0 },
+        { "0.000000000000000000000000000001234", 1.234e-30 },
+        { "4" + zeros, inf },
+        { "-4" + zeros + ".5", -inf },
+        { "48000." + zeros + "9", 48000.0 },
+        { "0." + zeros + "1", 0.0 },
+        { "1" + zeros + "e-300000", 1.0 },
+        { "1e" + zeros + "1", 10.0 },
+        { "abc", 0.0 },
+        { "-", 0.0 },
+    };
+
+    juce::XmlElement element ("VokImpulseFile");
+
+    for (auto& row : rows)
+    {
+        element.setAttribute ("samplerate", row.text);
+        EXPECT_EQ (HeaderAttributes::getDouble (element, "samplerate", -1.0), row.expected) << row.text.substring (0, 40);
+    }
+
+    element.setAttribute ("samplerate", "nan");
+    EXPECT_TRUE (std::isnan (HeaderAttributes::getDouble (element, "samplerate", 0.0)));
 }

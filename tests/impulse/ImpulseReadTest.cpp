@@ -252,7 +252,8 @@ TEST_F (ImpulseRead, FailureTable)
     {
         VOK_ImpulseFile fresh;
         EXPECT_FALSE (fresh.readFile (folder.write ("case.vok", Builder().header (text).block (good).bytes()).getFullPathName())) << text;
-        EXPECT_EQ (fresh.getReadLog(), "Read HeaderParseError\n") << text;
+        EXPECT_TRUE (fresh.getReadLog().startsWith ("Read HeaderParseError\nHeader: ")) << fresh.getReadLog();
+        EXPECT_EQ (fresh.getReadFailure(), VOK_ImpulseFile::ReadFailure::headerNotParsed) << text;
         EXPECT_EQ (fresh.getSamplePool(), nullptr);
         EXPECT_EQ (fresh.getFormatState(), VOK_ImpulseFile::notLoaded);
     }
@@ -288,8 +289,10 @@ TEST_F (ImpulseRead, MissingFileAndUnopenableStreamLeaveTheObjectAlone)
     EXPECT_EQ (impulse.getReadLog(), "Input Stream konnte nicht erstellt werden\n");
     EXPECT_TRUE (impulse.getLastError().isEmpty());
 
+    EXPECT_EQ (impulse.getReadFailure(), VOK_ImpulseFile::ReadFailure::unreadable);
+
     EXPECT_FALSE (read (Builder().header ("garbage").bytes()));
-    EXPECT_EQ (impulse.getReadLog(), "Read HeaderParseError\n");
+    EXPECT_EQ (impulse.getReadLog(), "Read HeaderParseError\nHeader: syntax error at line 1\n");
 
     EXPECT_EQ (&impulse.getHeader(), headerBefore);
     EXPECT_EQ (impulse.getPictureText(), "1.B");
@@ -366,7 +369,8 @@ TEST_F (ImpulseRead, CompressionBombInTheHeaderIsAParseError)
     outer.setAttribute ("cfh_data", "abe6f4214" + compressed.getMemoryBlock().toBase64Encoding());
 
     EXPECT_FALSE (read (Builder().header (documentText (outer)).bytes()));
-    EXPECT_EQ (impulse.getReadLog(), "Read HeaderParseError\n");
+    EXPECT_EQ (impulse.getReadLog(), "Read HeaderParseError\n"
+                                     "Header: cfh_data is not a packed header, or unpacks to nothing or more than 16777216 bytes\n");
 }
 
 TEST_F (ImpulseRead, ReadBlockAloneRefusesLengthsBeyondItsStream)
@@ -463,4 +467,50 @@ TEST_F (ImpulseRead, LongBlocksWithOddFieldsFollowTheSameRules)
                                                                     .block (cases[0].payload).bytes()).getFullPathName()))
         << longFields.getReadLog();
     EXPECT_EQ (std::vector<float> (longFields.getSamplePool()->getReadPointer (1), longFields.getSamplePool()->getReadPointer (1) + 500), samples);
+}
+
+//==============================================================================
+// What the header declares and the read log bound what a small file can make the reader hold.
+
+TEST_F (ImpulseRead, HostileFilesAreReadWithinWhatTheyHoldAndNameTheirCause)
+{
+    const auto twoChannels = documentText (*headerElement ("2.1", 2, 3));
+    const auto good = audioPayload (0, left);
+
+    Builder manyUnknownBlocks;
+    manyUnknownBlocks.header (twoChannels).block (good).block (audioPayload (1, right));
+    for (int i = 0; i < 30000; ++i)
+        manyUnknownBlocks.block (Builder().string ("X").bytes());
+
+    Builder manyVersion20Strings;
+    manyVersion20Strings.header (documentText (*headerElement ("2.0", 1, 3))).raw (audioRecord (0, left));
+    for (int i = 0; i < 100000; ++i)
+        manyVersion20Strings.string ("j");
+
+    struct Case { const char* name; juce::MemoryBlock bytes; bool expectedResult; VOK_ImpulseFile::ReadFailure failure;
+                  const char* expectedLine; int maxChannels; };
+    const Case cases[] = {
+        { "block for channel 31 of a two-channel header", Builder().header (twoChannels).block (good).block (audioPayload (31, right)).bytes(),
+          false, VOK_ImpulseFile::ReadFailure::recordRefused, "AUDIODATA of channel 31 rejected: the header declares 2 channels\n", 2 },
+        { "2.0 record for channel 5 of a one-channel header",
+          Builder().header (documentText (*headerElement ("2.0", 1, 3))).raw (audioRecord (5, left)).bytes(),
+          false, VOK_ImpulseFile::ReadFailure::recordRefused, "AUDIODATA of channel 5 rejected: the header declares 1 channels\n", 1 },
+        { "channel count mismatch", Builder().header (twoChannels).block (good).bytes(),
+          false, VOK_ImpulseFile::ReadFailure::disagreesWithHeader, "channels in xml (2 != channels in blocks (1)\n", 2 },
+        { "30000 unknown blocks", manyUnknownBlocks.bytes(),
+          true, VOK_ImpulseFile::ReadFailure::none, "\nRead log cut off after ", 2 },
+        { "100000 strings of version 2.0 junk", manyVersion20Strings.bytes(),
+          true, VOK_ImpulseFile::ReadFailure::none, "\nRead log cut off after ", 1 },
+    };
+
+    for (auto& c : cases)
+    {
+        VOK_ImpulseFile fresh;
+        EXPECT_EQ (fresh.readFile (folder.write ("hostile.vok", c.bytes).getFullPathName()), c.expectedResult) << c.name;
+        EXPECT_EQ (fresh.getReadFailure(), c.failure) << c.name;
+        EXPECT_TRUE (fresh.getReadLog().contains (c.expectedLine)) << c.name << "\n" << fresh.getReadLog().getLastCharacters (300);
+        EXPECT_LE (fresh.getReadLog().getNumBytesAsUTF8(), ReadLog::maxBytes + 100) << c.name;
+        ASSERT_NE (fresh.getSamplePool(), nullptr);
+        EXPECT_LE (fresh.getSamplePool()->getNumChannels(), c.maxChannels) << c.name;
+    }
 }

@@ -55,13 +55,16 @@ juce::MemoryBlock makeImpulseFileBytes (int numChannels, int numSamples, const P
     impulse.setFormatState (VOK_ImpulseFile::builtFromAudio);
 
     // Each one kept as it is, so that a fixture may hold names that differ only in case, or equal ones.
+    juce::OwnedArray<juce::XmlElement> elements;
+
     for (auto& preset : presets)
     {
-        juce::XmlElement element ("Preset");
-        element.setAttribute ("preset_name", preset.first);
-        element.setAttribute ("preset_data", preset.second);
-        impulse.addPresetElement (element);
+        auto* element = elements.add (new juce::XmlElement ("Preset"));
+        element->setAttribute ("preset_name", preset.first);
+        element->setAttribute ("preset_data", preset.second);
     }
+
+    impulse.addPresetElements (elements);
 
     const auto folder = createTemporaryFolder ("install-fixture");
     const auto file = folder.getChildFile ("fixture.vok");

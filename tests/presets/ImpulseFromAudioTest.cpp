@@ -151,7 +151,7 @@ TEST (ImpulseFromAudio, MoreChannelsThanThePoolHoldsAreRefused)
     VOK_ImpulseFile impulse;
     EXPECT_FALSE (impulse.createFromAudioFile (file.getFullPathName()));
     EXPECT_EQ (impulse.getSamplePool(), nullptr);
-    EXPECT_EQ (impulse.getLastError(), "");
+    EXPECT_EQ (impulse.getLastError(), "Audio file with 33 channels: an impulse has 1 to 32");
 }
 
 //==============================================================================
@@ -315,26 +315,38 @@ TEST (ImpulseFromAudio, SuccessReplacesTheWholeHeaderButNotThePicture)
     EXPECT_EQ (impulse.getPictureText(), "3.gI1X");
 }
 
-TEST (ImpulseFromAudio, LengthBeyondMemoryThrowsBeforeAllocating)
+TEST (ImpulseFromAudio, LengthClaimedBeyondMemoryGivesTheFramesTheFileHolds)
 {
     TemporaryFolder folder;
     const auto file = folder.getChildFile ("huge.flac");
-
-    if (! PresetsTestFiles::canClaimMoreThanMemory())
-        GTEST_SKIP() << "this machine could hold the claimed length";
-
     ASSERT_TRUE (PresetsTestFiles::writeFlacClaimingHugeLength (file));
 
     VOK_ImpulseFile impulse;
     impulse.setSamplePool (std::make_unique<VOK_VokSampleBuffer> (1, 10, 44100.0));
-    giveMarkedHeader (impulse);
 
-    EXPECT_THROW (impulse.createFromAudioFile (file.getFullPathName()), VokMemoryException);
-    EXPECT_EQ (impulse.getSamplePool(), nullptr);
-    EXPECT_EQ (impulse.getHeader().getStringAttribute ("marker"), "old header");
+    ASSERT_TRUE (impulse.createFromAudioFile (file.getFullPathName())) << impulse.getLastError();
+    EXPECT_EQ (impulse.getSamplePool()->getNumChannels(), 8);
+    EXPECT_EQ (impulse.getSamplePool()->getNumSamples(), 64);
+    EXPECT_EQ (impulse.getHeader().getChildByName ("IRSamplePool")->getChildElement (0)->getStringAttribute ("NumSamples"), "64");
+}
 
-    // The lock was released on the way out: the object is usable at once.
-    EXPECT_FALSE (impulse.createFromAudioFile (folder.getChildFile ("missing.wav").getFullPathName()));
+TEST (ImpulseFromAudio, SamplesThatAreNotFiniteAreRefusedWithAMessage)
+{
+    TemporaryFolder folder;
+    const float values[] = { std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+                             -std::numeric_limits<float>::infinity() };
+
+    for (auto value : values)
+    {
+        auto signal = PresetsTestFiles::createSignal (2, 100, 48000.0);
+        signal.setSample (1, 50, value);
+        const auto file = writeWav (folder, "odd.wav", signal, 48000.0, 32);
+
+        VOK_ImpulseFile impulse;
+        EXPECT_FALSE (impulse.createFromAudioFile (file.getFullPathName())) << value;
+        EXPECT_EQ (impulse.getLastError(), "Audio file holds samples that are not finite numbers (NaN or infinity)") << value;
+        EXPECT_EQ (impulse.getSamplePool(), nullptr);
+    }
 }
 
 TEST (ImpulseFromAudio, UncompressedLengthIsLimitedToWhatTheFileHolds)
@@ -359,8 +371,7 @@ TEST (ImpulseFromAudio, UncompressedLengthIsLimitedToWhatTheFileHolds)
 
     const auto* pool = impulse.getSamplePool();
     ASSERT_NE (pool, nullptr);
-    EXPECT_GE (pool->getNumSamples(), 1000);
-    EXPECT_LE (pool->getNumSamples(), (int) (file.getSize() / 2));
+    EXPECT_EQ (pool->getNumSamples(), 1000);
 
     for (int i = 0; i < 1000; ++i)
         ASSERT_NEAR (pool->getSample (0, i), signal.getSample (0, i), 1.0f / 32000.0f);
@@ -488,20 +499,4 @@ TEST (LoadFromFile, FailuresSetLoadFailedAndClearTheLastError)
     EXPECT_FALSE (impulse.loadFromFile (unknown.getFullPathName()));
     EXPECT_EQ (impulse.getLastError(), "");
     EXPECT_EQ (impulse.getFormatState(), VOK_ImpulseFile::loadFailed);
-}
-
-TEST (LoadFromFile, MemoryFailureLeavesTheObjectMarkedFailed)
-{
-    TemporaryFolder folder;
-    const auto file = folder.getChildFile ("huge.flac");
-
-    if (! PresetsTestFiles::canClaimMoreThanMemory())
-        GTEST_SKIP() << "this machine could hold the claimed length";
-
-    ASSERT_TRUE (PresetsTestFiles::writeFlacClaimingHugeLength (file));
-
-    VOK_ImpulseFile impulse;
-    EXPECT_THROW (impulse.loadFromFile (file.getFullPathName()), VokMemoryException);
-    EXPECT_EQ (impulse.getFormatState(), VOK_ImpulseFile::loadFailed);
-    EXPECT_EQ (impulse.getSamplePool(), nullptr);
 }

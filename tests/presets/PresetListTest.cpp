@@ -328,3 +328,31 @@ TEST (PresetList, ConcurrentAddsAllArriveSorted)
     for (int i = 1; i < names.size(); ++i)
         ASSERT_LT (VOK_LexicographicComparator::compare (names[i - 1], names[i]), 0) << names[i - 1] << " / " << names[i];
 }
+
+TEST (PresetList, AddingManyPresetsAtOnceGivesTheListOfAddingThemOneByOne)
+{
+    const char* header = "<VokImpulseFile><presets><Preset preset_name=\"Room\" preset_data=\"r\"/><Note/>"
+                         "<Preset preset_name=\"-Bright\" preset_data=\"b\"/></presets></VokImpulseFile>";
+
+    struct Row { const char* name; std::vector<VOK_ImpulseFile::NamedPreset> added; };
+    const Row rows[] = {
+        { "new names", { { "hall", "h" }, { "Cathedral", "c" }, { "10 Plate", "p" } } },
+        { "replacing ignoring case", { { "ROOM", "R2" }, { "bright", "b2" } } },
+        { "same name twice", { { "Hall", "1" }, { "hall", "2" } } },
+        { "into no list", {} },
+    };
+
+    for (auto& row : rows)
+    {
+        auto oneByOne = createImpulseWithHeader (header);
+        auto atOnce = createImpulseWithHeader (header);
+
+        for (auto& [name, data] : row.added)
+            oneByOne->addPreset (name, data);
+
+        atOnce->addPresets (row.added);
+
+        EXPECT_EQ (atOnce->getHeader().toString(), oneByOne->getHeader().toString()) << row.name;
+        EXPECT_EQ (atOnce->getPresets().size(), (size_t) atOnce->getPresetNames().size()) << row.name;
+    }
+}

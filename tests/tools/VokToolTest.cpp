@@ -1,6 +1,7 @@
 #include "PresetsTestFiles.h"
 #include "VokRunner.h"
 
+
 #include <gtest/gtest.h>
 
 namespace
@@ -214,7 +215,7 @@ TEST_F (VokToolTest, InfoOfAFailedReadStillPrintsTheObject)
     ASSERT_TRUE (file ("garbage.vok").replaceWithText ("no xml here"));
     const auto garbage = info ("garbage.vok", 1);
     EXPECT_EQ ((bool) garbage["read_ok"], false);
-    EXPECT_EQ (garbage["read_log"].toString(), "Read HeaderParseError\n");
+    EXPECT_EQ (garbage["read_log"].toString(), "Read HeaderParseError\nHeader: syntax error at line 1\n");
 }
 
 //==============================================================================
@@ -414,15 +415,14 @@ TEST_F (VokToolTest, AudioCommandFailuresAreOneLine)
     EXPECT_FALSE (file ("out.wav").exists());
 }
 
-TEST_F (VokToolTest, HugeAudioFileReportsNotEnoughMemory)
+TEST_F (VokToolTest, AudioFileClaimingAHugeLengthGivesItsRealFrames)
 {
-    if (! PresetsTestFiles::canClaimMoreThanMemory())
-        GTEST_SKIP() << "this machine could hold the claimed length";
-
     ASSERT_TRUE (PresetsTestFiles::writeFlacClaimingHugeLength (file ("huge.flac")));
 
     const auto result = vok ({ "from-audio", "huge.flac", "out.vok" });
-    EXPECT_EQ (result.exitStatus, 1);
-    EXPECT_EQ (result.err, "not enough memory\n");
-    EXPECT_FALSE (file ("out.vok").exists());
+    EXPECT_EQ (result.exitStatus, 0) << result.err;
+
+    const auto written = info ("out.vok");
+    EXPECT_EQ ((int) written["channels"], 8);
+    EXPECT_EQ ((int) written["samples"], 64);
 }

@@ -1,0 +1,128 @@
+#include <PluginSettingsFile.h>
+
+#include <juce_data_structures/juce_data_structures.h>
+
+#include <gtest/gtest.h>
+
+namespace
+{
+    using Properties = std::vector<std::pair<juce::String, juce::String>>;
+
+    juce::MemoryBlock writtenByTheFramework (juce::PropertiesFile::StorageFormat format, const Properties& properties)
+    {
+        const auto file = juce::File::createTempFile (".settings");
+        juce::PropertiesFile::Options options;
+        options.storageFormat = format;
+        options.millisecondsBeforeSaving = -1;
+
+        {
+            juce::PropertiesFile settings (file, options);
+
+            for (auto& [key, value] : properties)
+                settings.setValue (key, value);
+
+            settings.save();
+        }
+
+        juce::MemoryBlock bytes;
+        file.loadFileAsData (bytes);
+        file.deleteFile();
+        return bytes;
+    }
+
+    juce::MemoryBlock binary (int declaredCount, const Properties& properties, bool compressed = false)
+    {
+        juce::MemoryOutputStream body;
+        body.writeInt (declaredCount);
+
+        for (auto& [key, value] : properties)
+        {
+            body.writeString (key);
+            body.writeString (value);
+        }
+
+        juce::MemoryOutputStream file;
+        file.writeInt ((int) juce::ByteOrder::littleEndianInt (compressed ? "CPRP" : "PROP"));
+
+        if (! compressed)
+            file << body.getMemoryBlock();
+        else
+        {
+            juce::GZIPCompressorOutputStream zlib (file);
+            zlib << body.getMemoryBlock();
+        }
+
+        return file.getMemoryBlock();
+    }
+
+    juce::MemoryBlock text (const juce::String& s)   { return juce::MemoryBlock (s.toRawUTF8(), s.getNumBytesAsUTF8()); }
+}
+
+// Every form the framework writes reads back the same, through our own parsers (the XML one
+// made for hostile text).
+TEST (PluginSettingsFile, EveryFormTheFrameworkWritesReadsTheSame)
+{
+    const Properties properties { { "DEFAULT_IMPULSE_PATH", "/data/impulses" }, { "Window", "10 20 <&>\"" },
+                                  { "empty", "" }, { "Unicode", juce::String::fromUTF8 ("H\xc3\xa4ll \xe6\xbc\xa2") } };
+
+    for (auto format : { juce::PropertiesFile::storeAsXML, juce::PropertiesFile::storeAsBinary,
+                         juce::PropertiesFile::storeAsCompressedBinary })
+    {
+        const auto bytes = writtenByTheFramework (format, properties);
+        PluginSettingsFile settings { juce::File() };
+        const auto failure = settings.readFrom (bytes);
+        ASSERT_TRUE (failure.isEmpty()) << (int) format << ": " << failure;
+
+        EXPECT_EQ (settings.size(), (int) properties.size()) << (int) format;
+
+        for (auto& [key, value] : properties)
+            EXPECT_EQ (settings.getValue (key, "(missing)"), value) << (int) format << " " << key;
+
+        EXPECT_EQ (settings.getValue ("default_impulse_path"), "/data/impulses");
+    }
+}
+
+// What can't be read in full is refused (the installer then never replaces it); what can is
+// read in time and memory that follow its size.
+TEST (PluginSettingsFile, HostileFilesAreReadOrRefusedWithTheirCause)
+{
+    Properties manyKeys;
+    for (int i = 0; i < 60000; ++i)
+        manyKeys.emplace_back ("key" + juce::String (i), juce::String (i));
+
+    juce::MemoryOutputStream bomb;
+    {
+        bomb.writeInt ((int) juce::ByteOrder::littleEndianInt ("CPRP"));
+        juce::GZIPCompressorOutputStream zlib (bomb, 9);
+        zlib.writeInt (1);
+        std::vector<char> spaces (1 << 20, ' ');
+        for (int i = 0; i < 20; ++i)
+            zlib.write (spaces.data(), spaces.size());
+    }
+
+    const juce::String refused = "can't be read in full";
+
+    struct Case { const char* name; juce::MemoryBlock bytes; int numProperties; juce::String failure; };
+    const Case cases[] = {
+        { "processing instruction followed by text", text ("<PROPERTIES><?pi x?>text<VALUE name=\"a\" val=\"1\"/></PROPERTIES>"), 1, {} },
+        { "DTD with an entity", text ("<!DOCTYPE P [<!ENTITY e \"x\">]><PROPERTIES><VALUE name=\"a\" val=\"&e;\"/></PROPERTIES>"), 0, refused },
+        { "other root element", text ("<SETTINGS/>"), 0, refused },
+        { "not XML", text ("garbage"), 0, refused },
+        { "60000 keys", binary (60000, manyKeys), 60000, {} },
+        { "count claims more than the bytes hold", binary (0x7fffffff, { { "a", "1" } }), 0, refused },
+        { "negative count", binary (-1, {}), 0, refused },
+        { "keys repeated in another case, kept as stored", binary (3, { { "Path", "1" }, { "PATH", "2" }, { "other", "3" } }), 3, {} },
+        { "compression bomb", bomb.getMemoryBlock(), 0, refused },
+        { "damaged compressed data", juce::MemoryBlock (binary (1, { { "a", "1" } }, true).getData(), 10), 0, refused },
+    };
+
+    for (auto& c : cases)
+    {
+        PluginSettingsFile settings { juce::File ("/settings/VOK.settings") };
+        const auto failure = settings.readFrom (c.bytes);
+
+        EXPECT_EQ (settings.size(), c.numProperties) << c.name;
+        EXPECT_EQ (failure.isEmpty(), c.failure.isEmpty()) << c.name << ": " << failure;
+        EXPECT_TRUE (failure.contains (c.failure)) << c.name << ": " << failure;
+    }
+}
