@@ -102,10 +102,14 @@ startAndAgree() {  # home -> sets main (the main window's id) or fails
     agreement="$(waitForWindow "VOK2 License and Legal Information")"
     [ -n "$agreement" ] || { fail "no agreement window"; return 1; }
     sleep 0.5
+    # Clicked again only while the agreement is still there: once it has gone, a busy machine
+    # may just be slow to show the main window.
     for _ in 1 2 3; do
-        clickInContent "$agreement" 650 500 $((320 + 75)) $((456 + 12))
+        [ -n "$(visibleWindow "VOK2 License and Legal Information")" ] \
+            && clickInContent "$agreement" 650 500 $((320 + 75)) $((456 + 12))
         main="$(waitForWindow "VOK Setup")"
         [ -n "$main" ] && break
+        kill -0 "$appPid" 2> /dev/null || break
     done
     [ -n "$main" ] || { fail "\"I Agree\" did not bring up the main window"; return 1; }
     sleep 0.5
