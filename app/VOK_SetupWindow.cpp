@@ -17,6 +17,7 @@ namespace
     constexpr int panelWidth = 680;
     constexpr int panelHeight = 620;
     constexpr int logDispatchMilliseconds = 5;
+    constexpr juce::uint32 logShowIntervalMilliseconds = 50;
 }
 
 //==============================================================================
@@ -247,16 +248,19 @@ bool VOK_SetupWindow::runInstallation()
                                                                                    : directoryChooser->getCurrentFile();
 
     InstallationRun installation (*this);
-    return installation.runInstallation (directory, EmbeddedPack::getEntries(), userSettingsFile, commonSettingsFile);
+    const auto succeeded = installation.runInstallation (directory, EmbeddedPack::getEntries(), userSettingsFile, commonSettingsFile);
+    showPendingLog();
+    return succeeded;
 }
 
 void VOK_SetupWindow::logMessage (const juce::String& message, bool showBox)
 {
-    logEditor->setText (logEditor->getText() + message + "\n", true);
-    logEditor->setCaretPosition (2000000000);
+    // A run over files with many presets logs thousands of lines a second: they are gathered
+    // and shown at a bounded rate, so that a line costs the same however long the log is.
+    pendingLog << message << "\n";
 
-    // The run works synchronously on the message thread: this is where the window repaints.
-    juce::MessageManager::getInstance()->runDispatchLoopUntil (logDispatchMilliseconds);
+    if (showBox || juce::Time::getMillisecondCounter() - lastLogShown >= logShowIntervalMilliseconds)
+        showPendingLog();
 
     if (showBox)
         showMessageBox (juce::MessageBoxIconType::WarningIcon, "!", message);
@@ -273,4 +277,20 @@ void VOK_SetupWindow::showMessageBox (juce::MessageBoxIconType icon, const juce:
 
     if (focused != nullptr && focused->isShowing())
         focused->grabKeyboardFocus();
+}
+
+void VOK_SetupWindow::showPendingLog()
+{
+    if (pendingLog.isNotEmpty())
+    {
+        // Appended at the end: setting the whole text again would copy and lay out all of it.
+        logEditor->moveCaretToEnd();
+        logEditor->insertTextAtCaret (pendingLog);
+        pendingLog.clear();
+    }
+
+    // The run works synchronously on the message thread: this is where the window repaints
+    // and where "Close" is heard.
+    juce::MessageManager::getInstance()->runDispatchLoopUntil (logDispatchMilliseconds);
+    lastLogShown = juce::Time::getMillisecondCounter();
 }

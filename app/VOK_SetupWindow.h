@@ -70,6 +70,8 @@ private:
     std::unique_ptr<juce::TextButton> cancelButton;
     std::unique_ptr<juce::FilenameComponent> directoryChooser;
     std::unique_ptr<juce::TextEditor> logEditor;
+    juce::String pendingLog;
+    juce::uint32 lastLogShown = 0;
     juce::Image bannerImage;
     juce::Image logoImage;
     const juce::File userSettingsFile, commonSettingsFile;
@@ -78,6 +80,7 @@ private:
     void createControls();
     void setUpKeyboard();
     void presetDirectory (const juce::String& storedPath);
+    void showPendingLog();
     void runAgreement();
 
     static juce::String getFallbackDirectory();

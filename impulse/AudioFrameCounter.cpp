@@ -32,12 +32,13 @@ juce::int64 AudioFrameCounter::countUncompressedFrames (juce::AudioFormatReader&
     juce::AudioBuffer<float> oneFrame ((int) reader.numChannels, 1);
     reader.read (&oneFrame, 0, 1, 0, true, true);
 
-    const auto dataStart = reader.input->getPosition() - bytesPerFrame;
     const auto totalBytes = reader.input->getTotalLength();
 
-    if (dataStart < 0 || totalBytes < 0)
+    if (totalBytes < 0)
         return reader.lengthInSamples;
 
+    // When the first frame could not be read, the whole file is the most it can hold.
+    const auto dataStart = juce::jmax ((juce::int64) 0, reader.input->getPosition() - bytesPerFrame);
     return juce::jlimit ((juce::int64) 0, reader.lengthInSamples, (totalBytes - dataStart) / bytesPerFrame);
 }
 
