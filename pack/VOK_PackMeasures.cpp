@@ -201,8 +201,8 @@ std::vector<VOK_PackMeasures::Row> VOK_PackMeasures::measure (const VOK_RoomDesi
 
     const auto echoRow = addRow ("echo density 1 reached / mixing time", 0.6, unbounded);
     const auto earlyRow = addRow ("strongest early reflections vs alone (dB)", -2.0, 2.0);
-    const auto echoCriterionRow = addRow ("echo criterion EK for music (Dietsch and Kraak)", 0.0, 1.5);
-    const auto repetitionRow = addRow ("late repetition (autocorrelation above 1 kHz)", 0.0, 0.2);
+    const auto echoCriterionRow = addRow ("echo criterion EK for music (Dietsch and Kraak)", -unbounded, 1.5);
+    const auto repetitionRow = addRow ("late repetition (autocorrelation above 1 kHz)", -unbounded, 0.2);
     const auto coherence125 = addRow ("late coherence 125 Hz - sin(kd)/kd", -0.2, 0.2);
     const auto coherence250 = addRow ("late coherence 250 Hz - sin(kd)/kd", -0.2, 0.2);
     const auto peakRow = addRow ("peak (dBFS)", -unbounded, -0.5);
