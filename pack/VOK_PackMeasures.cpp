@@ -15,6 +15,9 @@ namespace
     using Band = VOK_RoomMeasures::Band;
     constexpr double unbounded = 1.0e9;
 
+    // Beyond the lags at which a band above 1 kHz and its envelope smoothing correlate by themselves.
+    constexpr double repetitionLagSeconds = 0.005;
+
     /** Keeps the value farthest from the middle of the row's range. */
     void keepWorst (VOK_PackMeasures::Row& row, double value)
     {
@@ -198,6 +201,8 @@ std::vector<VOK_PackMeasures::Row> VOK_PackMeasures::measure (const VOK_RoomDesi
 
     const auto echoRow = addRow ("echo density 1 reached / mixing time", 0.6, unbounded);
     const auto earlyRow = addRow ("strongest early reflections vs alone (dB)", -2.0, 2.0);
+    const auto echoCriterionRow = addRow ("echo criterion EK for music (Dietsch and Kraak)", -unbounded, 1.5);
+    const auto repetitionRow = addRow ("late repetition (autocorrelation above 1 kHz)", -unbounded, 0.2);
     const auto coherence125 = addRow ("late coherence 125 Hz - sin(kd)/kd", -0.2, 0.2);
     const auto coherence250 = addRow ("late coherence 250 Hz - sin(kd)/kd", -0.2, 0.2);
     const auto peakRow = addRow ("peak (dBFS)", -unbounded, -0.5);
@@ -240,6 +245,9 @@ std::vector<VOK_PackMeasures::Row> VOK_PackMeasures::measure (const VOK_RoomDesi
         const auto echoTime = VOK_RoomMeasures::firstFullEchoDensity (samples, numSamples, rate, direct);
         keepWorst (rows[echoRow], (echoTime < 0.0 ? numSamples / rate : echoTime) / mixing);
         keepWorst (rows[earlyRow], earlyReflectionDeviationDb (room, paths[(size_t) channel], samples, numSamples));
+        keepWorst (rows[echoCriterionRow], VOK_RoomMeasures::echoCriterionForMusic (samples, numSamples, rate, direct));
+        keepWorst (rows[repetitionRow], VOK_RoomMeasures::lateRepetition (samples, numSamples, rate, direct + static_cast<int> (mixing * rate),
+                                                                          repetitionLagSeconds));
 
         earliest = juce::jmin (earliest, VOK_RoomMeasures::findFirstArrival (samples, numSamples, 40.0));
         peak = juce::jmax (peak, response.getMagnitude (channel, 0, numSamples));

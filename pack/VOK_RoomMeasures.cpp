@@ -1,9 +1,11 @@
 #include "VOK_RoomMeasures.h"
 #include "VOK_AirAbsorption.h"
 #include "VOK_DecayAnalysis.h"
+#include "VOK_Fft.h"
 #include "VOK_FilterChain.h"
 
 #include <cmath>
+#include <complex>
 
 double VOK_RoomMeasures::Band::getCentre() const noexcept
 {
@@ -110,6 +112,8 @@ std::vector<double> VOK_RoomMeasures::echoDensity (const float* samples, int num
     }
 
     const auto gaussianFraction = std::erfc (1.0 / std::sqrt (2.0));
+    const auto loudest = numSamples > 0 ? std::abs ((double) samples[findLoudestSample (samples, numSamples)]) : 0.0;
+    const auto floorVariance = std::pow (loudest * std::pow (10.0, echoDensityFloorDb / 20.0), 2.0);
     std::vector<double> profile;
 
     for (double t = 0.0; t <= maxSeconds; t += stepSeconds)
@@ -122,6 +126,15 @@ std::vector<double> VOK_RoomMeasures::echoDensity (const float* samples, int num
             const auto index = centre - half + i;
             const auto value = index >= 0 && index < numSamples ? (double) samples[index] : 0.0;
             variance += window[(size_t) i] * value * value / windowSum;
+        }
+
+        // The measure does not see level: the faint residue of filters in a gap between
+        // reflections would read as dense as a diffuse field. A window far below the response,
+        // under any real measurement's noise floor, holds no echoes.
+        if (variance <= floorVariance)
+        {
+            profile.push_back (0.0);
+            continue;
         }
 
         const auto deviation = std::sqrt (variance);
@@ -153,6 +166,91 @@ double VOK_RoomMeasures::firstFullEchoDensity (const float* samples, int numSamp
             return (double) i * step;
 
     return -1.0;
+}
+
+double VOK_RoomMeasures::echoCriterionForMusic (const float* samples, int numSamples, double sampleRate, int startSample)
+{
+    constexpr double echoTime = 0.014;   // Delta tau_E for music
+    std::vector<float> filtered (samples, samples + numSamples);
+    filter (filtered, sampleRate, { 1000.0 / std::sqrt (2.0), 2000.0 * std::sqrt (2.0) });
+
+    // ts (tau) for every sample, from running sums of |p| and |p| t.
+    std::vector<double> buildUp;
+    double weighted = 0.0, total = 0.0;
+
+    for (int i = juce::jmax (0, startSample); i < numSamples; ++i)
+    {
+        const auto magnitude = std::abs ((double) filtered[(size_t) i]);
+        weighted += magnitude * (i - startSample) / sampleRate;
+        total += magnitude;
+        buildUp.push_back (total > 0.0 ? weighted / total : 0.0);
+    }
+
+    const auto lag = static_cast<size_t> (echoTime * sampleRate);
+    double largest = 0.0;
+
+    for (size_t i = lag; i < buildUp.size(); ++i)
+        largest = juce::jmax (largest, (buildUp[i] - buildUp[i - lag]) / echoTime);
+
+    return largest;
+}
+
+double VOK_RoomMeasures::lateRepetition (const float* samples, int numSamples, double sampleRate, int startSample,
+                                         double minLagSeconds)
+{
+    startSample = juce::jlimit (0, numSamples, startSample);
+    std::vector<float> part (samples + startSample, samples + numSamples);
+    filter (part, sampleRate, { 1000.0, 2.0 * sampleRate });
+
+    // Until the part has decayed by 40 dB.
+    const auto remaining = VOK_DecayAnalysis::backwardIntegral (part.data(), (int) part.size());
+    size_t length = 0;
+
+    while (length < remaining.size() && remaining[length] > remaining.front() * 1.0e-4)
+        ++length;
+
+    part.resize (length);
+
+    // Each sample over the RMS of the 20 ms around it.
+    const auto half = static_cast<size_t> (0.01 * sampleRate);
+    std::vector<double> cumulative (length + 1, 0.0);
+
+    for (size_t i = 0; i < length; ++i)
+        cumulative[i + 1] = cumulative[i] + (double) part[i] * part[i];
+
+    int fftSize = 1;
+
+    while (fftSize < (int) (2 * length))
+        fftSize *= 2;
+
+    std::vector<std::complex<double>> spectrum ((size_t) fftSize);
+
+    for (size_t i = 0; i < length; ++i)
+    {
+        const auto from = i > half ? i - half : 0, to = juce::jmin (length, i + half + 1);
+        const auto meanSquare = (cumulative[to] - cumulative[from]) / (double) (to - from);
+        spectrum[i] = meanSquare > 0.0 ? part[i] / std::sqrt (meanSquare) : 0.0;
+    }
+
+    // The autocorrelation, by the power spectrum.
+    const VOK_Fft fft (fftSize);
+    fft.forward (spectrum);
+
+    for (auto& bin : spectrum)
+        bin = std::norm (bin);
+
+    fft.inverse (spectrum);
+
+    const auto zeroLag = spectrum.front().real();
+    double largest = 0.0;
+
+    if (zeroLag <= 0.0)
+        return largest;
+
+    for (auto lagSamples = static_cast<size_t> (minLagSeconds * sampleRate); lagSamples < length / 2; ++lagSamples)
+        largest = juce::jmax (largest, std::abs (spectrum[lagSamples].real()) / zeroLag);
+
+    return largest;
 }
 
 double VOK_RoomMeasures::bandCoherence (const float* first, const float* second, int numSamples, double sampleRate,

@@ -313,7 +313,6 @@ namespace
         { "", "late coherence" },
         { "Recording Studio small true stereo.vok", "late decay (-25 to -45 dB) / T30 125 Hz" },
         { "Recording Studio medium true stereo.vok", "late decay (-25 to -45 dB) / T30 125 Hz" },
-        { "Concert Hall Arena stereo.vok", "echo density" },
     };
 
     bool isKnownGap (int index, const juce::String& measure)

@@ -1,0 +1,110 @@
+#include <VOK_RoomMeasures.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+namespace
+{
+    constexpr double sampleRate = 44100.0;
+
+    int toSamples (double seconds)                 { return static_cast<int> (seconds * sampleRate); }
+
+    /** Gaussian noise of the given level, decaying by 60 dB in t60 seconds from its start. */
+    void addDecayingNoise (std::vector<float>& samples, double startSeconds, double levelDb, double t60, unsigned int seed)
+    {
+        std::mt19937 random (seed);
+        std::normal_distribution<double> gaussian;
+
+        for (auto i = (size_t) toSamples (startSeconds); i < samples.size(); ++i)
+        {
+            const auto seconds = (double) i / sampleRate - startSeconds;
+            samples[i] += (float) (gaussian (random) * std::pow (10.0, (levelDb - 60.0 * seconds / t60) / 20.0));
+        }
+    }
+}
+
+//==============================================================================
+struct EchoDensityCase
+{
+    const char* name;
+    double noiseLevelDb;
+    double earliestFull, latestFull;   // seconds; -1 for never
+};
+
+class RoomMeasuresEchoDensity : public ::testing::TestWithParam<EchoDensityCase> {};
+
+TEST_P (RoomMeasuresEchoDensity, ReachesOneWhereAudibleNoiseFillsTheWindow)
+{
+    // A direct sound, 30 ms with nothing, then noise.
+    std::vector<float> samples ((size_t) toSamples (0.5), 0.0f);
+    samples[0] = 1.0f;
+    addDecayingNoise (samples, 0.03, GetParam().noiseLevelDb, 10.0, 7);
+
+    const auto full = VOK_RoomMeasures::firstFullEchoDensity (samples.data(), (int) samples.size(), sampleRate, 0);
+
+    if (GetParam().latestFull < 0.0)
+    {
+        EXPECT_EQ (full, -1.0);
+    }
+    else
+    {
+        EXPECT_GE (full, GetParam().earliestFull);
+        EXPECT_LE (full, GetParam().latestFull);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P (Cases, RoomMeasuresEchoDensity, ::testing::Values (
+    EchoDensityCase { "audibleNoise",              -40.0, 0.02, 0.05 },
+    EchoDensityCase { "residueUnderTheNoiseFloor", -100.0, -1.0, -1.0 }),
+    [] (const auto& info) { return std::string (info.param.name); });
+
+//==============================================================================
+struct EchoCriterionCase
+{
+    const char* name;
+    double echoSeconds, echoGain;
+    double lowest, highest;
+};
+
+class RoomMeasuresEchoCriterion : public ::testing::TestWithParam<EchoCriterionCase> {};
+
+TEST_P (RoomMeasuresEchoCriterion, FlagsALateStrongReflectionOnly)
+{
+    const auto& param = GetParam();
+    std::vector<float> samples ((size_t) toSamples (0.4), 0.0f);
+    const auto direct = toSamples (0.01);
+    samples[(size_t) direct] = 1.0f;
+
+    if (param.echoGain > 0.0)
+        samples[(size_t) (direct + toSamples (param.echoSeconds))] = (float) param.echoGain;
+
+    const auto criterion = VOK_RoomMeasures::echoCriterionForMusic (samples.data(), (int) samples.size(), sampleRate, direct);
+    EXPECT_GE (criterion, param.lowest);
+    EXPECT_LE (criterion, param.highest);
+}
+
+INSTANTIATE_TEST_SUITE_P (Cases, RoomMeasuresEchoCriterion, ::testing::Values (
+    EchoCriterionCase { "directSoundAlone",       0.0,  0.0, 0.0, 0.3 },
+    EchoCriterionCase { "faintLateReflection",    0.1,  0.1, 0.3, 1.0 },
+    EchoCriterionCase { "equalReflectionAt100ms", 0.1,  1.0, 1.8, 10.0 },
+    EchoCriterionCase { "equalReflectionAt5ms",   0.005, 1.0, 0.0, 1.0 }),
+    [] (const auto& info) { return std::string (info.param.name); });
+
+//==============================================================================
+TEST (RoomMeasures, ADiffuseTailDoesNotRepeatALoopedOneDoes)
+{
+    std::vector<float> diffuse ((size_t) toSamples (1.0), 0.0f);
+    addDecayingNoise (diffuse, 0.0, 0.0, 1.0, 11);
+
+    // The first 40 ms over and over, decaying as before.
+    auto looped = diffuse;
+    const auto loop = (size_t) toSamples (0.04);
+
+    for (size_t i = loop; i < looped.size(); ++i)
+        looped[i] = diffuse[i % loop] * (float) std::pow (10.0, -3.0 * (double) (i - i % loop) / sampleRate);
+
+    EXPECT_LT (VOK_RoomMeasures::lateRepetition (diffuse.data(), (int) diffuse.size(), sampleRate, 0, 0.005), 0.1);
+    EXPECT_GT (VOK_RoomMeasures::lateRepetition (looped.data(), (int) looped.size(), sampleRate, 0, 0.005), 0.8);
+}
