@@ -136,58 +136,37 @@ TEST_F (InstallRun, SettingsWithoutLocationAreSkippedWithALogLine)
 
 // A user settings file that can't be written, or can't be read in full, would leave the
 // plug-in looking in the old folder after a run that reports success: the run stops before
-// any impulse file is touched, with a box naming the file.
-TEST_F (InstallRun, SettingsThatCantBeRecordedStopTheRunBeforeTheImpulseFiles)
+// any impulse file is touched, with a box naming the file. Only an administrator can usually
+// write the all-users file: an ordinary user's run leaves it as it was, says so in the log
+// and installs the pack.
+TEST_F (InstallRun, SettingsThatCantBeRecordedAreNeverReplaced)
 {
     const auto junk = juce::MemoryBlock ("PROP\xff\xff\xff\xffWINDOW_SIZE", 19);
-
-    const struct
-    {
-        const char* name;
-        std::function<void()> arrange;
-        juce::String expectedBox;
-    } cases[] =
+    const auto unwritable = [] (const juce::File& settings)
     {
         // As root nothing is read-only, but nothing can be created below a plain file either.
-        { "UserFolderUnwritable", [&] { writeBytes (userSettings.getParentDirectory(), juce::MemoryBlock ("x", 1)); },
-          "Can't write the settings file " + userSettings.getFullPathName() },
-        { "UserFileJunk", [&] { writeBytes (userSettings, junk); },
-          "The settings file " + userSettings.getFullPathName() + " can't be read in full; it is left as it is" },
+        return [settings] { writeBytes (settings.getParentDirectory(), juce::MemoryBlock ("x", 1)); };
     };
-
-    for (auto& c : cases)
-    {
-        folder.deleteRecursively();
-        folder.createDirectory();
-        reporter.lines.clear();
-        reporter.boxes.clear();
-        c.arrange();
-
-        EXPECT_FALSE (run (userSettings, commonSettings)) << c.name;
-        EXPECT_EQ (reporter.boxes, juce::StringArray (c.expectedBox, "Installation aborted")) << c.name;
-        EXPECT_FALSE (directory.exists()) << c.name;
-    }
-
-    EXPECT_TRUE (readBytes (userSettings) == junk);
-}
-
-// Only an administrator can usually write the all-users file: an ordinary user's run leaves
-// it as it was, says so in the log and installs the pack.
-TEST_F (InstallRun, AllUsersSettingsThatCantBeRecordedAreLeftWithALogLine)
-{
-    const auto junk = juce::MemoryBlock ("PROP\xff\xff\xff\xffWINDOW_SIZE", 19);
+    const auto holdingJunk = [&junk] (const juce::File& settings) { return [settings, &junk] { writeBytes (settings, junk); }; };
 
     const struct
     {
         const char* name;
         std::function<void()> arrange;
-        juce::String expectedLineStart;
+        juce::File settings;
+        bool runStops;
+        juce::String message;
     } cases[] =
     {
-        { "FolderUnwritable", [&] { writeBytes (commonSettings.getParentDirectory(), juce::MemoryBlock ("x", 1)); },
-          "Can't write the settings file " + commonSettings.getFullPathName() },
-        { "FileJunk", [&] { writeBytes (commonSettings, junk); },
-          "The settings file " + commonSettings.getFullPathName() + " can't be read in full" },
+        { "UserFolderUnwritable", unwritable (userSettings), userSettings, true,
+          "Can't write the settings file " + userSettings.getFullPathName() },
+        { "UserFileJunk", holdingJunk (userSettings), userSettings, true,
+          "The settings file " + userSettings.getFullPathName() + " can't be read in full; it is left as it is" },
+        { "AllUsersFolderUnwritable", unwritable (commonSettings), commonSettings, false,
+          "Can't write the settings file " + commonSettings.getFullPathName() + " (the all-users settings keep their old directory)" },
+        { "AllUsersFileJunk", holdingJunk (commonSettings), commonSettings, false,
+          "The settings file " + commonSettings.getFullPathName()
+            + " can't be read in full; it is left as it is (the all-users settings keep their old directory)" },
     };
 
     for (auto& c : cases)
@@ -197,16 +176,16 @@ TEST_F (InstallRun, AllUsersSettingsThatCantBeRecordedAreLeftWithALogLine)
         reporter.lines.clear();
         reporter.boxes.clear();
         c.arrange();
-        const auto before = commonSettings.existsAsFile() ? readBytes (commonSettings) : juce::MemoryBlock();
+        const auto before = c.settings.existsAsFile() ? readBytes (c.settings) : juce::MemoryBlock();
 
-        EXPECT_TRUE (run (userSettings, commonSettings)) << c.name;
-        EXPECT_TRUE (reporter.boxes.isEmpty()) << c.name;
-        ASSERT_FALSE (reporter.lines.isEmpty()) << c.name;
-        EXPECT_TRUE (reporter.lines[0].startsWith (c.expectedLineStart)) << reporter.lines[0];
-        EXPECT_TRUE (reporter.lines[0].endsWith ("(the all-users settings keep their old directory)")) << reporter.lines[0];
-        EXPECT_EQ (storedPath (userSettings), directory.getFullPathName()) << c.name;
-        EXPECT_TRUE (! commonSettings.existsAsFile() || readBytes (commonSettings) == before) << c.name;
-        EXPECT_TRUE (directory.getChildFile (entries[0].fileName).existsAsFile()) << c.name;
+        EXPECT_EQ (run (userSettings, commonSettings), ! c.runStops) << c.name;
+        EXPECT_TRUE (reporter.lines.contains (c.message)) << c.name << ": " << reporter.lines[0];
+        EXPECT_EQ (reporter.boxes, c.runStops ? juce::StringArray (c.message, "Installation aborted") : juce::StringArray()) << c.name;
+        EXPECT_TRUE (! c.settings.existsAsFile() || readBytes (c.settings) == before) << c.name;
+        EXPECT_EQ (directory.getChildFile (entries[0].fileName).existsAsFile(), ! c.runStops) << c.name;
+
+        if (! c.runStops)
+            EXPECT_EQ (storedPath (userSettings), directory.getFullPathName()) << c.name;
     }
 }
 
