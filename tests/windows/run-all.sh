@@ -6,7 +6,7 @@
 #      manifest (execution level, DPI awareness, common controls, supported Windows);
 #   1. the unit tests of the format library and of the install engine, built for Windows;
 #   2. "vok.exe install" into a Windows path: the 24 files, byte for byte, and both
-#      settings files in the Windows application-data folders;
+#      settings files in the Windows application-data folders; a folder name with "ü" in it;
 #   3. a target file held open by a second Wine process: the installation stops with
 #      "Can't overwrite " + path + the retry advice, the user's preset survives in the
 #      backup, and the next installation (file released) carries it into the new file;
@@ -183,6 +183,17 @@ fi
 targetDir=$(unixPath "$targetWin")
 checkPack "$targetDir" "vok.exe install"
 checkSettings "$targetWin" "vok.exe install"
+
+# A folder whose name is not ASCII, as many users' own folders are: Windows hands the tool
+# its arguments as UTF-16, so the name must arrive as it was typed.
+umlautWin='C:\VOK Test\Jürgen'
+LC_ALL=C.UTF-8 wine "$vokExe" install "$umlautWin" > "$work/umlaut.out" 2> "$work/umlaut.err"
+rc=$?
+if [ $rc = 0 ] && [ -d "$(LC_ALL=C.UTF-8 unixPath "$umlautWin")" ]; then
+    checkPack "$(LC_ALL=C.UTF-8 unixPath "$umlautWin")" "vok.exe install \"$umlautWin\""
+else
+    fail "vok.exe install \"$umlautWin\" exited with $rc: $(cat "$work/umlaut.err")"
+fi
 
 #==============================================================================
 # 3. A target file held open by another program
