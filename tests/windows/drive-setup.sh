@@ -107,9 +107,12 @@ atDesignSize "$agreement" 650 500 || exit 1
 sleep 1
 screenshot agreement
 
+# Wine now and then gives a window a new X window after it first showed: each click goes to
+# the window that bears the title at that moment.
 main=""
 for _ in 1 2 3; do
-    clickInContent "$agreement" 650 500 $((320 + 75)) $((456 + 12))
+    agreement=$(waitForWindow "$agreementTitle" 5)
+    [ -n "$agreement" ] && clickInContent "$agreement" 650 500 $((320 + 75)) $((456 + 12))
     main=$(waitForWindow "$mainTitle" 5)
     [ -n "$main" ] && break
     echo "note: no setup window 5 s after \"I Agree\", clicking again"
@@ -122,6 +125,8 @@ screenshot setup-window
 box=""
 before=$(windowsOfSubstance)
 for _ in 1 2 3; do
+    main=$(waitForWindow "$mainTitle" 5)
+    [ -n "$main" ] || { echo "the setup window has gone before \"Install\""; exit 1; }
     clickInContent "$main" 680 620 $((456 + 108)) $((576 + 12))
     for _ in $(seq 1 300); do
         [ -n "$(visibleWindows '^!$')" ] && break
