@@ -180,17 +180,15 @@ bool ImpulseFileInstaller::mergeBackupIntoTarget (const juce::File& target, cons
     log ("Read old " + path);
 
     VOK_ImpulseFile targetFile;
-    RegularFileInput targetInput (target);
 
-    if (! targetFile.loadFromStream (targetInput, path))
+    if (! loadClosedAgain (targetFile, target))
         return fail ("Can't open old " + path + getOpenFailureAdvice (targetFile));
 
     log ("Read backup " + backupPath);
 
     VOK_ImpulseFile backupFile;
-    RegularFileInput backupInput (backup);
 
-    if (! backupFile.loadFromStream (backupInput, backupPath))
+    if (! loadClosedAgain (backupFile, backup))
         return fail ("Can't open old " + backupPath + getOpenFailureAdvice (backupFile));
 
     if (carryOverPresets (backupFile.getPresetElements(), targetFile, targetFile.getPresetNames())
@@ -198,6 +196,14 @@ bool ImpulseFileInstaller::mergeBackupIntoTarget (const juce::File& target, cons
         return false;
 
     return deleteBackup (backup);
+}
+
+// Windows neither replaces nor deletes a file that is still open, so neither file stays open
+// while the merged one is saved over the target and the backup is deleted.
+bool ImpulseFileInstaller::loadClosedAgain (VOK_ImpulseFile& impulse, const juce::File& file)
+{
+    RegularFileInput input (file);
+    return impulse.loadFromStream (input, file.getFullPathName());
 }
 
 //==============================================================================

@@ -57,6 +57,7 @@ private:
     bool takeOverEarlierBackup (const juce::File& target, const juce::File& backup);
     bool restoreFromBackup (const juce::File& target, const juce::File& backup);
     bool mergeBackupIntoTarget (const juce::File& target, const juce::File& backup);
+    static bool loadClosedAgain (VOK_ImpulseFile& impulse, const juce::File& file);
 
     bool readOldFile (const juce::File& target, const juce::File& backup, PresetElements& oldPresets);
     bool createBackup (RegularFileInput& old, const juce::File& backup);

@@ -8,6 +8,11 @@
 #include <new>
 #include <vector>
 
+#if JUCE_WINDOWS
+ #include <windows.h>
+ #include <shellapi.h>
+#endif
+
 // Each command lives in its own file; a new command adds its file, its factory here
 // and one line to the table below.
 std::unique_ptr<VokCommand> createInfoCommand();
@@ -96,24 +101,51 @@ namespace
 
         return VokCommand::failure;
     }
+
+    /** The arguments after the program's name, or false after saying why they can't be taken. */
+    bool readArguments (int argc, char* argv[], juce::StringArray& arguments)
+    {
+       #if JUCE_WINDOWS
+        // Windows hands a program its arguments as UTF-16 text; the bytes of argv are that text
+        // in the ANSI code page, where a name such as "Jürgen" is not UTF-8.
+        juce::ignoreUnused (argc, argv);
+        int count = 0;
+        auto** wide = CommandLineToArgvW (GetCommandLineW(), &count);
+
+        if (wide == nullptr)
+        {
+            printError ("can't read the command line");
+            return false;
+        }
+
+        for (int i = 1; i < count; ++i)
+            arguments.add (juce::String (wide[i]));
+
+        LocalFree (wide);
+       #else
+        for (int i = 1; i < argc; ++i)
+        {
+            // Text that is not UTF-8 would reach files and settings altered (a path could even
+            // gain a separator), so it is refused before anything is done.
+            if (! ImpulseFileFields::isWellFormedUTF8 (argv[i], std::strlen (argv[i])))
+            {
+                printError ("argument " + juce::String (i) + " is not UTF-8 text; paths and names must be UTF-8");
+                return false;
+            }
+
+            arguments.add (juce::String::fromUTF8 (argv[i]));
+        }
+       #endif
+        return true;
+    }
 }
 
 int main (int argc, char* argv[])
 {
     juce::StringArray arguments;
 
-    for (int i = 1; i < argc; ++i)
-    {
-        // Text that is not UTF-8 would reach files and settings altered (a path could even
-        // gain a separator), so it is refused before anything is done.
-        if (! ImpulseFileFields::isWellFormedUTF8 (argv[i], std::strlen (argv[i])))
-        {
-            printError ("argument " + juce::String (i) + " is not UTF-8 text; paths and names must be UTF-8");
-            return VokCommand::failure;
-        }
-
-        arguments.add (juce::String::fromUTF8 (argv[i]));
-    }
+    if (! readArguments (argc, argv, arguments))
+        return VokCommand::failure;
 
     const auto commands = createCommands();
 

@@ -265,7 +265,10 @@ TEST_F (SettingsWrite, LinkOrFifoInTheFilesPlaceIsNeitherReadNorReplaced)
     writeBytes (elsewhere, binarySettings (1, { "SECRET", "value" }));
     file.getParentDirectory().createDirectory();
 
-    ASSERT_TRUE (elsewhere.createSymbolicLink (file, true));
+    // Windows makes links only for administrators and in developer mode; Wine not at all.
+    if (! elsewhere.createSymbolicLink (file, true))
+        GTEST_SKIP() << "this system can't make symbolic links here";
+
     EXPECT_TRUE (PluginSettings::writeDefaultImpulsePath (file, "/data").contains ("is a link"));
     EXPECT_TRUE (file.isSymbolicLink());
     EXPECT_TRUE (readBytes (elsewhere) == binarySettings (1, { "SECRET", "value" }));

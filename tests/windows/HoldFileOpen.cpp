@@ -1,26 +1,55 @@
-// vok_hold_file FILE STOP-FILE SECONDS
+// vok_hold_file FILE-OR-FOLDER STOP-FILE SECONDS
 //
 // Keeps FILE open for writing, as an audio application that has the file loaded would,
 // until STOP-FILE exists or SECONDS have passed. Windows lets no other process delete a
 // file while it is open this way, which is the failure the Windows tests provoke with it.
 // The file's bytes stay as they are: the stream appends, and nothing is written.
-// Prints "holding" once the file is open.
+// A FOLDER is locked instead, as the installer and the vok tool lock the folder whose
+// files they change, so that the tests can show a second writer waiting for the first.
+// Prints "holding" once the file is open or the folder locked.
 
+#include <FolderLock.h>
 #include <juce_core/juce_core.h>
 
 #include <cstdio>
+
+static int holdUntil (const juce::File& stopFile, int seconds)
+{
+    std::printf ("holding\n");
+    std::fflush (stdout);
+
+    const auto deadline = juce::Time::getMillisecondCounter() + (juce::uint32) juce::jmax (0, seconds) * 1000;
+
+    while (! stopFile.exists() && juce::Time::getMillisecondCounter() < deadline)
+        juce::Thread::sleep (50);
+
+    return 0;
+}
 
 int main (int argc, char* argv[])
 {
     if (argc != 4)
     {
-        std::fprintf (stderr, "usage: vok_hold_file FILE STOP-FILE SECONDS\n");
+        std::fprintf (stderr, "usage: vok_hold_file FILE-OR-FOLDER STOP-FILE SECONDS\n");
         return 2;
     }
 
     const juce::File file (juce::String::fromUTF8 (argv[1]));
     const juce::File stopFile (juce::String::fromUTF8 (argv[2]));
     const auto seconds = juce::String (argv[3]).getIntValue();
+
+    if (file.isDirectory())
+    {
+        const FolderLock lock (file, 0);
+
+        if (! lock.isLocked())
+        {
+            std::fprintf (stderr, "can't lock %s\n", argv[1]);
+            return 1;
+        }
+
+        return holdUntil (stopFile, seconds);
+    }
 
     if (! file.existsAsFile())
     {
@@ -36,13 +65,5 @@ int main (int argc, char* argv[])
         return 1;
     }
 
-    std::printf ("holding\n");
-    std::fflush (stdout);
-
-    const auto deadline = juce::Time::getMillisecondCounter() + (juce::uint32) juce::jmax (0, seconds) * 1000;
-
-    while (! stopFile.exists() && juce::Time::getMillisecondCounter() < deadline)
-        juce::Thread::sleep (50);
-
-    return 0;
+    return holdUntil (stopFile, seconds);
 }

@@ -6,13 +6,18 @@
 #      manifest (execution level, DPI awareness, common controls, supported Windows);
 #   1. the unit tests of the format library and of the install engine, built for Windows;
 #   2. "vok.exe install" into a Windows path: the 24 files, byte for byte, and both
-#      settings files in the Windows application-data folders;
+#      settings files in the Windows application-data folders; a folder name with "ü" in it;
 #   3. a target file held open by a second Wine process: the installation stops with
 #      "Can't overwrite " + path + the retry advice, the user's preset survives in the
 #      backup, and the next installation (file released) carries it into the new file;
 #   4. the real "VOK Setup.exe" driven with xdotool: agree, install into the default folder
 #      ("VOK Impulses" in the user's Documents), the "Installation successfully!" box, close;
-#   5. "VOK Setup.exe" over a file held open: warning boxes, and the presets kept as in 3.
+#   5. "VOK Setup.exe" over a file held open: warning boxes, and the presets kept as in 3;
+#   6. one writer at a time: while a second Wine process holds the lock of the folder,
+#      "vok.exe add-preset" waits, adds its preset once the lock is released, and gives up
+#      with "Can't lock " + folder after its time limit when it never is;
+#   7. a settings file that can't be read in full: "vok.exe install" stops, naming it, and
+#      the file keeps its bytes.
 #
 # Usage: run-all.sh BUILD_DIR      (the build folder of windows/build.sh)
 set -uo pipefail
@@ -49,6 +54,7 @@ mkdir -p "$HOME" "$shots"
 
 cleanup() {
     [ -n "${holderPid:-}" ] && kill "$holderPid" 2>/dev/null
+    [ -n "${waiterPid:-}" ] && kill "$waiterPid" 2>/dev/null
     [ -n "${appPid:-}" ] && kill "$appPid" 2>/dev/null
     wineserver -k 2>/dev/null
     wait 2>/dev/null
@@ -178,6 +184,17 @@ targetDir=$(unixPath "$targetWin")
 checkPack "$targetDir" "vok.exe install"
 checkSettings "$targetWin" "vok.exe install"
 
+# A folder whose name is not ASCII, as many users' own folders are: Windows hands the tool
+# its arguments as UTF-16, so the name must arrive as it was typed.
+umlautWin='C:\VOK Test\Jürgen'
+LC_ALL=C.UTF-8 wine "$vokExe" install "$umlautWin" > "$work/umlaut.out" 2> "$work/umlaut.err"
+rc=$?
+if [ $rc = 0 ] && [ -d "$(LC_ALL=C.UTF-8 unixPath "$umlautWin")" ]; then
+    checkPack "$(LC_ALL=C.UTF-8 unixPath "$umlautWin")" "vok.exe install \"$umlautWin\""
+else
+    fail "vok.exe install \"$umlautWin\" exited with $rc: $(cat "$work/umlaut.err")"
+fi
+
 #==============================================================================
 # 3. A target file held open by another program
 heldName=$(basename "$(ls "$packDir"/*.vok | head -n 1)")
@@ -191,7 +208,7 @@ addUserPreset() {  # Windows path of an installed file
         || { fail "could not add a user preset to $1: $(cat "$work/add.log")"; return 1; }
 }
 
-holdOpen() {  # Windows path: a second Wine process keeps the file open until releaseFile
+holdOpen() {  # Windows path: a second Wine process keeps the file open (or the folder locked) until releaseFile
     rm -f "$work/release"
     : > "$work/hold.log"
     wine "$holdExe" "$1" "$(windowsPath "$work/release")" 300 >> "$work/hold.log" 2>&1 &
@@ -282,6 +299,69 @@ if addUserPreset "$guiHeldWin"; then
     fi
     checkMergedAfterRelease "$defaultWin" "$guiHeldWin" "$guiHeld" "VOK Setup.exe"
 fi
+
+#==============================================================================
+# 6. One writer at a time: another process holds the folder's lock, as an installation or a
+#    vok command does while it changes a file there
+printf 'a later setting' > "$work/later.txt"
+hasPreset() { grep -qxF "$2" <<< "$(presetsOf "$1")"; }
+addLaterPreset() {  # preset name; adds it to the held file of section 3
+    wine "$vokExe" add-preset "$heldWin" "$1" "$(windowsPath "$work/later.txt")"
+}
+
+if holdOpen "$targetWin"; then
+    addLaterPreset "Added After The Lock" > "$work/waiting.out" 2>&1 &
+    waiterPid=$!
+    sleep 3
+    if kill -0 "$waiterPid" 2>/dev/null && ! hasPreset "$heldWin" "Added After The Lock"; then
+        pass "vok.exe add-preset waits while another process holds the lock of $targetWin"
+    else
+        fail "vok.exe add-preset did not wait for the lock of $targetWin: $(cat "$work/waiting.out")"
+    fi
+    releaseFile
+    wait "$waiterPid"
+    rc=$?
+    waiterPid=
+    if [ $rc = 0 ] && hasPreset "$heldWin" "Added After The Lock" && hasUserPreset "$heldWin"; then
+        pass "vok.exe add-preset, lock released: the preset is added beside the user's"
+    else
+        fail "vok.exe add-preset, lock released: exit code $rc ($(cat "$work/waiting.out")), presets: $(presetsOf "$heldWin" | tr '\n' ' ')"
+    fi
+fi
+
+if holdOpen "$targetWin"; then
+    cp "$held" "$work/before.vok"
+    started=$(seconds)
+    addLaterPreset "Added Under A Held Lock" > "$work/locked.out" 2>&1
+    rc=$?
+    waited=$(elapsed "$started")
+    expectedMessage="Can't lock $targetWin: another installation or vok command is changing its files"
+    if [ $rc = 1 ] && grep -qxF "$expectedMessage" <<< "$(tr -d '\r' < "$work/locked.out")" && cmp -s "$held" "$work/before.vok"; then
+        pass "vok.exe add-preset under a lock that is never released: \"$expectedMessage\" after $waited s, the file unchanged"
+    else
+        fail "vok.exe add-preset under a lock that is never released: exit code $rc after $waited s: $(cat "$work/locked.out")"
+    fi
+    releaseFile
+fi
+
+#==============================================================================
+# 7. A user settings file that can't be read in full is never replaced
+userSettings=$(unixPath "$appData\\VOK\\VOK.settings")
+mkdir -p "$(dirname "$userSettings")"
+cp -p "$userSettings" "$work/settings.kept" 2>/dev/null
+printf 'PROP\377\377\377\377WINDOW_SIZE\000800 600\000' > "$userSettings"
+cp "$userSettings" "$work/junk.settings"
+junkWin='C:\VOK Test\Beside Junk Settings'
+wine "$vokExe" install "$junkWin" > "$work/junk.out" 2> "$work/junk.err"
+rc=$?
+installedFiles=$(find "$(unixPath "$junkWin")" -name '*.vok' 2>/dev/null | wc -l)
+if [ $rc != 0 ] && grep -qF "VOK.settings can't be read in full; it is left as it is" "$work/junk.err" \
+   && cmp -s "$userSettings" "$work/junk.settings" && [ "$installedFiles" = 0 ]; then
+    pass "vok.exe install beside a settings file that can't be read in full: stops, naming it, and leaves it as it was"
+else
+    fail "vok.exe install beside a settings file that can't be read in full: exit code $rc, $installedFiles files installed, settings $(cmp -s "$userSettings" "$work/junk.settings" && echo kept || echo changed): $(cat "$work/junk.err")"
+fi
+[ -f "$work/settings.kept" ] && cp -p "$work/settings.kept" "$userSettings"
 
 #==============================================================================
 echo "Screenshots: $shots"
