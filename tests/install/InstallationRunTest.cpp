@@ -185,7 +185,9 @@ TEST_F (InstallRun, SettingsThatCantBeRecordedAreNeverReplaced)
         EXPECT_EQ (directory.getChildFile (entries[0].fileName).existsAsFile(), ! c.runStops) << c.name;
 
         if (! c.runStops)
+        {
             EXPECT_EQ (storedPath (userSettings), directory.getFullPathName()) << c.name;
+        }
     }
 }
 
