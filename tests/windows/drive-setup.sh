@@ -110,9 +110,13 @@ screenshot agreement
 # The success run agrees with the mouse, the failure run from the keyboard alone: Tab moves
 # from the text to "I Agree" and Return presses it. Wine now and then gives a window a new X
 # window after it first showed: each answer goes to the window that bears the title then.
+# The setup window may take a while on a busy machine; keys sent once it is there would go
+# to it, so nothing is answered again while it may still come.
 main=""
 for _ in 1 2 3; do
     agreement=$(waitForWindow "$agreementTitle" 5)
+    main=$(waitForWindow "$mainTitle" 1)
+    [ -n "$main" ] && break
     if [ -z "$agreement" ]; then
         :
     elif [ "$expect" = success ]; then
@@ -121,9 +125,9 @@ for _ in 1 2 3; do
         xdotool windowfocus --sync "$agreement" 2>/dev/null
         xdotool key Tab sleep 0.3 key Return
     fi
-    main=$(waitForWindow "$mainTitle" 5)
+    main=$(waitForWindow "$mainTitle" 20)
     [ -n "$main" ] && break
-    echo "note: no setup window 5 s after \"I Agree\", answering again"
+    echo "note: no setup window 20 s after \"I Agree\", answering again"
 done
 [ -n "$main" ] || { echo "\"I Agree\" did not bring up the setup window"; exit 1; }
 sleep 1
