@@ -5,13 +5,7 @@
 
 namespace
 {
-    const juce::Colour background (0xff1c2230);
-    const juce::Colour panel (0xff252d3d);
-    const juce::Colour grid (0xff3a4558);
-    const juce::Colour floorColour (0xff3b3430);
-    const juce::Colour wallColour (0xffd8cfc4);
-    const juce::Colour sourceColour (0xffff9a3c);
-    const juce::Colour microphoneColour (0xff6ec8ff);
+    using Palette = VOK_RoomPicture::Palette;
 
     constexpr double rangeDb = 60.0;
 
@@ -38,7 +32,7 @@ juce::Image VOK_RoomPicture::draw (const VOK_RoomDesign& room, const juce::Audio
     // A software image: the same pixels on every machine, no display needed.
     juce::Image image (juce::Image::RGB, width, height, true, juce::SoftwareImageType());
     juce::Graphics g (image);
-    g.fillAll (background);
+    g.fillAll (Palette::background);
 
     auto bounds = image.getBounds().toFloat().reduced (10.0f);
     const auto planArea = bounds.removeFromLeft (bounds.getHeight());
@@ -51,7 +45,7 @@ juce::Image VOK_RoomPicture::draw (const VOK_RoomDesign& room, const juce::Audio
 
 void VOK_RoomPicture::drawFloorPlan (juce::Graphics& g, const VOK_RoomDesign& room, juce::Rectangle<float> area)
 {
-    g.setColour (panel);
+    g.setColour (Palette::panel);
     g.fillRoundedRectangle (area, 6.0f);
 
     const auto inner = area.reduced (14.0f);
@@ -64,12 +58,12 @@ void VOK_RoomPicture::drawFloorPlan (juce::Graphics& g, const VOK_RoomDesign& ro
         return juce::Point<float> (plan.getX() + (float) p.x * scale, plan.getBottom() - (float) p.y * scale);
     };
 
-    g.setColour (floorColour);
+    g.setColour (Palette::floor);
     g.fillRect (plan);
-    g.setColour (wallColour);
+    g.setColour (Palette::wall);
     g.drawRect (plan, 2.0f);
 
-    g.setColour (sourceColour.withAlpha (0.35f));
+    g.setColour (Palette::source.withAlpha (0.35f));
 
     for (auto* source : { &room.centreSource, &room.leftSource, &room.rightSource })
         for (auto* microphone : { &room.leftMicrophone, &room.rightMicrophone })
@@ -77,13 +71,13 @@ void VOK_RoomPicture::drawFloorPlan (juce::Graphics& g, const VOK_RoomDesign& ro
 
     const auto radius = juce::jlimit (3.0f, 6.0f, 0.25f * scale);
 
-    g.setColour (sourceColour);
+    g.setColour (Palette::source);
     g.fillEllipse (juce::Rectangle<float> (2.4f * radius, 2.4f * radius).withCentre (toPlan (room.centreSource)));
 
     for (auto* source : { &room.leftSource, &room.rightSource })
         g.drawEllipse (juce::Rectangle<float> (2.0f * radius, 2.0f * radius).withCentre (toPlan (*source)), 1.5f);
 
-    g.setColour (microphoneColour);
+    g.setColour (Palette::microphone);
 
     for (auto* microphone : { &room.leftMicrophone, &room.rightMicrophone })
     {
@@ -98,7 +92,7 @@ void VOK_RoomPicture::drawFloorPlan (juce::Graphics& g, const VOK_RoomDesign& ro
 void VOK_RoomPicture::drawDecayCurves (juce::Graphics& g, const VOK_RoomDesign& room,
                                        const juce::AudioBuffer<float>& response, juce::Rectangle<float> area)
 {
-    g.setColour (panel);
+    g.setColour (Palette::panel);
     g.fillRoundedRectangle (area, 6.0f);
 
     const auto plot = area.reduced (14.0f);
@@ -114,7 +108,7 @@ void VOK_RoomPicture::drawDecayCurves (juce::Graphics& g, const VOK_RoomDesign& 
                                    plot.getY() + plot.getHeight() * (float) (-levelDb / rangeDb));
     };
 
-    g.setColour (grid);
+    g.setColour (Palette::grid);
 
     for (double level = 0.0; level >= -rangeDb; level -= 10.0)
         g.drawLine ({ toPlot (0.0, level), toPlot (shownSeconds, level) }, level == -rangeDb ? 1.5f : 1.0f);

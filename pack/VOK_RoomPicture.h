@@ -19,6 +19,18 @@ public:
     static constexpr int height = 270;
     static constexpr float jpegQuality = 0.85f;
 
+    /** The colours of the picture, which the pack report's sheets share. */
+    struct Palette
+    {
+        static inline const juce::Colour background  { 0xff1c2230 };
+        static inline const juce::Colour panel       { 0xff252d3d };
+        static inline const juce::Colour grid        { 0xff3a4558 };
+        static inline const juce::Colour floor       { 0xff3b3430 };
+        static inline const juce::Colour wall        { 0xffd8cfc4 };
+        static inline const juce::Colour source      { 0xffff9a3c };
+        static inline const juce::Colour microphone  { 0xff6ec8ff };
+    };
+
     /** Draws the room; the decay curves are measured on the response's first channel. */
     static juce::Image draw (const VOK_RoomDesign& room, const juce::AudioBuffer<float>& response);
 

@@ -8,12 +8,10 @@
 
 namespace
 {
-    const juce::Colour background (0xff1c2230);
-    const juce::Colour panel (0xff252d3d);
-    const juce::Colour grid (0xff3a4558);
-    const juce::Colour trace (0xffd8cfc4);
-    const juce::Colour marker (0xffff9a3c);
-    const juce::Colour target (0xff6ec8ff);
+    using Palette = VOK_RoomPicture::Palette;
+    const juce::Colour trace  = Palette::wall;
+    const juce::Colour marker = Palette::source;
+    const juce::Colour target = Palette::microphone;
 
     double toDb (double gain)     { return 20.0 * std::log10 (juce::jmax (1.0e-12, gain)); }
 }
@@ -22,7 +20,7 @@ juce::Image VOK_RoomReportSheet::draw (const VOK_RoomDesign& room, const juce::A
 {
     juce::Image image (juce::Image::RGB, width, height, true, juce::SoftwareImageType());
     juce::Graphics g (image);
-    g.fillAll (background);
+    g.fillAll (Palette::background);
 
     auto bounds = image.getBounds().toFloat().reduced (12.0f);
     g.setColour (trace);
@@ -53,7 +51,7 @@ void VOK_RoomReportSheet::drawTitle (juce::Graphics& g, const juce::String& text
 
 void VOK_RoomReportSheet::fillPanel (juce::Graphics& g, juce::Rectangle<float> area)
 {
-    g.setColour (panel);
+    g.setColour (Palette::panel);
     g.fillRect (area);
 }
 
@@ -174,7 +172,7 @@ void VOK_RoomReportSheet::drawEchoDensity (juce::Graphics& g, const VOK_RoomDesi
     const auto toX = [&] (double seconds) { return area.getX() + area.getWidth() * (float) (seconds / shownSeconds); };
     const auto toY = [&] (double density) { return area.getBottom() - area.getHeight() * (float) (juce::jlimit (0.0, 1.2, density) / 1.2); };
 
-    g.setColour (grid);
+    g.setColour (Palette::grid);
     g.drawHorizontalLine (static_cast<int> (toY (1.0)), area.getX(), area.getRight());
 
     for (auto seconds : { mixing, 0.6 * mixing })
