@@ -130,10 +130,12 @@ juce::String ImpulseFileFields::readString (juce::InputStream& input)
     juce::MemoryOutputStream text;
     char chunk[4096];
 
-    for (;;)
+    // Fields are mostly a few bytes long: start with a small read, so that a file of many
+    // short fields isn't read many times over, and grow it for a long one.
+    for (int chunkSize = 32;; chunkSize = juce::jmin (chunkSize * 2, (int) sizeof (chunk)))
     {
         const auto chunkStart = input.getPosition();
-        const auto numRead = input.read (chunk, (int) sizeof (chunk));
+        const auto numRead = input.read (chunk, chunkSize);
 
         if (numRead <= 0)
             break;

@@ -2,6 +2,7 @@
 #include "HeaderAttributes.h"
 #include "ImpulseFileFields.h"
 #include "PackedHeader.h"
+#include "ReadAheadInputStream.h"
 #include "FileReplacement.h"
 #include "RegularFileInput.h"
 
@@ -183,7 +184,8 @@ bool VOK_ImpulseFile::readFile (const juce::String& path)
         return false;
     }
 
-    return readOpenedFile (*input);
+    ReadAheadInputStream readAhead (*input);
+    return readOpenedFile (readAhead);
 }
 
 bool VOK_ImpulseFile::readFromStream (juce::InputStream& input)

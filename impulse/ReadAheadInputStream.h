@@ -1,0 +1,35 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+/**
+    A read-ahead buffer in front of a file stream, for a reader that alternates short fields
+    with long payloads. Short reads and small steps back within the buffer cost no system
+    call; a read at least as long as the buffer goes straight to the source, so sample data
+    is not copied twice. The framework's BufferedInputStream passes every read through its
+    buffer, which is what the payloads must avoid.
+*/
+class ReadAheadInputStream  : public juce::InputStream
+{
+public:
+    ReadAheadInputStream (juce::InputStream& source, int bufferSize = 16384);
+
+    juce::int64 getTotalLength() override;
+    juce::int64 getPosition() override;
+    bool setPosition (juce::int64 newPosition) override;
+    int read (void* destBuffer, int maxBytesToRead) override;
+    bool isExhausted() override;
+
+private:
+    int readFromBuffer (char* dest, int maxBytes);
+    bool refill();
+
+    juce::InputStream& source;
+    juce::HeapBlock<char> buffer;
+    const int bufferSize;
+    juce::int64 bufferStart = 0;     // the source position of buffer[0]
+    int bufferedBytes = 0;
+    juce::int64 position = 0;
+
+    JUCE_DECLARE_NON_COPYABLE (ReadAheadInputStream)
+};
