@@ -390,6 +390,121 @@ TEST (ImpulseFromAudio, Rf64ClaimingATerabyteIsLimitedToWhatTheFileHolds)
     EXPECT_LE (impulse.getSamplePool()->getNumSamples(), (int) file.getSize() / (32 * 4));
 }
 
+namespace
+{
+    juce::uint32 oggPageChecksum (const juce::uint8* page, size_t size)
+    {
+        juce::uint32 crc = 0;
+
+        for (size_t i = 0; i < size; ++i)
+        {
+            crc ^= (juce::uint32) page[i] << 24;
+
+            for (int bit = 0; bit < 8; ++bit)
+                crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04c11db7u : crc << 1;
+        }
+
+        return crc;
+    }
+
+    // The last page's granule position is the stream's length in frames: claim more, and
+    // give the page a checksum that matches, so that only the claim is wrong.
+    void forgeOggLength (juce::MemoryBlock& bytes, juce::int64 claimedFrames)
+    {
+        auto* data = static_cast<juce::uint8*> (bytes.getData());
+        size_t lastPage = 0;
+
+        for (size_t i = 0; i + 4 <= bytes.getSize(); ++i)
+            if (std::memcmp (data + i, "OggS", 4) == 0)
+                lastPage = i;
+
+        auto* page = data + lastPage;
+        size_t pageSize = 27 + page[26];
+
+        for (int segment = 0; segment < page[26]; ++segment)
+            pageSize += page[27 + segment];
+
+        const auto granule = juce::ByteOrder::swapIfBigEndian ((juce::uint64) claimedFrames);
+        std::memcpy (page + 6, &granule, 8);
+        std::memset (page + 22, 0, 4);
+        const auto crc = juce::ByteOrder::swapIfBigEndian (oggPageChecksum (page, pageSize));
+        std::memcpy (page + 22, &crc, 4);
+    }
+
+    // An RF64 file of float samples whose data size claims claimedFrames, holding realFrames.
+    juce::MemoryBlock createRf64Wav (const juce::AudioBuffer<float>& signal, juce::int64 claimedFrames)
+    {
+        const auto channels = signal.getNumChannels();
+        const auto claimedBytes = claimedFrames * channels * 4;
+        juce::MemoryOutputStream out;
+
+        out.write ("RF64", 4);  out.writeInt (-1);  out.write ("WAVE", 4);
+        out.write ("ds64", 4);  out.writeInt (28);
+        out.writeInt64 (claimedBytes + 72);  out.writeInt64 (claimedBytes);  out.writeInt64 (claimedFrames);  out.writeInt (0);
+        out.write ("fmt ", 4);  out.writeInt (16);
+        out.writeShort (3);  out.writeShort ((short) channels);  out.writeInt (48000);
+        out.writeInt (48000 * channels * 4);  out.writeShort ((short) (channels * 4));  out.writeShort (32);
+        out.write ("data", 4);  out.writeInt (-1);
+
+        for (int i = 0; i < signal.getNumSamples(); ++i)
+            for (int c = 0; c < channels; ++c)
+                out.writeFloat (signal.getSample (c, i));
+
+        return out.getMemoryBlock();
+    }
+}
+
+// A header may claim more frames than the file holds; the framework's readers would give
+// silence for the rest. Each format's own way of claiming gives the frames really there. An
+// Ogg stream's true end is known only from its last page's claim: a forged one gives what the
+// data decodes to, which is the true length plus at most one codec block, never the claim.
+TEST (ImpulseFromAudio, OverstatedLengthsGiveTheFramesTheFileHolds)
+{
+    TemporaryFolder folder;
+    const auto signal = PresetsTestFiles::createSignal (2, 1000, 48000.0);
+
+    struct Case { const char* fileName; juce::MemoryBlock bytes; int minFrames, maxFrames; };
+    std::vector<Case> cases;
+
+    {
+        juce::AiffAudioFormat aiff;
+        const auto file = folder.getChildFile ("written.aiff");
+        ASSERT_TRUE (PresetsTestFiles::writeAudioFile (file, aiff, signal, 48000.0, 16));
+        juce::MemoryBlock bytes;
+        ASSERT_TRUE (file.loadFileAsData (bytes));
+        const auto frameCount = PresetsTestFiles::findBytes (bytes, "COMM", 4) + 10;
+        const auto sound = PresetsTestFiles::findBytes (bytes, "SSND", 4) + 4;
+        const auto claimedFrames = juce::ByteOrder::swapIfLittleEndian ((juce::uint32) 1110);
+        const auto claimedSize = juce::ByteOrder::swapIfLittleEndian ((juce::uint32) (1110 * 4 + 8));
+        bytes.copyFrom (&claimedFrames, frameCount, 4);
+        bytes.copyFrom (&claimedSize, sound, 4);
+        cases.push_back ({ "overstated.aiff", bytes, 1000, 1000 });
+    }
+    {
+        juce::OggVorbisAudioFormat ogg;
+        const auto file = folder.getChildFile ("written.ogg");
+        ASSERT_TRUE (PresetsTestFiles::writeAudioFile (file, ogg, signal, 48000.0, 16));
+        juce::MemoryBlock bytes;
+        ASSERT_TRUE (file.loadFileAsData (bytes));
+        forgeOggLength (bytes, 5000);
+        cases.push_back ({ "forged-last-page.ogg", bytes, 1000, 1000 + 2048 });
+        forgeOggLength (bytes, (juce::int64) 1 << 40);
+        cases.push_back ({ "last-page-claims-a-terabyte.ogg", bytes, 1000, 1000 + 2048 });
+    }
+    cases.push_back ({ "overstated-rf64.wav", createRf64Wav (signal, 1100), 1000, 1000 });
+
+    for (const auto& c : cases)
+    {
+        const auto file = folder.getChildFile (c.fileName);
+        ASSERT_TRUE (file.replaceWithData (c.bytes.getData(), c.bytes.getSize()));
+
+        VOK_ImpulseFile impulse;
+        ASSERT_TRUE (impulse.createFromAudioFile (file.getFullPathName())) << c.fileName << ": " << impulse.getLastError();
+        EXPECT_GE (impulse.getSamplePool()->getNumSamples(), c.minFrames) << c.fileName;
+        EXPECT_LE (impulse.getSamplePool()->getNumSamples(), c.maxFrames) << c.fileName;
+    }
+}
+
 //==============================================================================
 TEST (NewImpulseHeader, FractionalSampleRateKeepsItsFraction)
 {
