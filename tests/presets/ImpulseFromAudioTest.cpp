@@ -505,6 +505,76 @@ TEST (ImpulseFromAudio, OverstatedLengthsGiveTheFramesTheFileHolds)
     }
 }
 
+namespace
+{
+    // A WAV file of 100 frames with one more chunk before its samples.
+    juce::MemoryBlock wavWithChunk (const char* id, juce::uint32 claimedLength, const juce::MemoryBlock& body)
+    {
+        juce::MemoryOutputStream out;
+        out.write ("RIFF", 4);  out.writeInt (0);  out.write ("WAVE", 4);
+        out.write ("fmt ", 4);  out.writeInt (16);
+        out.writeShort (1);  out.writeShort (1);  out.writeInt (48000);  out.writeInt (96000);
+        out.writeShort (2);  out.writeShort (16);
+        out.write (id, 4);  out.writeInt ((int) claimedLength);  out << body;
+        out.write ("data", 4);  out.writeInt (200);  out.writeRepeatedByte (1, 200);
+
+        auto bytes = out.getMemoryBlock();
+        const auto riffLength = juce::ByteOrder::swapIfBigEndian ((juce::uint32) bytes.getSize() - 8);
+        bytes.copyFrom (&riffLength, 4, 4);
+        return bytes;
+    }
+
+    juce::MemoryBlock cuePoints (int count)
+    {
+        juce::MemoryOutputStream out;
+        out.writeInt (count);
+
+        for (int i = 0; i < count; ++i)
+        {
+            out.writeInt (i);  out.writeInt (i);  out.write ("data", 4);
+            out.writeInt (0);  out.writeInt (0);  out.writeInt (i);
+        }
+
+        return out.getMemoryBlock();
+    }
+}
+
+// The framework's WAV reader allocates a metadata chunk at its claimed length and makes text
+// entries of all it holds: a 150-byte file claiming a 1.4 GB cue chunk took over 2 GB.
+TEST (ImpulseFromAudio, WavMetadataIsReadOnlyWithinTheFileAndUpToAMegabyte)
+{
+    TemporaryFolder folder;
+    const auto fewCues = cuePoints (3);
+    const auto manyCues = cuePoints (50000);
+
+    struct Case { const char* name; juce::MemoryBlock bytes; juce::String failure; };
+    const Case cases[] = {
+        { "three cue points", wavWithChunk ("cue ", (juce::uint32) fewCues.getSize(), fewCues), {} },
+        { "cue chunk claiming 1.4 GB", wavWithChunk ("cue ", 0x56457a84u, fewCues),
+          "WAV file's \"cue \" chunk claims 1447393924 bytes, more than the file holds" },
+        { "unknown chunk claiming 4 GB", wavWithChunk ("junk", 0xfffffff0u, {}),
+          "WAV file's \"junk\" chunk claims 4294967280 bytes, more than the file holds" },
+        { "50,000 cue points", wavWithChunk ("cue ", (juce::uint32) manyCues.getSize(), manyCues),
+          "WAV file's \"cue \" chunk of 1200004 bytes: metadata is read up to 1048576 bytes" },
+    };
+
+    for (const auto& c : cases)
+    {
+        const auto file = folder.getChildFile ("metadata.wav");
+        ASSERT_TRUE (file.replaceWithData (c.bytes.getData(), c.bytes.getSize()));
+
+        VOK_ImpulseFile impulse;
+        const auto built = impulse.createFromAudioFile (file.getFullPathName());
+        EXPECT_EQ (built, c.failure.isEmpty()) << c.name;
+        EXPECT_EQ (impulse.getLastError(), c.failure) << c.name;
+
+        if (built)
+        {
+            EXPECT_EQ (impulse.getSamplePool()->getNumSamples(), 100) << c.name;
+        }
+    }
+}
+
 //==============================================================================
 TEST (NewImpulseHeader, FractionalSampleRateKeepsItsFraction)
 {
