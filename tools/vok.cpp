@@ -2,6 +2,7 @@
 
 #include "VokCommand.h"
 #include "ImpulseFileFields.h"
+#include "ProcessMemory.h"
 
 #include <cstdio>
 #include <cstring>
@@ -142,6 +143,7 @@ namespace
 
 int main (int argc, char* argv[])
 {
+    ProcessMemory::keepFreedBuffersForReuse();
     juce::StringArray arguments;
 
     if (! readArguments (argc, argv, arguments))
