@@ -1,4 +1,5 @@
 #include "GuiTestSupport.h"
+#include "SetupLayout.h"
 #include "SetupWindow.h"
 #include "VOK_SetupWindow.h"
 
@@ -47,7 +48,7 @@ TEST (SetupWindow, AppearsCentredAfterTheAgreementAndHoldsThePanel)
 
     auto* panel = dynamic_cast<VOK_SetupWindow*> (window.getContentComponent());
     ASSERT_NE (panel, nullptr);
-    EXPECT_EQ (panel->getLocalBounds(), juce::Rectangle<int> (0, 0, 680, 620));
+    EXPECT_EQ (panel->getLocalBounds(), SetupLayout::setupPanel.toRectangle());
 
     auto screenCentre = juce::Desktop::getInstance().getDisplays().getPrimaryDisplay()->userArea.getCentre();
     EXPECT_LE (window.getScreenBounds().getCentre().getDistanceFrom (screenCentre), 1);

@@ -17,7 +17,6 @@ mkdir -p "$shots"
 agreementTitle="VOK2 License and Legal Information"
 mainTitle="VOK Setup"
 source "$(dirname "$0")/../window-clicks.sh"
-contentWidth=650      # the agreement's content; the main window's is 680 x 620
 failures=0
 
 home="$(mktemp -d)"
@@ -179,7 +178,7 @@ startApp
 if expectAgreementAlone; then
     sleep 0.5
     import -window "$agreement" "$shots/agreement-window.png"
-    main="$(clickUntilWindow "$mainTitle" "$agreement" "$contentWidth" 500 $((320 + 75)) $((456 + 12)))"
+    main="$(clickUntilWindow "$mainTitle" "$agreement" $(sizeOf agreementContent) $(centreOf agreeButton))"
     if [ -z "$main" ]; then
         fail "\"I Agree\" did not bring up the main window"
     else
@@ -191,10 +190,10 @@ if expectAgreementAlone; then
         if [ "${dx#-}" -gt 2 ] || [ "${dy#-}" -gt 2 ]; then
             fail "main window not centred: ${WIDTH}x${HEIGHT} at $X,$Y on ${screenWidth}x${screenHeight}"
         fi
-        [ $((WIDTH - 2)) = 680 ] || fail "main window content is not 680 wide (window width $WIDTH)"
+        [ $((WIDTH - 2)) = "${box_setupPanel[2]}" ] || fail "main window content is not ${box_setupPanel[2]} wide (window width $WIDTH)"
         sleep 0.5
         import -window "$main" "$shots/setup-window.png"
-        clickUntilExit "Cancel in the main window" clickInContent "$main" 680 620 $((16 + 39)) $((576 + 12))
+        clickUntilExit "Cancel in the main window" clickInContent "$main" $(sizeOf setupPanel) $(centreOf cancelButton)
     fi
 fi
 stopApp
@@ -202,23 +201,23 @@ stopApp
 # 2. Refuse the agreement with its Cancel button.
 startApp
 if expectAgreementAlone; then
-    clickUntilExit "Cancel in the agreement" clickInContent "$agreement" "$contentWidth" 500 $((480 + 75)) $((456 + 12))
+    clickUntilExit "Cancel in the agreement" clickInContent "$agreement" $(sizeOf agreementContent) $(centreOf agreementCancelButton)
 fi
 stopApp
 
 # 3. Refuse the agreement with its title-bar close button.
 startApp
 if expectAgreementAlone; then
-    clickUntilExit "title-bar close of the agreement" clickTitleBarClose "$agreement" "$contentWidth" 500
+    clickUntilExit "title-bar close of the agreement" clickTitleBarClose "$agreement" $(sizeOf agreementContent)
 fi
 stopApp
 
 # 4. Agree, then close the main window from its title bar.
 startApp
 if expectAgreementAlone; then
-    main="$(clickUntilWindow "$mainTitle" "$agreement" "$contentWidth" 500 $((320 + 75)) $((456 + 12)))"
+    main="$(clickUntilWindow "$mainTitle" "$agreement" $(sizeOf agreementContent) $(centreOf agreeButton))"
     if [ -n "$main" ]; then
-        clickUntilExit "title-bar close of the main window" clickTitleBarClose "$main" 680 620
+        clickUntilExit "title-bar close of the main window" clickTitleBarClose "$main" $(sizeOf setupPanel)
     else
         fail "\"I Agree\" did not bring up the main window (second run)"
     fi
@@ -233,7 +232,7 @@ if canHavePrivateOpt; then
     xdotool mousemove 0 0
     if expectAgreementAlone; then
         sleep 0.5
-        expectFocusMarkAfter "Tab in the agreement" Tab "$agreement" "$contentWidth" 500 320 $((456 + 12))
+        expectFocusMarkAfter "Tab in the agreement" Tab "$agreement" $(sizeOf agreementContent) $(leftMiddleOf agreeButton)
         import -window "$agreement" "$shots/keyboard-agreement-focus.png"
         main="$(keyUntilWindow "$mainTitle" Return)"
         if [ -z "$main" ]; then
@@ -242,7 +241,7 @@ if canHavePrivateOpt; then
             sleep 0.5
             import -window "$main" "$shots/keyboard-setup-window.png"
             xdotool key Tab
-            expectFocusMarkAfter "Tab Tab in the main window" Tab "$main" 680 620 456 $((576 + 12))
+            expectFocusMarkAfter "Tab Tab in the main window" Tab "$main" $(sizeOf setupPanel) $(leftMiddleOf installButton)
             import -window "$main" "$shots/keyboard-install-focus.png"
             xdotool key Return
             box=""

@@ -88,9 +88,11 @@ dismissBox() {  # id; Return presses the box's one button
 
 # True when the log area of the main window shows dark text on its white background.
 logHasText() {  # screenshot
-    contentOrigin "$main" 680 620
-    local darkest
-    darkest=$(convert "$1" -crop "640x460+$((contentX + 16))+$((contentY + 94))" +repage -colorspace Gray -format "%[fx:minima]" info:)
+    contentOrigin "$main" $(sizeOf setupPanel)
+    local darkest x y width height
+    read -r x y width height <<< "${box_logEditor[*]}"
+    # Inside the log's frame and scroll bar.
+    darkest=$(convert "$1" -crop "$((width - 24))x$((height - 12))+$((contentX + x + 8))+$((contentY + y + 6))" +repage -colorspace Gray -format "%[fx:minima]" info:)
     awk -v d="$darkest" 'BEGIN { exit !(d < 0.3) }'
 }
 
@@ -106,7 +108,7 @@ startAndAgree() {  # home -> sets main (the main window's id) or fails
     # may just be slow to show the main window.
     for _ in 1 2 3; do
         [ -n "$(visibleWindow "VOK2 License and Legal Information")" ] \
-            && clickInContent "$agreement" 650 500 $((320 + 75)) $((456 + 12))
+            && clickInContent "$agreement" $(sizeOf agreementContent) $(centreOf agreeButton)
         main="$(waitForWindow "VOK Setup")"
         [ -n "$main" ] && break
         kill -0 "$appPid" 2> /dev/null || break
@@ -117,7 +119,7 @@ startAndAgree() {  # home -> sets main (the main window's id) or fails
 
 # True once the log covers the middle of the panel (white where the panel is navy before).
 logShown() {
-    contentOrigin "$main" 680 620
+    contentOrigin "$main" $(sizeOf setupPanel)
     local colour
     colour=$(import -window root -crop "1x1+$((contentX + 300))+$((contentY + 300))" -depth 8 txt:- 2> /dev/null | tail -n 1)
     [[ "$colour" == *"#FFFFFF"* ]]
@@ -127,7 +129,7 @@ logShown() {
 # clicked again only while the log is not shown: once the run has started, "Close" is there.
 pressInstall() {
     for _ in 1 2 3; do
-        clickInContent "$main" 680 620 $((456 + 108)) $((576 + 12))
+        clickInContent "$main" $(sizeOf setupPanel) $(centreOf installButton)
         for _ in $(seq 1 30); do
             logShown && return 0
             [ -n "$(boxWindow)" ] && return 0
@@ -139,7 +141,7 @@ pressInstall() {
 }
 
 closeApp() {
-    if ! clickUntilProcessEnds "$appPid" 5 "$main" 680 620 $((456 + 108)) $((576 + 12)); then
+    if ! clickUntilProcessEnds "$appPid" 5 "$main" $(sizeOf setupPanel) $(centreOf installButton); then
         fail "\"Close\" did not end the program"
         stopApp
     else
