@@ -7,11 +7,12 @@
 # Return install, Return dismisses "Installation successfully!" and Escape ends the program.
 # Screenshots of the windows go to SCREENSHOT_DIR.
 #
-# Usage: e2e_setup.sh APP_EXECUTABLE SCREENSHOT_DIR
+# Usage: e2e_setup.sh APP_EXECUTABLE SCREENSHOT_DIR PACK_DIR (the generated pack, for the number of files)
 set -euo pipefail
 
 app="${1:?usage: e2e_setup.sh APP SCREENSHOT_DIR}"
-shots="${2:?usage: e2e_setup.sh APP SCREENSHOT_DIR}"
+shots="${2:?usage: e2e_setup.sh APP SCREENSHOT_DIR PACK_DIR}"
+packFiles=$(find "${3:?usage: e2e_setup.sh APP SCREENSHOT_DIR PACK_DIR}" -maxdepth 1 -name '*.vok' | wc -l)
 mkdir -p "$shots"
 
 agreementTitle="VOK2 License and Legal Information"
@@ -257,7 +258,7 @@ if canHavePrivateOpt; then
                 import -window root "$shots/keyboard-installation-done.png"
                 [ "$(xdotool getwindowname "$box")" = "" ] || fail "a warning box came up instead of the success box"
                 count=$(find "$target" -maxdepth 1 -name '*.vok' | wc -l)
-                [ "$count" = 24 ] || fail "the keyboard installation left $count impulse files, not 24"
+                [ "$count" = "$packFiles" ] || fail "the keyboard installation left $count impulse files, not the pack's $packFiles"
                 keyUntilGone "$box" Return || fail "Return did not dismiss the message box"
                 sleep 0.5
                 import -window "$main" "$shots/keyboard-after-install.png"

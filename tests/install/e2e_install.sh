@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Drives the real "VOK Setup" through installations, on the X display given by DISPLAY:
-#   1. a fresh install: agree, "Install", the log fills, "Installation successfully!"; the 24
+#   1. a fresh install: agree, "Install", the log fills, "Installation successfully!"; the pack's
 #      files are the embedded ones byte for byte and both settings files hold the directory;
 #   2. a second start over the same directory after presets were added to some files: they
 #      are merged into the new files;
@@ -168,8 +168,8 @@ expectPackInstalled() {  # directory
         cmp -s "$pack/$name" "$1/$name" || fail "$name is not byte-identical to the embedded file"
         count=$((count + 1))
     done < <(cd "$pack" && ls -1 -- *.vok)
-    [ "$count" = 24 ] || fail "the pack has $count files, not 24"
-    [ "$(ls -1A "$1" | wc -l)" = 24 ] || fail "the directory holds more than the 24 files: $(ls -1A "$1" | tr '\n' ',')"
+    [ "$count" -gt 0 ] || fail "the pack folder $pack holds no impulse files"
+    [ "$(ls -1A "$1" | wc -l)" = "$count" ] || fail "the directory holds more than the pack's $count files: $(ls -1A "$1" | tr '\n' ',')"
 }
 
 #==============================================================================
@@ -216,7 +216,7 @@ if [ -d "$dir1" ]; then
             [ "$("$vok" get-preset "$dir1/Club small stereo.vok" "My Club")" = "$(cat "$work/preset-data")" ] \
                 || fail "\"My Club\" lost its data"
             cmp -s "$pack/Church medium stereo.vok" "$dir1/Church medium stereo.vok" || fail "a file without user presets changed"
-            [ "$(ls -1A "$dir1" | wc -l)" = 24 ] || fail "files left beside the impulse files: $(ls -1A "$dir1" | tr '\n' ',')"
+            [ "$(ls -1A "$dir1" | wc -l)" = "$(ls -1 "$pack" | grep -c '\.vok$')" ] || fail "files left beside the impulse files: $(ls -1A "$dir1" | tr '\n' ',')"
         fi
         closeApp
     fi
