@@ -3,6 +3,7 @@
 #include "EmbeddedPack.h"
 #include "PluginSettings.h"
 #include "SetupWindow.h"
+#include "TemporaryFolder.h"
 #include "VOK_SetupWindow.h"
 
 namespace
@@ -216,9 +217,8 @@ protected:
     void SetUp() override
     {
         QuitRecordingApplication::get().quitRequests = 0;
-        folder = juce::File::getSpecialLocation (juce::File::tempDirectory)
-                     .getNonexistentChildFile ("vok-keys-test", {}, false);
-        ASSERT_TRUE (folder.createDirectory());
+        folder = TemporaryFolder::createUniqueFolder ("vok-keys-test");
+        ASSERT_NE (folder, juce::File());
         PluginSettings::open (getUserSettings(), false)->setValue ("DEFAULT_IMPULSE_PATH",
                                                                     getTarget().getFullPathName());
 

@@ -1,6 +1,7 @@
 #include "GuiTestSupport.h"
 #include "PluginSettings.h"
 #include "SetupLayout.h"
+#include "TemporaryFolder.h"
 #include "VOK_SetupWindow.h"
 
 #include <optional>
@@ -13,16 +14,7 @@ namespace
     class SettingsFolder
     {
     public:
-        SettingsFolder()
-            : folder (juce::File::getSpecialLocation (juce::File::tempDirectory)
-                          .getNonexistentChildFile ("vok-app-test", {}, false))
-        {
-            folder.createDirectory();
-        }
-
-        ~SettingsFolder()    { folder.deleteRecursively(); }
-
-        juce::File getSettingsFile() const    { return folder.getChildFile ("VOK").getChildFile ("VOK.settings"); }
+        juce::File getSettingsFile() const    { return folder.getFile ("VOK").getChildFile ("VOK.settings"); }
 
         juce::MemoryBlock loadSettingsBytes() const
         {
@@ -38,7 +30,7 @@ namespace
         }
 
     private:
-        juce::File folder;
+        TemporaryFolder folder { "vok-app-test" };
     };
 
     juce::String getDocumentsFallback()

@@ -1,6 +1,7 @@
 #include "GuiTestSupport.h"
 #include "SetupLayout.h"
 #include "SetupWindow.h"
+#include "TemporaryFolder.h"
 #include "VOK_SetupWindow.h"
 
 namespace
@@ -19,8 +20,8 @@ namespace
 
 TEST (SetupWindow, AppearsCentredAfterTheAgreementAndHoldsThePanel)
 {
-    auto settingsFolder = juce::File::getSpecialLocation (juce::File::tempDirectory)
-                              .getNonexistentChildFile ("vok-window-test", {}, false);
+    TemporaryFolder temporary ("vok-window-test");
+    const auto settingsFolder = temporary.getFile ("settings");
     bool mainWindowVisibleDuringAgreement = true;
     bool agreementWasTheModalWindow = false;
 

@@ -1,4 +1,5 @@
 #include "InstallTestFiles.h"
+#include "TemporaryFolder.h"
 
 #include <VOK_ImpulseFile.h>
 
@@ -120,12 +121,7 @@ void writeBytes (const juce::File& file, const juce::MemoryBlock& bytes)
 
 juce::File createTemporaryFolder (const juce::String& prefix)
 {
-    // ctest runs test processes side by side: a name that is merely free now could be taken by
-    // another process a moment later, so every folder gets a name of its own.
-    auto folder = juce::File::getSpecialLocation (juce::File::tempDirectory)
-                      .getChildFile (prefix + "-" + juce::Uuid().toString());
-    folder.createDirectory();
-    return folder;
+    return TemporaryFolder::createUniqueFolder (prefix);
 }
 
 bool setImmutable (const juce::File& file, bool immutable)

@@ -143,6 +143,14 @@ namespace ImpulseFileBytes
         return file.replaceWithData (data.getData(), data.getSize());
     }
 
+    /** All the bytes of a file; empty when it can't be read. */
+    inline juce::MemoryBlock readFile (const juce::File& file)
+    {
+        juce::MemoryBlock data;
+        file.loadFileAsData (data);
+        return data;
+    }
+
     /** The bytes of a stored sample. */
     inline juce::uint32 storedWord (float value, bool scrambled)
     {
@@ -150,40 +158,4 @@ namespace ImpulseFileBytes
         std::memcpy (&word, &value, 4);
         return scrambled ? (word ^ scramblingKey) : word;
     }
-
-    /** A folder of its own under the system's temporary folder, deleted with the object. */
-    class TemporaryFolder
-    {
-    public:
-        TemporaryFolder()
-            // ctest runs test processes side by side: a random name keeps two of them from
-            // picking the same "next free" folder at the same moment.
-            : folder (juce::File::getSpecialLocation (juce::File::tempDirectory)
-                        .getChildFile ("vok-test-" + juce::Uuid().toDashedString()))
-        {
-            folder.createDirectory();
-        }
-
-        ~TemporaryFolder()
-        {
-            for (auto& f : folder.findChildFiles (juce::File::findFiles, false))
-                f.setReadOnly (false);
-
-            folder.deleteRecursively();
-        }
-
-        juce::File getFile (const juce::String& name) const   { return folder.getChildFile (name); }
-        const juce::File& getFolder() const                     { return folder; }
-
-        /** Writes bytes to a new file of that name and returns it. */
-        juce::File write (const juce::String& name, const juce::MemoryBlock& data) const
-        {
-            auto file = getFile (name);
-            writeFile (file, data);
-            return file;
-        }
-
-    private:
-        juce::File folder;
-    };
 }
