@@ -1,5 +1,5 @@
 #include "AudioTestFiles.h"
-#include "ImpulseFileBytes.h"
+#include "DecimalCommaLocale.h"
 #include "TemporaryFolder.h"
 #include "VOK_ImpulseFile.h"
 #include "VOK_NewImpulseHeader.h"
@@ -419,6 +419,21 @@ TEST (NewImpulseHeader, SampleRateIsWrittenAsPercentPointNineG)
         EXPECT_EQ (VOK_NewImpulseHeader::formatSampleRate (rate), expected);
         EXPECT_EQ (VOK_NewImpulseHeader::formatSampleRate (rate), viaPrintf);
     }
+}
+
+// Under a decimal comma, a C formatting call would write "44100,5", which no reader takes for
+// a number: the header must not depend on the process's locale.
+TEST (NewImpulseHeader, SampleRateKeepsItsPointUnderADecimalCommaLocale)
+{
+    DecimalCommaLocale decimalComma;
+
+    if (! decimalComma.isActive())
+        GTEST_SKIP() << "no locale with a decimal comma can be had here";
+
+    const auto header = VOK_NewImpulseHeader::create (2, 16, 44100.5, "in.wav");
+    EXPECT_EQ (header->getStringAttribute ("samplerate"), "44100.5");
+    EXPECT_EQ (VOK_NewImpulseHeader::formatSampleRate (8000.123456789), "8000.12346");
+    EXPECT_EQ (VOK_NewImpulseHeader::formatSampleRate (1234567891.0), "1.23456789e+09");
 }
 
 //==============================================================================

@@ -3,6 +3,8 @@
 // Builds the bytes of impulse files field by field, so that tests can make valid, odd and
 // broken files without going through the library's own writer.
 
+#include <VOK_NewImpulseHeader.h>
+
 #include <juce_core/juce_core.h>
 
 #include <initializer_list>
@@ -105,33 +107,23 @@ namespace ImpulseFileBytes
         return documentText (outer);
     }
 
-    /** A header element describing numChannels channels of numSamples samples each. */
+    /** The library's header element for numChannels channels of numSamples samples each, with
+        the version given (none when empty), a "crypted" attribute when given, and an empty
+        preset list.
+    */
     inline std::unique_ptr<juce::XmlElement> headerElement (const juce::String& version, int numChannels,
                                                             int numSamples, const juce::String& crypted = {},
                                                             double sampleRate = 44100.0)
     {
-        auto header = std::make_unique<juce::XmlElement> ("VokImpulseFile");
+        auto header = VOK_NewImpulseHeader::create (numChannels, numSamples, sampleRate, "/tmp/source.wav");
 
         if (version.isNotEmpty())
             header->setAttribute ("version", version);
-
-        header->setAttribute ("samplerate", sampleRate);
-        header->setAttribute ("ChannelConf", 2);
+        else
+            header->removeAttribute ("version");
 
         if (crypted.isNotEmpty())
             header->setAttribute ("crypted", crypted);
-
-        auto* pool = header->createNewChildElement ("IRSamplePool");
-        pool->setAttribute ("number", numChannels);
-
-        for (int c = 0; c < numChannels; ++c)
-        {
-            auto* channel = pool->createNewChildElement ("AudioSampleData");
-            channel->setAttribute ("channel", c);
-            channel->setAttribute ("NumSamples", numSamples);
-            channel->setAttribute ("Description", "-");
-            channel->setAttribute ("OriginalFile", "/tmp/source.wav");
-        }
 
         header->createNewChildElement ("presets");
         return header;
