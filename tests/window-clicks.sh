@@ -27,9 +27,11 @@ leftMiddleOf() {  # box name -> the x and y of the middle of its left edge
 
 # Sets contentX and contentY to where a window's content of the given size starts on the
 # screen: inside its border and below any title bar.
+# False when the window has gone (a busy machine may close it between a look and a click).
 contentOrigin() {  # window id, content width, content height
-    local X Y WIDTH HEIGHT SCREEN
-    eval "$(xdotool getwindowgeometry --shell "$1")"
+    local X Y WIDTH HEIGHT SCREEN geometry
+    geometry="$(xdotool getwindowgeometry --shell "$1" 2> /dev/null)" || return 1
+    eval "$geometry"
     local border=$(((WIDTH - $2) / 2))
     contentX=$((X + border))
     contentY=$((Y + HEIGHT - $3 - border))
@@ -37,7 +39,7 @@ contentOrigin() {  # window id, content width, content height
 
 # Clicks the way every toolkit here takes them, Wine's included: move, wait, press, wait, release.
 clickInContent() {  # window id, content width, content height, x, y (in the content)
-    contentOrigin "$1" "$2" "$3"
+    contentOrigin "$1" "$2" "$3" || return 1
     xdotool mousemove $((contentX + $4)) $((contentY + $5)) sleep 0.3 mousedown 1 sleep 0.15 mouseup 1
 }
 

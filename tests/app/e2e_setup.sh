@@ -116,7 +116,7 @@ startAppWithPrivateOpt() {
 }
 
 pixelInContent() {  # window id, content width, content height, x, y -> the pixel's colour
-    contentOrigin "$1" "$2" "$3"
+    contentOrigin "$1" "$2" "$3" || return 1
     import -window root -crop "1x1+$((contentX + $4))+$((contentY + $5))" -depth 8 txt:- 2> /dev/null | tail -n 1 | awk '{ print $3 }'
 }
 

@@ -88,7 +88,7 @@ dismissBox() {  # id; Return presses the box's one button
 
 # True when the log area of the main window shows dark text on its white background.
 logHasText() {  # screenshot
-    contentOrigin "$main" $(sizeOf setupPanel)
+    contentOrigin "$main" $(sizeOf setupPanel) || return 1
     local darkest x y width height
     read -r x y width height <<< "${box_logEditor[*]}"
     # Inside the log's frame and scroll bar.
@@ -119,7 +119,7 @@ startAndAgree() {  # home -> sets main (the main window's id) or fails
 
 # True once the log covers the middle of the panel (white where the panel is navy before).
 logShown() {
-    contentOrigin "$main" $(sizeOf setupPanel)
+    contentOrigin "$main" $(sizeOf setupPanel) || return 1
     local colour
     colour=$(import -window root -crop "1x1+$((contentX + 300))+$((contentY + 300))" -depth 8 txt:- 2> /dev/null | tail -n 1)
     [[ "$colour" == *"#FFFFFF"* ]]
