@@ -1,4 +1,6 @@
-#include "PresetsTestFiles.h"
+#include "AudioTestFiles.h"
+#include "DecimalCommaLocale.h"
+#include "TemporaryFolder.h"
 #include "VOK_ImpulseFile.h"
 #include "VOK_NewImpulseHeader.h"
 
@@ -19,9 +21,9 @@ namespace
     juce::File writeWav (const TemporaryFolder& folder, const juce::String& name,
                          const juce::AudioBuffer<float>& signal, double sampleRate, int bitsPerSample)
     {
-        const auto file = folder.getChildFile (name);
+        const auto file = folder.getFile (name);
         juce::WavAudioFormat wav;
-        EXPECT_TRUE (PresetsTestFiles::writeAudioFile (file, wav, signal, sampleRate, bitsPerSample));
+        EXPECT_TRUE (AudioTestFiles::writeAudioFile (file, wav, signal, sampleRate, bitsPerSample));
         return file;
     }
 
@@ -60,7 +62,7 @@ namespace
 TEST (ImpulseFromAudio, StereoWavGivesPoolAndHeader)
 {
     TemporaryFolder folder;
-    const auto signal = PresetsTestFiles::createSignal (2, 1000, 48000.0);
+    const auto signal = AudioTestFiles::createSignal (2, 1000, 48000.0);
     const auto file = writeWav (folder, "stereo.wav", signal, 48000.0, 32);
 
     VOK_ImpulseFile impulse;
@@ -72,7 +74,7 @@ TEST (ImpulseFromAudio, StereoWavGivesPoolAndHeader)
     const auto* pool = impulse.getSamplePool();
     ASSERT_NE (pool, nullptr);
     EXPECT_EQ (pool->sampleRate, 48000.0);
-    EXPECT_TRUE (PresetsTestFiles::haveSameSamples (*pool, signal));
+    EXPECT_TRUE (AudioTestFiles::haveSameSamples (*pool, signal));
 
     const auto& header = impulse.getHeader();
     EXPECT_EQ (header.getTagName(), "VokImpulseFile");
@@ -104,7 +106,7 @@ TEST (ImpulseFromAudio, StereoWavGivesPoolAndHeader)
 TEST (ImpulseFromAudio, MonoFileGivesOneChannelAndChannelConfTwo)
 {
     TemporaryFolder folder;
-    const auto signal = PresetsTestFiles::createSignal (1, 500, 44100.0);
+    const auto signal = AudioTestFiles::createSignal (1, 500, 44100.0);
     const auto file = writeWav (folder, "mono.wav", signal, 44100.0, 16);
 
     VOK_ImpulseFile impulse;
@@ -114,7 +116,7 @@ TEST (ImpulseFromAudio, MonoFileGivesOneChannelAndChannelConfTwo)
     ASSERT_NE (pool, nullptr);
     EXPECT_EQ (pool->getNumChannels(), 1);
     EXPECT_EQ (pool->getNumSamples(), 500);
-    EXPECT_TRUE (PresetsTestFiles::haveSameSamples (*pool, *PresetsTestFiles::readWithJuce (file)));
+    EXPECT_TRUE (AudioTestFiles::haveSameSamples (*pool, *AudioTestFiles::readWithJuce (file)));
 
     const auto& header = impulse.getHeader();
     EXPECT_EQ (header.getStringAttribute ("samplerate"), "44100");
@@ -126,7 +128,7 @@ TEST (ImpulseFromAudio, MonoFileGivesOneChannelAndChannelConfTwo)
 TEST (ImpulseFromAudio, FourChannelsEachComeFromTheirOwnChannel)
 {
     TemporaryFolder folder;
-    const auto signal = PresetsTestFiles::createSignal (4, 800, 48000.0);
+    const auto signal = AudioTestFiles::createSignal (4, 800, 48000.0);
     const auto file = writeWav (folder, "quad.wav", signal, 48000.0, 32);
 
     VOK_ImpulseFile impulse;
@@ -137,7 +139,7 @@ TEST (ImpulseFromAudio, FourChannelsEachComeFromTheirOwnChannel)
     ASSERT_EQ (pool->getNumChannels(), 4);
 
     // The signal's channels differ, so a copy of the first two would show here.
-    EXPECT_TRUE (PresetsTestFiles::haveSameSamples (*pool, signal));
+    EXPECT_TRUE (AudioTestFiles::haveSameSamples (*pool, signal));
     EXPECT_EQ (impulse.getHeader().getChildByName ("IRSamplePool")->getNumChildElements(), 4);
     EXPECT_EQ (impulse.getHeader().getChildByName ("IRSamplePool")->getChildElement (3)->getStringAttribute ("channel"), "3");
 }
@@ -145,7 +147,7 @@ TEST (ImpulseFromAudio, FourChannelsEachComeFromTheirOwnChannel)
 TEST (ImpulseFromAudio, MoreChannelsThanThePoolHoldsAreRefused)
 {
     TemporaryFolder folder;
-    const auto signal = PresetsTestFiles::createSignal (VOK_VokSampleBuffer::maxChannels + 1, 100, 48000.0);
+    const auto signal = AudioTestFiles::createSignal (VOK_VokSampleBuffer::maxChannels + 1, 100, 48000.0);
     const auto file = writeWav (folder, "many.wav", signal, 48000.0, 16);
 
     VOK_ImpulseFile impulse;
@@ -180,30 +182,30 @@ TEST_P (LosslessFormatTest, PoolHoldsTheFilesSamplesAndSurvivesSaving)
 {
     const auto& c = GetParam();
     TemporaryFolder folder;
-    const auto signal = PresetsTestFiles::createSignal (2, 1000, 48000.0);
-    const auto file = folder.getChildFile (c.fileName);
+    const auto signal = AudioTestFiles::createSignal (2, 1000, 48000.0);
+    const auto file = folder.getFile (c.fileName);
 
     auto format = createFormatFor (c.fileName);
-    ASSERT_TRUE (PresetsTestFiles::writeAudioFile (file, *format, signal, 48000.0, c.bitsPerSample));
+    ASSERT_TRUE (AudioTestFiles::writeAudioFile (file, *format, signal, 48000.0, c.bitsPerSample));
 
     VOK_ImpulseFile impulse;
     ASSERT_TRUE (impulse.createFromAudioFile (file.getFullPathName()));
 
-    const auto reference = PresetsTestFiles::readWithJuce (file);
+    const auto reference = AudioTestFiles::readWithJuce (file);
     ASSERT_NE (reference, nullptr);
-    EXPECT_TRUE (PresetsTestFiles::haveSameSamples (*impulse.getSamplePool(), *reference));
+    EXPECT_TRUE (AudioTestFiles::haveSameSamples (*impulse.getSamplePool(), *reference));
 
     for (int channel = 0; channel < 2; ++channel)
         for (int i = 0; i < 1000; ++i)
             ASSERT_NEAR (impulse.getSamplePool()->getSample (channel, i), signal.getSample (channel, i), c.tolerance);
 
     // Saved as an impulse and read back, every sample keeps its bits.
-    const auto vokFile = folder.getChildFile ("impulse.vok");
+    const auto vokFile = folder.getFile ("impulse.vok");
     ASSERT_TRUE (impulse.saveToFile (vokFile.getFullPathName()));
 
     VOK_ImpulseFile readBack;
     ASSERT_TRUE (readBack.readFile (vokFile.getFullPathName())) << readBack.getReadLog();
-    EXPECT_TRUE (PresetsTestFiles::haveSameSamples (*readBack.getSamplePool(), *reference));
+    EXPECT_TRUE (AudioTestFiles::haveSameSamples (*readBack.getSamplePool(), *reference));
     EXPECT_EQ (readBack.getHeader().getStringAttribute ("samplerate"), "48000");
 }
 
@@ -219,11 +221,11 @@ TEST (ImpulseFromAudio, OggVorbisKeepsShapeAndEnergy)
 {
     TemporaryFolder folder;
     const auto numFrames = 48000;
-    const auto signal = PresetsTestFiles::createSignal (2, numFrames, 48000.0);
-    const auto file = folder.getChildFile ("lossy.ogg");
+    const auto signal = AudioTestFiles::createSignal (2, numFrames, 48000.0);
+    const auto file = folder.getFile ("lossy.ogg");
 
     juce::OggVorbisAudioFormat ogg;
-    ASSERT_TRUE (PresetsTestFiles::writeAudioFile (file, ogg, signal, 48000.0, 16));
+    ASSERT_TRUE (AudioTestFiles::writeAudioFile (file, ogg, signal, 48000.0, 16));
 
     VOK_ImpulseFile impulse;
     ASSERT_TRUE (impulse.createFromAudioFile (file.getFullPathName()));
@@ -257,7 +259,7 @@ TEST (ImpulseFromAudio, OggVorbisKeepsShapeAndEnergy)
 TEST (ImpulseFromAudio, UnknownFormatFailsWithEmptyLastError)
 {
     TemporaryFolder folder;
-    const auto file = folder.getChildFile ("notes.xyz");
+    const auto file = folder.getFile ("notes.xyz");
     ASSERT_TRUE (file.replaceWithText ("this is no audio file at all, just some words\n"));
 
     VOK_ImpulseFile impulse;
@@ -274,7 +276,7 @@ TEST (ImpulseFromAudio, UnknownFormatFailsWithEmptyLastError)
 TEST (ImpulseFromAudio, MissingFileNamesItsFullPathAndChangesNothing)
 {
     TemporaryFolder folder;
-    const auto file = folder.getChildFile ("missing.wav");
+    const auto file = folder.getFile ("missing.wav");
 
     VOK_ImpulseFile impulse;
     impulse.setSamplePool (std::make_unique<VOK_VokSampleBuffer> (1, 10, 44100.0));
@@ -289,10 +291,10 @@ TEST (ImpulseFromAudio, MissingFileNamesItsFullPathAndChangesNothing)
 TEST (ImpulseFromAudio, AnotherBuildClearsTheLastError)
 {
     TemporaryFolder folder;
-    const auto file = writeWav (folder, "ok.wav", PresetsTestFiles::createSignal (1, 10, 44100.0), 44100.0, 16);
+    const auto file = writeWav (folder, "ok.wav", AudioTestFiles::createSignal (1, 10, 44100.0), 44100.0, 16);
 
     VOK_ImpulseFile impulse;
-    EXPECT_FALSE (impulse.createFromAudioFile (folder.getChildFile ("missing.wav").getFullPathName()));
+    EXPECT_FALSE (impulse.createFromAudioFile (folder.getFile ("missing.wav").getFullPathName()));
     EXPECT_TRUE (impulse.createFromAudioFile (file.getFullPathName()));
     EXPECT_EQ (impulse.getLastError(), "");
 }
@@ -300,7 +302,7 @@ TEST (ImpulseFromAudio, AnotherBuildClearsTheLastError)
 TEST (ImpulseFromAudio, SuccessReplacesTheWholeHeaderButNotThePicture)
 {
     TemporaryFolder folder;
-    const auto file = writeWav (folder, "ok.wav", PresetsTestFiles::createSignal (2, 10, 44100.0), 44100.0, 16);
+    const auto file = writeWav (folder, "ok.wav", AudioTestFiles::createSignal (2, 10, 44100.0), 44100.0, 16);
 
     VOK_ImpulseFile impulse;
     giveMarkedHeader (impulse);
@@ -318,8 +320,8 @@ TEST (ImpulseFromAudio, SuccessReplacesTheWholeHeaderButNotThePicture)
 TEST (ImpulseFromAudio, LengthClaimedBeyondMemoryGivesTheFramesTheFileHolds)
 {
     TemporaryFolder folder;
-    const auto file = folder.getChildFile ("huge.flac");
-    ASSERT_TRUE (PresetsTestFiles::writeFlacClaimingHugeLength (file));
+    const auto file = folder.getFile ("huge.flac");
+    ASSERT_TRUE (AudioTestFiles::writeFlacClaimingHugeLength (file));
 
     VOK_ImpulseFile impulse;
     impulse.setSamplePool (std::make_unique<VOK_VokSampleBuffer> (1, 10, 44100.0));
@@ -338,7 +340,7 @@ TEST (ImpulseFromAudio, SamplesThatAreNotFiniteAreRefusedWithAMessage)
 
     for (auto value : values)
     {
-        auto signal = PresetsTestFiles::createSignal (2, 100, 48000.0);
+        auto signal = AudioTestFiles::createSignal (2, 100, 48000.0);
         signal.setSample (1, 50, value);
         const auto file = writeWav (folder, "odd.wav", signal, 48000.0, 32);
 
@@ -352,14 +354,14 @@ TEST (ImpulseFromAudio, SamplesThatAreNotFiniteAreRefusedWithAMessage)
 TEST (ImpulseFromAudio, UncompressedLengthIsLimitedToWhatTheFileHolds)
 {
     TemporaryFolder folder;
-    const auto signal = PresetsTestFiles::createSignal (1, 1000, 44100.0);
+    const auto signal = AudioTestFiles::createSignal (1, 1000, 44100.0);
     const auto file = writeWav (folder, "cut.wav", signal, 44100.0, 16);
 
     // Claim 1 GB of data in the plain RIFF header, as a damaged or hostile file would.
     {
         juce::MemoryBlock bytes;
         ASSERT_TRUE (file.loadFileAsData (bytes));
-        const auto dataChunk = PresetsTestFiles::findBytes (bytes, "data", 4);
+        const auto dataChunk = AudioTestFiles::findBytes (bytes, "data", 4);
         ASSERT_GT (dataChunk, 0);
         const juce::uint32 claimed = juce::ByteOrder::swapIfBigEndian ((juce::uint32) 1 << 30);
         bytes.copyFrom (&claimed, dataChunk + 4, 4);
@@ -380,7 +382,7 @@ TEST (ImpulseFromAudio, UncompressedLengthIsLimitedToWhatTheFileHolds)
 TEST (ImpulseFromAudio, Rf64ClaimingATerabyteIsLimitedToWhatTheFileHolds)
 {
     TemporaryFolder folder;
-    const auto file = folder.getChildFile ("claims.wav");
+    const auto file = folder.getFile ("claims.wav");
     const auto bytes = createHugeClaimRf64Wav();
     ASSERT_TRUE (file.replaceWithData (bytes.getData(), bytes.getSize()));
 
@@ -604,11 +606,26 @@ TEST (NewImpulseHeader, SampleRateIsWrittenAsPercentPointNineG)
     }
 }
 
+// Under a decimal comma, a C formatting call would write "44100,5", which no reader takes for
+// a number: the header must not depend on the process's locale.
+TEST (NewImpulseHeader, SampleRateKeepsItsPointUnderADecimalCommaLocale)
+{
+    DecimalCommaLocale decimalComma;
+
+    if (! decimalComma.isActive())
+        GTEST_SKIP() << "no locale with a decimal comma can be had here";
+
+    const auto header = VOK_NewImpulseHeader::create (2, 16, 44100.5, "in.wav");
+    EXPECT_EQ (header->getStringAttribute ("samplerate"), "44100.5");
+    EXPECT_EQ (VOK_NewImpulseHeader::formatSampleRate (8000.123456789), "8000.12346");
+    EXPECT_EQ (VOK_NewImpulseHeader::formatSampleRate (1234567891.0), "1.23456789e+09");
+}
+
 //==============================================================================
 TEST (LoadFromFile, AudioFileIsBuiltAndRemembersItsPath)
 {
     TemporaryFolder folder;
-    const auto file = writeWav (folder, "room.WAV", PresetsTestFiles::createSignal (2, 64, 48000.0), 48000.0, 24);
+    const auto file = writeWav (folder, "room.WAV", AudioTestFiles::createSignal (2, 64, 48000.0), 48000.0, 24);
 
     VOK_ImpulseFile impulse;
     ASSERT_TRUE (impulse.loadFromFile (file.getFullPathName()));
@@ -620,7 +637,7 @@ TEST (LoadFromFile, VokExtensionIgnoringCaseIsReadAsImpulseFile)
 {
     TemporaryFolder folder;
     // Audio data under an impulse name: the reader, not the audio path, must see it.
-    const auto file = writeWav (folder, "room.VoK", PresetsTestFiles::createSignal (2, 64, 48000.0), 48000.0, 16);
+    const auto file = writeWav (folder, "room.VoK", AudioTestFiles::createSignal (2, 64, 48000.0), 48000.0, 16);
 
     VOK_ImpulseFile impulse;
     EXPECT_FALSE (impulse.loadFromFile (file.getFullPathName()));
@@ -632,8 +649,8 @@ TEST (LoadFromFile, VokExtensionIgnoringCaseIsReadAsImpulseFile)
 TEST (LoadFromFile, SavedImpulseLoadsWithItsPresetsAndPath)
 {
     TemporaryFolder folder;
-    const auto audio = writeWav (folder, "room.wav", PresetsTestFiles::createSignal (2, 64, 48000.0), 48000.0, 16);
-    const auto vokFile = folder.getChildFile ("room.vok");
+    const auto audio = writeWav (folder, "room.wav", AudioTestFiles::createSignal (2, 64, 48000.0), 48000.0, 16);
+    const auto vokFile = folder.getFile ("room.vok");
 
     {
         VOK_ImpulseFile built;
@@ -654,8 +671,8 @@ TEST (LoadFromFile, SavedImpulseLoadsWithItsPresetsAndPath)
 TEST (LoadFromFile, FilenameInAnotherLetterCaseIsUpdatedInPlace)
 {
     TemporaryFolder folder;
-    const auto audio = writeWav (folder, "room.wav", PresetsTestFiles::createSignal (1, 8, 48000.0), 48000.0, 16);
-    const auto vokFile = folder.getChildFile ("room.vok");
+    const auto audio = writeWav (folder, "room.wav", AudioTestFiles::createSignal (1, 8, 48000.0), 48000.0, 16);
+    const auto vokFile = folder.getFile ("room.vok");
 
     {
         VOK_ImpulseFile built;
@@ -673,12 +690,12 @@ TEST (LoadFromFile, FilenameInAnotherLetterCaseIsUpdatedInPlace)
 TEST (LoadFromFile, FailuresSetLoadFailedAndClearTheLastError)
 {
     TemporaryFolder folder;
-    const auto unknown = folder.getChildFile ("notes.txt");
+    const auto unknown = folder.getFile ("notes.txt");
     ASSERT_TRUE (unknown.replaceWithText ("no audio"));
 
     VOK_ImpulseFile impulse;
-    EXPECT_FALSE (impulse.loadFromFile (folder.getChildFile ("missing.vok").getFullPathName()));
-    EXPECT_EQ (impulse.getLastError(), "File not found: " + folder.getChildFile ("missing.vok").getFullPathName());
+    EXPECT_FALSE (impulse.loadFromFile (folder.getFile ("missing.vok").getFullPathName()));
+    EXPECT_EQ (impulse.getLastError(), "File not found: " + folder.getFile ("missing.vok").getFullPathName());
     EXPECT_EQ (impulse.getFormatState(), VOK_ImpulseFile::loadFailed);
 
     EXPECT_FALSE (impulse.loadFromFile (unknown.getFullPathName()));
