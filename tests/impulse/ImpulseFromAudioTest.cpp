@@ -463,19 +463,19 @@ namespace
 TEST (ImpulseFromAudio, OverstatedLengthsGiveTheFramesTheFileHolds)
 {
     TemporaryFolder folder;
-    const auto signal = PresetsTestFiles::createSignal (2, 1000, 48000.0);
+    const auto signal = AudioTestFiles::createSignal (2, 1000, 48000.0);
 
     struct Case { const char* fileName; juce::MemoryBlock bytes; int minFrames, maxFrames; };
     std::vector<Case> cases;
 
     {
         juce::AiffAudioFormat aiff;
-        const auto file = folder.getChildFile ("written.aiff");
-        ASSERT_TRUE (PresetsTestFiles::writeAudioFile (file, aiff, signal, 48000.0, 16));
+        const auto file = folder.getFile ("written.aiff");
+        ASSERT_TRUE (AudioTestFiles::writeAudioFile (file, aiff, signal, 48000.0, 16));
         juce::MemoryBlock bytes;
         ASSERT_TRUE (file.loadFileAsData (bytes));
-        const auto frameCount = PresetsTestFiles::findBytes (bytes, "COMM", 4) + 10;
-        const auto sound = PresetsTestFiles::findBytes (bytes, "SSND", 4) + 4;
+        const auto frameCount = AudioTestFiles::findBytes (bytes, "COMM", 4) + 10;
+        const auto sound = AudioTestFiles::findBytes (bytes, "SSND", 4) + 4;
         const auto claimedFrames = juce::ByteOrder::swapIfLittleEndian ((juce::uint32) 1110);
         const auto claimedSize = juce::ByteOrder::swapIfLittleEndian ((juce::uint32) (1110 * 4 + 8));
         bytes.copyFrom (&claimedFrames, frameCount, 4);
@@ -484,8 +484,8 @@ TEST (ImpulseFromAudio, OverstatedLengthsGiveTheFramesTheFileHolds)
     }
     {
         juce::OggVorbisAudioFormat ogg;
-        const auto file = folder.getChildFile ("written.ogg");
-        ASSERT_TRUE (PresetsTestFiles::writeAudioFile (file, ogg, signal, 48000.0, 16));
+        const auto file = folder.getFile ("written.ogg");
+        ASSERT_TRUE (AudioTestFiles::writeAudioFile (file, ogg, signal, 48000.0, 16));
         juce::MemoryBlock bytes;
         ASSERT_TRUE (file.loadFileAsData (bytes));
         forgeOggLength (bytes, 5000);
@@ -497,7 +497,7 @@ TEST (ImpulseFromAudio, OverstatedLengthsGiveTheFramesTheFileHolds)
 
     for (const auto& c : cases)
     {
-        const auto file = folder.getChildFile (c.fileName);
+        const auto file = folder.getFile (c.fileName);
         ASSERT_TRUE (file.replaceWithData (c.bytes.getData(), c.bytes.getSize()));
 
         VOK_ImpulseFile impulse;
@@ -562,7 +562,7 @@ TEST (ImpulseFromAudio, WavMetadataIsReadOnlyWithinTheFileAndUpToAMegabyte)
 
     for (const auto& c : cases)
     {
-        const auto file = folder.getChildFile ("metadata.wav");
+        const auto file = folder.getFile ("metadata.wav");
         ASSERT_TRUE (file.replaceWithData (c.bytes.getData(), c.bytes.getSize()));
 
         VOK_ImpulseFile impulse;
