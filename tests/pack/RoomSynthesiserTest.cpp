@@ -1,4 +1,4 @@
-#include <VOK_RoomSynthesiser.h>
+#include <RoomSynthesiser.h>
 
 #include <gtest/gtest.h>
 
@@ -7,10 +7,10 @@
 namespace
 {
     /** The table's shortest room keeps these tests quick. */
-    VOK_RoomDesign shortRoom()
+    RoomDesign shortRoom()
     {
-        juce::Array<VOK_RoomDesign> rooms;
-        VOK_RoomDesign::loadTable (juce::File (VOK_ROOM_TABLE), rooms);
+        juce::Array<RoomDesign> rooms;
+        RoomDesign::loadTable (juce::File (VOK_ROOM_TABLE), rooms);
 
         for (const auto& room : rooms)
             if (room.name == "Jazz Studio small")
@@ -47,46 +47,46 @@ namespace
 TEST (RoomSynthesiser, TheSameDesignGivesTheSameSamples)
 {
     const auto room = shortRoom();
-    VOK_RoomSynthesiser first (room), second (room);
+    RoomSynthesiser first (room), second (room);
 
-    EXPECT_TRUE (sameSamples (first.render (VOK_RoomSynthesiser::Layout::trueStereo),
-                              second.render (VOK_RoomSynthesiser::Layout::trueStereo)));
+    EXPECT_TRUE (sameSamples (first.render (RoomSynthesiser::Layout::trueStereo),
+                              second.render (RoomSynthesiser::Layout::trueStereo)));
 
     auto reseeded = room;
     reseeded.seed += 1;
-    VOK_RoomSynthesiser third (reseeded);
+    RoomSynthesiser third (reseeded);
 
-    EXPECT_FALSE (sameSamples (first.render (VOK_RoomSynthesiser::Layout::stereo),
-                               third.render (VOK_RoomSynthesiser::Layout::stereo)));
+    EXPECT_FALSE (sameSamples (first.render (RoomSynthesiser::Layout::stereo),
+                               third.render (RoomSynthesiser::Layout::stereo)));
 }
 
 TEST (RoomSynthesiser, AFileDoesNotDependOnWhatWasRenderedBeforeIt)
 {
     const auto room = shortRoom();
-    VOK_RoomSynthesiser stereoFirst (room), trueStereoFirst (room);
+    RoomSynthesiser stereoFirst (room), trueStereoFirst (room);
 
-    const auto stereoThenTrueStereo = [&] { stereoFirst.render (VOK_RoomSynthesiser::Layout::stereo);
-                                            return stereoFirst.render (VOK_RoomSynthesiser::Layout::trueStereo); }();
-    const auto trueStereoAlone = trueStereoFirst.render (VOK_RoomSynthesiser::Layout::trueStereo);
-    const auto stereoAfterTrueStereo = trueStereoFirst.render (VOK_RoomSynthesiser::Layout::stereo);
+    const auto stereoThenTrueStereo = [&] { stereoFirst.render (RoomSynthesiser::Layout::stereo);
+                                            return stereoFirst.render (RoomSynthesiser::Layout::trueStereo); }();
+    const auto trueStereoAlone = trueStereoFirst.render (RoomSynthesiser::Layout::trueStereo);
+    const auto stereoAfterTrueStereo = trueStereoFirst.render (RoomSynthesiser::Layout::stereo);
 
     EXPECT_TRUE (sameSamples (stereoThenTrueStereo, trueStereoAlone));
-    EXPECT_TRUE (sameSamples (stereoAfterTrueStereo, VOK_RoomSynthesiser (room).render (VOK_RoomSynthesiser::Layout::stereo)));
+    EXPECT_TRUE (sameSamples (stereoAfterTrueStereo, RoomSynthesiser (room).render (RoomSynthesiser::Layout::stereo)));
 }
 
 TEST (RoomSynthesiser, TheDirectSoundsKeepTheirRelativeDelaysAndTheEarliestStartsTheFile)
 {
     const auto room = shortRoom();
-    VOK_RoomSynthesiser synthesiser (room);
+    RoomSynthesiser synthesiser (room);
 
-    struct Path { VOK_RoomDesign::Position source, microphone; };
+    struct Path { RoomDesign::Position source, microphone; };
     const std::vector<Path> stereoPaths { { room.centreSource, room.leftMicrophone }, { room.centreSource, room.rightMicrophone } };
     const std::vector<Path> trueStereoPaths { { room.leftSource, room.leftMicrophone }, { room.leftSource, room.rightMicrophone },
                                               { room.rightSource, room.leftMicrophone }, { room.rightSource, room.rightMicrophone } };
 
-    for (auto layout : { VOK_RoomSynthesiser::Layout::stereo, VOK_RoomSynthesiser::Layout::trueStereo })
+    for (auto layout : { RoomSynthesiser::Layout::stereo, RoomSynthesiser::Layout::trueStereo })
     {
-        const auto& paths = layout == VOK_RoomSynthesiser::Layout::stereo ? stereoPaths : trueStereoPaths;
+        const auto& paths = layout == RoomSynthesiser::Layout::stereo ? stereoPaths : trueStereoPaths;
         const auto response = synthesiser.render (layout);
         ASSERT_EQ (response.getNumChannels(), (int) paths.size());
         ASSERT_EQ (response.getNumSamples(), room.samplesPerChannel);
@@ -100,7 +100,7 @@ TEST (RoomSynthesiser, TheDirectSoundsKeepTheirRelativeDelaysAndTheEarliestStart
         {
             // The direct sound is each channel's loudest arrival.
             const auto delay = paths[(size_t) channel].source.distanceTo (paths[(size_t) channel].microphone) / room.speedOfSound - earliest;
-            const auto expected = (delay + VOK_RoomSynthesiser::leadSeconds) * room.sampleRate;
+            const auto expected = (delay + RoomSynthesiser::leadSeconds) * room.sampleRate;
             EXPECT_NEAR (loudestSample (response, channel), expected, 1.0) << "channel " << channel;
 
             EXPECT_EQ (response.getSample (channel, 0), 0.0f) << "channel " << channel;
@@ -111,7 +111,7 @@ TEST (RoomSynthesiser, TheDirectSoundsKeepTheirRelativeDelaysAndTheEarliestStart
 TEST (RoomSynthesiser, NearerPathsAreLouder)
 {
     // True stereo: the left source is nearer the left microphone than the right one.
-    const auto response = VOK_RoomSynthesiser (shortRoom()).render (VOK_RoomSynthesiser::Layout::trueStereo);
+    const auto response = RoomSynthesiser (shortRoom()).render (RoomSynthesiser::Layout::trueStereo);
     const auto peak = [&] (int channel) { return response.getMagnitude (channel, 0, response.getNumSamples()); };
 
     EXPECT_GT (peak (0), peak (1));   // L->L over L->R
@@ -121,8 +121,8 @@ TEST (RoomSynthesiser, NearerPathsAreLouder)
 TEST (RoomSynthesiser, TrimmingBringsTheMeasuredTimesToTheTargets)
 {
     const auto room = shortRoom();
-    VOK_RoomSynthesiser synthesiser (room);
-    synthesiser.render (VOK_RoomSynthesiser::Layout::stereo);
+    RoomSynthesiser synthesiser (room);
+    synthesiser.render (RoomSynthesiser::Layout::stereo);
 
     // Far inside the 10 % the pack promises, whatever the noise of each path did.
     EXPECT_LE (synthesiser.getLastTrimDeviation(), 0.04);
@@ -133,8 +133,8 @@ TEST (RoomSynthesiser, TrimmingBringsTheMeasuredTimesToTheTargets)
 
 TEST (RoomSynthesiser, ChannelDescriptionsNameTheirPaths)
 {
-    EXPECT_EQ (VOK_RoomSynthesiser::getChannelDescriptions (VOK_RoomSynthesiser::Layout::stereo),
+    EXPECT_EQ (RoomSynthesiser::getChannelDescriptions (RoomSynthesiser::Layout::stereo),
                juce::StringArray ({ "C->L", "C->R" }));
-    EXPECT_EQ (VOK_RoomSynthesiser::getChannelDescriptions (VOK_RoomSynthesiser::Layout::trueStereo),
+    EXPECT_EQ (RoomSynthesiser::getChannelDescriptions (RoomSynthesiser::Layout::trueStereo),
                juce::StringArray ({ "L->L", "L->R", "R->L", "R->R" }));
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "VOK_RoomDesign.h"
+#include "RoomDesign.h"
 
 #include <juce_audio_basics/juce_audio_basics.h>
 
@@ -10,8 +10,8 @@
     Makes a room's impulse responses from its design, as a hybrid of two models:
 
     - the direct sound and the early reflections come from the image sources of the shoebox
-      room (VOK_ImageSources), each one a compact, minimum-phase arrival at its exact delay;
-    - the diffuse part (VOK_DiffuseField) grows from sparse pulses at the room's reflection
+      room (ImageSources), each one a compact, minimum-phase arrival at its exact delay;
+    - the diffuse part (DiffuseField) grows from sparse pulses at the room's reflection
       rate into dense noise, decays at a time that varies smoothly with frequency, and is as
       coherent between the channels as the microphones' and sources' spacings make it.
 
@@ -22,7 +22,7 @@
     Every file depends only on its room's design and the layout: the same design always
     gives the same samples, whatever was rendered before.
 */
-class VOK_RoomSynthesiser
+class RoomSynthesiser
 {
 public:
     enum class Layout
@@ -34,15 +34,15 @@ public:
     /** One channel's path from a source to a microphone. */
     struct Path
     {
-        VOK_RoomDesign::Position source, microphone;
+        RoomDesign::Position source, microphone;
         double directSeconds = 0.0;
     };
 
-    explicit VOK_RoomSynthesiser (const VOK_RoomDesign& room);
-    ~VOK_RoomSynthesiser();
+    explicit RoomSynthesiser (const RoomDesign& room);
+    ~RoomSynthesiser();
 
     /** The layout's paths, in channel order. */
-    static std::vector<Path> getPaths (const VOK_RoomDesign& room, Layout layout);
+    static std::vector<Path> getPaths (const RoomDesign& room, Layout layout);
 
     static int getNumChannels (Layout layout) noexcept      { return layout == Layout::stereo ? 2 : 4; }
 
@@ -62,7 +62,7 @@ public:
     double getLastTrimDeviation() const noexcept        { return lastTrimDeviation; }
 
     /** The T30 per band of the last render, measured on each channel, averaged over the channels. */
-    const VOK_RoomDesign::BandValues& getLastMeasuredT30() const noexcept   { return lastMeasuredT30; }
+    const RoomDesign::BandValues& getLastMeasuredT30() const noexcept   { return lastMeasuredT30; }
 
     /** How long after the direct sound the image sources take to hand over to the diffuse part. */
     double getMixingSeconds() const noexcept            { return room.getPredictedMixingSeconds(); }
@@ -82,13 +82,13 @@ private:
     void assemble (const std::vector<float>& early, const std::vector<float>& diffuse, const Path& path,
                    double offsetSeconds, float* output) const;
     void removeDirectCurrent (const Path& path, double offsetSeconds, int endSample, float* output) const;
-    double trimDecayTimes (const juce::AudioBuffer<float>& response, std::vector<VOK_RoomDesign::BandValues>& decayTimes);
-    VOK_RoomDesign::BandValues measureEarlyLevels (const std::vector<float>& early, const Path& path, double offsetSeconds) const;
+    double trimDecayTimes (const juce::AudioBuffer<float>& response, std::vector<RoomDesign::BandValues>& decayTimes);
+    RoomDesign::BandValues measureEarlyLevels (const std::vector<float>& early, const Path& path, double offsetSeconds) const;
     void normalise (juce::AudioBuffer<float>& response, const std::vector<Path>& paths, double offsetSeconds) const;
 
-    VOK_RoomDesign room;
+    RoomDesign room;
     double lastTrimDeviation = 0.0;
-    VOK_RoomDesign::BandValues lastMeasuredT30 {};
+    RoomDesign::BandValues lastMeasuredT30 {};
 
-    JUCE_DECLARE_NON_COPYABLE (VOK_RoomSynthesiser)
+    JUCE_DECLARE_NON_COPYABLE (RoomSynthesiser)
 };

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "VOK_RoomDesign.h"
-#include "VOK_Fft.h"
+#include "RoomDesign.h"
+#include "Fft.h"
 
 #include <complex>
 #include <vector>
@@ -27,7 +27,7 @@
     true stereo the two sources' spacing does the same (by reciprocity), and the four paths'
     coherence is the Kronecker product of the two.
 */
-class VOK_DiffuseField
+class DiffuseField
 {
 public:
     /** numSources is 1 (stereo) or 2 (true stereo); the channel of source s and microphone m is
@@ -35,7 +35,7 @@ public:
         time the field will be asked for. The channels' coherence is made to hold from
         lateSeconds after emission on.
     */
-    VOK_DiffuseField (const VOK_RoomDesign& room, int numSources, double offsetSeconds,
+    DiffuseField (const RoomDesign& room, int numSources, double offsetSeconds,
                       double longestDecay, double lateSeconds, juce::uint64 seed);
 
     int getNumChannels() const noexcept                 { return numChannels; }
@@ -43,14 +43,14 @@ public:
     /** The field of every channel, each decaying at its own band decay times (T60), each band
         raised or lowered by its level in dB.
     */
-    std::vector<std::vector<float>> render (const std::vector<VOK_RoomDesign::BandValues>& decayTimes,
-                                            const std::vector<VOK_RoomDesign::BandValues>& levelsDb) const;
+    std::vector<std::vector<float>> render (const std::vector<RoomDesign::BandValues>& decayTimes,
+                                            const std::vector<RoomDesign::BandValues>& levelsDb) const;
 
     /** The energy per sample the field starts with at emission, before any decay. */
-    static double getEmissionEnergy (const VOK_RoomDesign& room) noexcept;
+    static double getEmissionEnergy (const RoomDesign& room) noexcept;
 
     /** The decay time at a frequency, from the decay times of the table's bands. */
-    static double getDecayTime (const VOK_RoomDesign::BandValues& decayTimes, double frequency, double speedOfSound) noexcept;
+    static double getDecayTime (const RoomDesign::BandValues& decayTimes, double frequency, double speedOfSound) noexcept;
 
     /** The diffuse-field coherence of two points a distance apart, sin(kd)/kd. */
     static double getDiffuseCoherence (double frequency, double distance, double speedOfSound) noexcept;
@@ -70,10 +70,10 @@ private:
     double getFrameSeconds (int frame) const noexcept;
     int getFrameStart (int frame) const noexcept         { return (frame - (frameSize / hopSize - 1)) * hopSize; }
 
-    VOK_RoomDesign room;
+    RoomDesign room;
     int numChannels, numSamples, numFrames;
     double offsetSeconds, referenceDecay;
-    VOK_Fft fft { frameSize };
+    Fft fft { frameSize };
     std::vector<double> window;
     std::vector<std::vector<Spectrum>> frames;       // [frame][channel], bins 0 to frameSize / 2
     std::vector<double> frameEnergies;               // expected energy per bin of dense noise, per frame

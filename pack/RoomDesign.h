@@ -12,7 +12,7 @@
     Positions are in metres: x across the room (left to right as seen from the
     microphones), y along it towards the sources, z up from the floor.
 */
-class VOK_RoomDesign
+class RoomDesign
 {
 public:
     static constexpr int numBands = 6;
@@ -67,9 +67,9 @@ public:
     /** Reads the room table. On failure the result says which room and which field is wrong,
         and rooms is left empty.
     */
-    static juce::Result loadTable (const juce::File& tableFile, juce::Array<VOK_RoomDesign>& rooms);
+    static juce::Result loadTable (const juce::File& tableFile, juce::Array<RoomDesign>& rooms);
 
     /** Parses one room of the table; fails with a message naming the field. */
     static juce::Result parseRoom (const juce::var& roomObject, double sampleRate, double speedOfSound,
-                                   VOK_RoomDesign& room);
+                                   RoomDesign& room);
 };

@@ -1,6 +1,6 @@
-#include "VOK_DiffuseField.h"
-#include "VOK_AirAbsorption.h"
-#include "VOK_NoiseSource.h"
+#include "DiffuseField.h"
+#include "AirAbsorption.h"
+#include "NoiseSource.h"
 
 #include <cmath>
 
@@ -8,7 +8,7 @@ namespace
 {
     constexpr double pi = juce::MathConstants<double>::pi;
     constexpr double ln1000 = 6.907755278982137;   // 60 dB of amplitude, in nepers
-    constexpr int numBins = VOK_DiffuseField::frameSize / 2 + 1;
+    constexpr int numBins = DiffuseField::frameSize / 2 + 1;
 
     // Hann analysis and synthesis windows at a quarter-frame hop add up to this.
     constexpr double overlapGain = 1.5;
@@ -26,7 +26,7 @@ namespace
     }
 }
 
-VOK_DiffuseField::VOK_DiffuseField (const VOK_RoomDesign& design, int numSources, double offset,
+DiffuseField::DiffuseField (const RoomDesign& design, int numSources, double offset,
                                     double longestDecay, double lateSeconds, juce::uint64 seed)
     : room (design),
       numChannels (2 * numSources),
@@ -55,32 +55,32 @@ VOK_DiffuseField::VOK_DiffuseField (const VOK_RoomDesign& design, int numSources
     makeMixingMatrices (numSources);
 }
 
-double VOK_DiffuseField::getDecayTime (const VOK_RoomDesign::BandValues& decayTimes, double frequency,
+double DiffuseField::getDecayTime (const RoomDesign::BandValues& decayTimes, double frequency,
                                        double speedOfSound) noexcept
 {
-    const auto highest = VOK_RoomDesign::bandCentres.back();
+    const auto highest = RoomDesign::bandCentres.back();
 
     if (frequency <= highest)
-        return VOK_RoomDesign::interpolateBands (decayTimes, frequency);
+        return RoomDesign::interpolateBands (decayTimes, frequency);
 
-    return VOK_AirAbsorption::extrapolateDecayTime (decayTimes.back(), highest, frequency, speedOfSound);
+    return AirAbsorption::extrapolateDecayTime (decayTimes.back(), highest, frequency, speedOfSound);
 }
 
-double VOK_DiffuseField::getDiffuseCoherence (double frequency, double distance, double speedOfSound) noexcept
+double DiffuseField::getDiffuseCoherence (double frequency, double distance, double speedOfSound) noexcept
 {
     const auto kd = 2.0 * pi * frequency / speedOfSound * distance;
     return kd < 1.0e-9 ? 1.0 : std::sin (kd) / kd;
 }
 
-double VOK_DiffuseField::getFrameSeconds (int frame) const noexcept
+double DiffuseField::getFrameSeconds (int frame) const noexcept
 {
     return (getFrameStart (frame) + frameSize / 2) / room.sampleRate + offsetSeconds;
 }
 
-std::vector<float> VOK_DiffuseField::makeSparseSequence (juce::uint64 seed) const
+std::vector<float> DiffuseField::makeSparseSequence (juce::uint64 seed) const
 {
     // Unit mean energy per sample; the level and the decay come later.
-    VOK_NoiseSource noise (seed);
+    NoiseSource noise (seed);
     std::vector<float> sequence ((size_t) numSamples, 0.0f);
     const auto c = room.speedOfSound;
     double intervalStart = 0.0;
@@ -111,7 +111,7 @@ std::vector<float> VOK_DiffuseField::makeSparseSequence (juce::uint64 seed) cons
     return sequence;
 }
 
-void VOK_DiffuseField::analyse (const std::vector<float>& sequence, int channel)
+void DiffuseField::analyse (const std::vector<float>& sequence, int channel)
 {
     // The field's level at emission and its slowest decay; each bin's own decay is applied on synthesis.
     const auto level = std::sqrt (getEmissionEnergy (room));
@@ -136,7 +136,7 @@ void VOK_DiffuseField::analyse (const std::vector<float>& sequence, int channel)
     }
 }
 
-void VOK_DiffuseField::decorrelateChannels (double lateSeconds)
+void DiffuseField::decorrelateChannels (double lateSeconds)
 {
     // Independent noises are uncorrelated only on average; over a short late tail their
     // correlation at low frequencies wanders by 0.2 and more. Gram-Schmidt in every bin over
@@ -202,7 +202,7 @@ void VOK_DiffuseField::decorrelateChannels (double lateSeconds)
     }
 }
 
-void VOK_DiffuseField::makeMixingMatrices (int numSources)
+void DiffuseField::makeMixingMatrices (int numSources)
 {
     const auto microphoneSpacing = room.leftMicrophone.distanceTo (room.rightMicrophone);
     const auto sourceSpacing = room.leftSource.distanceTo (room.rightSource);
@@ -231,7 +231,7 @@ void VOK_DiffuseField::makeMixingMatrices (int numSources)
     }
 }
 
-void VOK_DiffuseField::smoothAcrossBins (std::vector<double>& gains) noexcept
+void DiffuseField::smoothAcrossBins (std::vector<double>& gains) noexcept
 {
     constexpr int halfWidth = 16;
     const auto source = gains;
@@ -248,7 +248,7 @@ void VOK_DiffuseField::smoothAcrossBins (std::vector<double>& gains) noexcept
     }
 }
 
-void VOK_DiffuseField::smoothMagnitudes (Spectrum& spectrum, double expectedEnergy) noexcept
+void DiffuseField::smoothMagnitudes (Spectrum& spectrum, double expectedEnergy) noexcept
 {
     // In the late field each sixth of an octave gets exactly the energy the room's decay
     // gives it, frame by frame: the random swings of a noise's short-time spectrum would
@@ -280,15 +280,15 @@ void VOK_DiffuseField::smoothMagnitudes (Spectrum& spectrum, double expectedEner
     }
 }
 
-double VOK_DiffuseField::getEmissionEnergy (const VOK_RoomDesign& design) noexcept
+double DiffuseField::getEmissionEnergy (const RoomDesign& design) noexcept
 {
     // The diffuse energy density of a room of volume V, 4 pi c / (V fs) per sample, on the
     // scale where a point source gives 1/r.
     return 4.0 * pi * design.speedOfSound / (design.getVolume() * design.sampleRate);
 }
 
-std::vector<std::vector<float>> VOK_DiffuseField::render (const std::vector<VOK_RoomDesign::BandValues>& decayTimes,
-                                                          const std::vector<VOK_RoomDesign::BandValues>& levelsDb) const
+std::vector<std::vector<float>> DiffuseField::render (const std::vector<RoomDesign::BandValues>& decayTimes,
+                                                          const std::vector<RoomDesign::BandValues>& levelsDb) const
 {
     jassert ((int) decayTimes.size() == numChannels && (int) levelsDb.size() == numChannels);
 
@@ -302,7 +302,7 @@ std::vector<std::vector<float>> VOK_DiffuseField::render (const std::vector<VOK_
             const auto frequency = juce::jmax (1.0, bin * room.sampleRate / frameSize);
             const auto decay = juce::jmin (referenceDecay, getDecayTime (decayTimes[(size_t) channel], frequency, room.speedOfSound));
             extraDecayRate[(size_t) channel][(size_t) bin] = ln1000 * (1.0 / decay - 1.0 / referenceDecay);
-            levels[(size_t) channel][(size_t) bin] = std::pow (10.0, VOK_RoomDesign::interpolateBands (levelsDb[(size_t) channel], frequency) / 20.0);
+            levels[(size_t) channel][(size_t) bin] = std::pow (10.0, RoomDesign::interpolateBands (levelsDb[(size_t) channel], frequency) / 20.0);
         }
 
     std::vector<std::vector<float>> output ((size_t) numChannels, std::vector<float> ((size_t) numSamples, 0.0f));

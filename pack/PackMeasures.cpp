@@ -1,10 +1,10 @@
-#include "VOK_PackMeasures.h"
-#include "VOK_AirAbsorption.h"
-#include "VOK_DecayAnalysis.h"
-#include "VOK_DiffuseField.h"
-#include "VOK_FilterChain.h"
-#include "VOK_ImageSources.h"
-#include "VOK_RoomMeasures.h"
+#include "PackMeasures.h"
+#include "AirAbsorption.h"
+#include "DecayAnalysis.h"
+#include "DiffuseField.h"
+#include "FilterChain.h"
+#include "ImageSources.h"
+#include "RoomMeasures.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,14 +12,14 @@
 
 namespace
 {
-    using Band = VOK_RoomMeasures::Band;
+    using Band = RoomMeasures::Band;
     constexpr double unbounded = 1.0e9;
 
     // Beyond the lags at which a band above 1 kHz and its envelope smoothing correlate by themselves.
     constexpr double repetitionLagSeconds = 0.005;
 
     /** Keeps the value farthest from the middle of the row's range. */
-    void keepWorst (VOK_PackMeasures::Row& row, double value)
+    void keepWorst (PackMeasures::Row& row, double value)
     {
         const auto middle = row.high >= unbounded ? row.low : row.low <= -unbounded ? row.high : 0.5 * (row.low + row.high);
 
@@ -31,7 +31,7 @@ namespace
     /** The energy of a reflection whose surfaces absorb per octave band and the air over its
         path, per unit of a flat spectrum; 1 for a reflection nothing absorbs.
     */
-    double reflectionEnergy (const VOK_RoomDesign::BandValues& factors, double distance, double sampleRate)
+    double reflectionEnergy (const RoomDesign::BandValues& factors, double distance, double sampleRate)
     {
         double sum = 0.0, count = 0.0;
 
@@ -39,10 +39,10 @@ namespace
         {
             auto band = 0;
 
-            while (band < VOK_RoomDesign::numBands - 1 && frequency > VOK_RoomDesign::bandCentres[(size_t) band] * std::sqrt (2.0))
+            while (band < RoomDesign::numBands - 1 && frequency > RoomDesign::bandCentres[(size_t) band] * std::sqrt (2.0))
                 ++band;
 
-            sum += factors[(size_t) band] * std::pow (10.0, -VOK_AirAbsorption::getDecibelsPerMetre (frequency) * distance / 10.0);
+            sum += factors[(size_t) band] * std::pow (10.0, -AirAbsorption::getDecibelsPerMetre (frequency) * distance / 10.0);
             count += 1.0;
         }
 
@@ -62,17 +62,17 @@ namespace
     }
 }
 
-double VOK_PackMeasures::expectedCoherence (const VOK_RoomDesign& room, VOK_RoomSynthesiser::Layout layout,
+double PackMeasures::expectedCoherence (const RoomDesign& room, RoomSynthesiser::Layout layout,
                                             int firstChannel, int secondChannel, double bandCentre)
 {
     // sin(kd)/kd averaged over the octave band's filter.
     const auto microphoneSpacing = room.leftMicrophone.distanceTo (room.rightMicrophone);
     const auto sourceSpacing = room.leftSource.distanceTo (room.rightSource);
-    const auto trueStereo = layout == VOK_RoomSynthesiser::Layout::trueStereo;
+    const auto trueStereo = layout == RoomSynthesiser::Layout::trueStereo;
     const auto differentMicrophones = (firstChannel % 2) != (secondChannel % 2);
     const auto differentSources = trueStereo && (firstChannel / 2) != (secondChannel / 2);
 
-    VOK_FilterChain filter;
+    FilterChain filter;
     filter.addButterworth4HighPass (room.sampleRate, bandCentre / std::sqrt (2.0));
     filter.addButterworth4LowPass (room.sampleRate, bandCentre * std::sqrt (2.0));
     double sum = 0.0, weights = 0.0;
@@ -83,10 +83,10 @@ double VOK_PackMeasures::expectedCoherence (const VOK_RoomDesign& room, VOK_Room
         auto coherence = 1.0;
 
         if (differentMicrophones)
-            coherence *= VOK_DiffuseField::getDiffuseCoherence (frequency, microphoneSpacing, room.speedOfSound);
+            coherence *= DiffuseField::getDiffuseCoherence (frequency, microphoneSpacing, room.speedOfSound);
 
         if (differentSources)
-            coherence *= VOK_DiffuseField::getDiffuseCoherence (frequency, sourceSpacing, room.speedOfSound);
+            coherence *= DiffuseField::getDiffuseCoherence (frequency, sourceSpacing, room.speedOfSound);
 
         sum += weight * coherence;
         weights += weight;
@@ -95,17 +95,17 @@ double VOK_PackMeasures::expectedCoherence (const VOK_RoomDesign& room, VOK_Room
     return sum / weights;
 }
 
-double VOK_PackMeasures::earlyReflectionDeviationDb (const VOK_RoomDesign& room, const VOK_RoomSynthesiser::Path& path,
+double PackMeasures::earlyReflectionDeviationDb (const RoomDesign& room, const RoomSynthesiser::Path& path,
                                                      const float* samples, int numSamples)
 {
     const auto rate = room.sampleRate;
     const auto mixing = room.getPredictedMixingSeconds();
-    const auto directSample = VOK_RoomMeasures::findLoudestSample (samples, numSamples);
-    const VOK_ImageSources imageSources (room);
+    const auto directSample = RoomMeasures::findLoudestSample (samples, numSamples);
+    const ImageSources imageSources (room);
     const auto arrivals = imageSources.findArrivals (path.source, path.microphone, path.directSeconds + mixing);
 
     // Reflections that arrive alone, before the diffuse part begins, strongest first.
-    struct Candidate { VOK_ImageSources::Arrival arrival; double energy; };
+    struct Candidate { ImageSources::Arrival arrival; double energy; };
     std::vector<Candidate> candidates;
 
     for (const auto& arrival : arrivals)
@@ -145,7 +145,7 @@ double VOK_PackMeasures::earlyReflectionDeviationDb (const VOK_RoomDesign& room,
     return worst;
 }
 
-double VOK_PackMeasures::reverberantLevelDb (const VOK_RoomDesign& room, VOK_RoomSynthesiser::Layout,
+double PackMeasures::reverberantLevelDb (const RoomDesign& room, RoomSynthesiser::Layout,
                                              const juce::AudioBuffer<float>& response)
 {
     double energy = 0.0;
@@ -153,23 +153,23 @@ double VOK_PackMeasures::reverberantLevelDb (const VOK_RoomDesign& room, VOK_Roo
     for (int channel = 0; channel < response.getNumChannels(); ++channel)
     {
         const auto* samples = response.getReadPointer (channel);
-        const auto direct = VOK_RoomMeasures::findLoudestSample (samples, response.getNumSamples());
-        energy += VOK_RoomMeasures::energyFrom (samples, response.getNumSamples(),
-                                                direct + static_cast<int> (VOK_RoomSynthesiser::directSoundSeconds * room.sampleRate));
+        const auto direct = RoomMeasures::findLoudestSample (samples, response.getNumSamples());
+        energy += RoomMeasures::energyFrom (samples, response.getNumSamples(),
+                                                direct + static_cast<int> (RoomSynthesiser::directSoundSeconds * room.sampleRate));
     }
 
     return 10.0 * std::log10 (energy / response.getNumChannels());
 }
 
-std::vector<VOK_PackMeasures::Row> VOK_PackMeasures::measure (const VOK_RoomDesign& room, VOK_RoomSynthesiser::Layout layout,
+std::vector<PackMeasures::Row> PackMeasures::measure (const RoomDesign& room, RoomSynthesiser::Layout layout,
                                                               const juce::AudioBuffer<float>& response)
 {
     const auto rate = room.sampleRate;
     const auto numSamples = response.getNumSamples();
-    const auto paths = VOK_RoomSynthesiser::getPaths (room, layout);
-    const auto bands = VOK_RoomMeasures::getDecayBands();
+    const auto paths = RoomSynthesiser::getPaths (room, layout);
+    const auto bands = RoomMeasures::getDecayBands();
     const auto mixing = room.getPredictedMixingSeconds();
-    const auto numTableBands = (size_t) VOK_RoomDesign::numBands;
+    const auto numTableBands = (size_t) RoomDesign::numBands;
 
     std::vector<Row> rows;
     const auto addRow = [&] (const juce::String& name, double low, double high)
@@ -214,18 +214,18 @@ std::vector<VOK_PackMeasures::Row> VOK_PackMeasures::measure (const VOK_RoomDesi
     for (int channel = 0; channel < response.getNumChannels(); ++channel)
     {
         const auto* samples = response.getReadPointer (channel);
-        const auto direct = VOK_RoomMeasures::findLoudestSample (samples, numSamples);
+        const auto direct = RoomMeasures::findLoudestSample (samples, numSamples);
         double t30At4k = 0.0;
 
         for (size_t band = 0; band < bands.size(); ++band)
         {
-            const auto curve = VOK_RoomMeasures::bandDecayCurve (samples, numSamples, rate, bands[band]);
-            const auto t30 = VOK_DecayAnalysis::fitT30 (curve, rate);
+            const auto curve = RoomMeasures::bandDecayCurve (samples, numSamples, rate, bands[band]);
+            const auto t30 = DecayAnalysis::fitT30 (curve, rate);
 
             if (band < numTableBands)
             {
                 keepWorst (rows[t30Rows[band]], t30 / room.targetT30[band]);
-                keepWorst (rows[edtRows[band]], VOK_DecayAnalysis::fitDecayTime (curve, rate, 0.0, -10.0) / t30);
+                keepWorst (rows[edtRows[band]], DecayAnalysis::fitDecayTime (curve, rate, 0.0, -10.0) / t30);
 
                 if (band == numTableBands - 1)
                     t30At4k = t30;
@@ -234,22 +234,22 @@ std::vector<VOK_PackMeasures::Row> VOK_PackMeasures::measure (const VOK_RoomDesi
 
             if (band >= numTableBands)
             {
-                const auto ideal = VOK_RoomMeasures::predictAirDecay (t30At4k, bands[band], rate, room.speedOfSound);
+                const auto ideal = RoomMeasures::predictAirDecay (t30At4k, bands[band], rate, room.speedOfSound);
                 keepWorst (rows[t30Rows[band]], t30 / ideal.t30);
                 idealBend = ideal.lateDecay / ideal.t30;
             }
 
-            keepWorst (rows[lateRows[band]], VOK_DecayAnalysis::fitDecayTime (curve, rate, -25.0, -45.0) / t30 / idealBend);
+            keepWorst (rows[lateRows[band]], DecayAnalysis::fitDecayTime (curve, rate, -25.0, -45.0) / t30 / idealBend);
         }
 
-        const auto echoTime = VOK_RoomMeasures::firstFullEchoDensity (samples, numSamples, rate, direct);
+        const auto echoTime = RoomMeasures::firstFullEchoDensity (samples, numSamples, rate, direct);
         keepWorst (rows[echoRow], (echoTime < 0.0 ? numSamples / rate : echoTime) / mixing);
         keepWorst (rows[earlyRow], earlyReflectionDeviationDb (room, paths[(size_t) channel], samples, numSamples));
-        keepWorst (rows[echoCriterionRow], VOK_RoomMeasures::echoCriterionForMusic (samples, numSamples, rate, direct));
-        keepWorst (rows[repetitionRow], VOK_RoomMeasures::lateRepetition (samples, numSamples, rate, direct + static_cast<int> (mixing * rate),
+        keepWorst (rows[echoCriterionRow], RoomMeasures::echoCriterionForMusic (samples, numSamples, rate, direct));
+        keepWorst (rows[repetitionRow], RoomMeasures::lateRepetition (samples, numSamples, rate, direct + static_cast<int> (mixing * rate),
                                                                           repetitionLagSeconds));
 
-        earliest = juce::jmin (earliest, VOK_RoomMeasures::findFirstArrival (samples, numSamples, 40.0));
+        earliest = juce::jmin (earliest, RoomMeasures::findFirstArrival (samples, numSamples, 40.0));
         peak = juce::jmax (peak, response.getMagnitude (channel, 0, numSamples));
     }
 
@@ -258,7 +258,7 @@ std::vector<VOK_PackMeasures::Row> VOK_PackMeasures::measure (const VOK_RoomDesi
     auto latestDirect = 0;
 
     for (int channel = 0; channel < response.getNumChannels(); ++channel)
-        latestDirect = juce::jmax (latestDirect, VOK_RoomMeasures::findLoudestSample (response.getReadPointer (channel), numSamples));
+        latestDirect = juce::jmax (latestDirect, RoomMeasures::findLoudestSample (response.getReadPointer (channel), numSamples));
 
     const auto lateStart = latestDirect + static_cast<int> ((mixing + 0.1) * rate);
     const auto lateEnd = numSamples;
@@ -267,7 +267,7 @@ std::vector<VOK_PackMeasures::Row> VOK_PackMeasures::measure (const VOK_RoomDesi
         for (int b = a + 1; b < response.getNumChannels(); ++b)
             for (auto [row, centre] : { std::pair<size_t, double> { coherence125, 125.0 }, { coherence250, 250.0 } })
             {
-                const auto measured = VOK_RoomMeasures::bandCoherence (response.getReadPointer (a), response.getReadPointer (b), numSamples,
+                const auto measured = RoomMeasures::bandCoherence (response.getReadPointer (a), response.getReadPointer (b), numSamples,
                                                                        rate, Band::octave (centre), lateStart, lateEnd);
                 keepWorst (rows[row], measured - expectedCoherence (room, layout, a, b, centre));
             }

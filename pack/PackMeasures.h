@@ -1,6 +1,6 @@
 #pragma once
 
-#include "VOK_RoomSynthesiser.h"
+#include "RoomSynthesiser.h"
 
 /**
     Every measure a file of the pack is judged by, each against its target range: the
@@ -11,7 +11,7 @@
 
     Each row holds the worst value over the file's channels.
 */
-class VOK_PackMeasures
+class PackMeasures
 {
 public:
     struct Row
@@ -22,22 +22,22 @@ public:
         bool isMet() const noexcept             { return value >= low && value <= high; }
     };
 
-    static std::vector<Row> measure (const VOK_RoomDesign& room, VOK_RoomSynthesiser::Layout layout,
+    static std::vector<Row> measure (const RoomDesign& room, RoomSynthesiser::Layout layout,
                                      const juce::AudioBuffer<float>& response);
 
     /** The energy after each channel's direct sound, mean over the channels, in dB. */
-    static double reverberantLevelDb (const VOK_RoomDesign& room, VOK_RoomSynthesiser::Layout layout,
+    static double reverberantLevelDb (const RoomDesign& room, RoomSynthesiser::Layout layout,
                                       const juce::AudioBuffer<float>& response);
 
     /** The largest deviation, in dB, of the strongest isolated early reflections of a channel
         from the level each would have alone (its distance, its surfaces' octave-band
         absorption and the air's), relative to the direct sound.
     */
-    static double earlyReflectionDeviationDb (const VOK_RoomDesign& room, const VOK_RoomSynthesiser::Path& path,
+    static double earlyReflectionDeviationDb (const RoomDesign& room, const RoomSynthesiser::Path& path,
                                               const float* samples, int numSamples);
 
     /** The diffuse-field coherence the pair of channels should show in an octave band. */
-    static double expectedCoherence (const VOK_RoomDesign& room, VOK_RoomSynthesiser::Layout layout,
+    static double expectedCoherence (const RoomDesign& room, RoomSynthesiser::Layout layout,
                                      int firstChannel, int secondChannel, double bandCentre);
 
     static constexpr int numEarlyReflections = 5;
