@@ -145,6 +145,24 @@ double PackMeasures::earlyReflectionDeviationDb (const RoomDesign& room, const R
     return worst;
 }
 
+int PackMeasures::getLateCoherenceStart (const RoomDesign& room, const juce::AudioBuffer<float>& response)
+{
+    auto latestDirect = 0;
+
+    for (int channel = 0; channel < response.getNumChannels(); ++channel)
+        latestDirect = juce::jmax (latestDirect, RoomMeasures::findLoudestSample (response.getReadPointer (channel), response.getNumSamples()));
+
+    return latestDirect + static_cast<int> ((room.getPredictedMixingSeconds() + 0.1) * room.sampleRate);
+}
+
+double PackMeasures::measureLateCoherence (const RoomDesign& room, const juce::AudioBuffer<float>& response,
+                                           int firstChannel, int secondChannel, double bandCentre, int lateStart)
+{
+    return RoomMeasures::bandCoherence (response.getReadPointer (firstChannel), response.getReadPointer (secondChannel),
+                                        response.getNumSamples(), room.sampleRate, Band::octave (bandCentre),
+                                        lateStart, response.getNumSamples());
+}
+
 double PackMeasures::reverberantLevelDb (const RoomDesign& room, RoomSynthesiser::Layout,
                                              const juce::AudioBuffer<float>& response)
 {
@@ -253,24 +271,13 @@ std::vector<PackMeasures::Row> PackMeasures::measure (const RoomDesign& room, Ro
         peak = juce::jmax (peak, response.getMagnitude (channel, 0, numSamples));
     }
 
-    // Coherence of every pair over the late part: from the mixing time after the last direct sound,
-    // plus 100 ms for the early reflections' low frequencies and the octave filters to ring out.
-    auto latestDirect = 0;
-
-    for (int channel = 0; channel < response.getNumChannels(); ++channel)
-        latestDirect = juce::jmax (latestDirect, RoomMeasures::findLoudestSample (response.getReadPointer (channel), numSamples));
-
-    const auto lateStart = latestDirect + static_cast<int> ((mixing + 0.1) * rate);
-    const auto lateEnd = numSamples;
+    const auto lateStart = getLateCoherenceStart (room, response);
 
     for (int a = 0; a < response.getNumChannels(); ++a)
         for (int b = a + 1; b < response.getNumChannels(); ++b)
             for (auto [row, centre] : { std::pair<size_t, double> { coherence125, 125.0 }, { coherence250, 250.0 } })
-            {
-                const auto measured = RoomMeasures::bandCoherence (response.getReadPointer (a), response.getReadPointer (b), numSamples,
-                                                                       rate, Band::octave (centre), lateStart, lateEnd);
-                keepWorst (rows[row], measured - expectedCoherence (room, layout, a, b, centre));
-            }
+                keepWorst (rows[row], measureLateCoherence (room, response, a, b, centre, lateStart)
+                                        - expectedCoherence (room, layout, a, b, centre));
 
     rows[peakRow].value = juce::Decibels::gainToDecibels ((double) peak, -300.0);
     rows[startRow].value = 1000.0 * earliest / rate;

@@ -40,5 +40,15 @@ public:
     static double expectedCoherence (const RoomDesign& room, RoomSynthesiser::Layout layout,
                                      int firstChannel, int secondChannel, double bandCentre);
 
+    /** Where the late part whose coherence is judged starts: the mixing time after the last
+        channel's direct sound, plus 100 ms for the early reflections' low frequencies and the
+        octave filters to ring out.
+    */
+    static int getLateCoherenceStart (const RoomDesign& room, const juce::AudioBuffer<float>& response);
+
+    /** The late coherence of two channels in an octave band. */
+    static double measureLateCoherence (const RoomDesign& room, const juce::AudioBuffer<float>& response,
+                                        int firstChannel, int secondChannel, double bandCentre, int lateStart);
+
     static constexpr int numEarlyReflections = 5;
 };

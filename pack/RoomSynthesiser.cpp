@@ -2,8 +2,10 @@
 #include "DecayAnalysis.h"
 #include "DiffuseField.h"
 #include "ImageSources.h"
+#include "PackMeasures.h"
 
 #include <cmath>
+#include <limits>
 
 namespace
 {
@@ -124,6 +126,28 @@ double RoomSynthesiser::trimDecayTimes (const juce::AudioBuffer<float>& response
     return deviation;
 }
 
+double RoomSynthesiser::trimCoherence (const juce::AudioBuffer<float>& response, Layout layout,
+                                       std::array<std::vector<double>, 2>& trim) const
+{
+    const auto numChannels = response.getNumChannels();
+    const auto lateStart = PackMeasures::getLateCoherenceStart (room, response);
+    double deviation = 0.0;
+
+    for (size_t band = 0; band < trim.size(); ++band)
+        for (int first = 0; first < numChannels; ++first)
+            for (int second = first + 1; second < numChannels; ++second)
+            {
+                const auto centre = DiffuseField::trimmedCoherenceBands[band];
+                const auto error = PackMeasures::expectedCoherence (room, layout, first, second, centre)
+                                 - PackMeasures::measureLateCoherence (room, response, first, second, centre, lateStart);
+                trim[band][(size_t) (first * numChannels + second)] += error;
+                trim[band][(size_t) (second * numChannels + first)] += error;
+                deviation = juce::jmax (deviation, std::abs (error));
+            }
+
+    return deviation;
+}
+
 RoomDesign::BandValues RoomSynthesiser::measureEarlyLevels (const std::vector<float>& early, const Path& path,
                                                                     double offsetSeconds) const
 {
@@ -234,22 +258,37 @@ juce::AudioBuffer<float> RoomSynthesiser::render (Layout layout)
     for (int channel = 0; channel < numChannels; ++channel)
         levelsDb.push_back (measureEarlyLevels (early[(size_t) channel], paths[(size_t) channel], offsetSeconds));
 
-    juce::AudioBuffer<float> response (numChannels, room.samplesPerChannel);
+    juce::AudioBuffer<float> response (numChannels, room.samplesPerChannel), best;
+    auto coherenceTrim = diffuse.makeNeutralCoherenceTrim();
+
+    // Each pass changes the noise a little, so a later pass need not be better: the best one is kept.
+    struct Outcome { double score, trimDeviation, coherenceDeviation; RoomDesign::BandValues t30; };
+    Outcome bestOutcome { std::numeric_limits<double>::max(), 0.0, 0.0, {} };
 
     for (int pass = 0; pass < maxTrimPasses; ++pass)
     {
-        const auto tails = diffuse.render (decayTimes, levelsDb);
+        const auto tails = diffuse.render (decayTimes, levelsDb, coherenceTrim);
 
         for (int channel = 0; channel < numChannels; ++channel)
             assemble (early[(size_t) channel], tails[(size_t) channel], paths[(size_t) channel], offsetSeconds,
                       response.getWritePointer (channel));
 
         auto corrected = decayTimes;
-        lastTrimDeviation = trimDecayTimes (response, corrected);
+        const auto trimDeviation = trimDecayTimes (response, corrected);
+        auto correctedCoherence = coherenceTrim;
+        const auto coherenceDeviation = trimCoherence (response, layout, correctedCoherence);
+        const auto score = juce::jmax (trimDeviation / trimTolerance, coherenceDeviation / coherenceTolerance);
 
-        // Stop with the decay times that gave this measurement, so that it describes the render.
-        if (lastTrimDeviation <= trimTolerance || pass == maxTrimPasses - 1)
+        if (score < bestOutcome.score)
+        {
+            bestOutcome = { score, trimDeviation, coherenceDeviation, lastMeasuredT30 };
+            best.makeCopyOf (response);
+        }
+
+        if (score <= 1.0)
             break;
+
+        coherenceTrim = correctedCoherence;
 
         for (auto& bands : corrected)
             for (auto& decay : bands)
@@ -258,6 +297,10 @@ juce::AudioBuffer<float> RoomSynthesiser::render (Layout layout)
         decayTimes = corrected;
     }
 
+    lastTrimDeviation = bestOutcome.trimDeviation;
+    lastCoherenceDeviation = bestOutcome.coherenceDeviation;
+    lastMeasuredT30 = bestOutcome.t30;
+    response = std::move (best);
     normalise (response, paths, offsetSeconds);
     return response;
 }

@@ -4,6 +4,7 @@
 
 #include <juce_audio_basics/juce_audio_basics.h>
 
+#include <array>
 #include <vector>
 
 /**
@@ -54,12 +55,17 @@ public:
 
         The octave filters of a measurement also pass some of the neighbouring bands, and a
         short noise tail has its own random deviations. So each channel's decay times are
-        trimmed: rendered, measured, corrected, until its T30 meets the targets.
+        trimmed: rendered, measured, corrected, until its T30 meets the targets. A short late
+        tail also holds few independent frequencies in the bass, so the channels' coherence
+        at 125 and 250 Hz is trimmed the same way towards the diffuse field's.
     */
     juce::AudioBuffer<float> render (Layout layout);
 
     /** The largest relative T30 deviation left after trimming the last render. */
     double getLastTrimDeviation() const noexcept        { return lastTrimDeviation; }
+
+    /** The largest deviation of a pair's late bass coherence from the diffuse field's after the last render. */
+    double getLastCoherenceDeviation() const noexcept   { return lastCoherenceDeviation; }
 
     /** The T30 per band of the last render, measured on each channel, averaged over the channels. */
     const RoomDesign::BandValues& getLastMeasuredT30() const noexcept   { return lastMeasuredT30; }
@@ -72,6 +78,7 @@ public:
 
     static constexpr int maxTrimPasses = 6;
     static constexpr double trimTolerance = 0.015;
+    static constexpr double coherenceTolerance = 0.08;
     static constexpr double leadSeconds = 0.0005;
     static constexpr double reverberantLevelDb = -2.0;
     static constexpr double maxPeakDb = -1.0;
@@ -83,11 +90,12 @@ private:
                    double offsetSeconds, float* output) const;
     void removeDirectCurrent (const Path& path, double offsetSeconds, int endSample, float* output) const;
     double trimDecayTimes (const juce::AudioBuffer<float>& response, std::vector<RoomDesign::BandValues>& decayTimes);
+    double trimCoherence (const juce::AudioBuffer<float>& response, Layout layout, std::array<std::vector<double>, 2>& trim) const;
     RoomDesign::BandValues measureEarlyLevels (const std::vector<float>& early, const Path& path, double offsetSeconds) const;
     void normalise (juce::AudioBuffer<float>& response, const std::vector<Path>& paths, double offsetSeconds) const;
 
     RoomDesign room;
-    double lastTrimDeviation = 0.0;
+    double lastTrimDeviation = 0.0, lastCoherenceDeviation = 0.0;
     RoomDesign::BandValues lastMeasuredT30 {};
 
     JUCE_DECLARE_NON_COPYABLE (RoomSynthesiser)
