@@ -3,6 +3,7 @@
 #include "DecayAnalysis.h"
 #include "DiffuseField.h"
 #include "FilterChain.h"
+#include "Fft.h"
 #include "ImageSources.h"
 #include "RoomMeasures.h"
 
@@ -47,6 +48,46 @@ namespace
         }
 
         return sum / count;
+    }
+
+    // A mode counts as excited when source and microphone together see this much of its pressure.
+    constexpr double smallestModeCoupling = 0.25;
+    constexpr double lowestModeHz = 20.0;
+
+    /** The frequencies of the shoebox's modes below the Schroeder frequency, as (p, q, r) with
+        f = c/2 sqrt ((p/Lx)^2 + (q/Ly)^2 + (r/Lz)^2), that both ends of the path couple to:
+        the product of cos (p pi x / Lx) cos (q pi y / Ly) cos (r pi z / Lz) at the two points.
+    */
+    std::vector<double> coupledModeFrequencies (const RoomDesign& room, const RoomSynthesiser::Path& path)
+    {
+        const auto highest = room.getSchroederFrequency();
+        const auto half = 0.5 * room.speedOfSound;
+        const auto orderLimit = [&] (double size) { return static_cast<int> (highest / half * size) + 1; };
+        const auto shape = [] (int order, double size, const RoomDesign::Position& point, double RoomDesign::Position::* axis)
+        {
+            return std::cos (order * juce::MathConstants<double>::pi * (point.*axis) / size);
+        };
+        std::vector<double> frequencies;
+
+        for (int p = 0; p <= orderLimit (room.width); ++p)
+            for (int q = 0; q <= orderLimit (room.length); ++q)
+                for (int r = 0; r <= orderLimit (room.height); ++r)
+                {
+                    const auto frequency = half * std::sqrt (std::pow (p / room.width, 2.0) + std::pow (q / room.length, 2.0)
+                                                              + std::pow (r / room.height, 2.0));
+                    const auto coupling = [&] (const RoomDesign::Position& point)
+                    {
+                        return shape (p, room.width, point, &RoomDesign::Position::x) * shape (q, room.length, point, &RoomDesign::Position::y)
+                             * shape (r, room.height, point, &RoomDesign::Position::z);
+                    };
+
+                    if (frequency >= lowestModeHz && frequency <= highest
+                         && std::abs (coupling (path.source) * coupling (path.microphone)) >= smallestModeCoupling)
+                        frequencies.push_back (frequency);
+                }
+
+        std::sort (frequencies.begin(), frequencies.end());
+        return frequencies;
     }
 
     double windowEnergy (const float* samples, int numSamples, double centreSample, double sampleRate)
@@ -163,6 +204,53 @@ double PackMeasures::measureLateCoherence (const RoomDesign& room, const juce::A
                                         lateStart, response.getNumSamples());
 }
 
+double PackMeasures::modeSalienceDb (const RoomDesign& room, const RoomSynthesiser::Path& path,
+                                     const float* samples, int numSamples)
+{
+    const auto modes = coupledModeFrequencies (room, path);
+
+    // A mode's half-power bandwidth is 2.2 / T (Kuttruff, Room Acoustics, ch. 3): each level is
+    // taken over that width, and modes closer than twice it merge into one peak.
+    const auto bandwidth = 2.2 / room.targetT30[0];
+    const auto halfWindow = 0.5 * bandwidth;
+    const auto size = juce::nextPowerOfTwo (numSamples);
+    const Fft fft (size);
+    std::vector<std::complex<double>> spectrum ((size_t) size);
+
+    for (int i = 0; i < numSamples; ++i)
+        spectrum[(size_t) i] = samples[i];
+
+    fft.forward (spectrum);
+
+    const auto levelDbAround = [&] (double frequency)
+    {
+        const auto first = juce::jmax (1, static_cast<int> ((frequency - halfWindow) * size / room.sampleRate));
+        const auto last = juce::jmax (first, static_cast<int> ((frequency + halfWindow) * size / room.sampleRate));
+        double power = 0.0;
+
+        for (int bin = first; bin <= last; ++bin)
+            power += std::norm (spectrum[(size_t) bin]);
+
+        return 10.0 * std::log10 (power / (last - first + 1) + 1.0e-30);
+    };
+
+    // Only modes with room on both sides: a cluster of close ones is one peak.
+    double atModes = 0.0, between = 0.0;
+    int count = 0;
+
+    for (size_t i = 0; i + 1 < modes.size(); ++i)
+    {
+        if (modes[i + 1] - modes[i] < 2.0 * bandwidth)
+            continue;
+
+        atModes += 0.5 * (levelDbAround (modes[i]) + levelDbAround (modes[i + 1]));
+        between += levelDbAround (0.5 * (modes[i] + modes[i + 1]));
+        ++count;
+    }
+
+    return count > 0 ? (atModes - between) / count : 0.0;
+}
+
 double PackMeasures::reverberantLevelDb (const RoomDesign& room, RoomSynthesiser::Layout,
                                              const juce::AudioBuffer<float>& response)
 {
@@ -225,6 +313,10 @@ std::vector<PackMeasures::Row> PackMeasures::measure (const RoomDesign& room, Ro
     const auto coherence250 = addRow ("late coherence 250 Hz - sin(kd)/kd", -0.2, 0.2);
     const auto peakRow = addRow ("peak (dBFS)", -unbounded, -0.5);
     const auto startRow = addRow ("earliest arrival (ms)", 0.0, 1.0);
+    const auto modalRoom = room.getSchroederFrequency() > modalRoomSchroederFrequency;
+    const auto modeRow = modalRoom ? addRow ("mode salience below " + juce::String (juce::roundToInt (room.getSchroederFrequency()))
+                                                 + " Hz (dB)", 1.5, unbounded)
+                                   : 0;
 
     int earliest = numSamples;
     float peak = 0.0f;
@@ -266,6 +358,9 @@ std::vector<PackMeasures::Row> PackMeasures::measure (const RoomDesign& room, Ro
         keepWorst (rows[echoCriterionRow], RoomMeasures::echoCriterionForMusic (samples, numSamples, rate, direct));
         keepWorst (rows[repetitionRow], RoomMeasures::lateRepetition (samples, numSamples, rate, direct + static_cast<int> (mixing * rate),
                                                                           repetitionLagSeconds));
+
+        if (modalRoom)
+            keepWorst (rows[modeRow], modeSalienceDb (room, paths[(size_t) channel], samples, numSamples));
 
         earliest = juce::jmin (earliest, RoomMeasures::findFirstArrival (samples, numSamples, 40.0));
         peak = juce::jmax (peak, response.getMagnitude (channel, 0, numSamples));

@@ -36,6 +36,15 @@ public:
     static double earlyReflectionDeviationDb (const RoomDesign& room, const RoomSynthesiser::Path& path,
                                               const float* samples, int numSamples);
 
+    /** How far the level at the room modes that the path's source and microphone couple to
+        stands above the level halfway between them, in dB, below the Schroeder frequency.
+    */
+    static double modeSalienceDb (const RoomDesign& room, const RoomSynthesiser::Path& path,
+                                  const float* samples, int numSamples);
+
+    /** Where the room's modes stand apart enough to be heard as such. */
+    static constexpr double modalRoomSchroederFrequency = 100.0;
+
     /** The diffuse-field coherence the pair of channels should show in an octave band. */
     static double expectedCoherence (const RoomDesign& room, RoomSynthesiser::Layout layout,
                                      int firstChannel, int secondChannel, double bandCentre);

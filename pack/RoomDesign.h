@@ -54,6 +54,15 @@ public:
     */
     double getPredictedMixingSeconds() const noexcept   { return (20.0 * getVolume() / getSurfaceArea() + 20.0) / 0.8 / 1000.0; }
 
+    /** Below this frequency the room's modes stand apart (M. R. Schroeder and K. H. Kuttruff,
+        J. Acoust. Soc. Am. 34, 1962): 2000 sqrt (T / V), with the mid-frequency T30 (500 Hz
+        and 1 kHz).
+    */
+    double getSchroederFrequency() const noexcept
+    {
+        return 2000.0 * std::sqrt (0.5 * (targetT30[2] + targetT30[3]) / getVolume());
+    }
+
     /** A band value at any frequency: linear in the logarithm of the frequency between the
         bands' centres, and the outer bands' values beyond them.
     */

@@ -310,6 +310,7 @@ namespace
     const std::pair<const char*, const char*> knownGaps[] =
     {
         { "", "EDT / T30" },
+        { "", "mode salience" },
         { "Recording Studio small true stereo.vok", "late decay (-25 to -45 dB) / T30 125 Hz" },
         { "Recording Studio medium true stereo.vok", "late decay (-25 to -45 dB) / T30 125 Hz" },
     };
