@@ -54,42 +54,6 @@ namespace
     constexpr double smallestModeCoupling = 0.25;
     constexpr double lowestModeHz = 20.0;
 
-    /** The frequencies of the shoebox's modes below the Schroeder frequency, as (p, q, r) with
-        f = c/2 sqrt ((p/Lx)^2 + (q/Ly)^2 + (r/Lz)^2), that both ends of the path couple to:
-        the product of cos (p pi x / Lx) cos (q pi y / Ly) cos (r pi z / Lz) at the two points.
-    */
-    std::vector<double> coupledModeFrequencies (const RoomDesign& room, const RoomSynthesiser::Path& path)
-    {
-        const auto highest = room.getSchroederFrequency();
-        const auto half = 0.5 * room.speedOfSound;
-        const auto orderLimit = [&] (double size) { return static_cast<int> (highest / half * size) + 1; };
-        const auto shape = [] (int order, double size, const RoomDesign::Position& point, double RoomDesign::Position::* axis)
-        {
-            return std::cos (order * juce::MathConstants<double>::pi * (point.*axis) / size);
-        };
-        std::vector<double> frequencies;
-
-        for (int p = 0; p <= orderLimit (room.width); ++p)
-            for (int q = 0; q <= orderLimit (room.length); ++q)
-                for (int r = 0; r <= orderLimit (room.height); ++r)
-                {
-                    const auto frequency = half * std::sqrt (std::pow (p / room.width, 2.0) + std::pow (q / room.length, 2.0)
-                                                              + std::pow (r / room.height, 2.0));
-                    const auto coupling = [&] (const RoomDesign::Position& point)
-                    {
-                        return shape (p, room.width, point, &RoomDesign::Position::x) * shape (q, room.length, point, &RoomDesign::Position::y)
-                             * shape (r, room.height, point, &RoomDesign::Position::z);
-                    };
-
-                    if (frequency >= lowestModeHz && frequency <= highest
-                         && std::abs (coupling (path.source) * coupling (path.microphone)) >= smallestModeCoupling)
-                        frequencies.push_back (frequency);
-                }
-
-        std::sort (frequencies.begin(), frequencies.end());
-        return frequencies;
-    }
-
     double windowEnergy (const float* samples, int numSamples, double centreSample, double sampleRate)
     {
         const auto start = juce::jmax (0, static_cast<int> (centreSample - 0.00025 * sampleRate));
@@ -202,6 +166,39 @@ double PackMeasures::measureLateCoherence (const RoomDesign& room, const juce::A
     return RoomMeasures::bandCoherence (response.getReadPointer (firstChannel), response.getReadPointer (secondChannel),
                                         response.getNumSamples(), room.sampleRate, Band::octave (bandCentre),
                                         lateStart, response.getNumSamples());
+}
+
+std::vector<double> PackMeasures::coupledModeFrequencies (const RoomDesign& room, const RoomSynthesiser::Path& path)
+{
+    const auto highest = room.getSchroederFrequency();
+    const auto half = 0.5 * room.speedOfSound;
+    const auto orderLimit = [&] (double size) { return static_cast<int> (highest / half * size) + 1; };
+    const auto shape = [] (int order, double size, const RoomDesign::Position& point, double RoomDesign::Position::* axis)
+    {
+        return std::cos (order * juce::MathConstants<double>::pi * (point.*axis) / size);
+    };
+
+    std::vector<double> frequencies;
+
+    for (int p = 0; p <= orderLimit (room.width); ++p)
+        for (int q = 0; q <= orderLimit (room.length); ++q)
+            for (int r = 0; r <= orderLimit (room.height); ++r)
+            {
+                const auto frequency = half * std::sqrt (std::pow (p / room.width, 2.0) + std::pow (q / room.length, 2.0)
+                                                          + std::pow (r / room.height, 2.0));
+                const auto coupling = [&] (const RoomDesign::Position& point)
+                {
+                    return shape (p, room.width, point, &RoomDesign::Position::x) * shape (q, room.length, point, &RoomDesign::Position::y)
+                         * shape (r, room.height, point, &RoomDesign::Position::z);
+                };
+
+                if (frequency >= lowestModeHz && frequency <= highest
+                     && std::abs (coupling (path.source) * coupling (path.microphone)) >= smallestModeCoupling)
+                    frequencies.push_back (frequency);
+            }
+
+    std::sort (frequencies.begin(), frequencies.end());
+    return frequencies;
 }
 
 double PackMeasures::modeSalienceDb (const RoomDesign& room, const RoomSynthesiser::Path& path,

@@ -42,6 +42,12 @@ public:
     static double modeSalienceDb (const RoomDesign& room, const RoomSynthesiser::Path& path,
                                   const float* samples, int numSamples);
 
+    /** The frequencies of the shoebox's modes below the Schroeder frequency, as (p, q, r) with
+        f = c/2 sqrt ((p/Lx)^2 + (q/Ly)^2 + (r/Lz)^2), that both ends of the path couple to:
+        the product of cos (p pi x / Lx) cos (q pi y / Ly) cos (r pi z / Lz) at the two points.
+    */
+    static std::vector<double> coupledModeFrequencies (const RoomDesign& room, const RoomSynthesiser::Path& path);
+
     /** Where the room's modes stand apart enough to be heard as such. */
     static constexpr double modalRoomSchroederFrequency = 100.0;
 

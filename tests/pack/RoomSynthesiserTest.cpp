@@ -151,6 +151,31 @@ TEST (RoomSynthesiser, TrimmingGivesTheLateBassTheDiffuseFieldsCoherence)
                     << "channels " << first << " and " << second << ", " << centre << " Hz";
 }
 
+TEST (RoomSynthesiser, ModeSalienceHearsTheModesOfAModalResponse)
+{
+    // The room's coupled modes as decaying sinusoids, nothing else: the level at the modes
+    // stands clear of the level between them.
+    const auto room = shortRoom();
+    ASSERT_GT (room.getSchroederFrequency(), PackMeasures::modalRoomSchroederFrequency);
+
+    const auto path = RoomSynthesiser::getPaths (room, RoomSynthesiser::Layout::stereo)[0];
+    const auto modes = PackMeasures::coupledModeFrequencies (room, path);
+    ASSERT_GE (modes.size(), 3u);
+
+    std::vector<float> response ((size_t) room.samplesPerChannel, 0.0f);
+
+    for (size_t i = 0; i < response.size(); ++i)
+    {
+        const auto seconds = (double) i / room.sampleRate;
+
+        for (auto frequency : modes)
+            response[i] += (float) (std::sin (2.0 * juce::MathConstants<double>::pi * frequency * seconds)
+                                    * std::exp (-6.907755278982137 * seconds / room.targetT30[0]));
+    }
+
+    EXPECT_GE (PackMeasures::modeSalienceDb (room, path, response.data(), (int) response.size()), 1.5);
+}
+
 TEST (RoomSynthesiser, ChannelDescriptionsNameTheirPaths)
 {
     EXPECT_EQ (RoomSynthesiser::getChannelDescriptions (RoomSynthesiser::Layout::stereo),
