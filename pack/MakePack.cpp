@@ -7,7 +7,7 @@
     targets, and exits with 1 when the table can't be read or a file can't be written.
 */
 
-#include "VOK_PackWriter.h"
+#include "PackWriter.h"
 
 #include <atomic>
 #include <iostream>
@@ -18,7 +18,7 @@ namespace
 {
     constexpr double maxT30Deviation = 0.05;
 
-    juce::String describeT30 (const VOK_RoomDesign& room, const VOK_RoomDesign::BandValues& measured)
+    juce::String describeT30 (const RoomDesign& room, const RoomDesign::BandValues& measured)
     {
         juce::String text;
 
@@ -40,8 +40,8 @@ int main (int argc, char* argv[])
     const auto tableFile = juce::File::getCurrentWorkingDirectory().getChildFile (juce::String::fromUTF8 (argv[1]));
     const auto folder = juce::File::getCurrentWorkingDirectory().getChildFile (juce::String::fromUTF8 (argv[2]));
 
-    juce::Array<VOK_RoomDesign> rooms;
-    const auto loaded = VOK_RoomDesign::loadTable (tableFile, rooms);
+    juce::Array<RoomDesign> rooms;
+    const auto loaded = RoomDesign::loadTable (tableFile, rooms);
 
     if (loaded.failed())
     {
@@ -62,13 +62,13 @@ int main (int argc, char* argv[])
     // Rooms are independent and each is seeded from its own design, so writing them on two
     // threads gives the same files as writing them one after another.
     std::vector<juce::Result> results ((size_t) rooms.size(), juce::Result::ok());
-    std::vector<VOK_PackWriter::RoomReport> reports ((size_t) rooms.size());
+    std::vector<PackWriter::RoomReport> reports ((size_t) rooms.size());
     std::atomic<int> nextRoom { 0 };
 
     const auto writeRooms = [&]
     {
         for (int index = nextRoom++; index < rooms.size(); index = nextRoom++)
-            results[(size_t) index] = VOK_PackWriter::writeRoom (rooms.getReference (index), folder, reports[(size_t) index]);
+            results[(size_t) index] = PackWriter::writeRoom (rooms.getReference (index), folder, reports[(size_t) index]);
     };
 
     std::vector<std::thread> workers;

@@ -9,8 +9,8 @@
     judge the measures; the report shows them, missed ones marked.
 */
 
-#include "VOK_PackMeasures.h"
-#include "VOK_RoomReportSheet.h"
+#include "PackMeasures.h"
+#include "RoomReportSheet.h"
 
 #include <VOK_ImpulseFile.h>
 
@@ -18,7 +18,7 @@
 
 namespace
 {
-    juce::String formatRange (const VOK_PackMeasures::Row& row)
+    juce::String formatRange (const PackMeasures::Row& row)
     {
         constexpr double unbounded = 1.0e8;
 
@@ -41,8 +41,8 @@ int main (int argc, char* argv[])
     const auto reportFolder = cwd.getChildFile (juce::String::fromUTF8 (argv[3]));
     const auto prefix = argc > 4 ? juce::String::fromUTF8 (argv[4]) : juce::String();
 
-    juce::Array<VOK_RoomDesign> rooms;
-    const auto loaded = VOK_RoomDesign::loadTable (cwd.getChildFile (juce::String::fromUTF8 (argv[1])), rooms);
+    juce::Array<RoomDesign> rooms;
+    const auto loaded = RoomDesign::loadTable (cwd.getChildFile (juce::String::fromUTF8 (argv[1])), rooms);
 
     if (loaded.failed() || reportFolder.createDirectory().failed())
     {
@@ -59,11 +59,11 @@ int main (int argc, char* argv[])
             continue;
 
         markdown << "\n## " << room.name << "\n\n";
-        std::vector<std::vector<VOK_PackMeasures::Row>> layouts;
+        std::vector<std::vector<PackMeasures::Row>> layouts;
 
-        for (auto layout : { VOK_RoomSynthesiser::Layout::stereo, VOK_RoomSynthesiser::Layout::trueStereo })
+        for (auto layout : { RoomSynthesiser::Layout::stereo, RoomSynthesiser::Layout::trueStereo })
         {
-            const auto file = packFolder.getChildFile (layout == VOK_RoomSynthesiser::Layout::stereo ? room.getStereoFileName()
+            const auto file = packFolder.getChildFile (layout == RoomSynthesiser::Layout::stereo ? room.getStereoFileName()
                                                                                                    : room.getTrueStereoFileName());
             VOK_ImpulseFile impulse;
 
@@ -76,13 +76,13 @@ int main (int argc, char* argv[])
             juce::AudioBuffer<float> response;
             response.makeCopyOf (*impulse.getSamplePool());
 
-            if (layout == VOK_RoomSynthesiser::Layout::stereo)
+            if (layout == RoomSynthesiser::Layout::stereo)
             {
                 const auto sheetName = room.name.replaceCharacter (' ', '-') + ".png";
                 const auto sheetFile = reportFolder.getChildFile (sheetName);
                 juce::MemoryOutputStream png;
 
-                if (! juce::PNGImageFormat().writeImageToStream (VOK_RoomReportSheet::draw (room, response), png)
+                if (! juce::PNGImageFormat().writeImageToStream (RoomReportSheet::draw (room, response), png)
                      || ! sheetFile.replaceWithData (png.getData(), png.getDataSize()))
                 {
                     std::cerr << "Can't write " << sheetFile.getFullPathName() << std::endl;
@@ -92,8 +92,8 @@ int main (int argc, char* argv[])
                 markdown << "![" << room.name << "](" << sheetName << ")\n\n";
             }
 
-            auto rows = VOK_PackMeasures::measure (room, layout, response);
-            rows.push_back ({ "reverberant level (dB)", VOK_PackMeasures::reverberantLevelDb (room, layout, response), -1.0e9, 1.0e9 });
+            auto rows = PackMeasures::measure (room, layout, response);
+            rows.push_back ({ "reverberant level (dB)", PackMeasures::reverberantLevelDb (room, layout, response), -1.0e9, 1.0e9 });
             layouts.push_back (rows);
         }
 

@@ -1,4 +1,4 @@
-#include <VOK_DecayAnalysis.h>
+#include <DecayAnalysis.h>
 
 #include <gtest/gtest.h>
 
@@ -33,19 +33,19 @@ TEST_P (DecayAnalysisKnownDecay, MeasuresTheDecayOfNoiseInEveryOctaveBand)
     // the mean of several shows the measurement's own error.
     const auto t60 = GetParam();
     constexpr int numRealisations = 8;
-    VOK_RoomDesign::BandValues mean {};
+    RoomDesign::BandValues mean {};
 
     for (unsigned int seed = 1; seed <= numRealisations; ++seed)
     {
         const auto samples = decayingNoise (t60, 1.5 * t60 + 0.2, seed);
-        const auto measured = VOK_DecayAnalysis::measureT30 (samples.data(), (int) samples.size(), sampleRate);
+        const auto measured = DecayAnalysis::measureT30 (samples.data(), (int) samples.size(), sampleRate);
 
         for (size_t band = 0; band < mean.size(); ++band)
             mean[band] += measured[band] / numRealisations;
     }
 
     for (size_t band = 0; band < mean.size(); ++band)
-        EXPECT_NEAR (mean[band], t60, 0.05 * t60) << "band " << VOK_RoomDesign::bandCentres[band] << " Hz";
+        EXPECT_NEAR (mean[band], t60, 0.05 * t60) << "band " << RoomDesign::bandCentres[band] << " Hz";
 }
 
 INSTANTIATE_TEST_SUITE_P (Decays, DecayAnalysisKnownDecay, ::testing::Values (0.3, 1.0, 2.5, 4.5));
@@ -58,7 +58,7 @@ TEST (DecayAnalysis, FitsTheLineBetweenMinusFiveAndMinusThirtyFiveDecibels)
     for (int i = 0; i < 2 * (int) sampleRate; ++i)
         curve.push_back (i == 0 ? 0.0 : -3.0 - 60.0 * i / sampleRate);
 
-    EXPECT_NEAR (VOK_DecayAnalysis::fitT30 (curve, sampleRate), 1.0, 1.0e-6);
+    EXPECT_NEAR (DecayAnalysis::fitT30 (curve, sampleRate), 1.0, 1.0e-6);
 }
 
 TEST (DecayAnalysis, GivesNothingForACurveThatNeverReachesMinusThirtyFive)
@@ -68,11 +68,11 @@ TEST (DecayAnalysis, GivesNothingForACurveThatNeverReachesMinusThirtyFive)
     for (int i = 0; i < 1000; ++i)
         curve.push_back (-0.03 * i);
 
-    EXPECT_EQ (VOK_DecayAnalysis::fitT30 (curve, sampleRate), 0.0);
-    EXPECT_EQ (VOK_DecayAnalysis::fitT30 ({}, sampleRate), 0.0);
+    EXPECT_EQ (DecayAnalysis::fitT30 (curve, sampleRate), 0.0);
+    EXPECT_EQ (DecayAnalysis::fitT30 ({}, sampleRate), 0.0);
 
     const std::vector<float> silence (1000, 0.0f);
-    const auto measured = VOK_DecayAnalysis::measureT30 (silence.data(), (int) silence.size(), sampleRate);
+    const auto measured = DecayAnalysis::measureT30 (silence.data(), (int) silence.size(), sampleRate);
 
     for (auto t30 : measured)
         EXPECT_EQ (t30, 0.0);
@@ -81,7 +81,7 @@ TEST (DecayAnalysis, GivesNothingForACurveThatNeverReachesMinusThirtyFive)
 TEST (DecayAnalysis, BackwardIntegralStartsAtOneAndEndsWithTheLastSample)
 {
     const std::vector<float> samples { 1.0f, 0.0f, 1.0f, 2.0f };
-    const auto integral = VOK_DecayAnalysis::backwardIntegral (samples.data(), (int) samples.size());
+    const auto integral = DecayAnalysis::backwardIntegral (samples.data(), (int) samples.size());
 
     ASSERT_EQ (integral.size(), 4u);
     EXPECT_DOUBLE_EQ (integral[0], 1.0);
@@ -89,7 +89,7 @@ TEST (DecayAnalysis, BackwardIntegralStartsAtOneAndEndsWithTheLastSample)
     EXPECT_DOUBLE_EQ (integral[2], 5.0 / 6.0);
     EXPECT_DOUBLE_EQ (integral[3], 4.0 / 6.0);
 
-    const auto curve = VOK_DecayAnalysis::energyDecayCurve (samples.data(), (int) samples.size());
+    const auto curve = DecayAnalysis::energyDecayCurve (samples.data(), (int) samples.size());
     EXPECT_DOUBLE_EQ (curve[0], 0.0);
     EXPECT_NEAR (curve[3], 10.0 * std::log10 (4.0 / 6.0), 1.0e-12);
 }
@@ -100,14 +100,14 @@ TEST (DecayAnalysis, AudibleLengthDropsTrailingSilenceButLeavesRingOutTime)
     samples[10] = 1.0f;
     samples[1000] = 1.0e-9f;   // 180 dB down: negligible
 
-    const auto ringOut = (int) (VOK_DecayAnalysis::ringOutSeconds * sampleRate);
-    EXPECT_EQ (VOK_DecayAnalysis::getAudibleLength (samples.data(), (int) samples.size(), sampleRate), 11 + ringOut);
+    const auto ringOut = (int) (DecayAnalysis::ringOutSeconds * sampleRate);
+    EXPECT_EQ (DecayAnalysis::getAudibleLength (samples.data(), (int) samples.size(), sampleRate), 11 + ringOut);
 
     samples[50000] = 1.0e-3f;
-    EXPECT_EQ (VOK_DecayAnalysis::getAudibleLength (samples.data(), (int) samples.size(), sampleRate), 50001 + ringOut);
+    EXPECT_EQ (DecayAnalysis::getAudibleLength (samples.data(), (int) samples.size(), sampleRate), 50001 + ringOut);
 
     samples.back() = 0.5f;
-    EXPECT_EQ (VOK_DecayAnalysis::getAudibleLength (samples.data(), (int) samples.size(), sampleRate), (int) samples.size());
+    EXPECT_EQ (DecayAnalysis::getAudibleLength (samples.data(), (int) samples.size(), sampleRate), (int) samples.size());
 }
 
 TEST (DecayAnalysis, CorrelationOfEqualOppositeIndependentAndSilentSignals)
@@ -120,17 +120,17 @@ TEST (DecayAnalysis, CorrelationOfEqualOppositeIndependentAndSilentSignals)
         negated[i] = -first[i];
 
     const auto n = (int) first.size() - 100;
-    EXPECT_NEAR (VOK_DecayAnalysis::correlation (first.data(), first.data(), 100, n), 1.0, 1.0e-9);
-    EXPECT_NEAR (VOK_DecayAnalysis::correlation (first.data(), negated.data(), 100, n), -1.0, 1.0e-9);
-    EXPECT_LT (std::abs (VOK_DecayAnalysis::correlation (first.data(), second.data(), 100, n)), 0.05);
-    EXPECT_EQ (VOK_DecayAnalysis::correlation (first.data(), silent.data(), 100, n), 0.0);
+    EXPECT_NEAR (DecayAnalysis::correlation (first.data(), first.data(), 100, n), 1.0, 1.0e-9);
+    EXPECT_NEAR (DecayAnalysis::correlation (first.data(), negated.data(), 100, n), -1.0, 1.0e-9);
+    EXPECT_LT (std::abs (DecayAnalysis::correlation (first.data(), second.data(), 100, n)), 0.05);
+    EXPECT_EQ (DecayAnalysis::correlation (first.data(), silent.data(), 100, n), 0.0);
 }
 
 TEST (DecayAnalysis, OctaveBandFilterPassesItsBandAndStopsTheOthers)
 {
-    for (int band = 0; band < VOK_RoomDesign::numBands; ++band)
+    for (int band = 0; band < RoomDesign::numBands; ++band)
     {
-        const auto centre = VOK_RoomDesign::bandCentres[(size_t) band];
+        const auto centre = RoomDesign::bandCentres[(size_t) band];
 
         const auto levelAt = [band] (double frequency)
         {
@@ -139,7 +139,7 @@ TEST (DecayAnalysis, OctaveBandFilterPassesItsBandAndStopsTheOthers)
             for (size_t i = 0; i < tone.size(); ++i)
                 tone[i] = (float) std::sin (2.0 * 3.14159265358979323846 * frequency * (double) i / sampleRate);
 
-            VOK_DecayAnalysis::filterOctaveBand (tone, sampleRate, band);
+            DecayAnalysis::filterOctaveBand (tone, sampleRate, band);
             double energy = 0.0;
 
             for (size_t i = tone.size() / 2; i < tone.size(); ++i)

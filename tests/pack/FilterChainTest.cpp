@@ -1,4 +1,4 @@
-#include <VOK_FilterChain.h>
+#include <FilterChain.h>
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@ TEST (FilterChain, EdgesSitWhereTheirDesignsPutThem)
 {
     for (auto frequency : { 88.0, 707.0, 5657.0 })
     {
-        VOK_FilterChain linkwitzRiley, butterworth;
+        FilterChain linkwitzRiley, butterworth;
         linkwitzRiley.addLinkwitzRileyLowPass (sampleRate, frequency);
         butterworth.addButterworth4HighPass (sampleRate, frequency);
 
@@ -27,7 +27,7 @@ TEST (FilterChain, EdgesSitWhereTheirDesignsPutThem)
 TEST (FilterChain, LinkwitzRileyHalvesAddUpToItsAllPass)
 {
     // The room's bands rely on it: a split at 1 kHz, summed, changes no level anywhere.
-    VOK_FilterChain low, high, allPass;
+    FilterChain low, high, allPass;
     low.addLinkwitzRileyLowPass (sampleRate, 1000.0);
     high.addLinkwitzRileyHighPass (sampleRate, 1000.0);
     allPass.addLinkwitzRileyAllPass (sampleRate, 1000.0);
@@ -48,16 +48,16 @@ TEST (FilterChain, LinkwitzRileyHalvesAddUpToItsAllPass)
 TEST (FilterChain, RunsLikeItsSectionsOneAfterAnother)
 {
     // An odd number of sections: pairs in one pass, the last one alone.
-    VOK_FilterChain chain;
+    FilterChain chain;
     chain.addButterworth4HighPass (sampleRate, 100.0);
     chain.addButterworth4LowPass (sampleRate, 300.0);
     chain.addLinkwitzRileyAllPass (sampleRate, 1000.0);
 
-    auto sections = { VOK_Biquad::highPass (sampleRate, 100.0, VOK_FilterChain::butterworth4Q1),
-                      VOK_Biquad::highPass (sampleRate, 100.0, VOK_FilterChain::butterworth4Q2),
-                      VOK_Biquad::lowPass (sampleRate, 300.0, VOK_FilterChain::butterworth4Q1),
-                      VOK_Biquad::lowPass (sampleRate, 300.0, VOK_FilterChain::butterworth4Q2),
-                      VOK_Biquad::allPass (sampleRate, 1000.0, VOK_FilterChain::butterworth2Q) };
+    auto sections = { Biquad::highPass (sampleRate, 100.0, FilterChain::butterworth4Q1),
+                      Biquad::highPass (sampleRate, 100.0, FilterChain::butterworth4Q2),
+                      Biquad::lowPass (sampleRate, 300.0, FilterChain::butterworth4Q1),
+                      Biquad::lowPass (sampleRate, 300.0, FilterChain::butterworth4Q2),
+                      Biquad::allPass (sampleRate, 1000.0, FilterChain::butterworth2Q) };
 
     std::vector<float> input (20000);
 

@@ -4,12 +4,12 @@
 */
 
 #include <EmbeddedImpulseFiles.h>
+#include <DecayAnalysis.h>
 #include <TemporaryFolder.h>
-#include <VOK_DecayAnalysis.h>
 #include <VOK_ImpulseFile.h>
-#include <VOK_PackMeasures.h>
-#include <VOK_RoomMeasures.h>
-#include <VOK_RoomSynthesiser.h>
+#include <PackMeasures.h>
+#include <RoomMeasures.h>
+#include <RoomSynthesiser.h>
 
 #include <juce_graphics/juce_graphics.h>
 
@@ -62,19 +62,19 @@ namespace
     juce::File packFolder()                        { return juce::File (VOK_PACK_DIR); }
     juce::File packFile (int index)                { return packFolder().getChildFile (expectedFiles[index].fileName); }
 
-    const juce::Array<VOK_RoomDesign>& rooms()
+    const juce::Array<RoomDesign>& rooms()
     {
         static const auto table = []
         {
-            juce::Array<VOK_RoomDesign> loaded;
-            VOK_RoomDesign::loadTable (juce::File (VOK_ROOM_TABLE), loaded);
+            juce::Array<RoomDesign> loaded;
+            RoomDesign::loadTable (juce::File (VOK_ROOM_TABLE), loaded);
             return loaded;
         }();
 
         return table;
     }
 
-    const VOK_RoomDesign& roomOf (int index)       { return rooms().getReference (index / 2); }
+    const RoomDesign& roomOf (int index)       { return rooms().getReference (index / 2); }
 
     std::unique_ptr<VOK_ImpulseFile> readPackFile (int index)
     {
@@ -134,9 +134,9 @@ TEST_P (PackFile, HasTheShapeTheTableGives)
     ASSERT_NE (poolElement, nullptr);
     EXPECT_EQ (poolElement->getIntAttribute ("number"), expected.numChannels);
 
-    const auto descriptions = VOK_RoomSynthesiser::getChannelDescriptions (expected.numChannels == 2
-                                                                               ? VOK_RoomSynthesiser::Layout::stereo
-                                                                               : VOK_RoomSynthesiser::Layout::trueStereo);
+    const auto descriptions = RoomSynthesiser::getChannelDescriptions (expected.numChannels == 2
+                                                                               ? RoomSynthesiser::Layout::stereo
+                                                                               : RoomSynthesiser::Layout::trueStereo);
     int channel = 0;
 
     for (auto* data : poolElement->getChildWithTagNameIterator ("AudioSampleData"))
@@ -216,11 +216,11 @@ TEST_P (PackFile, SoundsLikeItsRoom)
         EXPECT_GT (peak, 0.0f);
 
         // T30 per octave band: 10 % from 250 Hz up, 15 % at 125 Hz, where fewer modes make it vary more.
-        const auto t30 = VOK_DecayAnalysis::measureT30 (samples, numSamples, rate);
+        const auto t30 = DecayAnalysis::measureT30 (samples, numSamples, rate);
 
         for (size_t band = 0; band < t30.size(); ++band)
             EXPECT_NEAR (t30[band], room.targetT30[band], (band == 0 ? 0.15 : 0.10) * room.targetT30[band])
-                << VOK_RoomDesign::bandCentres[band] << " Hz";
+                << RoomDesign::bandCentres[band] << " Hz";
 
         double sum = 0.0;
 
@@ -244,7 +244,7 @@ TEST_P (PackFile, SoundsLikeItsRoom)
         while (directSample < numSamples && samples[directSample] == 0.0f)
             ++directSample;
 
-        const auto mixing = VOK_RoomSynthesiser (room).getMixingSeconds();
+        const auto mixing = RoomSynthesiser (room).getMixingSeconds();
         const auto meanEnergy = [&] (double from, double to)
         {
             const auto start = directSample + (int) (from * rate), end = directSample + (int) (to * rate);
@@ -266,11 +266,11 @@ TEST_P (PackFile, SoundsLikeItsRoom)
     // diffuse field is, half a metre apart; the bass is as coherent as the spacing makes it,
     // which the measures check.
     const auto lateStart = (int) (0.1 * rate);
-    const VOK_RoomMeasures::Band treble { 1000.0, 2.0 * rate };
+    const RoomMeasures::Band treble { 1000.0, 2.0 * rate };
 
     for (int first = 0; first < pool->getNumChannels(); ++first)
         for (int second = first + 1; second < pool->getNumChannels(); ++second)
-            EXPECT_LT (std::abs (VOK_RoomMeasures::bandCoherence (pool->getReadPointer (first), pool->getReadPointer (second), numSamples,
+            EXPECT_LT (std::abs (RoomMeasures::bandCoherence (pool->getReadPointer (first), pool->getReadPointer (second), numSamples,
                                                                   rate, treble, lateStart, numSamples)), 0.3)
                 << "channels " << first << " and " << second;
 }
@@ -287,10 +287,10 @@ TEST_P (PackFile, TheProgramCarriesExactlyTheGeneratedBytes)
 
 namespace
 {
-    VOK_RoomSynthesiser::Layout layoutOf (int index)
+    RoomSynthesiser::Layout layoutOf (int index)
     {
-        return expectedFiles[index].numChannels == 2 ? VOK_RoomSynthesiser::Layout::stereo
-                                                     : VOK_RoomSynthesiser::Layout::trueStereo;
+        return expectedFiles[index].numChannels == 2 ? RoomSynthesiser::Layout::stereo
+                                                     : RoomSynthesiser::Layout::trueStereo;
     }
 
     juce::AudioBuffer<float> readResponse (int index)
@@ -311,7 +311,7 @@ namespace
     const std::pair<const char*, const char*> knownGaps[] =
     {
         { "", "EDT / T30" },
-        { "", "late coherence" },
+        { "", "mode salience" },
         { "Recording Studio small true stereo.vok", "late decay (-25 to -45 dB) / T30 125 Hz" },
         { "Recording Studio medium true stereo.vok", "late decay (-25 to -45 dB) / T30 125 Hz" },
     };
@@ -333,7 +333,7 @@ TEST_P (PackFile, MeetsEveryMeasure)
     const auto response = readResponse (index);
     ASSERT_GT (response.getNumChannels(), 0);
 
-    for (const auto& row : VOK_PackMeasures::measure (roomOf (index), layoutOf (index), response))
+    for (const auto& row : PackMeasures::measure (roomOf (index), layoutOf (index), response))
     {
         if (! isKnownGap (index, row.name))
         {
@@ -370,7 +370,7 @@ TEST (PackFiles, PresetsSwitchWithoutLevelJumps)
     std::vector<double> levels;
 
     for (int index = 0; index < numExpectedFiles; ++index)
-        levels.push_back (VOK_PackMeasures::reverberantLevelDb (roomOf (index), layoutOf (index), readResponse (index)));
+        levels.push_back (PackMeasures::reverberantLevelDb (roomOf (index), layoutOf (index), readResponse (index)));
 
     auto sorted = levels;
     std::sort (sorted.begin(), sorted.end());

@@ -1,4 +1,4 @@
-#include <VOK_RoomDesign.h>
+#include <RoomDesign.h>
 
 #include <gtest/gtest.h>
 
@@ -41,8 +41,8 @@ namespace
 
 TEST (RoomDesign, TheRoomTableHoldsTwelveRoomsWithSourcesForTheirTimes)
 {
-    juce::Array<VOK_RoomDesign> rooms;
-    const auto result = VOK_RoomDesign::loadTable (roomTable(), rooms);
+    juce::Array<RoomDesign> rooms;
+    const auto result = RoomDesign::loadTable (roomTable(), rooms);
     ASSERT_TRUE (result.wasOk()) << result.getErrorMessage();
     ASSERT_EQ (rooms.size(), 12);
 
@@ -60,7 +60,7 @@ TEST (RoomDesign, TheRoomTableHoldsTwelveRoomsWithSourcesForTheirTimes)
         for (auto t30 : room.targetT30)
             longest = juce::jmax (longest, t30);
 
-        EXPECT_LT (VOK_RoomDesign::tailFadeMargin * longest, room.samplesPerChannel / room.sampleRate) << room.name;
+        EXPECT_LT (RoomDesign::tailFadeMargin * longest, room.samplesPerChannel / room.sampleRate) << room.name;
     }
 }
 
@@ -76,10 +76,10 @@ class RoomDesignBadTable : public ::testing::TestWithParam<BadTableCase> {};
 TEST_P (RoomDesignBadTable, IsRefusedWithAMessageNamingTheProblem)
 {
     const ChangedTable table (GetParam().change);
-    juce::Array<VOK_RoomDesign> rooms;
+    juce::Array<RoomDesign> rooms;
     rooms.add ({});
 
-    const auto result = VOK_RoomDesign::loadTable (table.file.getFile(), rooms);
+    const auto result = RoomDesign::loadTable (table.file.getFile(), rooms);
 
     EXPECT_TRUE (result.failed());
     EXPECT_TRUE (result.getErrorMessage().contains (GetParam().expectedMessage)) << result.getErrorMessage();
@@ -109,12 +109,12 @@ INSTANTIATE_TEST_SUITE_P (Cases, RoomDesignBadTable, ::testing::Values (
 
 TEST (RoomDesign, AMissingOrMalformedTableIsRefused)
 {
-    juce::Array<VOK_RoomDesign> rooms;
+    juce::Array<RoomDesign> rooms;
     const juce::TemporaryFile missing;
-    EXPECT_TRUE (VOK_RoomDesign::loadTable (missing.getFile(), rooms).getErrorMessage().contains ("not found"));
+    EXPECT_TRUE (RoomDesign::loadTable (missing.getFile(), rooms).getErrorMessage().contains ("not found"));
 
     const juce::TemporaryFile malformed (".json");
     malformed.getFile().replaceWithText ("{ \"rooms\": [ ");
-    EXPECT_TRUE (VOK_RoomDesign::loadTable (malformed.getFile(), rooms).failed());
+    EXPECT_TRUE (RoomDesign::loadTable (malformed.getFile(), rooms).failed());
     EXPECT_TRUE (rooms.isEmpty());
 }

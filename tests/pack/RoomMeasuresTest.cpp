@@ -1,4 +1,4 @@
-#include <VOK_RoomMeasures.h>
+#include <RoomMeasures.h>
 
 #include <gtest/gtest.h>
 
@@ -42,7 +42,7 @@ TEST_P (RoomMeasuresEchoDensity, ReachesOneWhereAudibleNoiseFillsTheWindow)
     samples[0] = 1.0f;
     addDecayingNoise (samples, 0.03, GetParam().noiseLevelDb, 10.0, 7);
 
-    const auto full = VOK_RoomMeasures::firstFullEchoDensity (samples.data(), (int) samples.size(), sampleRate, 0);
+    const auto full = RoomMeasures::firstFullEchoDensity (samples.data(), (int) samples.size(), sampleRate, 0);
 
     if (GetParam().latestFull < 0.0)
     {
@@ -80,7 +80,7 @@ TEST_P (RoomMeasuresEchoCriterion, FlagsALateStrongReflectionOnly)
     if (param.echoGain > 0.0)
         samples[(size_t) (direct + toSamples (param.echoSeconds))] = (float) param.echoGain;
 
-    const auto criterion = VOK_RoomMeasures::echoCriterionForMusic (samples.data(), (int) samples.size(), sampleRate, direct);
+    const auto criterion = RoomMeasures::echoCriterionForMusic (samples.data(), (int) samples.size(), sampleRate, direct);
     EXPECT_GE (criterion, param.lowest);
     EXPECT_LE (criterion, param.highest);
 }
@@ -105,6 +105,6 @@ TEST (RoomMeasures, ADiffuseTailDoesNotRepeatALoopedOneDoes)
     for (size_t i = loop; i < looped.size(); ++i)
         looped[i] = diffuse[i % loop] * (float) std::pow (10.0, -3.0 * (double) (i - i % loop) / sampleRate);
 
-    EXPECT_LT (VOK_RoomMeasures::lateRepetition (diffuse.data(), (int) diffuse.size(), sampleRate, 0, 0.005), 0.1);
-    EXPECT_GT (VOK_RoomMeasures::lateRepetition (looped.data(), (int) looped.size(), sampleRate, 0, 0.005), 0.8);
+    EXPECT_LT (RoomMeasures::lateRepetition (diffuse.data(), (int) diffuse.size(), sampleRate, 0, 0.005), 0.1);
+    EXPECT_GT (RoomMeasures::lateRepetition (looped.data(), (int) looped.size(), sampleRate, 0, 0.005), 0.8);
 }

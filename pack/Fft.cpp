@@ -1,10 +1,10 @@
-#include "VOK_Fft.h"
+#include "Fft.h"
 
 #include <juce_core/juce_core.h>
 
 #include <cmath>
 
-VOK_Fft::VOK_Fft (int fftSize)
+Fft::Fft (int fftSize)
     : size (fftSize)
 {
     jassert (size > 1 && juce::isPowerOfTwo (size));
@@ -36,7 +36,7 @@ VOK_Fft::VOK_Fft (int fftSize)
     }
 }
 
-void VOK_Fft::transform (std::vector<std::complex<double>>& data, bool inverse) const noexcept
+void Fft::transform (std::vector<std::complex<double>>& data, bool inverse) const noexcept
 {
     jassert ((int) data.size() == size);
 

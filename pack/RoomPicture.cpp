@@ -1,17 +1,17 @@
-#include "VOK_RoomPicture.h"
-#include "VOK_DecayAnalysis.h"
+#include "RoomPicture.h"
+#include "DecayAnalysis.h"
 
 #include <cmath>
 
 namespace
 {
-    using Palette = VOK_RoomPicture::Palette;
+    using Palette = RoomPicture::Palette;
 
     constexpr double rangeDb = 60.0;
 
     juce::Colour bandColour (int band)
     {
-        return juce::Colour::fromHSV (0.8f * (float) band / (float) (VOK_RoomDesign::numBands - 1), 0.75f, 1.0f, 1.0f);
+        return juce::Colour::fromHSV (0.8f * (float) band / (float) (RoomDesign::numBands - 1), 0.75f, 1.0f, 1.0f);
     }
 
     /** A step of 1, 2 or 5 times a power of ten that puts a few grid lines over the range. */
@@ -27,7 +27,7 @@ namespace
     }
 }
 
-juce::Image VOK_RoomPicture::draw (const VOK_RoomDesign& room, const juce::AudioBuffer<float>& response)
+juce::Image RoomPicture::draw (const RoomDesign& room, const juce::AudioBuffer<float>& response)
 {
     // A software image: the same pixels on every machine, no display needed.
     juce::Image image (juce::Image::RGB, width, height, true, juce::SoftwareImageType());
@@ -43,7 +43,7 @@ juce::Image VOK_RoomPicture::draw (const VOK_RoomDesign& room, const juce::Audio
     return image;
 }
 
-void VOK_RoomPicture::drawFloorPlan (juce::Graphics& g, const VOK_RoomDesign& room, juce::Rectangle<float> area)
+void RoomPicture::drawFloorPlan (juce::Graphics& g, const RoomDesign& room, juce::Rectangle<float> area)
 {
     g.setColour (Palette::panel);
     g.fillRoundedRectangle (area, 6.0f);
@@ -53,7 +53,7 @@ void VOK_RoomPicture::drawFloorPlan (juce::Graphics& g, const VOK_RoomDesign& ro
     const auto plan = juce::Rectangle<float> ((float) room.width * scale, (float) room.length * scale).withCentre (inner.getCentre());
 
     // The sources are at the far end of the room: draw them at the top, left on the left.
-    const auto toPlan = [&] (const VOK_RoomDesign::Position& p)
+    const auto toPlan = [&] (const RoomDesign::Position& p)
     {
         return juce::Point<float> (plan.getX() + (float) p.x * scale, plan.getBottom() - (float) p.y * scale);
     };
@@ -89,7 +89,7 @@ void VOK_RoomPicture::drawFloorPlan (juce::Graphics& g, const VOK_RoomDesign& ro
     }
 }
 
-void VOK_RoomPicture::drawDecayCurves (juce::Graphics& g, const VOK_RoomDesign& room,
+void RoomPicture::drawDecayCurves (juce::Graphics& g, const RoomDesign& room,
                                        const juce::AudioBuffer<float>& response, juce::Rectangle<float> area)
 {
     g.setColour (Palette::panel);
@@ -123,9 +123,9 @@ void VOK_RoomPicture::drawDecayCurves (juce::Graphics& g, const VOK_RoomDesign& 
 
     const auto columns = static_cast<int> (plot.getWidth());
 
-    for (int band = 0; band < VOK_RoomDesign::numBands; ++band)
+    for (int band = 0; band < RoomDesign::numBands; ++band)
     {
-        const auto curve = VOK_DecayAnalysis::octaveBandDecayCurve (response.getReadPointer (0), response.getNumSamples(),
+        const auto curve = DecayAnalysis::octaveBandDecayCurve (response.getReadPointer (0), response.getNumSamples(),
                                                                     room.sampleRate, band);
         juce::Path path;
 
@@ -150,7 +150,7 @@ void VOK_RoomPicture::drawDecayCurves (juce::Graphics& g, const VOK_RoomDesign& 
     }
 }
 
-juce::MemoryBlock VOK_RoomPicture::encodeJpeg (const juce::Image& image)
+juce::MemoryBlock RoomPicture::encodeJpeg (const juce::Image& image)
 {
     juce::MemoryOutputStream stream;
     juce::JPEGImageFormat jpeg;
@@ -162,7 +162,7 @@ juce::MemoryBlock VOK_RoomPicture::encodeJpeg (const juce::Image& image)
     return stream.getMemoryBlock();
 }
 
-juce::String VOK_RoomPicture::createPictureText (const VOK_RoomDesign& room, const juce::AudioBuffer<float>& response)
+juce::String RoomPicture::createPictureText (const RoomDesign& room, const juce::AudioBuffer<float>& response)
 {
     const auto jpegBytes = encodeJpeg (draw (room, response));
     return jpegBytes.isEmpty() ? juce::String() : jpegBytes.toBase64Encoding();

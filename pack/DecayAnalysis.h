@@ -1,6 +1,6 @@
 #pragma once
 
-#include "VOK_RoomDesign.h"
+#include "RoomDesign.h"
 
 #include <vector>
 
@@ -12,7 +12,7 @@
     The generator uses it to check and trim its rooms, and the tests use it to judge the
     files the build made, so both agree on one measurement.
 */
-class VOK_DecayAnalysis
+class DecayAnalysis
 {
 public:
     /** The octave-band filter of a band: fourth-order Butterworth edges an octave apart
@@ -55,7 +55,7 @@ public:
     static constexpr double ringOutSeconds = 0.1;
 
     /** T30 of a response in each octave band (0 where it can't be measured). */
-    static VOK_RoomDesign::BandValues measureT30 (const float* samples, int numSamples, double sampleRate);
+    static RoomDesign::BandValues measureT30 (const float* samples, int numSamples, double sampleRate);
 
     /** Normalised correlation (at lag 0) of two signals over a range; 0 when either is silent there. */
     static double correlation (const float* first, const float* second, int startSample, int numSamples);

@@ -1,9 +1,9 @@
-#include "VOK_PackWriter.h"
-#include "VOK_RoomPicture.h"
+#include "PackWriter.h"
+#include "RoomPicture.h"
 
 #include <VOK_ImpulseFile.h>
 
-juce::StringPairArray VOK_PackWriter::getFactoryPresets()
+juce::StringPairArray PackWriter::getFactoryPresets()
 {
     juce::StringPairArray presets;
     presets.set ("Bright",  "dry=-inf;wet=0.0;predelay=0;length=100;lowcut=20;highcut=20000;treble=3.0;bass=0.0;width=100");
@@ -13,11 +13,11 @@ juce::StringPairArray VOK_PackWriter::getFactoryPresets()
     return presets;
 }
 
-std::unique_ptr<juce::XmlElement> VOK_PackWriter::createHeader (const VOK_RoomDesign& room,
-                                                                VOK_RoomSynthesiser::Layout layout)
+std::unique_ptr<juce::XmlElement> PackWriter::createHeader (const RoomDesign& room,
+                                                                RoomSynthesiser::Layout layout)
 {
-    const auto numChannels = VOK_RoomSynthesiser::getNumChannels (layout);
-    const auto descriptions = VOK_RoomSynthesiser::getChannelDescriptions (layout);
+    const auto numChannels = RoomSynthesiser::getNumChannels (layout);
+    const auto descriptions = RoomSynthesiser::getChannelDescriptions (layout);
 
     auto header = std::make_unique<juce::XmlElement> ("VokImpulseFile");
     header->setAttribute ("version", "2.1");
@@ -50,8 +50,8 @@ std::unique_ptr<juce::XmlElement> VOK_PackWriter::createHeader (const VOK_RoomDe
     return header;
 }
 
-juce::Result VOK_PackWriter::writeImpulseFile (const juce::File& target, const VOK_RoomDesign& room,
-                                               VOK_RoomSynthesiser::Layout layout,
+juce::Result PackWriter::writeImpulseFile (const juce::File& target, const RoomDesign& room,
+                                               RoomSynthesiser::Layout layout,
                                                const juce::AudioBuffer<float>& response,
                                                const juce::String& pictureText)
 {
@@ -80,29 +80,29 @@ juce::Result VOK_PackWriter::writeImpulseFile (const juce::File& target, const V
     return juce::Result::ok();
 }
 
-juce::Result VOK_PackWriter::writeRoom (const VOK_RoomDesign& room, const juce::File& folder, RoomReport& report)
+juce::Result PackWriter::writeRoom (const RoomDesign& room, const juce::File& folder, RoomReport& report)
 {
-    VOK_RoomSynthesiser synthesiser (room);
-    const auto stereo = synthesiser.render (VOK_RoomSynthesiser::Layout::stereo);
+    RoomSynthesiser synthesiser (room);
+    const auto stereo = synthesiser.render (RoomSynthesiser::Layout::stereo);
     report.trimDeviation = synthesiser.getLastTrimDeviation();
     report.stereoT30 = synthesiser.getLastMeasuredT30();
 
-    const auto trueStereo = synthesiser.render (VOK_RoomSynthesiser::Layout::trueStereo);
+    const auto trueStereo = synthesiser.render (RoomSynthesiser::Layout::trueStereo);
     report.trimDeviation = juce::jmax (report.trimDeviation, synthesiser.getLastTrimDeviation());
     report.trueStereoT30 = synthesiser.getLastMeasuredT30();
 
     // Both files of a room show the same picture, drawn from the stereo response.
-    const auto pictureText = VOK_RoomPicture::createPictureText (room, stereo);
+    const auto pictureText = RoomPicture::createPictureText (room, stereo);
 
     if (pictureText.isEmpty())
         return juce::Result::fail ("Can't encode the picture of " + room.name);
 
     auto result = writeImpulseFile (folder.getChildFile (room.getStereoFileName()), room,
-                                    VOK_RoomSynthesiser::Layout::stereo, stereo, pictureText);
+                                    RoomSynthesiser::Layout::stereo, stereo, pictureText);
 
     if (result.wasOk())
         result = writeImpulseFile (folder.getChildFile (room.getTrueStereoFileName()), room,
-                                   VOK_RoomSynthesiser::Layout::trueStereo, trueStereo, pictureText);
+                                   RoomSynthesiser::Layout::trueStereo, trueStereo, pictureText);
 
     return result;
 }

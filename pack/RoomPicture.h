@@ -1,6 +1,6 @@
 #pragma once
 
-#include "VOK_RoomDesign.h"
+#include "RoomDesign.h"
 
 #include <juce_audio_basics/juce_audio_basics.h>
 #include <juce_graphics/juce_graphics.h>
@@ -12,7 +12,7 @@
     It holds no text: text would need the machine's fonts, and fonts differ between
     machines, while the pack must come out the same on every build.
 */
-class VOK_RoomPicture
+class RoomPicture
 {
 public:
     static constexpr int width = 480;
@@ -32,17 +32,17 @@ public:
     };
 
     /** Draws the room; the decay curves are measured on the response's first channel. */
-    static juce::Image draw (const VOK_RoomDesign& room, const juce::AudioBuffer<float>& response);
+    static juce::Image draw (const RoomDesign& room, const juce::AudioBuffer<float>& response);
 
     /** The picture as the impulse files carry it: the JPEG file's bytes in the base-64 text form. */
-    static juce::String createPictureText (const VOK_RoomDesign& room, const juce::AudioBuffer<float>& response);
+    static juce::String createPictureText (const RoomDesign& room, const juce::AudioBuffer<float>& response);
 
     static juce::MemoryBlock encodeJpeg (const juce::Image& image);
 
     /** The octave bands' energy decay curves of the first channel, over 60 dB. */
-    static void drawDecayCurves (juce::Graphics& g, const VOK_RoomDesign& room,
+    static void drawDecayCurves (juce::Graphics& g, const RoomDesign& room,
                                  const juce::AudioBuffer<float>& response, juce::Rectangle<float> area);
 
 private:
-    static void drawFloorPlan (juce::Graphics& g, const VOK_RoomDesign& room, juce::Rectangle<float> area);
+    static void drawFloorPlan (juce::Graphics& g, const RoomDesign& room, juce::Rectangle<float> area);
 };

@@ -6,12 +6,12 @@
     The state is kept in double precision: the octave filters at 125 Hz run at a
     small fraction of the sample rate, where single precision would add audible noise.
 */
-class VOK_Biquad
+class Biquad
 {
 public:
-    static VOK_Biquad lowPass (double sampleRate, double frequency, double q);
-    static VOK_Biquad highPass (double sampleRate, double frequency, double q);
-    static VOK_Biquad allPass (double sampleRate, double frequency, double q);
+    static Biquad lowPass (double sampleRate, double frequency, double q);
+    static Biquad highPass (double sampleRate, double frequency, double q);
+    static Biquad allPass (double sampleRate, double frequency, double q);
 
     void reset() noexcept                          { z1 = z2 = 0.0; }
 
@@ -22,13 +22,13 @@ public:
         sections' work on neighbouring samples overlaps, which nearly halves the time of
         the long cascades, and the sample between them keeps double precision.
     */
-    static void processPair (VOK_Biquad& first, VOK_Biquad& second, float* samples, int numSamples) noexcept;
+    static void processPair (Biquad& first, Biquad& second, float* samples, int numSamples) noexcept;
 
     /** The magnitude of the response at a frequency, for checking designs. */
     double getMagnitude (double sampleRate, double frequency) const noexcept;
 
 private:
-    VOK_Biquad (double b0, double b1, double b2, double a0, double a1, double a2) noexcept;
+    Biquad (double b0, double b1, double b2, double a0, double a1, double a2) noexcept;
 
     double b0, b1, b2, a1, a2;
     double z1 = 0.0, z2 = 0.0;

@@ -10,11 +10,11 @@
     build, so the synthesiser uses this small transform of its own rather than one
     whose results depend on the library version or the processor's vector units.
 */
-class VOK_Fft
+class Fft
 {
 public:
     /** size must be a power of two. */
-    explicit VOK_Fft (int size);
+    explicit Fft (int size);
 
     int getSize() const noexcept                   { return size; }
 

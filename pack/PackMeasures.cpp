@@ -1,10 +1,11 @@
-#include "VOK_PackMeasures.h"
-#include "VOK_AirAbsorption.h"
-#include "VOK_DecayAnalysis.h"
-#include "VOK_DiffuseField.h"
-#include "VOK_FilterChain.h"
-#include "VOK_ImageSources.h"
-#include "VOK_RoomMeasures.h"
+#include "PackMeasures.h"
+#include "AirAbsorption.h"
+#include "DecayAnalysis.h"
+#include "DiffuseField.h"
+#include "FilterChain.h"
+#include "Fft.h"
+#include "ImageSources.h"
+#include "RoomMeasures.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,14 +13,14 @@
 
 namespace
 {
-    using Band = VOK_RoomMeasures::Band;
+    using Band = RoomMeasures::Band;
     constexpr double unbounded = 1.0e9;
 
     // Beyond the lags at which a band above 1 kHz and its envelope smoothing correlate by themselves.
     constexpr double repetitionLagSeconds = 0.005;
 
     /** Keeps the value farthest from the middle of the row's range. */
-    void keepWorst (VOK_PackMeasures::Row& row, double value)
+    void keepWorst (PackMeasures::Row& row, double value)
     {
         const auto middle = row.high >= unbounded ? row.low : row.low <= -unbounded ? row.high : 0.5 * (row.low + row.high);
 
@@ -31,7 +32,7 @@ namespace
     /** The energy of a reflection whose surfaces absorb per octave band and the air over its
         path, per unit of a flat spectrum; 1 for a reflection nothing absorbs.
     */
-    double reflectionEnergy (const VOK_RoomDesign::BandValues& factors, double distance, double sampleRate)
+    double reflectionEnergy (const RoomDesign::BandValues& factors, double distance, double sampleRate)
     {
         double sum = 0.0, count = 0.0;
 
@@ -39,15 +40,19 @@ namespace
         {
             auto band = 0;
 
-            while (band < VOK_RoomDesign::numBands - 1 && frequency > VOK_RoomDesign::bandCentres[(size_t) band] * std::sqrt (2.0))
+            while (band < RoomDesign::numBands - 1 && frequency > RoomDesign::bandCentres[(size_t) band] * std::sqrt (2.0))
                 ++band;
 
-            sum += factors[(size_t) band] * std::pow (10.0, -VOK_AirAbsorption::getDecibelsPerMetre (frequency) * distance / 10.0);
+            sum += factors[(size_t) band] * std::pow (10.0, -AirAbsorption::getDecibelsPerMetre (frequency) * distance / 10.0);
             count += 1.0;
         }
 
         return sum / count;
     }
+
+    // A mode counts as excited when source and microphone together see this much of its pressure.
+    constexpr double smallestModeCoupling = 0.25;
+    constexpr double lowestModeHz = 20.0;
 
     double windowEnergy (const float* samples, int numSamples, double centreSample, double sampleRate)
     {
@@ -62,17 +67,17 @@ namespace
     }
 }
 
-double VOK_PackMeasures::expectedCoherence (const VOK_RoomDesign& room, VOK_RoomSynthesiser::Layout layout,
+double PackMeasures::expectedCoherence (const RoomDesign& room, RoomSynthesiser::Layout layout,
                                             int firstChannel, int secondChannel, double bandCentre)
 {
     // sin(kd)/kd averaged over the octave band's filter.
     const auto microphoneSpacing = room.leftMicrophone.distanceTo (room.rightMicrophone);
     const auto sourceSpacing = room.leftSource.distanceTo (room.rightSource);
-    const auto trueStereo = layout == VOK_RoomSynthesiser::Layout::trueStereo;
+    const auto trueStereo = layout == RoomSynthesiser::Layout::trueStereo;
     const auto differentMicrophones = (firstChannel % 2) != (secondChannel % 2);
     const auto differentSources = trueStereo && (firstChannel / 2) != (secondChannel / 2);
 
-    VOK_FilterChain filter;
+    FilterChain filter;
     filter.addButterworth4HighPass (room.sampleRate, bandCentre / std::sqrt (2.0));
     filter.addButterworth4LowPass (room.sampleRate, bandCentre * std::sqrt (2.0));
     double sum = 0.0, weights = 0.0;
@@ -83,10 +88,10 @@ double VOK_PackMeasures::expectedCoherence (const VOK_RoomDesign& room, VOK_Room
         auto coherence = 1.0;
 
         if (differentMicrophones)
-            coherence *= VOK_DiffuseField::getDiffuseCoherence (frequency, microphoneSpacing, room.speedOfSound);
+            coherence *= DiffuseField::getDiffuseCoherence (frequency, microphoneSpacing, room.speedOfSound);
 
         if (differentSources)
-            coherence *= VOK_DiffuseField::getDiffuseCoherence (frequency, sourceSpacing, room.speedOfSound);
+            coherence *= DiffuseField::getDiffuseCoherence (frequency, sourceSpacing, room.speedOfSound);
 
         sum += weight * coherence;
         weights += weight;
@@ -95,17 +100,17 @@ double VOK_PackMeasures::expectedCoherence (const VOK_RoomDesign& room, VOK_Room
     return sum / weights;
 }
 
-double VOK_PackMeasures::earlyReflectionDeviationDb (const VOK_RoomDesign& room, const VOK_RoomSynthesiser::Path& path,
+double PackMeasures::earlyReflectionDeviationDb (const RoomDesign& room, const RoomSynthesiser::Path& path,
                                                      const float* samples, int numSamples)
 {
     const auto rate = room.sampleRate;
     const auto mixing = room.getPredictedMixingSeconds();
-    const auto directSample = VOK_RoomMeasures::findLoudestSample (samples, numSamples);
-    const VOK_ImageSources imageSources (room);
+    const auto directSample = RoomMeasures::findLoudestSample (samples, numSamples);
+    const ImageSources imageSources (room);
     const auto arrivals = imageSources.findArrivals (path.source, path.microphone, path.directSeconds + mixing);
 
     // Reflections that arrive alone, before the diffuse part begins, strongest first.
-    struct Candidate { VOK_ImageSources::Arrival arrival; double energy; };
+    struct Candidate { ImageSources::Arrival arrival; double energy; };
     std::vector<Candidate> candidates;
 
     for (const auto& arrival : arrivals)
@@ -145,7 +150,105 @@ double VOK_PackMeasures::earlyReflectionDeviationDb (const VOK_RoomDesign& room,
     return worst;
 }
 
-double VOK_PackMeasures::reverberantLevelDb (const VOK_RoomDesign& room, VOK_RoomSynthesiser::Layout,
+int PackMeasures::getLateCoherenceStart (const RoomDesign& room, const juce::AudioBuffer<float>& response)
+{
+    auto latestDirect = 0;
+
+    for (int channel = 0; channel < response.getNumChannels(); ++channel)
+        latestDirect = juce::jmax (latestDirect, RoomMeasures::findLoudestSample (response.getReadPointer (channel), response.getNumSamples()));
+
+    return latestDirect + static_cast<int> ((room.getPredictedMixingSeconds() + 0.1) * room.sampleRate);
+}
+
+double PackMeasures::measureLateCoherence (const RoomDesign& room, const juce::AudioBuffer<float>& response,
+                                           int firstChannel, int secondChannel, double bandCentre, int lateStart)
+{
+    return RoomMeasures::bandCoherence (response.getReadPointer (firstChannel), response.getReadPointer (secondChannel),
+                                        response.getNumSamples(), room.sampleRate, Band::octave (bandCentre),
+                                        lateStart, response.getNumSamples());
+}
+
+std::vector<double> PackMeasures::coupledModeFrequencies (const RoomDesign& room, const RoomSynthesiser::Path& path)
+{
+    const auto highest = room.getSchroederFrequency();
+    const auto half = 0.5 * room.speedOfSound;
+    const auto orderLimit = [&] (double size) { return static_cast<int> (highest / half * size) + 1; };
+    const auto shape = [] (int order, double size, const RoomDesign::Position& point, double RoomDesign::Position::* axis)
+    {
+        return std::cos (order * juce::MathConstants<double>::pi * (point.*axis) / size);
+    };
+
+    std::vector<double> frequencies;
+
+    for (int p = 0; p <= orderLimit (room.width); ++p)
+        for (int q = 0; q <= orderLimit (room.length); ++q)
+            for (int r = 0; r <= orderLimit (room.height); ++r)
+            {
+                const auto frequency = half * std::sqrt (std::pow (p / room.width, 2.0) + std::pow (q / room.length, 2.0)
+                                                          + std::pow (r / room.height, 2.0));
+                const auto coupling = [&] (const RoomDesign::Position& point)
+                {
+                    return shape (p, room.width, point, &RoomDesign::Position::x) * shape (q, room.length, point, &RoomDesign::Position::y)
+                         * shape (r, room.height, point, &RoomDesign::Position::z);
+                };
+
+                if (frequency >= lowestModeHz && frequency <= highest
+                     && std::abs (coupling (path.source) * coupling (path.microphone)) >= smallestModeCoupling)
+                    frequencies.push_back (frequency);
+            }
+
+    std::sort (frequencies.begin(), frequencies.end());
+    return frequencies;
+}
+
+double PackMeasures::modeSalienceDb (const RoomDesign& room, const RoomSynthesiser::Path& path,
+                                     const float* samples, int numSamples)
+{
+    const auto modes = coupledModeFrequencies (room, path);
+
+    // A mode's half-power bandwidth is 2.2 / T (Kuttruff, Room Acoustics, ch. 3): each level is
+    // taken over that width, and modes closer than twice it merge into one peak.
+    const auto bandwidth = 2.2 / room.targetT30[0];
+    const auto halfWindow = 0.5 * bandwidth;
+    const auto size = juce::nextPowerOfTwo (numSamples);
+    const Fft fft (size);
+    std::vector<std::complex<double>> spectrum ((size_t) size);
+
+    for (int i = 0; i < numSamples; ++i)
+        spectrum[(size_t) i] = samples[i];
+
+    fft.forward (spectrum);
+
+    const auto levelDbAround = [&] (double frequency)
+    {
+        const auto first = juce::jmax (1, static_cast<int> ((frequency - halfWindow) * size / room.sampleRate));
+        const auto last = juce::jmax (first, static_cast<int> ((frequency + halfWindow) * size / room.sampleRate));
+        double power = 0.0;
+
+        for (int bin = first; bin <= last; ++bin)
+            power += std::norm (spectrum[(size_t) bin]);
+
+        return 10.0 * std::log10 (power / (last - first + 1) + 1.0e-30);
+    };
+
+    // Only modes with room on both sides: a cluster of close ones is one peak.
+    double atModes = 0.0, between = 0.0;
+    int count = 0;
+
+    for (size_t i = 0; i + 1 < modes.size(); ++i)
+    {
+        if (modes[i + 1] - modes[i] < 2.0 * bandwidth)
+            continue;
+
+        atModes += 0.5 * (levelDbAround (modes[i]) + levelDbAround (modes[i + 1]));
+        between += levelDbAround (0.5 * (modes[i] + modes[i + 1]));
+        ++count;
+    }
+
+    return count > 0 ? (atModes - between) / count : 0.0;
+}
+
+double PackMeasures::reverberantLevelDb (const RoomDesign& room, RoomSynthesiser::Layout,
                                              const juce::AudioBuffer<float>& response)
 {
     double energy = 0.0;
@@ -153,23 +256,23 @@ double VOK_PackMeasures::reverberantLevelDb (const VOK_RoomDesign& room, VOK_Roo
     for (int channel = 0; channel < response.getNumChannels(); ++channel)
     {
         const auto* samples = response.getReadPointer (channel);
-        const auto direct = VOK_RoomMeasures::findLoudestSample (samples, response.getNumSamples());
-        energy += VOK_RoomMeasures::energyFrom (samples, response.getNumSamples(),
-                                                direct + static_cast<int> (VOK_RoomSynthesiser::directSoundSeconds * room.sampleRate));
+        const auto direct = RoomMeasures::findLoudestSample (samples, response.getNumSamples());
+        energy += RoomMeasures::energyFrom (samples, response.getNumSamples(),
+                                                direct + static_cast<int> (RoomSynthesiser::directSoundSeconds * room.sampleRate));
     }
 
     return 10.0 * std::log10 (energy / response.getNumChannels());
 }
 
-std::vector<VOK_PackMeasures::Row> VOK_PackMeasures::measure (const VOK_RoomDesign& room, VOK_RoomSynthesiser::Layout layout,
+std::vector<PackMeasures::Row> PackMeasures::measure (const RoomDesign& room, RoomSynthesiser::Layout layout,
                                                               const juce::AudioBuffer<float>& response)
 {
     const auto rate = room.sampleRate;
     const auto numSamples = response.getNumSamples();
-    const auto paths = VOK_RoomSynthesiser::getPaths (room, layout);
-    const auto bands = VOK_RoomMeasures::getDecayBands();
+    const auto paths = RoomSynthesiser::getPaths (room, layout);
+    const auto bands = RoomMeasures::getDecayBands();
     const auto mixing = room.getPredictedMixingSeconds();
-    const auto numTableBands = (size_t) VOK_RoomDesign::numBands;
+    const auto numTableBands = (size_t) RoomDesign::numBands;
 
     std::vector<Row> rows;
     const auto addRow = [&] (const juce::String& name, double low, double high)
@@ -207,6 +310,10 @@ std::vector<VOK_PackMeasures::Row> VOK_PackMeasures::measure (const VOK_RoomDesi
     const auto coherence250 = addRow ("late coherence 250 Hz - sin(kd)/kd", -0.2, 0.2);
     const auto peakRow = addRow ("peak (dBFS)", -unbounded, -0.5);
     const auto startRow = addRow ("earliest arrival (ms)", 0.0, 1.0);
+    const auto modalRoom = room.getSchroederFrequency() > modalRoomSchroederFrequency;
+    const auto modeRow = modalRoom ? addRow ("mode salience below " + juce::String (juce::roundToInt (room.getSchroederFrequency()))
+                                                 + " Hz (dB)", 1.5, unbounded)
+                                   : 0;
 
     int earliest = numSamples;
     float peak = 0.0f;
@@ -214,18 +321,18 @@ std::vector<VOK_PackMeasures::Row> VOK_PackMeasures::measure (const VOK_RoomDesi
     for (int channel = 0; channel < response.getNumChannels(); ++channel)
     {
         const auto* samples = response.getReadPointer (channel);
-        const auto direct = VOK_RoomMeasures::findLoudestSample (samples, numSamples);
+        const auto direct = RoomMeasures::findLoudestSample (samples, numSamples);
         double t30At4k = 0.0;
 
         for (size_t band = 0; band < bands.size(); ++band)
         {
-            const auto curve = VOK_RoomMeasures::bandDecayCurve (samples, numSamples, rate, bands[band]);
-            const auto t30 = VOK_DecayAnalysis::fitT30 (curve, rate);
+            const auto curve = RoomMeasures::bandDecayCurve (samples, numSamples, rate, bands[band]);
+            const auto t30 = DecayAnalysis::fitT30 (curve, rate);
 
             if (band < numTableBands)
             {
                 keepWorst (rows[t30Rows[band]], t30 / room.targetT30[band]);
-                keepWorst (rows[edtRows[band]], VOK_DecayAnalysis::fitDecayTime (curve, rate, 0.0, -10.0) / t30);
+                keepWorst (rows[edtRows[band]], DecayAnalysis::fitDecayTime (curve, rate, 0.0, -10.0) / t30);
 
                 if (band == numTableBands - 1)
                     t30At4k = t30;
@@ -234,43 +341,35 @@ std::vector<VOK_PackMeasures::Row> VOK_PackMeasures::measure (const VOK_RoomDesi
 
             if (band >= numTableBands)
             {
-                const auto ideal = VOK_RoomMeasures::predictAirDecay (t30At4k, bands[band], rate, room.speedOfSound);
+                const auto ideal = RoomMeasures::predictAirDecay (t30At4k, bands[band], rate, room.speedOfSound);
                 keepWorst (rows[t30Rows[band]], t30 / ideal.t30);
                 idealBend = ideal.lateDecay / ideal.t30;
             }
 
-            keepWorst (rows[lateRows[band]], VOK_DecayAnalysis::fitDecayTime (curve, rate, -25.0, -45.0) / t30 / idealBend);
+            keepWorst (rows[lateRows[band]], DecayAnalysis::fitDecayTime (curve, rate, -25.0, -45.0) / t30 / idealBend);
         }
 
-        const auto echoTime = VOK_RoomMeasures::firstFullEchoDensity (samples, numSamples, rate, direct);
+        const auto echoTime = RoomMeasures::firstFullEchoDensity (samples, numSamples, rate, direct);
         keepWorst (rows[echoRow], (echoTime < 0.0 ? numSamples / rate : echoTime) / mixing);
         keepWorst (rows[earlyRow], earlyReflectionDeviationDb (room, paths[(size_t) channel], samples, numSamples));
-        keepWorst (rows[echoCriterionRow], VOK_RoomMeasures::echoCriterionForMusic (samples, numSamples, rate, direct));
-        keepWorst (rows[repetitionRow], VOK_RoomMeasures::lateRepetition (samples, numSamples, rate, direct + static_cast<int> (mixing * rate),
+        keepWorst (rows[echoCriterionRow], RoomMeasures::echoCriterionForMusic (samples, numSamples, rate, direct));
+        keepWorst (rows[repetitionRow], RoomMeasures::lateRepetition (samples, numSamples, rate, direct + static_cast<int> (mixing * rate),
                                                                           repetitionLagSeconds));
 
-        earliest = juce::jmin (earliest, VOK_RoomMeasures::findFirstArrival (samples, numSamples, 40.0));
+        if (modalRoom)
+            keepWorst (rows[modeRow], modeSalienceDb (room, paths[(size_t) channel], samples, numSamples));
+
+        earliest = juce::jmin (earliest, RoomMeasures::findFirstArrival (samples, numSamples, 40.0));
         peak = juce::jmax (peak, response.getMagnitude (channel, 0, numSamples));
     }
 
-    // Coherence of every pair over the late part: from the mixing time after the last direct sound,
-    // plus 100 ms for the early reflections' low frequencies and the octave filters to ring out.
-    auto latestDirect = 0;
-
-    for (int channel = 0; channel < response.getNumChannels(); ++channel)
-        latestDirect = juce::jmax (latestDirect, VOK_RoomMeasures::findLoudestSample (response.getReadPointer (channel), numSamples));
-
-    const auto lateStart = latestDirect + static_cast<int> ((mixing + 0.1) * rate);
-    const auto lateEnd = numSamples;
+    const auto lateStart = getLateCoherenceStart (room, response);
 
     for (int a = 0; a < response.getNumChannels(); ++a)
         for (int b = a + 1; b < response.getNumChannels(); ++b)
             for (auto [row, centre] : { std::pair<size_t, double> { coherence125, 125.0 }, { coherence250, 250.0 } })
-            {
-                const auto measured = VOK_RoomMeasures::bandCoherence (response.getReadPointer (a), response.getReadPointer (b), numSamples,
-                                                                       rate, Band::octave (centre), lateStart, lateEnd);
-                keepWorst (rows[row], measured - expectedCoherence (room, layout, a, b, centre));
-            }
+                keepWorst (rows[row], measureLateCoherence (room, response, a, b, centre, lateStart)
+                                        - expectedCoherence (room, layout, a, b, centre));
 
     rows[peakRow].value = juce::Decibels::gainToDecibels ((double) peak, -300.0);
     rows[startRow].value = 1000.0 * earliest / rate;

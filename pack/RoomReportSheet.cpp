@@ -1,14 +1,14 @@
-#include "VOK_RoomReportSheet.h"
-#include "VOK_Fft.h"
-#include "VOK_ImageSources.h"
-#include "VOK_RoomMeasures.h"
-#include "VOK_RoomPicture.h"
+#include "RoomReportSheet.h"
+#include "Fft.h"
+#include "ImageSources.h"
+#include "RoomMeasures.h"
+#include "RoomPicture.h"
 
 #include <cmath>
 
 namespace
 {
-    using Palette = VOK_RoomPicture::Palette;
+    using Palette = RoomPicture::Palette;
     const juce::Colour trace  = Palette::wall;
     const juce::Colour marker = Palette::source;
     const juce::Colour target = Palette::microphone;
@@ -16,7 +16,7 @@ namespace
     double toDb (double gain)     { return 20.0 * std::log10 (juce::jmax (1.0e-12, gain)); }
 }
 
-juce::Image VOK_RoomReportSheet::draw (const VOK_RoomDesign& room, const juce::AudioBuffer<float>& response)
+juce::Image RoomReportSheet::draw (const RoomDesign& room, const juce::AudioBuffer<float>& response)
 {
     juce::Image image (juce::Image::RGB, width, height, true, juce::SoftwareImageType());
     juce::Graphics g (image);
@@ -35,68 +35,67 @@ juce::Image VOK_RoomReportSheet::draw (const VOK_RoomDesign& room, const juce::A
 
     auto decayArea = top.reduced (6.0f);
     drawTitle (g, "Octave-band energy decay curves, 125 Hz (red) to 4 kHz (violet), 60 dB", decayArea);
-    VOK_RoomPicture::drawDecayCurves (g, room, response, decayArea);
+    RoomPicture::drawDecayCurves (g, room, response, decayArea);
 
     drawSpectrogram (g, room, samples, numSamples, bounds.removeFromLeft (bounds.getWidth() / 2.0f).reduced (6.0f));
     drawEchoDensity (g, room, samples, numSamples, bounds.reduced (6.0f));
     return image;
 }
 
-void VOK_RoomReportSheet::drawTitle (juce::Graphics& g, const juce::String& text, juce::Rectangle<float>& area)
+void RoomReportSheet::drawTitle (juce::Graphics& g, const juce::String& text, juce::Rectangle<float>& area)
 {
     g.setColour (trace);
     g.setFont (14.0f);
     g.drawText (text, area.removeFromTop (20.0f), juce::Justification::centredLeft);
 }
 
-void VOK_RoomReportSheet::fillPanel (juce::Graphics& g, juce::Rectangle<float> area)
+RoomReportSheet::TimePanel RoomReportSheet::beginTimePanel (juce::Graphics& g, const juce::String& subject, const juce::String& legend,
+                                                            juce::Rectangle<float>& area, double shownSeconds,
+                                                            const float* samples, int numSamples)
 {
+    drawTitle (g, subject + ", " + juce::String (juce::roundToInt (shownSeconds * 1000.0)) + " ms; " + legend, area);
     g.setColour (Palette::panel);
     g.fillRect (area);
+    return { area, shownSeconds, RoomMeasures::findLoudestSample (samples, numSamples) };
 }
 
-void VOK_RoomReportSheet::drawTimeMarker (juce::Graphics& g, juce::Rectangle<float> area, float x)
+void RoomReportSheet::drawTimeMarker (juce::Graphics& g, juce::Rectangle<float> area, float x)
 {
     const float dashes[] = { 4.0f, 4.0f };
     g.setColour (target);
     g.drawDashedLine ({ x, area.getY(), x, area.getBottom() }, dashes, 2, 1.0f);
 }
 
-void VOK_RoomReportSheet::drawEarlyPart (juce::Graphics& g, const VOK_RoomDesign& room, const float* samples, int numSamples,
-                                         juce::Rectangle<float> area)
+void RoomReportSheet::drawEarlyPart (juce::Graphics& g, const RoomDesign& room, const float* samples, int numSamples,
+                                     juce::Rectangle<float> area)
 {
     const auto mixing = room.getPredictedMixingSeconds();
-    const auto shownSeconds = 1.5 * mixing;
-    drawTitle (g, "Early part, dB re direct sound, " + juce::String (juce::roundToInt (shownSeconds * 1000.0))
-                    + " ms; image-source arrivals marked, mixing time dashed", area);
-    fillPanel (g, area);
-
-    const auto direct = VOK_RoomMeasures::findLoudestSample (samples, numSamples);
-    const auto peak = std::abs (samples[direct]);
+    const auto panel = beginTimePanel (g, "Early part, dB re direct sound", "image-source arrivals marked, mixing time dashed",
+                                       area, 1.5 * mixing, samples, numSamples);
+    const auto peak = std::abs (samples[panel.directSample]);
     const auto rangeDb = 60.0;
-    const auto toX = [&] (double seconds) { return area.getX() + area.getWidth() * (float) (seconds / shownSeconds); };
     const auto toY = [&] (double levelDb) { return area.getY() + area.getHeight() * (float) (-juce::jlimit (-rangeDb, 0.0, levelDb) / rangeDb); };
 
-    const auto paths = VOK_RoomSynthesiser::getPaths (room, VOK_RoomSynthesiser::Layout::stereo);
-    const VOK_ImageSources imageSources (room);
+    const auto paths = RoomSynthesiser::getPaths (room, RoomSynthesiser::Layout::stereo);
+    const ImageSources imageSources (room);
     g.setColour (marker.withAlpha (0.6f));
 
-    for (const auto& arrival : imageSources.findArrivals (paths[0].source, paths[0].microphone, paths[0].directSeconds + shownSeconds))
+    for (const auto& arrival : imageSources.findArrivals (paths[0].source, paths[0].microphone, paths[0].directSeconds + panel.shownSeconds))
     {
-        const auto x = toX (arrival.seconds - paths[0].directSeconds);
+        const auto x = panel.toX (arrival.seconds - paths[0].directSeconds);
         const auto expectedDb = toDb (paths[0].directSeconds * room.speedOfSound / arrival.distance);
         g.drawLine (x, toY (expectedDb), x, area.getBottom(), 1.0f);
     }
 
-    drawTimeMarker (g, area, toX (mixing));
+    drawTimeMarker (g, area, panel.toX (mixing));
 
     g.setColour (trace);
     const auto columns = static_cast<int> (area.getWidth());
 
     for (int column = 0; column < columns; ++column)
     {
-        const auto first = direct + static_cast<int> (column * shownSeconds * room.sampleRate / columns);
-        const auto last = juce::jmin (numSamples, direct + static_cast<int> ((column + 1) * shownSeconds * room.sampleRate / columns));
+        const auto first = panel.directSample + static_cast<int> (column * panel.shownSeconds * room.sampleRate / columns);
+        const auto last = juce::jmin (numSamples, panel.directSample + static_cast<int> ((column + 1) * panel.shownSeconds * room.sampleRate / columns));
         float loudest = 0.0f;
 
         for (int i = juce::jmax (0, first); i < last; ++i)
@@ -107,8 +106,8 @@ void VOK_RoomReportSheet::drawEarlyPart (juce::Graphics& g, const VOK_RoomDesign
     }
 }
 
-void VOK_RoomReportSheet::drawSpectrogram (juce::Graphics& g, const VOK_RoomDesign& room, const float* samples, int numSamples,
-                                           juce::Rectangle<float> area)
+void RoomReportSheet::drawSpectrogram (juce::Graphics& g, const RoomDesign& room, const float* samples, int numSamples,
+                                       juce::Rectangle<float> area)
 {
     auto longest = 0.0;
 
@@ -119,9 +118,9 @@ void VOK_RoomReportSheet::drawSpectrogram (juce::Graphics& g, const VOK_RoomDesi
     drawTitle (g, "Spectrogram, 50 Hz to 20 kHz (log), " + juce::String (shownSeconds, 2) + " s, 80 dB", area);
 
     constexpr int frameSize = 2048;
-    const VOK_Fft fft (frameSize);
+    const Fft fft (frameSize);
     const auto columns = static_cast<int> (area.getWidth()), rows = static_cast<int> (area.getHeight());
-    const auto direct = VOK_RoomMeasures::findLoudestSample (samples, numSamples);
+    const auto direct = RoomMeasures::findLoudestSample (samples, numSamples);
     std::vector<std::vector<double>> levels ((size_t) columns, std::vector<double> ((size_t) rows));
     std::vector<std::complex<double>> buffer ((size_t) frameSize);
     auto loudest = -1000.0;
@@ -157,32 +156,27 @@ void VOK_RoomReportSheet::drawSpectrogram (juce::Graphics& g, const VOK_RoomDesi
         }
 }
 
-void VOK_RoomReportSheet::drawEchoDensity (juce::Graphics& g, const VOK_RoomDesign& room, const float* samples, int numSamples,
-                                           juce::Rectangle<float> area)
+void RoomReportSheet::drawEchoDensity (juce::Graphics& g, const RoomDesign& room, const float* samples, int numSamples,
+                                       juce::Rectangle<float> area)
 {
     const auto mixing = room.getPredictedMixingSeconds();
-    const auto shownSeconds = 4.0 * mixing;
-    drawTitle (g, "Normalised echo density (Abel & Huang), 0 to 1.2, " + juce::String (juce::roundToInt (shownSeconds * 1000.0))
-                    + " ms; mixing time and 0.6 of it dashed", area);
-    fillPanel (g, area);
-
-    const auto direct = VOK_RoomMeasures::findLoudestSample (samples, numSamples);
-    const auto step = shownSeconds / area.getWidth();
-    const auto profile = VOK_RoomMeasures::echoDensity (samples + direct, numSamples - direct, room.sampleRate, step, shownSeconds);
-    const auto toX = [&] (double seconds) { return area.getX() + area.getWidth() * (float) (seconds / shownSeconds); };
+    const auto panel = beginTimePanel (g, "Normalised echo density (Abel & Huang), 0 to 1.2", "mixing time and 0.6 of it dashed",
+                                       area, 4.0 * mixing, samples, numSamples);
+    const auto step = panel.shownSeconds / area.getWidth();
+    const auto profile = RoomMeasures::echoDensity (samples + panel.directSample, numSamples - panel.directSample, room.sampleRate, step, panel.shownSeconds);
     const auto toY = [&] (double density) { return area.getBottom() - area.getHeight() * (float) (juce::jlimit (0.0, 1.2, density) / 1.2); };
 
     g.setColour (Palette::grid);
     g.drawHorizontalLine (static_cast<int> (toY (1.0)), area.getX(), area.getRight());
 
     for (auto seconds : { mixing, 0.6 * mixing })
-        drawTimeMarker (g, area, toX (seconds));
+        drawTimeMarker (g, area, panel.toX (seconds));
 
     juce::Path curve;
 
     for (size_t i = 0; i < profile.size(); ++i)
     {
-        const juce::Point<float> point (toX ((double) i * step), toY (profile[i]));
+        const juce::Point<float> point (panel.toX ((double) i * step), toY (profile[i]));
 
         if (i == 0)
             curve.startNewSubPath (point);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "VOK_RoomDesign.h"
+#include "RoomDesign.h"
 
 #include <map>
 #include <tuple>
@@ -17,7 +17,7 @@
     behind the others; and it is placed between samples by a windowed-sinc fractional delay.
     The direct sound is made the same way, with air as its only filter.
 */
-class VOK_ImageSources
+class ImageSources
 {
 public:
     /** One arrival at the microphone. */
@@ -30,20 +30,20 @@ public:
         int getOrder() const noexcept   { return wallHits + floorHits + ceilingHits; }
     };
 
-    explicit VOK_ImageSources (const VOK_RoomDesign& room);
+    explicit ImageSources (const RoomDesign& room);
 
     /** Every arrival up to endSeconds after emission, the direct sound included. */
-    std::vector<Arrival> findArrivals (const VOK_RoomDesign::Position& source,
-                                       const VOK_RoomDesign::Position& microphone, double endSeconds) const;
+    std::vector<Arrival> findArrivals (const RoomDesign::Position& source,
+                                       const RoomDesign::Position& microphone, double endSeconds) const;
 
     /** The reflection's energy factor per band: the surfaces it met, without air and distance. */
-    VOK_RoomDesign::BandValues getReflectionFactors (const Arrival& arrival) const noexcept;
+    RoomDesign::BandValues getReflectionFactors (const Arrival& arrival) const noexcept;
 
     /** Adds the arrivals of the path to output, sample 0 being offsetSeconds after emission.
         The reflections (not the direct sound) fade out, power-complementary to the diffuse
         part's fade-in, between fadeStartSeconds and fadeEndSeconds after emission.
     */
-    void render (const VOK_RoomDesign::Position& source, const VOK_RoomDesign::Position& microphone,
+    void render (const RoomDesign::Position& source, const RoomDesign::Position& microphone,
                  double offsetSeconds, double fadeStartSeconds, double fadeEndSeconds,
                  std::vector<float>& output);
 
@@ -62,6 +62,6 @@ private:
     std::vector<float> makeMinimumPhaseKernel (const Arrival& arrival) const;
     void addArrival (const std::vector<float>& kernel, double position, double gain, std::vector<float>& output) const;
 
-    VOK_RoomDesign room;
+    RoomDesign room;
     std::map<std::tuple<int, int, int, int>, std::vector<float>> kernels;   // by hits and distance bucket
 };

@@ -1,9 +1,11 @@
-#include "VOK_RoomSynthesiser.h"
-#include "VOK_DecayAnalysis.h"
-#include "VOK_DiffuseField.h"
-#include "VOK_ImageSources.h"
+#include "RoomSynthesiser.h"
+#include "DecayAnalysis.h"
+#include "DiffuseField.h"
+#include "ImageSources.h"
+#include "PackMeasures.h"
 
 #include <cmath>
+#include <limits>
 
 namespace
 {
@@ -15,19 +17,19 @@ namespace
     /** The diffuse part's share of the amplitude during the hand-over. */
     double rampUp (double t, double start, double end)
     {
-        const auto imageWeight = VOK_ImageSources::getHandOverWeight (t, start, end);
+        const auto imageWeight = ImageSources::getHandOverWeight (t, start, end);
         return std::sqrt (1.0 - imageWeight * imageWeight);
     }
 }
 
-VOK_RoomSynthesiser::VOK_RoomSynthesiser (const VOK_RoomDesign& design)
+RoomSynthesiser::RoomSynthesiser (const RoomDesign& design)
     : room (design)
 {
 }
 
-VOK_RoomSynthesiser::~VOK_RoomSynthesiser() = default;
+RoomSynthesiser::~RoomSynthesiser() = default;
 
-juce::StringArray VOK_RoomSynthesiser::getChannelDescriptions (Layout layout)
+juce::StringArray RoomSynthesiser::getChannelDescriptions (Layout layout)
 {
     if (layout == Layout::stereo)
         return { "C->L", "C->R" };
@@ -35,7 +37,7 @@ juce::StringArray VOK_RoomSynthesiser::getChannelDescriptions (Layout layout)
     return { "L->L", "L->R", "R->L", "R->R" };
 }
 
-std::vector<VOK_RoomSynthesiser::Path> VOK_RoomSynthesiser::getPaths (const VOK_RoomDesign& room, Layout layout)
+std::vector<RoomSynthesiser::Path> RoomSynthesiser::getPaths (const RoomDesign& room, Layout layout)
 {
     std::vector<Path> paths;
 
@@ -51,7 +53,7 @@ std::vector<VOK_RoomSynthesiser::Path> VOK_RoomSynthesiser::getPaths (const VOK_
     return paths;
 }
 
-void VOK_RoomSynthesiser::assemble (const std::vector<float>& early, const std::vector<float>& diffuse,
+void RoomSynthesiser::assemble (const std::vector<float>& early, const std::vector<float>& diffuse,
                                     const Path& path, double offsetSeconds, float* output) const
 {
     const auto numSamples = room.samplesPerChannel;
@@ -76,7 +78,7 @@ void VOK_RoomSynthesiser::assemble (const std::vector<float>& early, const std::
     removeDirectCurrent (path, offsetSeconds, numSamples - fadeLength, output);
 }
 
-void VOK_RoomSynthesiser::removeDirectCurrent (const Path& path, double offsetSeconds, int endSample, float* output) const
+void RoomSynthesiser::removeDirectCurrent (const Path& path, double offsetSeconds, int endSample, float* output) const
 {
     // The file must hold no DC, but a high-pass filter would leave each arrival a slow
     // undershoot that fills the quiet gaps between early reflections. So the DC is taken out
@@ -101,15 +103,15 @@ void VOK_RoomSynthesiser::removeDirectCurrent (const Path& path, double offsetSe
         output[i] -= static_cast<float> (sum * weight / weightSum);
 }
 
-double VOK_RoomSynthesiser::trimDecayTimes (const juce::AudioBuffer<float>& response,
-                                            std::vector<VOK_RoomDesign::BandValues>& decayTimes)
+double RoomSynthesiser::trimDecayTimes (const juce::AudioBuffer<float>& response,
+                                            std::vector<RoomDesign::BandValues>& decayTimes)
 {
     double deviation = 0.0;
     lastMeasuredT30 = {};
 
     for (int channel = 0; channel < response.getNumChannels(); ++channel)
     {
-        const auto measured = VOK_DecayAnalysis::measureT30 (response.getReadPointer (channel), response.getNumSamples(), room.sampleRate);
+        const auto measured = DecayAnalysis::measureT30 (response.getReadPointer (channel), response.getNumSamples(), room.sampleRate);
 
         for (size_t band = 0; band < measured.size(); ++band)
         {
@@ -124,7 +126,29 @@ double VOK_RoomSynthesiser::trimDecayTimes (const juce::AudioBuffer<float>& resp
     return deviation;
 }
 
-VOK_RoomDesign::BandValues VOK_RoomSynthesiser::measureEarlyLevels (const std::vector<float>& early, const Path& path,
+double RoomSynthesiser::trimCoherence (const juce::AudioBuffer<float>& response, Layout layout,
+                                       std::array<std::vector<double>, 2>& trim) const
+{
+    const auto numChannels = response.getNumChannels();
+    const auto lateStart = PackMeasures::getLateCoherenceStart (room, response);
+    double deviation = 0.0;
+
+    for (size_t band = 0; band < trim.size(); ++band)
+        for (int first = 0; first < numChannels; ++first)
+            for (int second = first + 1; second < numChannels; ++second)
+            {
+                const auto centre = DiffuseField::trimmedCoherenceBands[band];
+                const auto error = PackMeasures::expectedCoherence (room, layout, first, second, centre)
+                                 - PackMeasures::measureLateCoherence (room, response, first, second, centre, lateStart);
+                trim[band][(size_t) (first * numChannels + second)] += error;
+                trim[band][(size_t) (second * numChannels + first)] += error;
+                deviation = juce::jmax (deviation, std::abs (error));
+            }
+
+    return deviation;
+}
+
+RoomDesign::BandValues RoomSynthesiser::measureEarlyLevels (const std::vector<float>& early, const Path& path,
                                                                     double offsetSeconds) const
 {
     // How much more or less energy the image sources bring in each band, while they hand over,
@@ -134,23 +158,23 @@ VOK_RoomDesign::BandValues VOK_RoomSynthesiser::measureEarlyLevels (const std::v
     const auto rate = room.sampleRate;
     const auto first = juce::jmax (0, static_cast<int> ((path.directSeconds + 0.5 * mixing - offsetSeconds) * rate));
     const auto end = juce::jmin (static_cast<int> (early.size()), static_cast<int> ((path.directSeconds + mixing - offsetSeconds) * rate));
-    VOK_RoomDesign::BandValues levels {};
+    RoomDesign::BandValues levels {};
 
-    for (int band = 0; band < VOK_RoomDesign::numBands && end > first; ++band)
+    for (int band = 0; band < RoomDesign::numBands && end > first; ++band)
     {
         std::vector<float> filtered (early.begin(), early.begin() + end);
-        VOK_DecayAnalysis::filterOctaveBand (filtered, rate, band);
+        DecayAnalysis::filterOctaveBand (filtered, rate, band);
 
         // White noise puts this share of its energy into an octave band.
-        const auto bandShare = VOK_RoomDesign::bandCentres[(size_t) band] / std::sqrt (2.0) / (0.5 * rate);
+        const auto bandShare = RoomDesign::bandCentres[(size_t) band] / std::sqrt (2.0) / (0.5 * rate);
         double measured = 0.0, expected = 0.0;
 
         for (int i = first; i < end; ++i)
         {
             const auto seconds = i / rate + offsetSeconds;
-            const auto imageWeight = VOK_ImageSources::getHandOverWeight (seconds, path.directSeconds, path.directSeconds + mixing);
+            const auto imageWeight = ImageSources::getHandOverWeight (seconds, path.directSeconds, path.directSeconds + mixing);
             measured += (double) filtered[(size_t) i] * filtered[(size_t) i];
-            expected += VOK_DiffuseField::getEmissionEnergy (room) * bandShare * imageWeight * imageWeight
+            expected += DiffuseField::getEmissionEnergy (room) * bandShare * imageWeight * imageWeight
                       * std::exp (-2.0 * 6.907755278982137 * seconds / room.targetT30[(size_t) band]);
         }
 
@@ -161,7 +185,7 @@ VOK_RoomDesign::BandValues VOK_RoomSynthesiser::measureEarlyLevels (const std::v
     return levels;
 }
 
-void VOK_RoomSynthesiser::normalise (juce::AudioBuffer<float>& response, const std::vector<Path>& paths,
+void RoomSynthesiser::normalise (juce::AudioBuffer<float>& response, const std::vector<Path>& paths,
                                      double offsetSeconds) const
 {
     // The same reverberant energy in every file, so that switching presets keeps the level;
@@ -193,7 +217,7 @@ void VOK_RoomSynthesiser::normalise (juce::AudioBuffer<float>& response, const s
     response.applyGain (static_cast<float> (gain));
 }
 
-juce::AudioBuffer<float> VOK_RoomSynthesiser::render (Layout layout)
+juce::AudioBuffer<float> RoomSynthesiser::render (Layout layout)
 {
     const auto paths = getPaths (room, layout);
     const auto numChannels = static_cast<int> (paths.size());
@@ -210,7 +234,7 @@ juce::AudioBuffer<float> VOK_RoomSynthesiser::render (Layout layout)
 
     const auto offsetSeconds = earliest - leadSeconds;
 
-    VOK_ImageSources imageSources (room);
+    ImageSources imageSources (room);
     std::vector<std::vector<float>> early;
 
     for (const auto& path : paths)
@@ -227,29 +251,44 @@ juce::AudioBuffer<float> VOK_RoomSynthesiser::render (Layout layout)
 
     // Seeds differ by room, layout and channel.
     const auto seed = static_cast<juce::uint64> (room.seed) * 1000u + (layout == Layout::stereo ? 0u : 100u) + 1u;
-    const VOK_DiffuseField diffuse (room, numChannels / 2, offsetSeconds, longestDecay, latest + mixing, seed);
+    const DiffuseField diffuse (room, numChannels / 2, offsetSeconds, longestDecay, latest + mixing, seed);
 
-    std::vector<VOK_RoomDesign::BandValues> decayTimes ((size_t) numChannels, room.targetT30), levelsDb;
+    std::vector<RoomDesign::BandValues> decayTimes ((size_t) numChannels, room.targetT30), levelsDb;
 
     for (int channel = 0; channel < numChannels; ++channel)
         levelsDb.push_back (measureEarlyLevels (early[(size_t) channel], paths[(size_t) channel], offsetSeconds));
 
-    juce::AudioBuffer<float> response (numChannels, room.samplesPerChannel);
+    juce::AudioBuffer<float> response (numChannels, room.samplesPerChannel), best;
+    auto coherenceTrim = diffuse.makeNeutralCoherenceTrim();
+
+    // Each pass changes the noise a little, so a later pass need not be better: the best one is kept.
+    struct Outcome { double score, trimDeviation, coherenceDeviation; RoomDesign::BandValues t30; };
+    Outcome bestOutcome { std::numeric_limits<double>::max(), 0.0, 0.0, {} };
 
     for (int pass = 0; pass < maxTrimPasses; ++pass)
     {
-        const auto tails = diffuse.render (decayTimes, levelsDb);
+        const auto tails = diffuse.render (decayTimes, levelsDb, coherenceTrim);
 
         for (int channel = 0; channel < numChannels; ++channel)
             assemble (early[(size_t) channel], tails[(size_t) channel], paths[(size_t) channel], offsetSeconds,
                       response.getWritePointer (channel));
 
         auto corrected = decayTimes;
-        lastTrimDeviation = trimDecayTimes (response, corrected);
+        const auto trimDeviation = trimDecayTimes (response, corrected);
+        auto correctedCoherence = coherenceTrim;
+        const auto coherenceDeviation = trimCoherence (response, layout, correctedCoherence);
+        const auto score = juce::jmax (trimDeviation / trimTolerance, coherenceDeviation / coherenceTolerance);
 
-        // Stop with the decay times that gave this measurement, so that it describes the render.
-        if (lastTrimDeviation <= trimTolerance || pass == maxTrimPasses - 1)
+        if (score < bestOutcome.score)
+        {
+            bestOutcome = { score, trimDeviation, coherenceDeviation, lastMeasuredT30 };
+            best.makeCopyOf (response);
+        }
+
+        if (score <= 1.0)
             break;
+
+        coherenceTrim = correctedCoherence;
 
         for (auto& bands : corrected)
             for (auto& decay : bands)
@@ -258,6 +297,10 @@ juce::AudioBuffer<float> VOK_RoomSynthesiser::render (Layout layout)
         decayTimes = corrected;
     }
 
+    lastTrimDeviation = bestOutcome.trimDeviation;
+    lastCoherenceDeviation = bestOutcome.coherenceDeviation;
+    lastMeasuredT30 = bestOutcome.t30;
+    response = std::move (best);
     normalise (response, paths, offsetSeconds);
     return response;
 }

@@ -6,10 +6,10 @@
     A small, fully specified generator (splitmix64), so that every build draws the same
     noise whatever the standard library does.
 */
-class VOK_NoiseSource
+class NoiseSource
 {
 public:
-    explicit VOK_NoiseSource (juce::uint64 seed) noexcept : state (seed) {}
+    explicit NoiseSource (juce::uint64 seed) noexcept : state (seed) {}
 
     /** Uniform in [0, 1). */
     double nextUnit() noexcept;

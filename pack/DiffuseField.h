@@ -1,8 +1,9 @@
 #pragma once
 
-#include "VOK_RoomDesign.h"
-#include "VOK_Fft.h"
+#include "RoomDesign.h"
+#include "Fft.h"
 
+#include <array>
 #include <complex>
 #include <vector>
 
@@ -25,9 +26,10 @@
     The channels' coherence follows the microphone geometry: in a diffuse field two points d
     apart are coherent as sin(kd)/kd (R. K. Cook et al., J. Acoust. Soc. Am. 27, 1955). For
     true stereo the two sources' spacing does the same (by reciprocity), and the four paths'
-    coherence is the Kronecker product of the two.
+    coherence is the Kronecker product of the two. Each bin's mix is the symmetric square root
+    of that coherence matrix, so that independent inputs come out with exactly these coherences.
 */
-class VOK_DiffuseField
+class DiffuseField
 {
 public:
     /** numSources is 1 (stereo) or 2 (true stereo); the channel of source s and microphone m is
@@ -35,22 +37,33 @@ public:
         time the field will be asked for. The channels' coherence is made to hold from
         lateSeconds after emission on.
     */
-    VOK_DiffuseField (const VOK_RoomDesign& room, int numSources, double offsetSeconds,
+    DiffuseField (const RoomDesign& room, int numSources, double offsetSeconds,
                       double longestDecay, double lateSeconds, juce::uint64 seed);
 
     int getNumChannels() const noexcept                 { return numChannels; }
 
-    /** The field of every channel, each decaying at its own band decay times (T60), each band
-        raised or lowered by its level in dB.
+    /** Corrections to the coherence of every pair of channels in the bass, where a short late
+        tail holds too few independent frequencies for the mix alone to set it:
+        [band][first * numChannels + second], band 0 the 125 Hz octave and band 1 the 250 Hz one.
     */
-    std::vector<std::vector<float>> render (const std::vector<VOK_RoomDesign::BandValues>& decayTimes,
-                                            const std::vector<VOK_RoomDesign::BandValues>& levelsDb) const;
+    using CoherenceTrim = std::array<std::vector<double>, 2>;
+
+    static constexpr std::array<double, 2> trimmedCoherenceBands { 125.0, 250.0 };
+
+    CoherenceTrim makeNeutralCoherenceTrim() const;
+
+    /** The field of every channel, each decaying at its own band decay times (T60), each band
+        raised or lowered by its level in dB, the channels' bass coherence shifted by the trim.
+    */
+    std::vector<std::vector<float>> render (const std::vector<RoomDesign::BandValues>& decayTimes,
+                                            const std::vector<RoomDesign::BandValues>& levelsDb,
+                                            const CoherenceTrim& coherenceTrim) const;
 
     /** The energy per sample the field starts with at emission, before any decay. */
-    static double getEmissionEnergy (const VOK_RoomDesign& room) noexcept;
+    static double getEmissionEnergy (const RoomDesign& room) noexcept;
 
     /** The decay time at a frequency, from the decay times of the table's bands. */
-    static double getDecayTime (const VOK_RoomDesign::BandValues& decayTimes, double frequency, double speedOfSound) noexcept;
+    static double getDecayTime (const RoomDesign::BandValues& decayTimes, double frequency, double speedOfSound) noexcept;
 
     /** The diffuse-field coherence of two points a distance apart, sin(kd)/kd. */
     static double getDiffuseCoherence (double frequency, double distance, double speedOfSound) noexcept;
@@ -64,19 +77,23 @@ private:
     std::vector<float> makeSparseSequence (juce::uint64 seed) const;
     void analyse (const std::vector<float>& sequence, int channel);
     void decorrelateChannels (double lateSeconds);
-    void makeMixingMatrices (int numSources);
+    using Matrix = std::vector<double>;   // numChannels x numChannels, row-major
+
+    std::vector<Matrix> makeMixingMatrices (const CoherenceTrim& trim) const;
+    Matrix getGeometricCoherence (double frequency) const;
+    static Matrix symmetricSquareRoot (Matrix coherence, int size);
+    Matrix spreadOverChannels (const Matrix& root) const;
     static void smoothMagnitudes (Spectrum& spectrum, double expectedEnergy) noexcept;
     static void smoothAcrossBins (std::vector<double>& gains) noexcept;
     double getFrameSeconds (int frame) const noexcept;
     int getFrameStart (int frame) const noexcept         { return (frame - (frameSize / hopSize - 1)) * hopSize; }
 
-    VOK_RoomDesign room;
-    int numChannels, numSamples, numFrames;
+    RoomDesign room;
+    int numSources, numChannels, numSamples, numFrames;
     double offsetSeconds, referenceDecay;
-    VOK_Fft fft { frameSize };
+    Fft fft { frameSize };
     std::vector<double> window;
     std::vector<std::vector<Spectrum>> frames;       // [frame][channel], bins 0 to frameSize / 2
     std::vector<double> frameEnergies;               // expected energy per bin of dense noise, per frame
     int firstLateFrame = 0;
-    std::vector<std::vector<double>> mixing;         // per bin, numChannels x numChannels, row-major
 };

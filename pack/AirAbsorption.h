@@ -9,7 +9,7 @@
     Above about 4 kHz air takes over from the surfaces in shortening a large room's decay;
     Sabine's formula with the air term, T = 55.3 V / (c (A + 4 m V)), gives how much.
 */
-class VOK_AirAbsorption
+class AirAbsorption
 {
 public:
     static constexpr double temperatureCelsius = 20.0;

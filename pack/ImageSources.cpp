@@ -1,6 +1,6 @@
-#include "VOK_ImageSources.h"
-#include "VOK_AirAbsorption.h"
-#include "VOK_Fft.h"
+#include "ImageSources.h"
+#include "AirAbsorption.h"
+#include "Fft.h"
 
 #include <cmath>
 
@@ -12,24 +12,24 @@ namespace
     // distance: half a metre more air changes 16 kHz by 0.1 dB.
     constexpr double distanceBucketMetres = 0.5;
 
-    constexpr int spectrumSize = 2 * VOK_ImageSources::kernelLength;
+    constexpr int spectrumSize = 2 * ImageSources::kernelLength;
 
 }
 
-double VOK_ImageSources::getHandOverWeight (double seconds, double start, double end) noexcept
+double ImageSources::getHandOverWeight (double seconds, double start, double end) noexcept
 {
     if (seconds <= start)  return 1.0;
     if (seconds >= end)    return 0.0;
     return std::cos (0.5 * pi * std::pow ((seconds - start) / (end - start), handOverShape));
 }
 
-VOK_ImageSources::VOK_ImageSources (const VOK_RoomDesign& design)
+ImageSources::ImageSources (const RoomDesign& design)
     : room (design)
 {
 }
 
-std::vector<VOK_ImageSources::Arrival> VOK_ImageSources::findArrivals (const VOK_RoomDesign::Position& source,
-                                                                      const VOK_RoomDesign::Position& microphone,
+std::vector<ImageSources::Arrival> ImageSources::findArrivals (const RoomDesign::Position& source,
+                                                                      const RoomDesign::Position& microphone,
                                                                       double endSeconds) const
 {
     const auto maxDistance = endSeconds * room.speedOfSound;
@@ -46,7 +46,7 @@ std::vector<VOK_ImageSources::Arrival> VOK_ImageSources::findArrivals (const VOK
         for (int nz = -nzMax; nz <= nzMax; ++nz)
          for (int uz = 0; uz <= 1; ++uz)
          {
-             const VOK_RoomDesign::Position image { (1 - 2 * ux) * source.x + 2 * nx * room.width,
+             const RoomDesign::Position image { (1 - 2 * ux) * source.x + 2 * nx * room.width,
                                                     (1 - 2 * uy) * source.y + 2 * ny * room.length,
                                                     (1 - 2 * uz) * source.z + 2 * nz * room.height };
              const auto distance = image.distanceTo (microphone);
@@ -66,9 +66,9 @@ std::vector<VOK_ImageSources::Arrival> VOK_ImageSources::findArrivals (const VOK
     return arrivals;
 }
 
-VOK_RoomDesign::BandValues VOK_ImageSources::getReflectionFactors (const Arrival& arrival) const noexcept
+RoomDesign::BandValues ImageSources::getReflectionFactors (const Arrival& arrival) const noexcept
 {
-    VOK_RoomDesign::BandValues factors {};
+    RoomDesign::BandValues factors {};
 
     for (size_t band = 0; band < factors.size(); ++band)
         factors[band] = std::pow (1.0 - room.wallAbsorption[band], arrival.wallHits)
@@ -78,24 +78,24 @@ VOK_RoomDesign::BandValues VOK_ImageSources::getReflectionFactors (const Arrival
     return factors;
 }
 
-std::vector<float> VOK_ImageSources::makeMinimumPhaseKernel (const Arrival& arrival) const
+std::vector<float> ImageSources::makeMinimumPhaseKernel (const Arrival& arrival) const
 {
     // The minimum-phase filter of a magnitude response by the folded real cepstrum
     // (A. V. Oppenheim and R. W. Schafer, Discrete-Time Signal Processing, ch. 13).
-    VOK_RoomDesign::BandValues levelsDb {};
+    RoomDesign::BandValues levelsDb {};
     const auto factors = getReflectionFactors (arrival);
 
     for (size_t band = 0; band < levelsDb.size(); ++band)
         levelsDb[band] = 10.0 * std::log10 (factors[band]);
 
-    const VOK_Fft fft (spectrumSize);
+    const Fft fft (spectrumSize);
     std::vector<std::complex<double>> spectrum ((size_t) spectrumSize);
 
     for (int bin = 0; bin <= spectrumSize / 2; ++bin)
     {
         const auto frequency = juce::jmax (1.0, bin * room.sampleRate / spectrumSize);
-        const auto levelDb = VOK_RoomDesign::interpolateBands (levelsDb, frequency)
-                           - VOK_AirAbsorption::getDecibelsPerMetre (frequency) * arrival.distance;
+        const auto levelDb = RoomDesign::interpolateBands (levelsDb, frequency)
+                           - AirAbsorption::getDecibelsPerMetre (frequency) * arrival.distance;
         const auto logMagnitude = levelDb / 20.0 * std::log (10.0);
         spectrum[(size_t) bin] = logMagnitude;
 
@@ -132,7 +132,7 @@ std::vector<float> VOK_ImageSources::makeMinimumPhaseKernel (const Arrival& arri
     return kernel;
 }
 
-const std::vector<float>& VOK_ImageSources::getKernel (const Arrival& arrival)
+const std::vector<float>& ImageSources::getKernel (const Arrival& arrival)
 {
     const auto bucket = static_cast<int> (std::lround (arrival.distance / distanceBucketMetres));
     const auto key = std::make_tuple (arrival.wallHits, arrival.floorHits, arrival.ceilingHits, bucket);
@@ -148,7 +148,7 @@ const std::vector<float>& VOK_ImageSources::getKernel (const Arrival& arrival)
     return found->second;
 }
 
-void VOK_ImageSources::addArrival (const std::vector<float>& kernel, double position, double gain,
+void ImageSources::addArrival (const std::vector<float>& kernel, double position, double gain,
                                    std::vector<float>& output) const
 {
     // A Hann-windowed sinc interpolator places the arrival between samples.
@@ -179,7 +179,7 @@ void VOK_ImageSources::addArrival (const std::vector<float>& kernel, double posi
     }
 }
 
-void VOK_ImageSources::render (const VOK_RoomDesign::Position& source, const VOK_RoomDesign::Position& microphone,
+void ImageSources::render (const RoomDesign::Position& source, const RoomDesign::Position& microphone,
                                double offsetSeconds, double fadeStartSeconds, double fadeEndSeconds,
                                std::vector<float>& output)
 {

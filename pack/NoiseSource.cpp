@@ -1,8 +1,8 @@
-#include "VOK_NoiseSource.h"
+#include "NoiseSource.h"
 
 #include <cmath>
 
-double VOK_NoiseSource::nextUnit() noexcept
+double NoiseSource::nextUnit() noexcept
 {
     state += 0x9e3779b97f4a7c15ull;
     auto z = state;
@@ -12,12 +12,12 @@ double VOK_NoiseSource::nextUnit() noexcept
     return static_cast<double> (z >> 11) * (1.0 / 9007199254740992.0);
 }
 
-float VOK_NoiseSource::nextUniform() noexcept
+float NoiseSource::nextUniform() noexcept
 {
     return static_cast<float> ((2.0 * nextUnit() - 1.0) * std::sqrt (3.0));
 }
 
-double VOK_NoiseSource::nextGaussian() noexcept
+double NoiseSource::nextGaussian() noexcept
 {
     const auto radius = std::sqrt (-2.0 * std::log (1.0 - nextUnit()));
     return radius * std::cos (2.0 * juce::MathConstants<double>::pi * nextUnit());

@@ -1,4 +1,4 @@
-#include "VOK_Biquad.h"
+#include "Biquad.h"
 
 #include <juce_core/juce_core.h>
 
@@ -21,33 +21,33 @@ namespace
     }
 }
 
-VOK_Biquad::VOK_Biquad (double nb0, double nb1, double nb2, double a0, double na1, double na2) noexcept
+Biquad::Biquad (double nb0, double nb1, double nb2, double a0, double na1, double na2) noexcept
     : b0 (nb0 / a0), b1 (nb1 / a0), b2 (nb2 / a0), a1 (na1 / a0), a2 (na2 / a0)
 {
 }
 
-VOK_Biquad VOK_Biquad::lowPass (double sampleRate, double frequency, double q)
+Biquad Biquad::lowPass (double sampleRate, double frequency, double q)
 {
     const auto p = prewarp (sampleRate, frequency, q);
     return { (1.0 - p.cosW) / 2.0, 1.0 - p.cosW, (1.0 - p.cosW) / 2.0,
              1.0 + p.alpha, -2.0 * p.cosW, 1.0 - p.alpha };
 }
 
-VOK_Biquad VOK_Biquad::highPass (double sampleRate, double frequency, double q)
+Biquad Biquad::highPass (double sampleRate, double frequency, double q)
 {
     const auto p = prewarp (sampleRate, frequency, q);
     return { (1.0 + p.cosW) / 2.0, -(1.0 + p.cosW), (1.0 + p.cosW) / 2.0,
              1.0 + p.alpha, -2.0 * p.cosW, 1.0 - p.alpha };
 }
 
-VOK_Biquad VOK_Biquad::allPass (double sampleRate, double frequency, double q)
+Biquad Biquad::allPass (double sampleRate, double frequency, double q)
 {
     const auto p = prewarp (sampleRate, frequency, q);
     return { 1.0 - p.alpha, -2.0 * p.cosW, 1.0 + p.alpha,
              1.0 + p.alpha, -2.0 * p.cosW, 1.0 - p.alpha };
 }
 
-void VOK_Biquad::process (float* samples, int numSamples) noexcept
+void Biquad::process (float* samples, int numSamples) noexcept
 {
     auto s1 = z1, s2 = z2;
 
@@ -64,7 +64,7 @@ void VOK_Biquad::process (float* samples, int numSamples) noexcept
     z2 = s2;
 }
 
-void VOK_Biquad::processPair (VOK_Biquad& first, VOK_Biquad& second, float* samples, int numSamples) noexcept
+void Biquad::processPair (Biquad& first, Biquad& second, float* samples, int numSamples) noexcept
 {
     auto f1 = first.z1, f2 = first.z2, s1 = second.z1, s2 = second.z2;
 
@@ -87,7 +87,7 @@ void VOK_Biquad::processPair (VOK_Biquad& first, VOK_Biquad& second, float* samp
     second.z2 = s2;
 }
 
-double VOK_Biquad::getMagnitude (double sampleRate, double frequency) const noexcept
+double Biquad::getMagnitude (double sampleRate, double frequency) const noexcept
 {
     const auto z = std::polar (1.0, -2.0 * pi * frequency / sampleRate);
     const auto numerator = b0 + b1 * z + b2 * z * z;

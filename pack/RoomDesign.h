@@ -12,7 +12,7 @@
     Positions are in metres: x across the room (left to right as seen from the
     microphones), y along it towards the sources, z up from the floor.
 */
-class VOK_RoomDesign
+class RoomDesign
 {
 public:
     static constexpr int numBands = 6;
@@ -54,6 +54,15 @@ public:
     */
     double getPredictedMixingSeconds() const noexcept   { return (20.0 * getVolume() / getSurfaceArea() + 20.0) / 0.8 / 1000.0; }
 
+    /** Below this frequency the room's modes stand apart (M. R. Schroeder and K. H. Kuttruff,
+        J. Acoust. Soc. Am. 34, 1962): 2000 sqrt (T / V), with the mid-frequency T30 (500 Hz
+        and 1 kHz).
+    */
+    double getSchroederFrequency() const noexcept
+    {
+        return 2000.0 * std::sqrt (0.5 * (targetT30[2] + targetT30[3]) / getVolume());
+    }
+
     /** A band value at any frequency: linear in the logarithm of the frequency between the
         bands' centres, and the outer bands' values beyond them.
     */
@@ -67,9 +76,9 @@ public:
     /** Reads the room table. On failure the result says which room and which field is wrong,
         and rooms is left empty.
     */
-    static juce::Result loadTable (const juce::File& tableFile, juce::Array<VOK_RoomDesign>& rooms);
+    static juce::Result loadTable (const juce::File& tableFile, juce::Array<RoomDesign>& rooms);
 
     /** Parses one room of the table; fails with a message naming the field. */
     static juce::Result parseRoom (const juce::var& roomObject, double sampleRate, double speedOfSound,
-                                   VOK_RoomDesign& room);
+                                   RoomDesign& room);
 };

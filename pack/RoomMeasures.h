@@ -1,6 +1,6 @@
 #pragma once
 
-#include "VOK_RoomDesign.h"
+#include "RoomDesign.h"
 
 #include <vector>
 
@@ -8,7 +8,7 @@
     The measures by which the pack's rooms are judged, computed on the rendered responses:
     the tests check them against their targets, and the pack report tabulates and draws them.
 */
-class VOK_RoomMeasures
+class RoomMeasures
 {
 public:
     /** A measurement band: fourth-order Butterworth edges (no upper edge when it lies at or

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "VOK_Biquad.h"
+#include "Biquad.h"
 
 #include <cstddef>
 #include <vector>
@@ -8,7 +8,7 @@
 /**
     A cascade of sections, run one after the other over a whole buffer.
 */
-class VOK_FilterChain
+class FilterChain
 {
 public:
     /** The Q values of the two sections of a fourth-order Butterworth filter. */
@@ -16,7 +16,7 @@ public:
     static constexpr double butterworth4Q2 = 1.3065629648763764;
     static constexpr double butterworth2Q  = 0.70710678118654757;
 
-    void add (const VOK_Biquad& section)           { sections.push_back (section); }
+    void add (const Biquad& section)           { sections.push_back (section); }
 
     /** Fourth-order Linkwitz-Riley: two second-order Butterworth sections. Its low- and
         high-pass halves add up to an all-pass, so a band split of a click keeps it flat.
@@ -35,5 +35,7 @@ public:
     double getMagnitude (double sampleRate, double frequency) const noexcept;
 
 private:
-    std::vector<VOK_Biquad> sections;
+    void addPair (const Biquad& first, const Biquad& second);
+
+    std::vector<Biquad> sections;
 };

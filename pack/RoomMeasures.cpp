@@ -1,18 +1,18 @@
-#include "VOK_RoomMeasures.h"
-#include "VOK_AirAbsorption.h"
-#include "VOK_DecayAnalysis.h"
-#include "VOK_Fft.h"
-#include "VOK_FilterChain.h"
+#include "RoomMeasures.h"
+#include "AirAbsorption.h"
+#include "DecayAnalysis.h"
+#include "Fft.h"
+#include "FilterChain.h"
 
 #include <cmath>
 #include <complex>
 
-double VOK_RoomMeasures::Band::getCentre() const noexcept
+double RoomMeasures::Band::getCentre() const noexcept
 {
     return std::sqrt (lowEdge * highEdge);
 }
 
-juce::String VOK_RoomMeasures::Band::getName() const
+juce::String RoomMeasures::Band::getName() const
 {
     const auto centre = getCentre();
 
@@ -23,11 +23,11 @@ juce::String VOK_RoomMeasures::Band::getName() const
                             : juce::String (juce::roundToInt (centre)) + " Hz";
 }
 
-std::vector<VOK_RoomMeasures::Band> VOK_RoomMeasures::getDecayBands()
+std::vector<RoomMeasures::Band> RoomMeasures::getDecayBands()
 {
     std::vector<Band> bands;
 
-    for (auto centre : VOK_RoomDesign::bandCentres)
+    for (auto centre : RoomDesign::bandCentres)
         bands.push_back (Band::octave (centre));
 
     bands.push_back (Band::octave (8000.0));
@@ -37,9 +37,9 @@ std::vector<VOK_RoomMeasures::Band> VOK_RoomMeasures::getDecayBands()
 
 namespace
 {
-    VOK_FilterChain makeBandFilter (double sampleRate, const VOK_RoomMeasures::Band& band)
+    FilterChain makeBandFilter (double sampleRate, const RoomMeasures::Band& band)
     {
-        VOK_FilterChain chain;
+        FilterChain chain;
         chain.addButterworth4HighPass (sampleRate, band.lowEdge);
 
         if (band.highEdge < 0.5 * sampleRate)
@@ -49,30 +49,30 @@ namespace
     }
 }
 
-void VOK_RoomMeasures::filter (std::vector<float>& samples, double sampleRate, const Band& band)
+void RoomMeasures::filter (std::vector<float>& samples, double sampleRate, const Band& band)
 {
     makeBandFilter (sampleRate, band).process (samples.data(), static_cast<int> (samples.size()));
 }
 
-std::vector<double> VOK_RoomMeasures::bandDecayCurve (const float* samples, int numSamples, double sampleRate, const Band& band)
+std::vector<double> RoomMeasures::bandDecayCurve (const float* samples, int numSamples, double sampleRate, const Band& band)
 {
     std::vector<float> filtered (samples, samples + numSamples);
     filter (filtered, sampleRate, band);
-    return VOK_DecayAnalysis::energyDecayCurve (filtered.data(), numSamples);
+    return DecayAnalysis::energyDecayCurve (filtered.data(), numSamples);
 }
 
-VOK_RoomMeasures::DecayPrediction VOK_RoomMeasures::predictAirDecay (double decayAt4k, const Band& band, double sampleRate, double speedOfSound)
+RoomMeasures::DecayPrediction RoomMeasures::predictAirDecay (double decayAt4k, const Band& band, double sampleRate, double speedOfSound)
 {
     const auto bandFilter = makeBandFilter (sampleRate, band);
     constexpr double step = 25.0, curveStep = 0.001;
-    const auto longest = VOK_AirAbsorption::extrapolateDecayTime (decayAt4k, 4000.0, 4000.0, speedOfSound);
+    const auto longest = AirAbsorption::extrapolateDecayTime (decayAt4k, 4000.0, 4000.0, speedOfSound);
     std::vector<double> weights, decays;
 
     for (auto frequency = 4000.0; frequency < 0.5 * sampleRate; frequency += step)
     {
         const auto gain = bandFilter.getMagnitude (sampleRate, frequency);
         weights.push_back (gain * gain);
-        decays.push_back (VOK_AirAbsorption::extrapolateDecayTime (decayAt4k, 4000.0, frequency, speedOfSound));
+        decays.push_back (AirAbsorption::extrapolateDecayTime (decayAt4k, 4000.0, frequency, speedOfSound));
     }
 
     // Below 4 kHz the band filters pass so little that the 4 kHz decay stands for it.
@@ -93,11 +93,11 @@ VOK_RoomMeasures::DecayPrediction VOK_RoomMeasures::predictAirDecay (double deca
     for (auto& value : curve)
         value = 10.0 * std::log10 (value / start);
 
-    return { VOK_DecayAnalysis::fitT30 (curve, 1.0 / curveStep),
-             VOK_DecayAnalysis::fitDecayTime (curve, 1.0 / curveStep, -25.0, -45.0) };
+    return { DecayAnalysis::fitT30 (curve, 1.0 / curveStep),
+             DecayAnalysis::fitDecayTime (curve, 1.0 / curveStep, -25.0, -45.0) };
 }
 
-std::vector<double> VOK_RoomMeasures::echoDensity (const float* samples, int numSamples, double sampleRate,
+std::vector<double> RoomMeasures::echoDensity (const float* samples, int numSamples, double sampleRate,
                                                    double stepSeconds, double maxSeconds)
 {
     const auto windowLength = static_cast<int> (echoDensityWindowSeconds * sampleRate) | 1;
@@ -155,7 +155,7 @@ std::vector<double> VOK_RoomMeasures::echoDensity (const float* samples, int num
     return profile;
 }
 
-double VOK_RoomMeasures::firstFullEchoDensity (const float* samples, int numSamples, double sampleRate, int startSample)
+double RoomMeasures::firstFullEchoDensity (const float* samples, int numSamples, double sampleRate, int startSample)
 {
     constexpr double step = 0.0005;
     const auto length = numSamples - startSample;
@@ -168,7 +168,7 @@ double VOK_RoomMeasures::firstFullEchoDensity (const float* samples, int numSamp
     return -1.0;
 }
 
-double VOK_RoomMeasures::echoCriterionForMusic (const float* samples, int numSamples, double sampleRate, int startSample)
+double RoomMeasures::echoCriterionForMusic (const float* samples, int numSamples, double sampleRate, int startSample)
 {
     constexpr double echoTime = 0.014;   // Delta tau_E for music
     std::vector<float> filtered (samples, samples + numSamples);
@@ -195,7 +195,7 @@ double VOK_RoomMeasures::echoCriterionForMusic (const float* samples, int numSam
     return largest;
 }
 
-double VOK_RoomMeasures::lateRepetition (const float* samples, int numSamples, double sampleRate, int startSample,
+double RoomMeasures::lateRepetition (const float* samples, int numSamples, double sampleRate, int startSample,
                                          double minLagSeconds)
 {
     startSample = juce::jlimit (0, numSamples, startSample);
@@ -203,7 +203,7 @@ double VOK_RoomMeasures::lateRepetition (const float* samples, int numSamples, d
     filter (part, sampleRate, { 1000.0, 2.0 * sampleRate });
 
     // Until the part has decayed by 40 dB.
-    const auto remaining = VOK_DecayAnalysis::backwardIntegral (part.data(), (int) part.size());
+    const auto remaining = DecayAnalysis::backwardIntegral (part.data(), (int) part.size());
     size_t length = 0;
 
     while (length < remaining.size() && remaining[length] > remaining.front() * 1.0e-4)
@@ -233,7 +233,7 @@ double VOK_RoomMeasures::lateRepetition (const float* samples, int numSamples, d
     }
 
     // The autocorrelation, by the power spectrum.
-    const VOK_Fft fft (fftSize);
+    const Fft fft (fftSize);
     fft.forward (spectrum);
 
     for (auto& bin : spectrum)
@@ -253,17 +253,17 @@ double VOK_RoomMeasures::lateRepetition (const float* samples, int numSamples, d
     return largest;
 }
 
-double VOK_RoomMeasures::bandCoherence (const float* first, const float* second, int numSamples, double sampleRate,
+double RoomMeasures::bandCoherence (const float* first, const float* second, int numSamples, double sampleRate,
                                         const Band& band, int startSample, int endSample)
 {
     std::vector<float> a (first, first + numSamples), b (second, second + numSamples);
     filter (a, sampleRate, band);
     filter (b, sampleRate, band);
     endSample = juce::jmin (endSample, numSamples);
-    return VOK_DecayAnalysis::correlation (a.data(), b.data(), startSample, endSample - startSample);
+    return DecayAnalysis::correlation (a.data(), b.data(), startSample, endSample - startSample);
 }
 
-int VOK_RoomMeasures::findLoudestSample (const float* samples, int numSamples) noexcept
+int RoomMeasures::findLoudestSample (const float* samples, int numSamples) noexcept
 {
     int loudest = 0;
 
@@ -274,7 +274,7 @@ int VOK_RoomMeasures::findLoudestSample (const float* samples, int numSamples) n
     return loudest;
 }
 
-int VOK_RoomMeasures::findFirstArrival (const float* samples, int numSamples, double thresholdDb) noexcept
+int RoomMeasures::findFirstArrival (const float* samples, int numSamples, double thresholdDb) noexcept
 {
     const auto threshold = std::abs (samples[findLoudestSample (samples, numSamples)]) * std::pow (10.0, -thresholdDb / 20.0);
 
@@ -285,7 +285,7 @@ int VOK_RoomMeasures::findFirstArrival (const float* samples, int numSamples, do
     return numSamples;
 }
 
-double VOK_RoomMeasures::energyFrom (const float* samples, int numSamples, int startSample) noexcept
+double RoomMeasures::energyFrom (const float* samples, int numSamples, int startSample) noexcept
 {
     double energy = 0.0;
 

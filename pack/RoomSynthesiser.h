@@ -1,17 +1,18 @@
 #pragma once
 
-#include "VOK_RoomDesign.h"
+#include "RoomDesign.h"
 
 #include <juce_audio_basics/juce_audio_basics.h>
 
+#include <array>
 #include <vector>
 
 /**
     Makes a room's impulse responses from its design, as a hybrid of two models:
 
     - the direct sound and the early reflections come from the image sources of the shoebox
-      room (VOK_ImageSources), each one a compact, minimum-phase arrival at its exact delay;
-    - the diffuse part (VOK_DiffuseField) grows from sparse pulses at the room's reflection
+      room (ImageSources), each one a compact, minimum-phase arrival at its exact delay;
+    - the diffuse part (DiffuseField) grows from sparse pulses at the room's reflection
       rate into dense noise, decays at a time that varies smoothly with frequency, and is as
       coherent between the channels as the microphones' and sources' spacings make it.
 
@@ -22,7 +23,7 @@
     Every file depends only on its room's design and the layout: the same design always
     gives the same samples, whatever was rendered before.
 */
-class VOK_RoomSynthesiser
+class RoomSynthesiser
 {
 public:
     enum class Layout
@@ -34,15 +35,15 @@ public:
     /** One channel's path from a source to a microphone. */
     struct Path
     {
-        VOK_RoomDesign::Position source, microphone;
+        RoomDesign::Position source, microphone;
         double directSeconds = 0.0;
     };
 
-    explicit VOK_RoomSynthesiser (const VOK_RoomDesign& room);
-    ~VOK_RoomSynthesiser();
+    explicit RoomSynthesiser (const RoomDesign& room);
+    ~RoomSynthesiser();
 
     /** The layout's paths, in channel order. */
-    static std::vector<Path> getPaths (const VOK_RoomDesign& room, Layout layout);
+    static std::vector<Path> getPaths (const RoomDesign& room, Layout layout);
 
     static int getNumChannels (Layout layout) noexcept      { return layout == Layout::stereo ? 2 : 4; }
 
@@ -54,15 +55,20 @@ public:
 
         The octave filters of a measurement also pass some of the neighbouring bands, and a
         short noise tail has its own random deviations. So each channel's decay times are
-        trimmed: rendered, measured, corrected, until its T30 meets the targets.
+        trimmed: rendered, measured, corrected, until its T30 meets the targets. A short late
+        tail also holds few independent frequencies in the bass, so the channels' coherence
+        at 125 and 250 Hz is trimmed the same way towards the diffuse field's.
     */
     juce::AudioBuffer<float> render (Layout layout);
 
     /** The largest relative T30 deviation left after trimming the last render. */
     double getLastTrimDeviation() const noexcept        { return lastTrimDeviation; }
 
+    /** The largest deviation of a pair's late bass coherence from the diffuse field's after the last render. */
+    double getLastCoherenceDeviation() const noexcept   { return lastCoherenceDeviation; }
+
     /** The T30 per band of the last render, measured on each channel, averaged over the channels. */
-    const VOK_RoomDesign::BandValues& getLastMeasuredT30() const noexcept   { return lastMeasuredT30; }
+    const RoomDesign::BandValues& getLastMeasuredT30() const noexcept   { return lastMeasuredT30; }
 
     /** How long after the direct sound the image sources take to hand over to the diffuse part. */
     double getMixingSeconds() const noexcept            { return room.getPredictedMixingSeconds(); }
@@ -72,6 +78,7 @@ public:
 
     static constexpr int maxTrimPasses = 6;
     static constexpr double trimTolerance = 0.015;
+    static constexpr double coherenceTolerance = 0.08;
     static constexpr double leadSeconds = 0.0005;
     static constexpr double reverberantLevelDb = -2.0;
     static constexpr double maxPeakDb = -1.0;
@@ -82,13 +89,14 @@ private:
     void assemble (const std::vector<float>& early, const std::vector<float>& diffuse, const Path& path,
                    double offsetSeconds, float* output) const;
     void removeDirectCurrent (const Path& path, double offsetSeconds, int endSample, float* output) const;
-    double trimDecayTimes (const juce::AudioBuffer<float>& response, std::vector<VOK_RoomDesign::BandValues>& decayTimes);
-    VOK_RoomDesign::BandValues measureEarlyLevels (const std::vector<float>& early, const Path& path, double offsetSeconds) const;
+    double trimDecayTimes (const juce::AudioBuffer<float>& response, std::vector<RoomDesign::BandValues>& decayTimes);
+    double trimCoherence (const juce::AudioBuffer<float>& response, Layout layout, std::array<std::vector<double>, 2>& trim) const;
+    RoomDesign::BandValues measureEarlyLevels (const std::vector<float>& early, const Path& path, double offsetSeconds) const;
     void normalise (juce::AudioBuffer<float>& response, const std::vector<Path>& paths, double offsetSeconds) const;
 
-    VOK_RoomDesign room;
-    double lastTrimDeviation = 0.0;
-    VOK_RoomDesign::BandValues lastMeasuredT30 {};
+    RoomDesign room;
+    double lastTrimDeviation = 0.0, lastCoherenceDeviation = 0.0;
+    RoomDesign::BandValues lastMeasuredT30 {};
 
-    JUCE_DECLARE_NON_COPYABLE (VOK_RoomSynthesiser)
+    JUCE_DECLARE_NON_COPYABLE (RoomSynthesiser)
 };

@@ -1,8 +1,8 @@
-#include "VOK_AirAbsorption.h"
+#include "AirAbsorption.h"
 
 #include <cmath>
 
-double VOK_AirAbsorption::getDecibelsPerMetre (double frequency) noexcept
+double AirAbsorption::getDecibelsPerMetre (double frequency) noexcept
 {
     // ISO 9613-1, equations (3) to (5) and annex B, at the reference pressure.
     constexpr double referenceTemperature = 293.15, triplePointTemperature = 273.16;
@@ -24,12 +24,12 @@ double VOK_AirAbsorption::getDecibelsPerMetre (double frequency) noexcept
     return 8.686 * f2 * (classical + std::pow (relative, -2.5) * (oxygen + nitrogen));
 }
 
-double VOK_AirAbsorption::getEnergyAttenuation (double frequency) noexcept
+double AirAbsorption::getEnergyAttenuation (double frequency) noexcept
 {
     return getDecibelsPerMetre (frequency) / (10.0 * std::log10 (std::exp (1.0)));
 }
 
-double VOK_AirAbsorption::extrapolateDecayTime (double decayTimeAtReference, double referenceFrequency,
+double AirAbsorption::extrapolateDecayTime (double decayTimeAtReference, double referenceFrequency,
                                                 double frequency, double speedOfSound) noexcept
 {
     const auto extraAttenuation = getEnergyAttenuation (frequency) - getEnergyAttenuation (referenceFrequency);

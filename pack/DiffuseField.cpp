@@ -1,6 +1,6 @@
-#include "VOK_DiffuseField.h"
-#include "VOK_AirAbsorption.h"
-#include "VOK_NoiseSource.h"
+#include "DiffuseField.h"
+#include "AirAbsorption.h"
+#include "NoiseSource.h"
 
 #include <cmath>
 
@@ -8,7 +8,7 @@ namespace
 {
     constexpr double pi = juce::MathConstants<double>::pi;
     constexpr double ln1000 = 6.907755278982137;   // 60 dB of amplitude, in nepers
-    constexpr int numBins = VOK_DiffuseField::frameSize / 2 + 1;
+    constexpr int numBins = DiffuseField::frameSize / 2 + 1;
 
     // Hann analysis and synthesis windows at a quarter-frame hop add up to this.
     constexpr double overlapGain = 1.5;
@@ -18,18 +18,28 @@ namespace
 
     constexpr double coherenceDelaySeconds = 0.1;
 
-    /** The 2 x 2 mix of two independent signals that gives them the correlation rho. */
-    std::array<double, 4> coherentPair (double rho)
+    constexpr double smallestEigenvalue = 1.0e-4;
+    constexpr int maxJacobiSweeps = 12;
+
+    /** How much of each trimmed octave band's correction a frequency takes: all of the 125 Hz
+        one below 125 Hz, a log-frequency cross-fade to the 250 Hz one, none from 500 Hz.
+    */
+    std::array<double, 2> trimWeights (double frequency)
     {
-        const auto angle = 0.5 * std::acos (juce::jlimit (-1.0, 1.0, rho));
-        return { std::cos (angle), std::sin (angle), std::cos (angle), -std::sin (angle) };
+        const auto octaves = std::log2 (juce::jmax (1.0, frequency) / DiffuseField::trimmedCoherenceBands[0]);
+
+        if (octaves <= 0.0)  return { 1.0, 0.0 };
+        if (octaves < 1.0)   return { 1.0 - octaves, octaves };
+        if (octaves < 2.0)   return { 0.0, 2.0 - octaves };
+        return { 0.0, 0.0 };
     }
 }
 
-VOK_DiffuseField::VOK_DiffuseField (const VOK_RoomDesign& design, int numSources, double offset,
+DiffuseField::DiffuseField (const RoomDesign& design, int sources, double offset,
                                     double longestDecay, double lateSeconds, juce::uint64 seed)
     : room (design),
-      numChannels (2 * numSources),
+      numSources (sources),
+      numChannels (2 * sources),
       numSamples (design.samplesPerChannel),
       numFrames ((design.samplesPerChannel + frameSize) / hopSize),
       offsetSeconds (offset),
@@ -52,35 +62,34 @@ VOK_DiffuseField::VOK_DiffuseField (const VOK_RoomDesign& design, int numSources
 
     // The coherence is judged once the early reflections' low frequencies have died away.
     decorrelateChannels (lateSeconds + coherenceDelaySeconds);
-    makeMixingMatrices (numSources);
 }
 
-double VOK_DiffuseField::getDecayTime (const VOK_RoomDesign::BandValues& decayTimes, double frequency,
+double DiffuseField::getDecayTime (const RoomDesign::BandValues& decayTimes, double frequency,
                                        double speedOfSound) noexcept
 {
-    const auto highest = VOK_RoomDesign::bandCentres.back();
+    const auto highest = RoomDesign::bandCentres.back();
 
     if (frequency <= highest)
-        return VOK_RoomDesign::interpolateBands (decayTimes, frequency);
+        return RoomDesign::interpolateBands (decayTimes, frequency);
 
-    return VOK_AirAbsorption::extrapolateDecayTime (decayTimes.back(), highest, frequency, speedOfSound);
+    return AirAbsorption::extrapolateDecayTime (decayTimes.back(), highest, frequency, speedOfSound);
 }
 
-double VOK_DiffuseField::getDiffuseCoherence (double frequency, double distance, double speedOfSound) noexcept
+double DiffuseField::getDiffuseCoherence (double frequency, double distance, double speedOfSound) noexcept
 {
     const auto kd = 2.0 * pi * frequency / speedOfSound * distance;
     return kd < 1.0e-9 ? 1.0 : std::sin (kd) / kd;
 }
 
-double VOK_DiffuseField::getFrameSeconds (int frame) const noexcept
+double DiffuseField::getFrameSeconds (int frame) const noexcept
 {
     return (getFrameStart (frame) + frameSize / 2) / room.sampleRate + offsetSeconds;
 }
 
-std::vector<float> VOK_DiffuseField::makeSparseSequence (juce::uint64 seed) const
+std::vector<float> DiffuseField::makeSparseSequence (juce::uint64 seed) const
 {
     // Unit mean energy per sample; the level and the decay come later.
-    VOK_NoiseSource noise (seed);
+    NoiseSource noise (seed);
     std::vector<float> sequence ((size_t) numSamples, 0.0f);
     const auto c = room.speedOfSound;
     double intervalStart = 0.0;
@@ -111,7 +120,7 @@ std::vector<float> VOK_DiffuseField::makeSparseSequence (juce::uint64 seed) cons
     return sequence;
 }
 
-void VOK_DiffuseField::analyse (const std::vector<float>& sequence, int channel)
+void DiffuseField::analyse (const std::vector<float>& sequence, int channel)
 {
     // The field's level at emission and its slowest decay; each bin's own decay is applied on synthesis.
     const auto level = std::sqrt (getEmissionEnergy (room));
@@ -136,7 +145,7 @@ void VOK_DiffuseField::analyse (const std::vector<float>& sequence, int channel)
     }
 }
 
-void VOK_DiffuseField::decorrelateChannels (double lateSeconds)
+void DiffuseField::decorrelateChannels (double lateSeconds)
 {
     // Independent noises are uncorrelated only on average; over a short late tail their
     // correlation at low frequencies wanders by 0.2 and more. Gram-Schmidt in every bin over
@@ -202,36 +211,123 @@ void VOK_DiffuseField::decorrelateChannels (double lateSeconds)
     }
 }
 
-void VOK_DiffuseField::makeMixingMatrices (int numSources)
+DiffuseField::Matrix DiffuseField::getGeometricCoherence (double frequency) const
 {
-    const auto microphoneSpacing = room.leftMicrophone.distanceTo (room.rightMicrophone);
-    const auto sourceSpacing = room.leftSource.distanceTo (room.rightSource);
-    mixing.resize ((size_t) numBins);
+    // By reciprocity the two sources' spacing decorrelates like the microphones'; the four
+    // paths' coherence is the product of the two.
+    const auto microphones = getDiffuseCoherence (frequency, room.leftMicrophone.distanceTo (room.rightMicrophone), room.speedOfSound);
+    const auto sources = numSources == 1 ? 1.0 : getDiffuseCoherence (frequency, room.leftSource.distanceTo (room.rightSource), room.speedOfSound);
+    Matrix coherence ((size_t) (numChannels * numChannels));
+
+    for (int row = 0; row < numChannels; ++row)
+        for (int column = 0; column < numChannels; ++column)
+            coherence[(size_t) (row * numChannels + column)] = (row / 2 == column / 2 ? 1.0 : sources)
+                                                             * (row % 2 == column % 2 ? 1.0 : microphones);
+
+    return coherence;
+}
+
+DiffuseField::Matrix DiffuseField::symmetricSquareRoot (Matrix coherence, int size)
+{
+    // Eigenvectors by cyclic Jacobi rotations (G. H. Golub and C. F. Van Loan, Matrix
+    // Computations, 8.5); the root V sqrt(L) V^T mixes every input into every channel alike,
+    // so no channel keeps a sparse pulse of its own louder than the others.
+    Matrix vectors ((size_t) (size * size), 0.0);
+    const auto at = [size] (int row, int column) { return (size_t) (row * size + column); };
+
+    for (int i = 0; i < size; ++i)
+        vectors[at (i, i)] = 1.0;
+
+    for (int sweep = 0; sweep < maxJacobiSweeps; ++sweep)
+        for (int p = 0; p < size; ++p)
+            for (int q = p + 1; q < size; ++q)
+            {
+                if (std::abs (coherence[at (p, q)]) < 1.0e-15)
+                    continue;
+
+                const auto theta = (coherence[at (q, q)] - coherence[at (p, p)]) / (2.0 * coherence[at (p, q)]);
+                const auto t = (theta >= 0.0 ? 1.0 : -1.0) / (std::abs (theta) + std::sqrt (theta * theta + 1.0));
+                const auto c = 1.0 / std::sqrt (t * t + 1.0), s = t * c;
+                const auto rotate = [c, s] (double& first, double& second)
+                {
+                    const auto a = first, b = second;
+                    first = c * a - s * b;
+                    second = s * a + c * b;
+                };
+
+                for (int k = 0; k < size; ++k)  rotate (coherence[at (k, p)], coherence[at (k, q)]);
+                for (int k = 0; k < size; ++k)  rotate (coherence[at (p, k)], coherence[at (q, k)]);
+                for (int k = 0; k < size; ++k)  rotate (vectors[at (k, p)], vectors[at (k, q)]);
+            }
+
+    // A trim may ask for a set of coherences no field can have: the nearest that can is taken,
+    // its negative eigenvalues raised to a small positive one, each channel's energy kept at 1.
+    Matrix root ((size_t) (size * size), 0.0);
+
+    for (int row = 0; row < size; ++row)
+    {
+        double energy = 0.0;
+
+        for (int column = 0; column < size; ++column)
+        {
+            for (int k = 0; k < size; ++k)
+                root[at (row, column)] += vectors[at (row, k)] * std::sqrt (juce::jmax (smallestEigenvalue, coherence[at (k, k)]))
+                                        * vectors[at (column, k)];
+
+            energy += root[at (row, column)] * root[at (row, column)];
+        }
+
+        for (int column = 0; column < size; ++column)
+            root[at (row, column)] /= std::sqrt (energy);
+    }
+
+    return root;
+}
+
+DiffuseField::Matrix DiffuseField::spreadOverChannels (const Matrix& root) const
+{
+    // Any root times an orthogonal matrix gives the same coherences; the Sylvester-Hadamard one
+    // shares every input among all the channels, even where they are unrelated, as the rotations
+    // of a feedback delay network's mixing matrix do (J.-M. Jot and A. Chaigne, AES 90th Conv., 1991).
+    Matrix spread (root.size(), 0.0);
+    const auto scale = 1.0 / std::sqrt ((double) numChannels);
+
+    for (int row = 0; row < numChannels; ++row)
+        for (int column = 0; column < numChannels; ++column)
+            for (int k = 0; k < numChannels; ++k)
+                spread[(size_t) (row * numChannels + column)] += root[(size_t) (row * numChannels + k)] * scale
+                                                               * (juce::countNumberOfBits ((juce::uint32) (k & column)) % 2 == 0 ? 1.0 : -1.0);
+
+    return spread;
+}
+
+DiffuseField::CoherenceTrim DiffuseField::makeNeutralCoherenceTrim() const
+{
+    return { std::vector<double> ((size_t) (numChannels * numChannels)), std::vector<double> ((size_t) (numChannels * numChannels)) };
+}
+
+std::vector<DiffuseField::Matrix> DiffuseField::makeMixingMatrices (const CoherenceTrim& trim) const
+{
+    std::vector<Matrix> mixing ((size_t) numBins);
 
     for (int bin = 0; bin < numBins; ++bin)
     {
         const auto frequency = bin * room.sampleRate / frameSize;
-        const auto microphones = coherentPair (getDiffuseCoherence (frequency, microphoneSpacing, room.speedOfSound));
-        auto& matrix = mixing[(size_t) bin];
+        const auto weights = trimWeights (frequency);
 
-        if (numSources == 1)
-        {
-            matrix.assign (microphones.begin(), microphones.end());
-            continue;
-        }
+        auto coherence = getGeometricCoherence (frequency);
 
-        // (A_sources x A_microphones)(A_sources x A_microphones)^T = C_sources x C_microphones.
-        const auto sources = coherentPair (getDiffuseCoherence (frequency, sourceSpacing, room.speedOfSound));
-        matrix.assign (16, 0.0);
+        for (size_t entry = 0; entry < coherence.size(); ++entry)
+            if (entry % (size_t) (numChannels + 1) != 0)
+                coherence[entry] = juce::jlimit (-1.0, 1.0, coherence[entry] + weights[0] * trim[0][entry] + weights[1] * trim[1][entry]);
 
-        for (int row = 0; row < 4; ++row)
-            for (int column = 0; column < 4; ++column)
-                matrix[(size_t) (row * 4 + column)] = sources[(size_t) ((row / 2) * 2 + column / 2)]
-                                                    * microphones[(size_t) ((row % 2) * 2 + column % 2)];
+        mixing[(size_t) bin] = spreadOverChannels (symmetricSquareRoot (coherence, numChannels));
     }
+
+    return mixing;
 }
 
-void VOK_DiffuseField::smoothAcrossBins (std::vector<double>& gains) noexcept
+void DiffuseField::smoothAcrossBins (std::vector<double>& gains) noexcept
 {
     constexpr int halfWidth = 16;
     const auto source = gains;
@@ -248,7 +344,7 @@ void VOK_DiffuseField::smoothAcrossBins (std::vector<double>& gains) noexcept
     }
 }
 
-void VOK_DiffuseField::smoothMagnitudes (Spectrum& spectrum, double expectedEnergy) noexcept
+void DiffuseField::smoothMagnitudes (Spectrum& spectrum, double expectedEnergy) noexcept
 {
     // In the late field each sixth of an octave gets exactly the energy the room's decay
     // gives it, frame by frame: the random swings of a noise's short-time spectrum would
@@ -280,16 +376,20 @@ void VOK_DiffuseField::smoothMagnitudes (Spectrum& spectrum, double expectedEner
     }
 }
 
-double VOK_DiffuseField::getEmissionEnergy (const VOK_RoomDesign& design) noexcept
+double DiffuseField::getEmissionEnergy (const RoomDesign& design) noexcept
 {
     // The diffuse energy density of a room of volume V, 4 pi c / (V fs) per sample, on the
     // scale where a point source gives 1/r.
     return 4.0 * pi * design.speedOfSound / (design.getVolume() * design.sampleRate);
 }
 
-std::vector<std::vector<float>> VOK_DiffuseField::render (const std::vector<VOK_RoomDesign::BandValues>& decayTimes,
-                                                          const std::vector<VOK_RoomDesign::BandValues>& levelsDb) const
+std::vector<std::vector<float>> DiffuseField::render (const std::vector<RoomDesign::BandValues>& decayTimes,
+                                                      const std::vector<RoomDesign::BandValues>& levelsDb,
+                                                      const CoherenceTrim& coherenceTrim) const
 {
+    // The trim is made for the late tail; the sparse early pulses keep the geometry's mix.
+    const auto earlyMixing = makeMixingMatrices (makeNeutralCoherenceTrim());
+    const auto lateMixing = makeMixingMatrices (coherenceTrim);
     jassert ((int) decayTimes.size() == numChannels && (int) levelsDb.size() == numChannels);
 
     // Each bin decays at its own rate relative to the slowest decay the analysis applied.
@@ -302,7 +402,7 @@ std::vector<std::vector<float>> VOK_DiffuseField::render (const std::vector<VOK_
             const auto frequency = juce::jmax (1.0, bin * room.sampleRate / frameSize);
             const auto decay = juce::jmin (referenceDecay, getDecayTime (decayTimes[(size_t) channel], frequency, room.speedOfSound));
             extraDecayRate[(size_t) channel][(size_t) bin] = ln1000 * (1.0 / decay - 1.0 / referenceDecay);
-            levels[(size_t) channel][(size_t) bin] = std::pow (10.0, VOK_RoomDesign::interpolateBands (levelsDb[(size_t) channel], frequency) / 20.0);
+            levels[(size_t) channel][(size_t) bin] = std::pow (10.0, RoomDesign::interpolateBands (levelsDb[(size_t) channel], frequency) / 20.0);
         }
 
     std::vector<std::vector<float>> output ((size_t) numChannels, std::vector<float> ((size_t) numSamples, 0.0f));
@@ -322,6 +422,7 @@ std::vector<std::vector<float>> VOK_DiffuseField::render (const std::vector<VOK_
             for (int bin = 1; bin < numBins; ++bin)
             {
                 std::complex<double> sum;
+                const auto& mixing = frame < firstLateFrame ? earlyMixing : lateMixing;
                 const auto* row = mixing[(size_t) bin].data() + channel * numChannels;
 
                 for (int input = 0; input < numChannels; ++input)

@@ -1,23 +1,23 @@
-#include "VOK_DecayAnalysis.h"
-#include "VOK_FilterChain.h"
+#include "DecayAnalysis.h"
+#include "FilterChain.h"
 
 #include <juce_audio_basics/juce_audio_basics.h>
 
 #include <cmath>
 #include <limits>
 
-void VOK_DecayAnalysis::filterOctaveBand (std::vector<float>& samples, double sampleRate, int band)
+void DecayAnalysis::filterOctaveBand (std::vector<float>& samples, double sampleRate, int band)
 {
-    jassert (band >= 0 && band < VOK_RoomDesign::numBands);
+    jassert (band >= 0 && band < RoomDesign::numBands);
 
-    const auto centre = VOK_RoomDesign::bandCentres[(size_t) band];
-    VOK_FilterChain filter;
+    const auto centre = RoomDesign::bandCentres[(size_t) band];
+    FilterChain filter;
     filter.addButterworth4HighPass (sampleRate, centre / std::sqrt (2.0));
     filter.addButterworth4LowPass (sampleRate, centre * std::sqrt (2.0));
     filter.process (samples.data(), static_cast<int> (samples.size()));
 }
 
-std::vector<double> VOK_DecayAnalysis::backwardIntegral (const float* samples, int numSamples)
+std::vector<double> DecayAnalysis::backwardIntegral (const float* samples, int numSamples)
 {
     std::vector<double> remaining ((size_t) juce::jmax (0, numSamples));
     double sum = 0.0;
@@ -35,7 +35,7 @@ std::vector<double> VOK_DecayAnalysis::backwardIntegral (const float* samples, i
     return remaining;
 }
 
-std::vector<double> VOK_DecayAnalysis::energyDecayCurve (const float* samples, int numSamples)
+std::vector<double> DecayAnalysis::energyDecayCurve (const float* samples, int numSamples)
 {
     auto curve = backwardIntegral (samples, numSamples);
 
@@ -45,7 +45,7 @@ std::vector<double> VOK_DecayAnalysis::energyDecayCurve (const float* samples, i
     return curve;
 }
 
-std::vector<double> VOK_DecayAnalysis::octaveBandDecayCurve (const float* samples, int numSamples,
+std::vector<double> DecayAnalysis::octaveBandDecayCurve (const float* samples, int numSamples,
                                                              double sampleRate, int band)
 {
     std::vector<float> filtered (samples, samples + juce::jmax (0, numSamples));
@@ -97,12 +97,12 @@ namespace
     }
 }
 
-double VOK_DecayAnalysis::fitT30 (const std::vector<double>& curve, double sampleRate)
+double DecayAnalysis::fitT30 (const std::vector<double>& curve, double sampleRate)
 {
     return fitDecayTime (curve, sampleRate, -5.0, -35.0);
 }
 
-double VOK_DecayAnalysis::fitDecayTime (const std::vector<double>& curve, double sampleRate, double startDb, double endDb)
+double DecayAnalysis::fitDecayTime (const std::vector<double>& curve, double sampleRate, double startDb, double endDb)
 {
     size_t first = 0, last = 0;
 
@@ -112,7 +112,7 @@ double VOK_DecayAnalysis::fitDecayTime (const std::vector<double>& curve, double
     return fitLine ({ curve.begin() + (std::ptrdiff_t) first, curve.begin() + (std::ptrdiff_t) last + 1 }, sampleRate);
 }
 
-double VOK_DecayAnalysis::fitT30FromIntegral (const std::vector<double>& integral, double sampleRate)
+double DecayAnalysis::fitT30FromIntegral (const std::vector<double>& integral, double sampleRate)
 {
     // Searching the energy ratios spares the logarithms outside the fit range.
     size_t first = 0, last = 0;
@@ -129,7 +129,7 @@ double VOK_DecayAnalysis::fitT30FromIntegral (const std::vector<double>& integra
     return fitLine (levelsDb, sampleRate);
 }
 
-int VOK_DecayAnalysis::getAudibleLength (const float* samples, int numSamples, double sampleRate)
+int DecayAnalysis::getAudibleLength (const float* samples, int numSamples, double sampleRate)
 {
     const auto range = juce::FloatVectorOperations::findMinAndMax (samples, numSamples);
     const auto peak = juce::jmax (std::abs (range.getStart()), std::abs (range.getEnd()));
@@ -143,14 +143,14 @@ int VOK_DecayAnalysis::getAudibleLength (const float* samples, int numSamples, d
     return juce::jmin (numSamples, last + static_cast<int> (ringOutSeconds * sampleRate));
 }
 
-VOK_RoomDesign::BandValues VOK_DecayAnalysis::measureT30 (const float* samples, int numSamples, double sampleRate)
+RoomDesign::BandValues DecayAnalysis::measureT30 (const float* samples, int numSamples, double sampleRate)
 {
-    VOK_RoomDesign::BandValues result {};
+    RoomDesign::BandValues result {};
     numSamples = getAudibleLength (samples, numSamples, sampleRate);
 
     std::vector<float> filtered;
 
-    for (int band = 0; band < VOK_RoomDesign::numBands; ++band)
+    for (int band = 0; band < RoomDesign::numBands; ++band)
     {
         filtered.assign (samples, samples + numSamples);
         filterOctaveBand (filtered, sampleRate, band);
@@ -161,7 +161,7 @@ VOK_RoomDesign::BandValues VOK_DecayAnalysis::measureT30 (const float* samples, 
 }
 
 
-double VOK_DecayAnalysis::correlation (const float* first, const float* second, int startSample, int numSamples)
+double DecayAnalysis::correlation (const float* first, const float* second, int startSample, int numSamples)
 {
     double product = 0.0, firstEnergy = 0.0, secondEnergy = 0.0;
 

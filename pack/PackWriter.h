@@ -1,6 +1,6 @@
 #pragma once
 
-#include "VOK_RoomSynthesiser.h"
+#include "RoomSynthesiser.h"
 
 #include <juce_core/juce_core.h>
 
@@ -8,13 +8,13 @@
     Writes the pack's impulse files: renders a room, draws its picture and saves each
     layout through the impulse file library, the way the plug-in will find them.
 */
-class VOK_PackWriter
+class PackWriter
 {
 public:
     /** What writing one room did, for the generator's report. */
     struct RoomReport
     {
-        VOK_RoomDesign::BandValues stereoT30 {}, trueStereoT30 {};   // measured, mean over channels
+        RoomDesign::BandValues stereoT30 {}, trueStereoT30 {};   // measured, mean over channels
         double trimDeviation = 0.0;
     };
 
@@ -24,15 +24,15 @@ public:
     /** The header element of a pack file: sample rate, channel configuration, scrambling,
         the description of the sample pool and the factory presets.
     */
-    static std::unique_ptr<juce::XmlElement> createHeader (const VOK_RoomDesign& room,
-                                                           VOK_RoomSynthesiser::Layout layout);
+    static std::unique_ptr<juce::XmlElement> createHeader (const RoomDesign& room,
+                                                           RoomSynthesiser::Layout layout);
 
     /** Saves one impulse file and checks that it reads back. */
-    static juce::Result writeImpulseFile (const juce::File& target, const VOK_RoomDesign& room,
-                                          VOK_RoomSynthesiser::Layout layout,
+    static juce::Result writeImpulseFile (const juce::File& target, const RoomDesign& room,
+                                          RoomSynthesiser::Layout layout,
                                           const juce::AudioBuffer<float>& response,
                                           const juce::String& pictureText);
 
     /** Renders and writes both files of a room into the folder. */
-    static juce::Result writeRoom (const VOK_RoomDesign& room, const juce::File& folder, RoomReport& report);
+    static juce::Result writeRoom (const RoomDesign& room, const juce::File& folder, RoomReport& report);
 };

@@ -1,4 +1,4 @@
-#include "VOK_RoomDesign.h"
+#include "RoomDesign.h"
 
 #include <cmath>
 
@@ -23,21 +23,21 @@ namespace
         return std::isfinite (result);
     }
 
-    bool readBandValues (const juce::var& value, VOK_RoomDesign::BandValues& result)
+    bool readBandValues (const juce::var& value, RoomDesign::BandValues& result)
     {
         auto* array = value.getArray();
 
-        if (array == nullptr || array->size() != VOK_RoomDesign::numBands)
+        if (array == nullptr || array->size() != RoomDesign::numBands)
             return false;
 
-        for (int band = 0; band < VOK_RoomDesign::numBands; ++band)
+        for (int band = 0; band < RoomDesign::numBands; ++band)
             if (! readNumber (array->getReference (band), result[(size_t) band]))
                 return false;
 
         return true;
     }
 
-    bool readPosition (const juce::var& value, VOK_RoomDesign::Position& result)
+    bool readPosition (const juce::var& value, RoomDesign::Position& result)
     {
         auto* array = value.getArray();
 
@@ -47,7 +47,7 @@ namespace
             && readNumber (array->getReference (2), result.z);
     }
 
-    bool allWithin (const VOK_RoomDesign::BandValues& values, double low, double high)
+    bool allWithin (const RoomDesign::BandValues& values, double low, double high)
     {
         for (auto v : values)
             if (v < low || v > high)
@@ -57,14 +57,14 @@ namespace
     }
 }
 
-double VOK_RoomDesign::Position::distanceTo (const Position& other) const noexcept
+double RoomDesign::Position::distanceTo (const Position& other) const noexcept
 {
     return std::sqrt ((x - other.x) * (x - other.x)
                     + (y - other.y) * (y - other.y)
                     + (z - other.z) * (z - other.z));
 }
 
-double VOK_RoomDesign::interpolateBands (const BandValues& values, double frequency) noexcept
+double RoomDesign::interpolateBands (const BandValues& values, double frequency) noexcept
 {
     if (frequency <= bandCentres.front())
         return values.front();
@@ -78,15 +78,15 @@ double VOK_RoomDesign::interpolateBands (const BandValues& values, double freque
     return values[(size_t) lower] + fraction * (values[(size_t) lower + 1] - values[(size_t) lower]);
 }
 
-bool VOK_RoomDesign::contains (const Position& p) const noexcept
+bool RoomDesign::contains (const Position& p) const noexcept
 {
     return p.x > 0.0 && p.x < width
         && p.y > 0.0 && p.y < length
         && p.z > 0.0 && p.z < height;
 }
 
-juce::Result VOK_RoomDesign::parseRoom (const juce::var& roomObject, double rate, double soundSpeed,
-                                        VOK_RoomDesign& room)
+juce::Result RoomDesign::parseRoom (const juce::var& roomObject, double rate, double soundSpeed,
+                                        RoomDesign& room)
 {
     room = {};
     room.sampleRate = rate;
@@ -172,7 +172,7 @@ juce::Result VOK_RoomDesign::parseRoom (const juce::var& roomObject, double rate
     return juce::Result::ok();
 }
 
-juce::Result VOK_RoomDesign::loadTable (const juce::File& tableFile, juce::Array<VOK_RoomDesign>& rooms)
+juce::Result RoomDesign::loadTable (const juce::File& tableFile, juce::Array<RoomDesign>& rooms)
 {
     rooms.clear();
 
@@ -203,12 +203,12 @@ juce::Result VOK_RoomDesign::loadTable (const juce::File& tableFile, juce::Array
     if (roomList == nullptr || roomList->isEmpty())
         return juce::Result::fail ("Room table: rooms must be a non-empty list");
 
-    juce::Array<VOK_RoomDesign> parsedRooms;
+    juce::Array<RoomDesign> parsedRooms;
     juce::StringArray names;
 
     for (const auto& roomObject : *roomList)
     {
-        VOK_RoomDesign room;
+        RoomDesign room;
         const auto result = parseRoom (roomObject, sampleRate, speedOfSound, room);
 
         if (result.failed())
