@@ -4,10 +4,11 @@
 
 #include <FolderLock.h>
 #include <RegularFileInput.h>
+#include <VOK_ImpulseFile.h>
 
 #include <juce_core/juce_core.h>
 
-class VOK_ImpulseFile;
+#include <functional>
 
 /**
     Installs one impulse file at its target path, keeping the user presets of a file that
@@ -57,13 +58,15 @@ private:
     bool takeOverEarlierBackup (const juce::File& target, const juce::File& backup);
     bool restoreFromBackup (const juce::File& target, const juce::File& backup);
     bool mergeBackupIntoTarget (const juce::File& target, const juce::File& backup);
-    static bool loadClosedAgain (VOK_ImpulseFile& impulse, const juce::File& file);
+    static bool loadClosedAgain (VOK_ImpulseFile& impulse, const juce::File& file, VOK_ImpulseFile::SampleReading samples);
 
     bool readOldFile (const juce::File& target, const juce::File& backup, PresetElements& oldPresets);
     bool createBackup (RegularFileInput& old, const juce::File& backup);
-    bool writeNewFile (const juce::File& target, const char* data, int size, bool replacing);
-    bool mergeOldPresets (const juce::File& target, const PresetElements& oldPresets, const char* data, int size);
-    bool carryOverPresets (const PresetElements& from, VOK_ImpulseFile& into, const juce::StringArray& intoNames);
+    bool writeNewFile (const juce::File& target, bool replacing, const std::function<bool (juce::OutputStream&)>& writeContents);
+    bool writeNewBytes (const juce::File& target, const char* data, int size, bool replacing);
+    bool writeMerged (const juce::File& target, const PresetElements& oldPresets, const char* data, int size, bool replacing);
+    bool carryOverPresets (const PresetElements& from, VOK_ImpulseFile& into, const juce::StringArray& intoNames,
+                           juce::StringArray& lines);
     static juce::String getOpenFailureAdvice (const VOK_ImpulseFile& file);
     bool saveMerged (VOK_ImpulseFile& merged, const juce::File& target);
     bool deleteBackup (const juce::File& backup);

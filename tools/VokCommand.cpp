@@ -27,9 +27,9 @@ juce::String VokCommand::describeLoadFailure (const VOK_ImpulseFile& impulse, co
     return "Can't read " + file.getFullPathName() + ": not an impulse or audio file of a known format";
 }
 
-void VokCommand::loadImpulse (VOK_ImpulseFile& impulse, const juce::File& file)
+void VokCommand::loadImpulse (VOK_ImpulseFile& impulse, const juce::File& file, VOK_ImpulseFile::SampleReading samples)
 {
-    if (! impulse.loadFromFile (file.getFullPathName()))
+    if (! impulse.loadFromFile (file.getFullPathName(), samples))
         throw Failure { describeLoadFailure (impulse, file) };
 }
 
@@ -77,7 +77,7 @@ void VokCommand::loadImpulseToChange (VOK_ImpulseFile& impulse, const juce::File
     if (! input.openedOk())
         throw Failure { RegularFileInput::describe (file, input.getKind()) };
 
-    if (! impulse.loadFromStream (input, file.getFullPathName()))
+    if (! impulse.loadFromStream (input, file.getFullPathName(), VOK_ImpulseFile::SampleReading::keepStored))
         throw Failure { describeLoadFailure (impulse, file) };
 }
 
