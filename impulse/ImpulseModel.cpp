@@ -106,13 +106,75 @@ void ImpulseModel::decodeStoredSamples() const
         return;
 
     const auto& stored = *storedSamples;
-    auto pool = std::make_unique<VOK_VokSampleBuffer> ((int) stored.channels.size(), stored.numSamples, stored.sampleRate);
+    auto pool = std::make_unique<VOK_VokSampleBuffer> ((int) stored.channelOffsets.size(), stored.numSamples, stored.sampleRate);
 
     for (int channel = 0; channel < pool->getNumChannels(); ++channel)
-        ImpulseFileFields::decodeSamples (stored.channels[(size_t) channel].getData(), pool->getWritePointer (channel),
-                                          stored.numSamples, stored.scrambled);
+    {
+        auto* samples = pool->getWritePointer (channel);
+
+        // The reader found every sample there; a file cut short since then reads as silence.
+        if (! stored.read ((size_t) channel, samples))
+            std::fill (samples, samples + stored.numSamples, 0.0f);
+
+        ImpulseFileFields::decodeSamples (samples, samples, stored.numSamples, stored.scrambled);
+    }
 
     samplePool = std::move (pool);
+}
+
+//==============================================================================
+namespace
+{
+    const char* findInMemory (juce::InputStream& source, juce::int64 offset, juce::int64 numBytes)
+    {
+        auto* memory = dynamic_cast<juce::MemoryInputStream*> (&source);
+
+        if (memory == nullptr || offset < 0 || offset + numBytes > (juce::int64) memory->getDataSize())
+            return nullptr;
+
+        return static_cast<const char*> (memory->getData()) + offset;
+    }
+}
+
+bool ImpulseModel::StoredSamples::read (size_t channel, void* dest) const
+{
+    const auto numBytes = (juce::int64) numSamples * 4;
+
+    if (auto* bytes = findInMemory (*source, channelOffsets[channel], numBytes))
+    {
+        std::memcpy (dest, bytes, (size_t) numBytes);
+        return true;
+    }
+
+    return source->setPosition (channelOffsets[channel])
+        && source->read (dest, (int) numBytes) == (int) numBytes;
+}
+
+bool ImpulseModel::StoredSamples::copyTo (size_t channel, juce::OutputStream& output) const
+{
+    auto numBytes = (juce::int64) numSamples * 4;
+
+    if (auto* bytes = findInMemory (*source, channelOffsets[channel], numBytes))
+        return output.write (bytes, (size_t) numBytes);
+
+    if (! source->setPosition (channelOffsets[channel]))
+        return false;
+
+    // One small buffer for every piece: fresh memory costs more to touch than the copy itself.
+    constexpr int pieceSize = 256 * 1024;
+    juce::HeapBlock<char> piece ((size_t) pieceSize);
+
+    while (numBytes > 0)
+    {
+        const auto toRead = (int) juce::jmin (numBytes, (juce::int64) pieceSize);
+
+        if (source->read (piece, toRead) != toRead || ! output.write (piece, (size_t) toRead))
+            return false;
+
+        numBytes -= toRead;
+    }
+
+    return true;
 }
 
 //==============================================================================

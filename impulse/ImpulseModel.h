@@ -31,13 +31,23 @@ public:
         loadFailed     = 3
     };
 
-    /** The samples of every channel exactly as a file stored them (plain or scrambled). */
+    /** Where the samples of every channel lie, exactly as a file stored them (plain or
+        scrambled): numSamples * 4 bytes at each channel's offset in the source, channel 0 first.
+        The source is the file itself, kept open, or a copy of what it held.
+    */
     struct StoredSamples
     {
-        std::vector<juce::MemoryBlock> channels;   // numSamples * 4 bytes each, channel 0 first
+        std::shared_ptr<juce::InputStream> source;
+        std::vector<juce::int64> channelOffsets;
         int numSamples = 0;
         bool scrambled = false;
         double sampleRate = 0.0;
+
+        /** Reads numSamples * 4 bytes of a channel; false when the source no longer holds them. */
+        bool read (size_t channel, void* dest) const;
+
+        /** Copies a channel's bytes to a stream, through little memory. */
+        bool copyTo (size_t channel, juce::OutputStream& output) const;
     };
 
     ImpulseModel();

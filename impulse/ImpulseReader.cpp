@@ -119,10 +119,10 @@ bool ImpulseReader::readFile (ImpulseModel& target, const juce::String& path, Sa
         return false;
     }
 
-    std::unique_ptr<FileInputStreamOfKnownLength> input;
+    std::shared_ptr<FileInputStreamOfKnownLength> input;
 
     if (! file.isDirectory())
-        input = std::make_unique<FileInputStreamOfKnownLength> (file);
+        input = std::make_shared<FileInputStreamOfKnownLength> (file);
 
     if (input == nullptr || ! input->openedOk())
     {
@@ -135,20 +135,41 @@ bool ImpulseReader::readFile (ImpulseModel& target, const juce::String& path, Sa
         return false;
     }
 
+    // The read-ahead buffer gives the file's own positions, so stored samples are found in it.
+    storedSource = input;
     ReadAheadInputStream readAhead (*input);
-    return readStream (target, readAhead, samples);
+    return read (target, readAhead, samples);
 }
 
 bool ImpulseReader::readStream (ImpulseModel& target, juce::InputStream& input, Samples samples)
 {
     clear();
+    storedSource.reset();
+    return read (target, input, samples);
+}
+
+bool ImpulseReader::readSharedStream (ImpulseModel& target, std::shared_ptr<juce::InputStream> input, Samples samples)
+{
+    clear();
+    storedSource = input;
+    return read (target, *input, samples);
+}
+
+bool ImpulseReader::read (ImpulseModel& target, juce::InputStream& input, Samples samples)
+{
     model = &target;
     samplesWanted = samples;
+
+    if (storedSource == nullptr && samples == Samples::keepStored)
+        storedCopies = std::make_unique<juce::MemoryOutputStream>();
+
     const bool result = readOpenedFile (input);
 
     model = nullptr;
     pool.reset();
     records.clear();
+    storedSource.reset();
+    storedCopies.reset();
     return result;
 }
 
@@ -222,16 +243,21 @@ void ImpulseReader::finishSamples (double sampleRate)
         return;
     }
 
+    ImpulseModel::StoredSamples stored;
+    stored.source = storedSource;
+    stored.numSamples = numSamples;
+    stored.scrambled = scrambled;
+    stored.sampleRate = sampleRate;
+
+    if (storedCopies != nullptr)
+        stored.source = std::make_shared<juce::MemoryInputStream> (storedCopies->getData(), storedCopies->getDataSize(), true);
+
     if (recordsAreOnePerChannel())
     {
-        ImpulseModel::StoredSamples stored;
-        stored.numSamples = numSamples;
-        stored.scrambled = scrambled;
-        stored.sampleRate = sampleRate;
-        stored.channels.resize ((size_t) numChannels);
+        stored.channelOffsets.resize ((size_t) numChannels);
 
         for (auto& record : records)
-            stored.channels[(size_t) record.channel] = std::move (record.stored);
+            stored.channelOffsets[(size_t) record.channel] = record.offset;
 
         model->setStoredSamples (std::move (stored));
         return;
@@ -243,10 +269,24 @@ void ImpulseReader::finishSamples (double sampleRate)
     decoded->clear();
 
     for (auto& record : records)
-        ImpulseFileFields::decodeSamples (record.stored.getData(), decoded->getWritePointer (record.channel),
-                                          record.numSamples, scrambled);
+    {
+        stored.numSamples = record.numSamples;
+        stored.channelOffsets = { record.offset };
+        auto* samples = decoded->getWritePointer (record.channel);
+
+        if (! stored.read (0, samples))
+            std::fill (samples, samples + record.numSamples, 0.0f);
+
+        ImpulseFileFields::decodeSamples (samples, samples, record.numSamples, scrambled);
+    }
 
     model->setSamplePool (std::move (decoded));
+}
+
+// Stored samples stay where they are in a source the model may keep; otherwise they are copied.
+void ImpulseReader::keepRecord (int channel, juce::int64 count, juce::int64 offset)
+{
+    records.push_back ({ channel, (int) count, offset });
 }
 
 bool ImpulseReader::recordsAreOnePerChannel() const
@@ -299,6 +339,7 @@ void ImpulseReader::readBlocks (juce::InputStream& input)
         if (readAudioBlockFromStream (input, length))
             continue;
 
+        const auto payloadStart = input.getPosition();
         auto payload = readPayload (input, length);
 
         if (payload == nullptr)
@@ -307,7 +348,7 @@ void ImpulseReader::readBlocks (juce::InputStream& input)
             break;
         }
 
-        readPayloadBlock (*payload);
+        readPayloadBlock (*payload, payloadStart);
     }
 }
 
@@ -379,7 +420,7 @@ std::unique_ptr<juce::MemoryBlock> ImpulseReader::readPayload (juce::InputStream
     return payload;
 }
 
-void ImpulseReader::readPayloadBlock (const juce::MemoryBlock& payload)
+void ImpulseReader::readPayloadBlock (const juce::MemoryBlock& payload, juce::int64 payloadStart)
 {
     const auto tag = getBlockTag (payload);
 
@@ -392,7 +433,8 @@ void ImpulseReader::readPayloadBlock (const juce::MemoryBlock& payload)
         const auto count = prepareAudioSamples (payload, offset, (juce::int64) payload.getSize(), channel);
 
         if (count >= 0)
-            takeSamplesFromMemory (static_cast<const char*> (payload.getData()) + offset, channel, count);
+            takeSamplesFromMemory (static_cast<const char*> (payload.getData()) + offset, payloadStart + (juce::int64) offset,
+                                   channel, count);
     }
     else if (tag.equalsIgnoreCase ("PICTURE"))
     {
@@ -483,7 +525,7 @@ juce::int64 ImpulseReader::prepareAudioSamples (const juce::MemoryBlock& head, s
     return count;
 }
 
-void ImpulseReader::takeSamplesFromMemory (const char* source, int channel, juce::int64 count)
+void ImpulseReader::takeSamplesFromMemory (const char* source, juce::int64 sourceOffset, int channel, juce::int64 count)
 {
     if (samplesWanted == Samples::decode)
     {
@@ -491,7 +533,14 @@ void ImpulseReader::takeSamplesFromMemory (const char* source, int channel, juce
     }
     else if (samplesWanted == Samples::keepStored)
     {
-        records.push_back ({ channel, (int) count, juce::MemoryBlock (source, (size_t) count * 4) });
+        if (storedCopies == nullptr)
+        {
+            keepRecord (channel, count, sourceOffset);
+            return;
+        }
+
+        keepRecord (channel, count, (juce::int64) storedCopies->getPosition());
+        storedCopies->write (source, (size_t) count * 4);
     }
 }
 
@@ -506,13 +555,16 @@ bool ImpulseReader::takeSamplesFromStream (juce::InputStream& input, int channel
 
     if (samplesWanted == Samples::keepStored)
     {
-        auto stored = allocateBlock (numBytes);
+        const auto offset = input.getPosition();
 
-        if (stored == nullptr || ! readFully (input, stored->getData(), numBytes))
-            return false;
+        if (storedCopies == nullptr)
+        {
+            keepRecord (channel, count, offset);
+            return skipFully (input, numBytes);
+        }
 
-        records.push_back ({ channel, (int) count, std::move (*stored) });
-        return true;
+        keepRecord (channel, count, (juce::int64) storedCopies->getPosition());
+        return storedCopies->writeFromInputStream (input, numBytes) == numBytes;
     }
 
     auto* dest = pool->getWritePointer (channel);

@@ -38,8 +38,13 @@ public:
     /** Reads a file by path; true when the samples agree with the header. */
     bool readFile (ImpulseModel& model, const juce::String& path, Samples samples);
 
-    /** Reads an impulse file from a stream that the caller opened, as readFile otherwise. */
+    /** Reads an impulse file from a stream that the caller opened, as readFile otherwise.
+        Samples kept as stored are copied out of it.
+    */
     bool readStream (ImpulseModel& model, juce::InputStream& input, Samples samples);
+
+    /** As readStream; samples kept as stored stay in the stream, which the model then keeps. */
+    bool readSharedStream (ImpulseModel& model, std::shared_ptr<juce::InputStream> input, Samples samples);
 
     const juce::String& getReadLog() const                { return readLog.getText(); }
     const juce::String& getLastError() const noexcept     { return lastError; }
@@ -56,7 +61,7 @@ private:
     {
         int channel = 0;
         int numSamples = 0;
-        juce::MemoryBlock stored;
+        juce::int64 offset = 0;     // of the stored samples, in the stored source
     };
 
     ReadLog readLog;
@@ -73,6 +78,12 @@ private:
     std::unique_ptr<VOK_VokSampleBuffer> pool;
     std::vector<AudioRecord> records;
 
+    // Where stored samples are found: the file itself, or copies of the samples.
+    std::shared_ptr<juce::InputStream> storedSource;
+    std::unique_ptr<juce::MemoryOutputStream> storedCopies;
+
+    bool read (ImpulseModel& target, juce::InputStream& input, Samples samples);
+    void keepRecord (int channel, juce::int64 count, juce::int64 offset);
     bool readOpenedFile (juce::InputStream& input);
     void startSamples (double sampleRate);
     void finishSamples (double sampleRate);
@@ -82,9 +93,9 @@ private:
     juce::int64 readBlockFrame (juce::InputStream& input);
     std::unique_ptr<juce::MemoryBlock> readPayload (juce::InputStream& input, juce::int64 length);
     bool readAudioBlockFromStream (juce::InputStream& input, juce::int64 length);
-    void readPayloadBlock (const juce::MemoryBlock& payload);
+    void readPayloadBlock (const juce::MemoryBlock& payload, juce::int64 payloadStart);
     juce::int64 prepareAudioSamples (const juce::MemoryBlock& head, size_t& offset, juce::int64 payloadSize, int& channel);
-    void takeSamplesFromMemory (const char* source, int channel, juce::int64 count);
+    void takeSamplesFromMemory (const char* source, juce::int64 sourceOffset, int channel, juce::int64 count);
     bool takeSamplesFromStream (juce::InputStream& input, int channel, juce::int64 count);
 
     void readVersion20Records (juce::InputStream& input);

@@ -111,14 +111,9 @@ bool ImpulseWriter::writeAudioBlockHead (juce::OutputStream& output, int channel
 
 bool ImpulseWriter::writeStoredSamples (juce::OutputStream& output, const ImpulseModel::StoredSamples& stored)
 {
-    for (size_t channel = 0; channel < stored.channels.size(); ++channel)
-    {
-        const auto& samples = stored.channels[channel];
-
-        if (! writeAudioBlockHead (output, (int) channel, stored.numSamples)
-             || ! output.write (samples.getData(), samples.getSize()))
+    for (size_t channel = 0; channel < stored.channelOffsets.size(); ++channel)
+        if (! writeAudioBlockHead (output, (int) channel, stored.numSamples) || ! stored.copyTo (channel, output))
             return false;
-    }
 
     return true;
 }

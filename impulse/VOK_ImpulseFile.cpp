@@ -55,6 +55,12 @@ bool VOK_ImpulseFile::readFromStream (juce::InputStream& input, SampleReading sa
     return reader.readStream (model, input, samples);
 }
 
+bool VOK_ImpulseFile::readFromStream (std::shared_ptr<juce::InputStream> input, SampleReading samples)
+{
+    const juce::ScopedLock sl (lock);
+    return reader.readSharedStream (model, std::move (input), samples);
+}
+
 bool VOK_ImpulseFile::saveToFile (const juce::String& path)
 {
     const juce::ScopedLock sl (lock);
@@ -96,6 +102,14 @@ bool VOK_ImpulseFile::loadFromStream (juce::InputStream& input, const juce::Stri
     reader.setLastError ({});
 
     return finishLoading (readFromStream (input, samples), path);
+}
+
+bool VOK_ImpulseFile::loadFromStream (std::shared_ptr<juce::InputStream> input, const juce::String& path, SampleReading samples)
+{
+    const juce::ScopedLock sl (lock);
+    reader.setLastError ({});
+
+    return finishLoading (readFromStream (std::move (input), samples), path);
 }
 
 bool VOK_ImpulseFile::finishLoading (bool loaded, const juce::String& path)

@@ -52,6 +52,11 @@ public:
     */
     bool readFromStream (juce::InputStream& input, SampleReading samples = SampleReading::decode);
 
+    /** As readFromStream; samples kept as stored are not copied but stay in the stream, which
+        the object keeps open until its samples are decoded or replaced.
+    */
+    bool readFromStream (std::shared_ptr<juce::InputStream> input, SampleReading samples);
+
     /** Writes the whole object in the 2.1 layout, replacing the target atomically. */
     bool saveToFile (const juce::String& path);
 
@@ -71,6 +76,9 @@ public:
     */
     bool loadFromStream (juce::InputStream& input, const juce::String& path,
                          SampleReading samples = SampleReading::decode);
+
+    /** As loadFromStream, with the stream kept as readFromStream keeps a shared one. */
+    bool loadFromStream (std::shared_ptr<juce::InputStream> input, const juce::String& path, SampleReading samples);
 
     /** "true" gives true, "false" gives false (both case-sensitive), anything else the default. */
     bool getBoolAttribute (const juce::String& attributeName, bool defaultValue) const;

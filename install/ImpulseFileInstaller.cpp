@@ -322,8 +322,9 @@ bool ImpulseFileInstaller::writeMerged (const juce::File& target, const PresetEl
 {
     const auto path = target.getFullPathName();
 
+    // The samples are written from the new bytes themselves, which outlive newFile.
     VOK_ImpulseFile newFile;
-    juce::MemoryInputStream newBytes (data, (size_t) size, false);
+    auto newBytes = std::make_shared<juce::MemoryInputStream> (data, (size_t) size, false);
 
     if (! newFile.loadFromStream (newBytes, path, VOK_ImpulseFile::SampleReading::keepStored))
     {

@@ -69,14 +69,16 @@ void VokCommand::checkReplaceable (const juce::File& file)
 
 void VokCommand::loadImpulseToChange (VOK_ImpulseFile& impulse, const juce::File& file)
 {
-    RegularFileInput input (file);
+    auto input = std::make_shared<RegularFileInput> (file);
 
-    if (input.getKind() == RegularFileInput::Kind::missing)
+    if (input->getKind() == RegularFileInput::Kind::missing)
         throw Failure { "File not found: " + file.getFullPathName() };
 
-    if (! input.openedOk())
-        throw Failure { RegularFileInput::describe (file, input.getKind()) };
+    if (! input->openedOk())
+        throw Failure { RegularFileInput::describe (file, input->getKind()) };
 
+    // The file stays open while the impulse is changed and saved, and its samples are copied
+    // from it unchanged; the save renames over the name only.
     if (! impulse.loadFromStream (input, file.getFullPathName(), VOK_ImpulseFile::SampleReading::keepStored))
         throw Failure { describeLoadFailure (impulse, file) };
 }

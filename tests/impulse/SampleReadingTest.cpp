@@ -108,6 +108,14 @@ TEST (SampleReading, EveryWayReadsTheSameRecordsAndSavesTheSameFile)
         const auto savedDecoded = saved (decoded);
         EXPECT_TRUE (saved (kept) == savedDecoded) << c.name;
 
+        // From a stream the object can't keep, the stored samples are copies.
+        VOK_ImpulseFile copied;
+        juce::MemoryInputStream stream (c.bytes, false);
+        EXPECT_EQ (copied.readFromStream (stream, SampleReading::keepStored), result) << c.name;
+        EXPECT_EQ (copied.getReadLog(), decoded.getReadLog()) << c.name;
+        EXPECT_TRUE (saved (copied) == savedDecoded) << c.name;
+        EXPECT_TRUE (haveSameSamples (copied.getSamplePool(), decoded.getSamplePool())) << c.name;
+
         const VOK_ImpulseFile& keptForReading = kept;
         EXPECT_TRUE (haveSameSamples (keptForReading.getSamplePool(), decoded.getSamplePool())) << c.name;
         EXPECT_TRUE (saved (kept) == savedDecoded) << c.name;
