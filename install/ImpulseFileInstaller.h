@@ -16,8 +16,8 @@
 
     An existing target gets a second name as its backup (the target's path followed by
     ".setup_backupfile"; a copy where the file system has no second names), its presets are
-    read, the new bytes replace it by a rename, and every old preset the new file lacks
-    (names compared ignoring case) is added to it. The backup is deleted only once the
+    read from its header, and the new file, with every old preset it lacks (names compared
+    ignoring case) added in memory, replaces it by a rename in one write. The backup is deleted only once the
     target is complete, so a run that stops at any moment leaves every user preset in the
     target or in the backup. A backup left by such a run is never overwritten: its presets
     go into the target before anything else happens.
