@@ -119,10 +119,10 @@ bool ImpulseReader::readFile (ImpulseModel& target, const juce::String& path, Sa
         return false;
     }
 
-    std::shared_ptr<FileInputStreamOfKnownLength> input;
+    std::unique_ptr<FileInputStreamOfKnownLength> input;
 
     if (! file.isDirectory())
-        input = std::make_shared<FileInputStreamOfKnownLength> (file);
+        input = std::make_unique<FileInputStreamOfKnownLength> (file);
 
     if (input == nullptr || ! input->openedOk())
     {
@@ -135,8 +135,9 @@ bool ImpulseReader::readFile (ImpulseModel& target, const juce::String& path, Sa
         return false;
     }
 
-    // The read-ahead buffer gives the file's own positions, so stored samples are found in it.
-    storedSource = input;
+    // The file is not kept open: Windows would then refuse to replace it. Stored samples are
+    // copied; a caller that can keep the file open passes it as a shared stream.
+    storedSource.reset();
     ReadAheadInputStream readAhead (*input);
     return read (target, readAhead, samples);
 }
@@ -151,7 +152,15 @@ bool ImpulseReader::readStream (ImpulseModel& target, juce::InputStream& input, 
 bool ImpulseReader::readSharedStream (ImpulseModel& target, std::shared_ptr<juce::InputStream> input, Samples samples)
 {
     clear();
+
+   #if JUCE_WINDOWS
+    // Windows may refuse to replace a file that is still open, and the impulse is often saved
+    // over the file it was read from: the samples are copied, and the file can be closed.
+    storedSource.reset();
+   #else
     storedSource = input;
+   #endif
+
     return read (target, *input, samples);
 }
 

@@ -53,7 +53,8 @@ public:
     bool readFromStream (juce::InputStream& input, SampleReading samples = SampleReading::decode);
 
     /** As readFromStream; samples kept as stored are not copied but stay in the stream, which
-        the object keeps open until its samples are decoded or replaced.
+        the object keeps open until its samples are decoded or replaced (on Windows, which may
+        refuse to replace an open file, they are copied as from any stream).
     */
     bool readFromStream (std::shared_ptr<juce::InputStream> input, SampleReading samples);
 
