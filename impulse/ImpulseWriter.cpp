@@ -13,7 +13,7 @@ namespace
 
     // Samples are encoded through a buffer of this many, so that writing a channel never
     // needs a second copy of it.
-    constexpr int samplesPerChunk = 16384;
+    constexpr int samplesPerChunk = 262144;
 
     // Only a regular file that the user has not marked read-only is replaced; a link in its
     // place is neither followed nor replaced.
@@ -128,6 +128,17 @@ bool ImpulseWriter::writePool (juce::OutputStream& output, const VOK_VokSampleBu
             return false;
 
         const auto* samples = pool.getReadPointer (channel);
+
+       #if JUCE_LITTLE_ENDIAN
+        // Plain samples are stored as the floats' own bytes.
+        if (! scrambled)
+        {
+            if (! output.write (samples, (size_t) pool.getNumSamples() * 4))
+                return false;
+
+            continue;
+        }
+       #endif
 
         for (int start = 0; start < pool.getNumSamples(); start += samplesPerChunk)
         {
