@@ -1,6 +1,7 @@
 #include "VOK_AgreementDialogBox.h"
 #include "AgreementText.h"
 #include "SetupArtwork.h"
+#include "SetupLayout.h"
 
 namespace
 {
@@ -37,7 +38,7 @@ VOK_AgreementDialogBox::VOK_AgreementDialogBox()
     bannerImage = SetupArtwork::getBanner();
     logoImage = SetupArtwork::getLogo();
 
-    setSize (650, 500);
+    setSize (SetupLayout::agreementContent.width, SetupLayout::agreementContent.height);
 
     agreementEditor->setText (AgreementText::get(), false);
 
@@ -79,9 +80,9 @@ void VOK_AgreementDialogBox::paint (juce::Graphics& g)
 
 void VOK_AgreementDialogBox::resized()
 {
-    agreementEditor->setBounds (16, 88, 616, 344);
-    agreeButton->setBounds (320, 456, 150, 24);
-    cancelButton->setBounds (480, 456, 150, 24);
+    agreementEditor->setBounds (SetupLayout::agreementEditor.toRectangle());
+    agreeButton->setBounds (SetupLayout::agreeButton.toRectangle());
+    cancelButton->setBounds (SetupLayout::agreementCancelButton.toRectangle());
 }
 
 void VOK_AgreementDialogBox::buttonClicked (juce::Button* button)

@@ -1,5 +1,7 @@
 #include "VOK_SetupWindow.h"
+#include "FolderChooserField.h"
 #include "SetupArtwork.h"
+#include "SetupLayout.h"
 #include "VOK_AgreementDialogBox.h"
 
 #include "EmbeddedPack.h"
@@ -14,8 +16,6 @@ namespace
     const juce::String installVersionPrefix ("Install Version ");
     const juce::String installVersion (VOK_INSTALL_VERSION);
 
-    constexpr int panelWidth = 680;
-    constexpr int panelHeight = 620;
     constexpr int logDispatchMilliseconds = 5;
     constexpr juce::uint32 logShowIntervalMilliseconds = 50;
 }
@@ -49,7 +49,7 @@ VOK_SetupWindow::VOK_SetupWindow (const juce::File& userFile, const juce::File& 
     bannerImage = SetupArtwork::getBanner();
     logoImage = SetupArtwork::getLogo();
 
-    setSize (panelWidth, panelHeight);
+    setSize (SetupLayout::setupPanel.width, SetupLayout::setupPanel.height);
 
     logEditor->setVisible (false);
     closeButton->setVisible (false);
@@ -116,9 +116,7 @@ void VOK_SetupWindow::createControls()
     cancelButton->setButtonText ("Cancel");
     cancelButton->addListener (this);
 
-    directoryChooser = std::make_unique<juce::FilenameComponent> ("Search Location", juce::File(),
-                                                                  true, true, true,
-                                                                  juce::String(), juce::String(), juce::String());
+    directoryChooser = std::make_unique<FolderChooserField> ("Search Location");
     addAndMakeVisible (directoryChooser.get());
     directoryChooser->setName ("new component");
 
@@ -200,13 +198,13 @@ void VOK_SetupWindow::paint (juce::Graphics& g)
 
 void VOK_SetupWindow::resized()
 {
-    closeButton->setBounds (456, 576, 216, 24);
-    directoryGroup->setBounds (8, 392, 664, 72);
-    versionLabel->setBounds (168, 47, 160, 32);
-    installButton->setBounds (456, 576, 216, 24);
-    cancelButton->setBounds (16, 576, 78, 24);
-    directoryChooser->setBounds (24, 416, 632, 32);
-    logEditor->setBounds (8, 88, 664, 472);
+    closeButton->setBounds (SetupLayout::closeButton.toRectangle());
+    directoryGroup->setBounds (SetupLayout::directoryGroup.toRectangle());
+    versionLabel->setBounds (SetupLayout::versionLabel.toRectangle());
+    installButton->setBounds (SetupLayout::installButton.toRectangle());
+    cancelButton->setBounds (SetupLayout::cancelButton.toRectangle());
+    directoryChooser->setBounds (SetupLayout::directoryChooser.toRectangle());
+    logEditor->setBounds (SetupLayout::logEditor.toRectangle());
 }
 
 void VOK_SetupWindow::buttonClicked (juce::Button* button)

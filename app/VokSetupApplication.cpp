@@ -1,4 +1,5 @@
 #include "VokSetupApplication.h"
+#include "ProcessMemory.h"
 #include "SetupWindow.h"
 #include "WineRepaintWorkaround.h"
 
@@ -9,6 +10,8 @@ VokSetupApplication::~VokSetupApplication() = default;
 void VokSetupApplication::initialise (const juce::String&)
 {
     // The command line has no meaning for the installer.
+    ProcessMemory::keepFreedBuffersForReuse();
+
     // The agreement runs modally inside the main window's constructor, so repaints must
     // already work under Wine before that window is built.
     wineRepaints = std::make_unique<WineRepaintWorkaround>();

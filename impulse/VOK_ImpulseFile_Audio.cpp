@@ -3,6 +3,7 @@
 #include "VOK_ImpulseFile.h"
 #include "AudioFrameCounter.h"
 #include "VOK_NewImpulseHeader.h"
+#include "WavChunkCheck.h"
 
 #include <algorithm>
 #include <cmath>
@@ -56,6 +57,11 @@ namespace
 std::unique_ptr<VOK_VokSampleBuffer> loadAudioFile (const juce::String& path, juce::String* failure)
 {
     const juce::File file (path);
+
+    const auto chunkProblem = WavChunkCheck::findProblem (file);
+
+    if (chunkProblem.isNotEmpty())
+        return failWith (failure, chunkProblem);
 
     juce::AudioFormatManager formats;
     formats.registerBasicFormats();

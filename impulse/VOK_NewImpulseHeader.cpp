@@ -6,19 +6,25 @@
 std::unique_ptr<juce::XmlElement> VOK_NewImpulseHeader::create (const VOK_VokSampleBuffer& pool,
                                                                 const juce::String& originalFile)
 {
+    return create (pool.getNumChannels(), pool.getNumSamples(), pool.sampleRate, originalFile);
+}
+
+std::unique_ptr<juce::XmlElement> VOK_NewImpulseHeader::create (int numChannels, int numSamples, double sampleRate,
+                                                                const juce::String& originalFile)
+{
     auto header = std::make_unique<juce::XmlElement> ("VokImpulseFile");
     header->setAttribute ("version", "2.1");
-    header->setAttribute ("samplerate", formatSampleRate (pool.sampleRate));
+    header->setAttribute ("samplerate", formatSampleRate (sampleRate));
     header->setAttribute ("ChannelConf", 2);
 
     auto* poolElement = VOK_ImpulseFile::getOrCreateChildElement (*header, "IRSamplePool");
-    poolElement->setAttribute ("number", pool.getNumChannels());
+    poolElement->setAttribute ("number", numChannels);
 
-    for (int channel = 0; channel < pool.getNumChannels(); ++channel)
+    for (int channel = 0; channel < numChannels; ++channel)
     {
         auto* channelElement = poolElement->createNewChildElement ("AudioSampleData");
         channelElement->setAttribute ("channel", channel);
-        channelElement->setAttribute ("NumSamples", pool.getNumSamples());
+        channelElement->setAttribute ("NumSamples", numSamples);
         channelElement->setAttribute ("Description", "-");
         channelElement->setAttribute ("OriginalFile", originalFile);
     }

@@ -16,6 +16,10 @@ struct VOK_NewImpulseHeader
     static std::unique_ptr<juce::XmlElement> create (const VOK_VokSampleBuffer& pool,
                                                      const juce::String& originalFile);
 
+    /** The same element for a pool of that shape, for callers that have no pool at hand. */
+    static std::unique_ptr<juce::XmlElement> create (int numChannels, int numSamples, double sampleRate,
+                                                     const juce::String& originalFile);
+
     /** The sample rate as C's "%.9g" writes it in the "C" locale: 44100 -> "44100", 44100.5 -> "44100.5". */
     static juce::String formatSampleRate (double sampleRate);
 };

@@ -3,7 +3,7 @@
 #include "ImpulseFileEntry.h"
 
 /**
-    The pack inside this program, as the entries the installation takes: the 24 impulse
+    The pack inside this program, as the entries the installation takes: the impulse
     files in install order, their bytes in the program's read-only data.
 */
 class EmbeddedPack

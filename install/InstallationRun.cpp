@@ -7,28 +7,12 @@
 
 #include <cstring>
 
-#if defined (__GLIBC__)
- #include <malloc.h>
-#endif
-
 namespace
 {
     bool isWellFormedText (const juce::String& text)
     {
         const auto* bytes = text.toRawUTF8();
         return ImpulseFileFields::isWellFormedUTF8 (bytes, std::strlen (bytes));
-    }
-
-    // Each file is read and saved through buffers of a few megabytes, freed before the next
-    // file. By default the C library hands such buffers back to the system at once and asks
-    // for fresh, zeroed pages for the next file, which costs a reinstall about a third of its
-    // time; keeping them costs no more than the largest file's buffers.
-    void keepFreedMemoryForTheNextFile()
-    {
-       #if defined (__GLIBC__)
-        mallopt (M_MMAP_THRESHOLD, 32 * 1024 * 1024);
-        mallopt (M_TRIM_THRESHOLD, 64 * 1024 * 1024);
-       #endif
     }
 }
 
@@ -57,7 +41,6 @@ bool InstallationRun::runInstallation (const juce::File& directory,
     if (directory.createDirectory().failed())
         return failToCreate (directoryPath);
 
-    keepFreedMemoryForTheNextFile();
     ImpulseFileInstaller installer (reporter);
 
     for (auto& entry : entries)

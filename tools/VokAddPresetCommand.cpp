@@ -1,13 +1,13 @@
 // vok add-preset FILE NAME DATA-FILE: adds or replaces one user preset of an impulse file.
 
-#include "VokCommand.h"
+#include "Command.h"
 #include "ImpulseFileFields.h"
 
 #include <cstring>
 
 namespace
 {
-    class AddPresetCommand  : public VokCommand
+    class AddPresetCommand  : public Command
     {
     public:
         juce::String getName() const override             { return "add-preset"; }
@@ -70,7 +70,7 @@ namespace
     };
 }
 
-std::unique_ptr<VokCommand> createAddPresetCommand()
+std::unique_ptr<Command> createAddPresetCommand()
 {
     return std::make_unique<AddPresetCommand>();
 }

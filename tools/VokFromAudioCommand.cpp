@@ -1,10 +1,10 @@
 // vok from-audio AUDIO OUT.vok: builds a new impulse from an audio file and saves it.
 
-#include "VokCommand.h"
+#include "Command.h"
 
 namespace
 {
-    class FromAudioCommand  : public VokCommand
+    class FromAudioCommand  : public Command
     {
     public:
         juce::String getName() const override             { return "from-audio"; }
@@ -34,7 +34,7 @@ namespace
     };
 }
 
-std::unique_ptr<VokCommand> createFromAudioCommand()
+std::unique_ptr<Command> createFromAudioCommand()
 {
     return std::make_unique<FromAudioCommand>();
 }

@@ -1,10 +1,10 @@
 // vok get-preset FILE NAME: prints the data of one user preset, exactly as stored.
 
-#include "VokCommand.h"
+#include "Command.h"
 
 namespace
 {
-    class GetPresetCommand  : public VokCommand
+    class GetPresetCommand  : public Command
     {
     public:
         juce::String getName() const override             { return "get-preset"; }
@@ -34,7 +34,7 @@ namespace
     };
 }
 
-std::unique_ptr<VokCommand> createGetPresetCommand()
+std::unique_ptr<Command> createGetPresetCommand()
 {
     return std::make_unique<GetPresetCommand>();
 }

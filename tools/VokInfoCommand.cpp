@@ -1,6 +1,6 @@
 // vok info FILE: what the reader makes of an impulse file, as one JSON object.
 
-#include "VokCommand.h"
+#include "Command.h"
 #include "HeaderAttributes.h"
 
 #include <juce_cryptography/juce_cryptography.h>
@@ -36,7 +36,7 @@ namespace
         return array;
     }
 
-    class InfoCommand  : public VokCommand
+    class InfoCommand  : public Command
     {
     public:
         juce::String getName() const override             { return "info"; }
@@ -94,7 +94,7 @@ namespace
     };
 }
 
-std::unique_ptr<VokCommand> createInfoCommand()
+std::unique_ptr<Command> createInfoCommand()
 {
     return std::make_unique<InfoCommand>();
 }

@@ -1,7 +1,7 @@
 // vok install DIR: installs the pack inside this program into DIR, as "Install" in VOK Setup
 // does, with the log on stdout and the text of each warning box on stderr.
 
-#include "VokCommand.h"
+#include "Command.h"
 
 #include <EmbeddedPack.h>
 #include <InstallationRun.h>
@@ -11,7 +11,7 @@
 
 namespace
 {
-    class InstallCommand  : public VokCommand,
+    class InstallCommand  : public Command,
                             private InstallReporter
     {
     public:
@@ -92,7 +92,7 @@ namespace
     };
 }
 
-std::unique_ptr<VokCommand> createInstallCommand()
+std::unique_ptr<Command> createInstallCommand()
 {
     return std::make_unique<InstallCommand>();
 }

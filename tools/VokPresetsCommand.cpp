@@ -1,10 +1,10 @@
 // vok presets FILE: the names of the file's user presets, one per line, in list order.
 
-#include "VokCommand.h"
+#include "Command.h"
 
 namespace
 {
-    class PresetsCommand  : public VokCommand
+    class PresetsCommand  : public Command
     {
     public:
         juce::String getName() const override             { return "presets"; }
@@ -29,7 +29,7 @@ namespace
     };
 }
 
-std::unique_ptr<VokCommand> createPresetsCommand()
+std::unique_ptr<Command> createPresetsCommand()
 {
     return std::make_unique<PresetsCommand>();
 }

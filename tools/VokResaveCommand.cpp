@@ -1,10 +1,10 @@
 // vok resave IN OUT: reads an impulse file and writes it again in the current layout.
 
-#include "VokCommand.h"
+#include "Command.h"
 
 namespace
 {
-    class ResaveCommand  : public VokCommand
+    class ResaveCommand  : public Command
     {
     public:
         juce::String getName() const override             { return "resave"; }
@@ -35,7 +35,7 @@ namespace
     };
 }
 
-std::unique_ptr<VokCommand> createResaveCommand()
+std::unique_ptr<Command> createResaveCommand()
 {
     return std::make_unique<ResaveCommand>();
 }

@@ -1,13 +1,13 @@
 // vok to-wav IN.vok OUT.wav: the sample pool as a 32-bit float WAV file, for any audio tool.
 
-#include "VokCommand.h"
+#include "Command.h"
 #include "FileReplacement.h"
 
 #include <juce_audio_formats/juce_audio_formats.h>
 
 namespace
 {
-    class ToWavCommand  : public VokCommand
+    class ToWavCommand  : public Command
     {
     public:
         juce::String getName() const override             { return "to-wav"; }
@@ -93,7 +93,7 @@ namespace
     };
 }
 
-std::unique_ptr<VokCommand> createToWavCommand()
+std::unique_ptr<Command> createToWavCommand()
 {
     return std::make_unique<ToWavCommand>();
 }

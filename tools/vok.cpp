@@ -1,7 +1,8 @@
 // vok: command-line access to impulse files (inspect, convert, edit presets).
 
-#include "VokCommand.h"
+#include "Command.h"
 #include "ImpulseFileFields.h"
+#include "ProcessMemory.h"
 
 #include <cstdio>
 #include <cstring>
@@ -15,18 +16,18 @@
 
 // Each command lives in its own file; a new command adds its file, its factory here
 // and one line to the table below.
-std::unique_ptr<VokCommand> createInfoCommand();
-std::unique_ptr<VokCommand> createResaveCommand();
-std::unique_ptr<VokCommand> createPresetsCommand();
-std::unique_ptr<VokCommand> createAddPresetCommand();
-std::unique_ptr<VokCommand> createGetPresetCommand();
-std::unique_ptr<VokCommand> createFromAudioCommand();
-std::unique_ptr<VokCommand> createToWavCommand();
-std::unique_ptr<VokCommand> createInstallCommand();
+std::unique_ptr<Command> createInfoCommand();
+std::unique_ptr<Command> createResaveCommand();
+std::unique_ptr<Command> createPresetsCommand();
+std::unique_ptr<Command> createAddPresetCommand();
+std::unique_ptr<Command> createGetPresetCommand();
+std::unique_ptr<Command> createFromAudioCommand();
+std::unique_ptr<Command> createToWavCommand();
+std::unique_ptr<Command> createInstallCommand();
 
 namespace
 {
-    const VokCommand::Factory commandTable[] =
+    const Command::Factory commandTable[] =
     {
         createInfoCommand,
         createResaveCommand,
@@ -43,9 +44,9 @@ namespace
         std::fprintf (stderr, "%s\n", line.toRawUTF8());
     }
 
-    std::vector<std::unique_ptr<VokCommand>> createCommands()
+    std::vector<std::unique_ptr<Command>> createCommands()
     {
-        std::vector<std::unique_ptr<VokCommand>> commands;
+        std::vector<std::unique_ptr<Command>> commands;
 
         for (auto factory : commandTable)
             commands.push_back (factory());
@@ -53,7 +54,7 @@ namespace
         return commands;
     }
 
-    void printHelp (const std::vector<std::unique_ptr<VokCommand>>& commands)
+    void printHelp (const std::vector<std::unique_ptr<Command>>& commands)
     {
         juce::String help ("usage: vok COMMAND ARGUMENTS\n");
 
@@ -62,10 +63,10 @@ namespace
                  << "  -  " << command->getDescription() << "\n";
 
         help << "  vok --help  -  list the commands\n";
-        VokCommand::print (help);
+        Command::print (help);
     }
 
-    VokCommand* findCommand (const std::vector<std::unique_ptr<VokCommand>>& commands, const juce::String& name)
+    Command* findCommand (const std::vector<std::unique_ptr<Command>>& commands, const juce::String& name)
     {
         for (auto& command : commands)
             if (command->getName() == name)
@@ -74,19 +75,19 @@ namespace
         return nullptr;
     }
 
-    int runCommand (VokCommand& command, const juce::StringArray& arguments)
+    int runCommand (Command& command, const juce::StringArray& arguments)
     {
         if (! command.acceptsArguments (arguments))
         {
             printError (command.getUsage());
-            return VokCommand::wrongUsage;
+            return Command::wrongUsage;
         }
 
         try
         {
             return command.run (arguments);
         }
-        catch (const VokCommand::Failure& failure)
+        catch (const Command::Failure& failure)
         {
             printError (failure.message);
         }
@@ -99,7 +100,7 @@ namespace
             printError ("not enough memory");
         }
 
-        return VokCommand::failure;
+        return Command::failure;
     }
 
     /** The arguments after the program's name, or false after saying why they can't be taken. */
@@ -142,17 +143,18 @@ namespace
 
 int main (int argc, char* argv[])
 {
+    ProcessMemory::keepFreedBuffersForReuse();
     juce::StringArray arguments;
 
     if (! readArguments (argc, argv, arguments))
-        return VokCommand::failure;
+        return Command::failure;
 
     const auto commands = createCommands();
 
     if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "-h"))
     {
         printHelp (commands);
-        return VokCommand::success;
+        return Command::success;
     }
 
     auto* command = arguments.isEmpty() ? nullptr : findCommand (commands, arguments[0]);
@@ -161,7 +163,7 @@ int main (int argc, char* argv[])
     {
         printError (arguments.isEmpty() ? juce::String ("usage: vok COMMAND ARGUMENTS (vok --help lists the commands)")
                                         : "unknown command: " + arguments[0] + " (vok --help lists the commands)");
-        return VokCommand::wrongUsage;
+        return Command::wrongUsage;
     }
 
     arguments.remove (0);

@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
-"""Writes the hostile inputs of the reader benchmark into a folder, one file per row."""
-import struct, sys, os
+"""Writes the hostile inputs of the benchmark into a folder, one file per row: impulse files
+(.vok), audio files to import, and plug-in settings files (.settings). The audio rows are the
+committed fuzz seeds with their length claims forged."""
+import struct, sys, os, zlib
 
 def field(text):
     return (text if isinstance(text, bytes) else text.encode()) + b'\0'
@@ -29,8 +31,71 @@ def rows():
         '<Preset preset_name="user %d" preset_data="d"/>' % i for i in range(10000)))
     yield 'presets-350000', header(body='<presets>%s</presets>' % ''.join('<Preset preset_name="%d"/>' % i for i in range(350000)))
 
-folder = sys.argv[1]
+def seed(name):
+    with open(os.path.join(seeds, name), 'rb') as f:
+        return bytearray(f.read())
+
+def ogg_crc(page):
+    crc = 0
+    for byte in page:
+        crc ^= byte << 24
+        for _ in range(8):
+            crc = ((crc << 1) ^ 0x04c11db7) if crc & 0x80000000 else crc << 1
+        crc &= 0xffffffff
+    return crc
+
+def forge_ogg_length(data, frames):
+    page = data.rfind(b'OggS')
+    size = 27 + data[page + 26] + sum(data[page + 27:page + 27 + data[page + 26]])
+    data[page + 6:page + 14] = struct.pack('<Q', frames)
+    data[page + 22:page + 26] = b'\0\0\0\0'
+    data[page + 22:page + 26] = struct.pack('<I', ogg_crc(data[page:page + size]))
+    return data
+
+def forge_flac_length(data, frames):
+    # STREAMINFO's 36-bit sample count follows the rate, channels and bits (28 bits) at byte 18.
+    packed = int.from_bytes(data[18:26], 'big')
+    packed = (packed & ~((1 << 36) - 1)) | frames
+    data[18:26] = packed.to_bytes(8, 'big')
+    return data
+
+def overstate_wav_data(data, size):
+    chunk = data.find(b'data')
+    data[chunk + 4:chunk + 8] = struct.pack('<I', size)
+    return data
+
+def rf64(channels, real_frames, claimed_frames):
+    claimed = claimed_frames * channels * 4
+    fmt = struct.pack('<HHIIHH', 3, channels, 48000, 48000 * channels * 4, channels * 4, 32)
+    return (b'RF64' + struct.pack('<i', -1) + b'WAVE' + b'ds64' + struct.pack('<IqqqI', 28, claimed + 72, claimed, claimed_frames, 0)
+            + b'fmt ' + struct.pack('<I', len(fmt)) + fmt + b'data' + struct.pack('<i', -1) + b'\0' * (real_frames * channels * 4))
+
+def audio_rows():
+    yield 'flac-claims-100M-frames.flac', forge_flac_length(seed('flac-stereo-16'), 100000000)
+    yield 'ogg-last-page-claims-1T.ogg', forge_ogg_length(seed('ogg-stereo'), 1 << 40)
+    yield 'wav-data-overstated-4GB.wav', overstate_wav_data(seed('wav-stereo-16'), 0xfffffff0)
+    yield 'rf64-claims-1T-of-32ch.wav', rf64(32, 200, 1 << 35)
+
+def properties(count, pairs):
+    return struct.pack('<i', count) + b''.join(field(k) + field(v) for k, v in pairs)
+
+def settings_rows():
+    yield 'pi-then-text.settings', b'<PROPERTIES><?pi x?>text<VALUE name="a" val="1"/></PROPERTIES>'
+    yield 'prop-60000-keys.settings', b'PROP' + properties(60000, (('key%d' % i, str(i)) for i in range(60000)))
+    yield 'compressed-2MB.settings', b'CPRP' + compressed_spaces(2000)
+
+def compressed_spaces(megabytes):
+    packer = zlib.compressobj(9)
+    spaces = b' ' * (1 << 20)
+    out = [packer.compress(struct.pack('<i', 1))]
+    out += [packer.compress(spaces) for _ in range(megabytes)]
+    return b''.join(out) + packer.flush()
+
+folder, seeds = sys.argv[1], sys.argv[2]
 os.makedirs(folder, exist_ok=True)
 for name, data in rows():
     with open(os.path.join(folder, name + '.vok'), 'wb') as f:
+        f.write(data)
+for name, data in list(audio_rows()) + list(settings_rows()):
+    with open(os.path.join(folder, name), 'wb') as f:
         f.write(data)

@@ -1,8 +1,7 @@
 #include "EmbeddedImpulseFiles.h"
 
-// EmbeddedImpulseList.inc is written by the build after the pack has been generated: one
-// VOK_EMBEDDED_IMPULSE_FILE (index, fileName, path, size) line per file, in install order.
-// The bytes themselves are assembled into the program by EmbeddedImpulseData.S.
+// The bytes themselves are assembled into the program by EmbeddedImpulseData.S, from the
+// same list.
 
 #define VOK_EMBEDDED_IMPULSE_FILE(index, fileName, path, size) \
     extern "C" const char vokEmbeddedImpulseFile##index[];
@@ -16,10 +15,3 @@ const EmbeddedImpulseFile embeddedImpulseFiles[numEmbeddedImpulseFiles] =
 #include "EmbeddedImpulseList.inc"
 #undef VOK_EMBEDDED_IMPULSE_FILE
 };
-
-// Counting the list's lines: the table must not end with unfilled entries.
-#define VOK_EMBEDDED_IMPULSE_FILE(index, fileName, path, size) + 1
-static_assert (0
-#include "EmbeddedImpulseList.inc"
-               == numEmbeddedImpulseFiles, "The pack must hold exactly numEmbeddedImpulseFiles files");
-#undef VOK_EMBEDDED_IMPULSE_FILE

@@ -14,8 +14,15 @@ struct EmbeddedImpulseFile
     int size;               // the file's length in bytes
 };
 
-/** The pack holds 12 rooms, each as a stereo and a true-stereo file. */
-constexpr int numEmbeddedImpulseFiles = 24;
+/** How many files the pack holds (each room as a stereo and a true-stereo file), counted
+    from the list the build writes: EmbeddedImpulseList.inc, one
+    VOK_EMBEDDED_IMPULSE_FILE (index, fileName, path, size) line per file, in install order.
+*/
+constexpr int numEmbeddedImpulseFiles = 0
+#define VOK_EMBEDDED_IMPULSE_FILE(index, fileName, path, size) + 1
+#include "EmbeddedImpulseList.inc"
+#undef VOK_EMBEDDED_IMPULSE_FILE
+    ;
 
 /** The pack's files in install order: each room's stereo file, then its true-stereo file. */
 extern const EmbeddedImpulseFile embeddedImpulseFiles[numEmbeddedImpulseFiles];

@@ -1,5 +1,6 @@
 #include "GuiTestSupport.h"
 #include "AgreementText.h"
+#include "SetupLayout.h"
 #include "VOK_AgreementDialogBox.h"
 #include "VOK_SetupWindow.h"
 
@@ -28,13 +29,13 @@ TEST (AgreementWindow, IsBuiltWithItsTitleSizeAndControls)
 
     auto* content = dynamic_cast<VOK_AgreementDialogBox*> (window.getContentComponent());
     ASSERT_NE (content, nullptr);
-    EXPECT_EQ (content->getLocalBounds(), juce::Rectangle<int> (0, 0, 650, 500));
+    EXPECT_EQ (content->getLocalBounds(), SetupLayout::agreementContent.toRectangle());
     EXPECT_EQ (content->getParentComponent(), &window);
 
-    struct ExpectedButton { const char* name; const char* text; juce::Rectangle<int> bounds; };
+    struct ExpectedButton { const char* name; const char* text; SetupLayout::Box box; };
     const ExpectedButton buttons[] = {
-        { "buttonAgree",  "I Agree", { 320, 456, 150, 24 } },
-        { "buttoncancel", "Cancel",  { 480, 456, 150, 24 } },
+        { "buttonAgree",  "I Agree", SetupLayout::agreeButton },
+        { "buttoncancel", "Cancel",  SetupLayout::agreementCancelButton },
     };
 
     for (auto& expected : buttons)
@@ -42,7 +43,7 @@ TEST (AgreementWindow, IsBuiltWithItsTitleSizeAndControls)
         auto* button = dynamic_cast<juce::TextButton*> (findDescendant (*content, expected.name));
         ASSERT_NE (button, nullptr) << expected.name;
         EXPECT_EQ (button->getButtonText(), expected.text);
-        EXPECT_EQ (button->getBounds(), expected.bounds) << expected.name;
+        EXPECT_EQ (button->getBounds(), expected.box.toRectangle()) << expected.name;
         EXPECT_TRUE (button->isVisible());
     }
 
@@ -51,7 +52,7 @@ TEST (AgreementWindow, IsBuiltWithItsTitleSizeAndControls)
 
     auto* editor = dynamic_cast<juce::TextEditor*> (findDescendant (*content, "new text editor"));
     ASSERT_NE (editor, nullptr);
-    EXPECT_EQ (editor->getBounds(), juce::Rectangle<int> (16, 88, 616, 344));
+    EXPECT_EQ (editor->getBounds(), SetupLayout::agreementEditor.toRectangle());
     EXPECT_TRUE (editor->isReadOnly());
     EXPECT_TRUE (editor->isMultiLine());
     EXPECT_TRUE (editor->getReturnKeyStartsNewLine());

@@ -1,7 +1,9 @@
 #include "GuiTestSupport.h"
 #include "AgreementText.h"
+#include "EmbeddedPack.h"
 #include "PluginSettings.h"
 #include "SetupWindow.h"
+#include "TemporaryFolder.h"
 #include "VOK_SetupWindow.h"
 
 namespace
@@ -215,9 +217,8 @@ protected:
     void SetUp() override
     {
         QuitRecordingApplication::get().quitRequests = 0;
-        folder = juce::File::getSpecialLocation (juce::File::tempDirectory)
-                     .getNonexistentChildFile ("vok-keys-test", {}, false);
-        ASSERT_TRUE (folder.createDirectory());
+        folder = TemporaryFolder::createUniqueFolder ("vok-keys-test");
+        ASSERT_NE (folder, juce::File());
         PluginSettings::open (getUserSettings(), false)->setValue ("DEFAULT_IMPULSE_PATH",
                                                                     getTarget().getFullPathName());
 
@@ -314,7 +315,7 @@ TEST_F (SetupWindowKeys, ReturnInTheFieldInstallsWhatWasTypedThenEscapeCloses)
     auto message = installAndAnswerTheBox (returnKey);
 
     EXPECT_TRUE (message.contains ("Installation successfully!")) << message;
-    EXPECT_EQ (typedTarget.findChildFiles (juce::File::findFiles, false, "*.vok").size(), 24);
+    EXPECT_EQ (typedTarget.findChildFiles (juce::File::findFiles, false, "*.vok").size(), EmbeddedPack::getEntries().size());
     EXPECT_FALSE (getTarget().exists()) << "the stored directory was used instead of the typed one";
 
     EXPECT_EQ (describeFocus(), "Close") << "the focus comes back to the window after the box";
@@ -335,7 +336,7 @@ TEST_F (SetupWindowKeys, ReturnOnInstallInstallsAndTheBoxGoesWithEscape)
     auto message = installAndAnswerTheBox (escape);
 
     EXPECT_TRUE (message.contains ("Installation successfully!")) << message;
-    EXPECT_EQ (getTarget().findChildFiles (juce::File::findFiles, false, "*.vok").size(), 24);
+    EXPECT_EQ (getTarget().findChildFiles (juce::File::findFiles, false, "*.vok").size(), EmbeddedPack::getEntries().size());
     EXPECT_FALSE (getButton ("Install").isVisible());
     EXPECT_EQ (describeFocus(), "Close");
 

@@ -1,5 +1,7 @@
 #include "GuiTestSupport.h"
 #include "PluginSettings.h"
+#include "SetupLayout.h"
+#include "TemporaryFolder.h"
 #include "VOK_SetupWindow.h"
 
 #include <optional>
@@ -12,16 +14,7 @@ namespace
     class SettingsFolder
     {
     public:
-        SettingsFolder()
-            : folder (juce::File::getSpecialLocation (juce::File::tempDirectory)
-                          .getNonexistentChildFile ("vok-app-test", {}, false))
-        {
-            folder.createDirectory();
-        }
-
-        ~SettingsFolder()    { folder.deleteRecursively(); }
-
-        juce::File getSettingsFile() const    { return folder.getChildFile ("VOK").getChildFile ("VOK.settings"); }
+        juce::File getSettingsFile() const    { return folder.getFile ("VOK").getChildFile ("VOK.settings"); }
 
         juce::MemoryBlock loadSettingsBytes() const
         {
@@ -37,7 +30,7 @@ namespace
         }
 
     private:
-        juce::File folder;
+        TemporaryFolder folder { "vok-app-test" };
     };
 
     juce::String getDocumentsFallback()
@@ -90,17 +83,17 @@ protected:
 TEST_F (SetupPanel, ReadyStateShowsTheLayoutWithoutLogAndClose)
 {
     auto panel = buildPanel (settings.getSettingsFile());
-    EXPECT_EQ (panel->getLocalBounds(), juce::Rectangle<int> (0, 0, 680, 620));
+    EXPECT_EQ (panel->getLocalBounds(), SetupLayout::setupPanel.toRectangle());
 
-    struct ExpectedChild { const char* name; const char* buttonText; juce::Rectangle<int> bounds; bool visible; };
+    struct ExpectedChild { const char* name; const char* buttonText; SetupLayout::Box box; bool visible; };
     const ExpectedChild children[] = {
-        { "new button",      "Close",   { 456, 576, 216, 24 }, false },
-        { "new group",       "",        {   8, 392, 664, 72 }, true },
-        { "new label",       "",        { 168,  47, 160, 32 }, true },
-        { "new button",      "Install", { 456, 576, 216, 24 }, true },
-        { "new button",      "Cancel",  {  16, 576,  78, 24 }, true },
-        { "new component",   "",        {  24, 416, 632, 32 }, true },
-        { "new text editor", "",        {   8,  88, 664, 472 }, false },
+        { "new button",      "Close",   SetupLayout::closeButton,      false },
+        { "new group",       "",        SetupLayout::directoryGroup,   true },
+        { "new label",       "",        SetupLayout::versionLabel,     true },
+        { "new button",      "Install", SetupLayout::installButton,    true },
+        { "new button",      "Cancel",  SetupLayout::cancelButton,     true },
+        { "new component",   "",        SetupLayout::directoryChooser, true },
+        { "new text editor", "",        SetupLayout::logEditor,        false },
     };
 
     ASSERT_EQ (panel->getNumChildComponents(), (int) std::size (children));
@@ -112,7 +105,7 @@ TEST_F (SetupPanel, ReadyStateShowsTheLayoutWithoutLogAndClose)
         SCOPED_TRACE (juce::String (expected.name) + " " + expected.buttonText);
 
         EXPECT_EQ (child->getName(), expected.name) << "children are created in this order; the log is on top";
-        EXPECT_EQ (child->getBounds(), expected.bounds);
+        EXPECT_EQ (child->getBounds(), expected.box.toRectangle());
         EXPECT_EQ (child->isVisible(), expected.visible);
 
         if (auto* button = dynamic_cast<juce::Button*> (child))
@@ -179,6 +172,30 @@ TEST_F (SetupPanel, CancelAndCloseAskToQuit)
     getButton (*panel, "Close").triggerClick();
     pumpMessages();
     EXPECT_EQ (getQuitRequests(), 2);
+}
+
+TEST_F (SetupPanel, TheBrowseButtonOpensAFolderChooserTitledChooseANewFile)
+{
+    auto panel = buildPanel (settings.getSettingsFile());
+    auto* browseButton = dynamic_cast<juce::Button*> (findDescendant (getDirectoryField (*panel), "..."));
+    ASSERT_NE (browseButton, nullptr);
+
+    juce::String chooserTitle;
+    ModalAnswerer answerer ([] (juce::Component& modal) { return dynamic_cast<juce::FileChooserDialogBox*> (&modal) != nullptr; },
+                            [&] (juce::Component& modal)
+    {
+        chooserTitle = modal.getName();
+        modal.exitModalState (0);
+    });
+
+    browseButton->triggerClick();
+
+    for (int waited = 0; waited < 50 && ! answerer.hasAnswered(); ++waited)
+        pumpMessages();
+
+    ASSERT_TRUE (answerer.hasAnswered()) << "no folder chooser was shown";
+    EXPECT_EQ (chooserTitle, "Choose a new file");
+    EXPECT_EQ (getDirectoryField (*panel).getCurrentFileText(), getDocumentsFallback()) << "a cancelled choice changes nothing";
 }
 
 TEST_F (SetupPanel, MissingSettingsLocationShowsTheErrorAndAsksToQuit)

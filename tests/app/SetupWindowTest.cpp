@@ -1,5 +1,7 @@
 #include "GuiTestSupport.h"
+#include "SetupLayout.h"
 #include "SetupWindow.h"
+#include "TemporaryFolder.h"
 #include "VOK_SetupWindow.h"
 
 namespace
@@ -18,8 +20,8 @@ namespace
 
 TEST (SetupWindow, AppearsCentredAfterTheAgreementAndHoldsThePanel)
 {
-    auto settingsFolder = juce::File::getSpecialLocation (juce::File::tempDirectory)
-                              .getNonexistentChildFile ("vok-window-test", {}, false);
+    TemporaryFolder temporary ("vok-window-test");
+    const auto settingsFolder = temporary.getFile ("settings");
     bool mainWindowVisibleDuringAgreement = true;
     bool agreementWasTheModalWindow = false;
 
@@ -47,7 +49,7 @@ TEST (SetupWindow, AppearsCentredAfterTheAgreementAndHoldsThePanel)
 
     auto* panel = dynamic_cast<VOK_SetupWindow*> (window.getContentComponent());
     ASSERT_NE (panel, nullptr);
-    EXPECT_EQ (panel->getLocalBounds(), juce::Rectangle<int> (0, 0, 680, 620));
+    EXPECT_EQ (panel->getLocalBounds(), SetupLayout::setupPanel.toRectangle());
 
     auto screenCentre = juce::Desktop::getInstance().getDisplays().getPrimaryDisplay()->userArea.getCentre();
     EXPECT_LE (window.getScreenBounds().getCentre().getDistanceFrom (screenCentre), 1);

@@ -7,17 +7,23 @@
 # Return install, Return dismisses "Installation successfully!" and Escape ends the program.
 # Screenshots of the windows go to SCREENSHOT_DIR.
 #
-# Usage: e2e_setup.sh APP_EXECUTABLE SCREENSHOT_DIR
+# Last, the same folder is installed again after every file got 300 user presets: the log window
+# writes a line for each preset it carries over, and must keep up with the engine.
+#
+# Usage: e2e_setup.sh APP_EXECUTABLE SCREENSHOT_DIR PACK_DIR INSTALL_USER_PRESETS
+#   (PACK_DIR: the generated pack, for the number of files)
 set -euo pipefail
 
-app="${1:?usage: e2e_setup.sh APP SCREENSHOT_DIR}"
-shots="${2:?usage: e2e_setup.sh APP SCREENSHOT_DIR}"
+usage="usage: e2e_setup.sh APP SCREENSHOT_DIR PACK_DIR INSTALL_USER_PRESETS"
+app="${1:?$usage}"
+shots="${2:?$usage}"
+packFiles=$(find "${3:?$usage}" -maxdepth 1 -name '*.vok' | wc -l)
+userPresets="${4:?$usage}"
 mkdir -p "$shots"
 
 agreementTitle="VOK2 License and Legal Information"
 mainTitle="VOK Setup"
 source "$(dirname "$0")/../window-clicks.sh"
-contentWidth=650      # the agreement's content; the main window's is 680 x 620
 failures=0
 
 home="$(mktemp -d)"
@@ -116,7 +122,7 @@ startAppWithPrivateOpt() {
 }
 
 pixelInContent() {  # window id, content width, content height, x, y -> the pixel's colour
-    contentOrigin "$1" "$2" "$3"
+    contentOrigin "$1" "$2" "$3" || return 1
     import -window root -crop "1x1+$((contentX + $4))+$((contentY + $5))" -depth 8 txt:- 2> /dev/null | tail -n 1 | awk '{ print $3 }'
 }
 
@@ -179,7 +185,7 @@ startApp
 if expectAgreementAlone; then
     sleep 0.5
     import -window "$agreement" "$shots/agreement-window.png"
-    main="$(clickUntilWindow "$mainTitle" "$agreement" "$contentWidth" 500 $((320 + 75)) $((456 + 12)))"
+    main="$(clickUntilWindow "$mainTitle" "$agreement" $(sizeOf agreementContent) $(centreOf agreeButton))"
     if [ -z "$main" ]; then
         fail "\"I Agree\" did not bring up the main window"
     else
@@ -191,10 +197,10 @@ if expectAgreementAlone; then
         if [ "${dx#-}" -gt 2 ] || [ "${dy#-}" -gt 2 ]; then
             fail "main window not centred: ${WIDTH}x${HEIGHT} at $X,$Y on ${screenWidth}x${screenHeight}"
         fi
-        [ $((WIDTH - 2)) = 680 ] || fail "main window content is not 680 wide (window width $WIDTH)"
+        [ $((WIDTH - 2)) = "${box_setupPanel[2]}" ] || fail "main window content is not ${box_setupPanel[2]} wide (window width $WIDTH)"
         sleep 0.5
         import -window "$main" "$shots/setup-window.png"
-        clickUntilExit "Cancel in the main window" clickInContent "$main" 680 620 $((16 + 39)) $((576 + 12))
+        clickUntilExit "Cancel in the main window" clickInContent "$main" $(sizeOf setupPanel) $(centreOf cancelButton)
     fi
 fi
 stopApp
@@ -202,23 +208,23 @@ stopApp
 # 2. Refuse the agreement with its Cancel button.
 startApp
 if expectAgreementAlone; then
-    clickUntilExit "Cancel in the agreement" clickInContent "$agreement" "$contentWidth" 500 $((480 + 75)) $((456 + 12))
+    clickUntilExit "Cancel in the agreement" clickInContent "$agreement" $(sizeOf agreementContent) $(centreOf agreementCancelButton)
 fi
 stopApp
 
 # 3. Refuse the agreement with its title-bar close button.
 startApp
 if expectAgreementAlone; then
-    clickUntilExit "title-bar close of the agreement" clickTitleBarClose "$agreement" "$contentWidth" 500
+    clickUntilExit "title-bar close of the agreement" clickTitleBarClose "$agreement" $(sizeOf agreementContent)
 fi
 stopApp
 
 # 4. Agree, then close the main window from its title bar.
 startApp
 if expectAgreementAlone; then
-    main="$(clickUntilWindow "$mainTitle" "$agreement" "$contentWidth" 500 $((320 + 75)) $((456 + 12)))"
+    main="$(clickUntilWindow "$mainTitle" "$agreement" $(sizeOf agreementContent) $(centreOf agreeButton))"
     if [ -n "$main" ]; then
-        clickUntilExit "title-bar close of the main window" clickTitleBarClose "$main" 680 620
+        clickUntilExit "title-bar close of the main window" clickTitleBarClose "$main" $(sizeOf setupPanel)
     else
         fail "\"I Agree\" did not bring up the main window (second run)"
     fi
@@ -233,7 +239,7 @@ if canHavePrivateOpt; then
     xdotool mousemove 0 0
     if expectAgreementAlone; then
         sleep 0.5
-        expectFocusMarkAfter "Tab in the agreement" Tab "$agreement" "$contentWidth" 500 320 $((456 + 12))
+        expectFocusMarkAfter "Tab in the agreement" Tab "$agreement" $(sizeOf agreementContent) $(leftMiddleOf agreeButton)
         import -window "$agreement" "$shots/keyboard-agreement-focus.png"
         main="$(keyUntilWindow "$mainTitle" Return)"
         if [ -z "$main" ]; then
@@ -242,7 +248,7 @@ if canHavePrivateOpt; then
             sleep 0.5
             import -window "$main" "$shots/keyboard-setup-window.png"
             xdotool key Tab
-            expectFocusMarkAfter "Tab Tab in the main window" Tab "$main" 680 620 456 $((576 + 12))
+            expectFocusMarkAfter "Tab Tab in the main window" Tab "$main" $(sizeOf setupPanel) $(leftMiddleOf installButton)
             import -window "$main" "$shots/keyboard-install-focus.png"
             xdotool key Return
             box=""
@@ -258,7 +264,7 @@ if canHavePrivateOpt; then
                 import -window root "$shots/keyboard-installation-done.png"
                 [ "$(xdotool getwindowname "$box")" = "" ] || fail "a warning box came up instead of the success box"
                 count=$(find "$target" -maxdepth 1 -name '*.vok' | wc -l)
-                [ "$count" = 24 ] || fail "the keyboard installation left $count impulse files, not 24"
+                [ "$count" = "$packFiles" ] || fail "the keyboard installation left $count impulse files, not the pack's $packFiles"
                 keyUntilGone "$box" Return || fail "Return did not dismiss the message box"
                 sleep 0.5
                 import -window "$main" "$shots/keyboard-after-install.png"
@@ -267,6 +273,43 @@ if canHavePrivateOpt; then
         fi
     fi
     stopApp
+
+    # 6. Install again over the same files, each now holding 300 user presets: 7,200 log lines.
+    #    The engine alone takes well under a second for this; the window may add little to it.
+    if [ "$(find "$target" -maxdepth 1 -name '*.vok' | wc -l)" = "$packFiles" ]; then
+        "$userPresets" add "$target" 300 > /dev/null
+        startAppWithPrivateOpt
+        if expectAgreementAlone; then
+            sleep 0.5
+            xdotool key Tab
+            main="$(keyUntilWindow "$mainTitle" Return)"
+            if [ -z "$main" ]; then
+                fail "Return on \"I Agree\" did not bring up the main window for the reinstallation"
+            else
+                sleep 0.5
+                xdotool key Tab Tab Return
+                started=$(date +%s%N)
+                box=""
+                for _ in $(seq 1 600); do
+                    box="$(otherVisibleWindow "$main")"
+                    [ -n "$box" ] && break
+                    sleep 0.05
+                done
+                if [ -z "$box" ]; then
+                    fail "the reinstallation over 300 user presets per file brought up no message box within 30 s"
+                else
+                    elapsedMs=$(( ($(date +%s%N) - started) / 1000000 ))
+                    echo "measure: reinstallation over $packFiles files with 300 user presets each took $elapsedMs ms in the window"
+                    [ "$elapsedMs" -le 10000 ] || fail "the reinstallation over 300 user presets per file took $elapsedMs ms (at most 10 s)"
+                    import -window root "$shots/reinstall-300-presets.png"
+                    "$userPresets" check "$target" 300 > /dev/null || fail "the reinstallation lost user presets"
+                    keyUntilGone "$box" Return || fail "Return did not dismiss the message box after the reinstallation"
+                    clickUntilExit "Escape after the reinstallation" xdotool key Escape
+                fi
+            fi
+        fi
+        stopApp
+    fi
 else
     echo "note: no private /opt can be had here; the keyboard installation (which writes there) is left out"
 fi

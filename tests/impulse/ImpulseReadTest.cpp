@@ -1,4 +1,5 @@
 #include "ImpulseFileBytes.h"
+#include "TemporaryFolder.h"
 
 #include <VOK_ImpulseFile.h>
 

@@ -1,4 +1,5 @@
 #include "ImpulseFileBytes.h"
+#include "TemporaryFolder.h"
 
 #include <FileReplacement.h>
 #include <FolderLock.h>
@@ -21,13 +22,6 @@ using namespace ImpulseFileBytes;
 
 namespace
 {
-    juce::MemoryBlock load (const juce::File& file)
-    {
-        juce::MemoryBlock data;
-        file.loadFileAsData (data);
-        return data;
-    }
-
     juce::StringArray namesIn (const juce::File& folder)
     {
         juce::StringArray names;
@@ -103,7 +97,7 @@ TEST_P (HostileTarget, IsNeitherReadNorWrittenNorReplaced)
     EXPECT_FALSE (impulse.saveToFile (place.getFullPathName()));
 
     EXPECT_EQ ((int) RegularFileInput::getKindOf (place), (int) GetParam().kind);
-    EXPECT_EQ (load (outside), juce::MemoryBlock ("private", 7));
+    EXPECT_EQ (readFile (outside), juce::MemoryBlock ("private", 7));
     EXPECT_EQ (namesIn (folder.getFolder()), juce::StringArray (place.getFileName())) << "a sibling was left behind";
     EXPECT_EQ (namesIn (elsewhere.getFolder()), juce::StringArray (outside.getFileName()));
 }
@@ -129,7 +123,7 @@ TEST (FileReplacement, SiblingNamesAreUnpredictableAndTheTargetChangesOnlyWhenCo
             if (name != target.getFileName() && ! siblingNames.contains (name))
                 siblingNames.add (name);
 
-        EXPECT_EQ (load (target), juce::MemoryBlock ("old", 3));
+        EXPECT_EQ (readFile (target), juce::MemoryBlock ("old", 3));
     }
 
     // Each writer had a sibling of its own, and an unfinished one removes it.
@@ -142,7 +136,7 @@ TEST (FileReplacement, SiblingNamesAreUnpredictableAndTheTargetChangesOnlyWhenCo
     ASSERT_TRUE (replacement.openedOk());
     replacement.getStream().write ("new", 3);
     ASSERT_TRUE (replacement.replaceTarget());
-    EXPECT_EQ (load (target), juce::MemoryBlock ("new", 3));
+    EXPECT_EQ (readFile (target), juce::MemoryBlock ("new", 3));
     EXPECT_EQ (namesIn (folder.getFolder()), juce::StringArray ("Room.vok"));
 }
 
@@ -157,7 +151,7 @@ TEST (FileReplacement, CreatingNeverReplacesWhatAppearedMeanwhile)
 
     folder.write (target.getFileName(), juce::MemoryBlock ("someone else's", 14));
     EXPECT_FALSE (replacement.createTarget());
-    EXPECT_EQ (load (target), juce::MemoryBlock ("someone else's", 14));
+    EXPECT_EQ (readFile (target), juce::MemoryBlock ("someone else's", 14));
 }
 
 #if ! JUCE_WINDOWS

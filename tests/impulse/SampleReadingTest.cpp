@@ -2,6 +2,7 @@
 // records as decoding them: the same result, read log and pool, and the same file when saved.
 
 #include "ImpulseFileBytes.h"
+#include "TemporaryFolder.h"
 
 #include <VOK_ImpulseFile.h>
 

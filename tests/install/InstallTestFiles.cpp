@@ -1,6 +1,8 @@
 #include "InstallTestFiles.h"
+#include "TemporaryFolder.h"
 
 #include <VOK_ImpulseFile.h>
+#include <VOK_NewImpulseHeader.h>
 
 #include <gtest/gtest.h>
 
@@ -16,33 +18,11 @@
 namespace InstallTestFiles
 {
 
-static std::unique_ptr<juce::XmlElement> makeHeader (int numChannels, int numSamples)
-{
-    auto header = std::make_unique<juce::XmlElement> ("VokImpulseFile");
-    header->setAttribute ("version", "2.1");
-    header->setAttribute ("samplerate", "44100");
-    header->setAttribute ("ChannelConf", 2);
-
-    auto* pool = header->createNewChildElement ("IRSamplePool");
-    pool->setAttribute ("number", numChannels);
-
-    for (int channel = 0; channel < numChannels; ++channel)
-    {
-        auto* data = pool->createNewChildElement ("AudioSampleData");
-        data->setAttribute ("channel", channel);
-        data->setAttribute ("NumSamples", numSamples);
-        data->setAttribute ("Description", "-");
-        data->setAttribute ("OriginalFile", "room.wav");
-    }
-
-    return header;
-}
-
 juce::MemoryBlock makeImpulseFileBytes (int numChannels, int numSamples, const PresetList& presets,
                                         const juce::String& pictureText)
 {
     VOK_ImpulseFile impulse;
-    impulse.setHeader (makeHeader (numChannels, numSamples));
+    impulse.setHeader (VOK_NewImpulseHeader::create (numChannels, numSamples, 44100.0, "room.wav"));
 
     auto pool = std::make_unique<VOK_VokSampleBuffer> (numChannels, numSamples, 44100.0);
 
@@ -120,12 +100,7 @@ void writeBytes (const juce::File& file, const juce::MemoryBlock& bytes)
 
 juce::File createTemporaryFolder (const juce::String& prefix)
 {
-    // ctest runs test processes side by side: a name that is merely free now could be taken by
-    // another process a moment later, so every folder gets a name of its own.
-    auto folder = juce::File::getSpecialLocation (juce::File::tempDirectory)
-                      .getChildFile (prefix + "-" + juce::Uuid().toString());
-    folder.createDirectory();
-    return folder;
+    return TemporaryFolder::createUniqueFolder (prefix);
 }
 
 bool setImmutable (const juce::File& file, bool immutable)

@@ -26,7 +26,8 @@ run "$dir"
 [ "$status" = 0 ] || fail "a successful installation exits with $status"
 [ "$(tail -n 1 "$work/out")" = "Installation successfully!" ] || fail "the last line is not \"Installation successfully!\""
 [ ! -s "$work/err" ] || fail "stderr is not empty after success: $(cat "$work/err")"
-[ "$(grep -c '^Write IR ' "$work/out")" = 24 ] || fail "not 24 \"Write IR \" lines"
+packFiles=$(ls -1 "$pack" | grep -c '\.vok$')
+[ "$(grep -c '^Write IR ' "$work/out")" = "$packFiles" ] || fail "not $packFiles \"Write IR \" lines, one per file of the pack"
 for file in "$pack"/*.vok; do
     cmp -s "$file" "$dir/$(basename "$file")" || fail "$(basename "$file") differs from the embedded file"
 done

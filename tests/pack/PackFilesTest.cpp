@@ -4,6 +4,7 @@
 */
 
 #include <EmbeddedImpulseFiles.h>
+#include <TemporaryFolder.h>
 #include <VOK_DecayAnalysis.h>
 #include <VOK_ImpulseFile.h>
 #include <VOK_PackMeasures.h>
@@ -381,16 +382,10 @@ TEST (PackFiles, PresetsSwitchWithoutLevelJumps)
 
 TEST (PackFiles, TheGeneratorWritesTheSameBytesAgain)
 {
-    struct TemporaryFolder
-    {
-        ~TemporaryFolder()                         { folder.getFile().deleteRecursively(); }
-        const juce::File& getFile() const          { return folder.getFile(); }
-
-        juce::TemporaryFile folder;
-    } folder;
+    TemporaryFolder folder ("vok-pack-test");
 
     juce::ChildProcess generator;
-    ASSERT_TRUE (generator.start (juce::StringArray { VOK_MAKE_PACK, VOK_ROOM_TABLE, folder.getFile().getFullPathName() }));
+    ASSERT_TRUE (generator.start (juce::StringArray { VOK_MAKE_PACK, VOK_ROOM_TABLE, folder.getFolder().getFullPathName() }));
 
     const auto output = generator.readAllProcessOutput();
     ASSERT_EQ (generator.getExitCode(), 0u) << output;
@@ -398,7 +393,7 @@ TEST (PackFiles, TheGeneratorWritesTheSameBytesAgain)
     for (const auto& expected : expectedFiles)
     {
         juce::MemoryBlock again, built;
-        ASSERT_TRUE (folder.getFile().getChildFile (expected.fileName).loadFileAsData (again)) << expected.fileName;
+        ASSERT_TRUE (folder.getFile (expected.fileName).loadFileAsData (again)) << expected.fileName;
         ASSERT_TRUE (packFolder().getChildFile (expected.fileName).loadFileAsData (built)) << expected.fileName;
         EXPECT_TRUE (again == built) << expected.fileName;
     }

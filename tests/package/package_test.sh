@@ -75,7 +75,8 @@ if HOME="$work/home" "$root/usr/bin/vok" install "$target" --common-settings "$w
         > "$work/install.log" 2>&1; then
     [ "$(tail -n 1 "$work/install.log")" = "Installation successfully!" ] || fail "vok install did not end with success"
     count=$(find "$target" -maxdepth 1 -name '*.vok' | wc -l)
-    [ "$count" = 24 ] || fail "vok install left $count impulse files, not 24"
+    packFiles=$(find "$build/pack/impulses" -maxdepth 1 -name '*.vok' | wc -l)
+    [ "$count" = "$packFiles" ] || fail "vok install left $count impulse files, not the pack's $packFiles"
     grep -aqF "$target" "$work/home/.config/VOK/VOK.settings" || fail "the per-user settings in HOME do not hold the folder"
 else
     cat "$work/install.log"

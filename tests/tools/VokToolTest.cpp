@@ -1,54 +1,22 @@
-#include "PresetsTestFiles.h"
+#include "AudioTestFiles.h"
+#include "ImpulseFileBytes.h"
+#include "TemporaryFolder.h"
 #include "VokRunner.h"
-
 
 #include <gtest/gtest.h>
 
 namespace
 {
-    constexpr juce::uint32 scramblingKey = 0x5a17c3e6;
-
     // Known channels and the SHA-256 of their little-endian float bytes (from sha256sum).
-    const float channel0[] = { 0.0f, 0.0f, 0.0f };
-    const float channel1[] = { 1.0f, -0.5f, 0.25f };
+    const std::vector<float> channel0 { 0.0f, 0.0f, 0.0f };
+    const std::vector<float> channel1 { 1.0f, -0.5f, 0.25f };
     const char* const channel0Sha256 = "15ec7bf0b50732b49f8228e07d24365338f9e3ab994b00af08e5a3bffe55fd8b";
     const char* const channel1Sha256 = "fc7d7c08d2817c068dbc66e118343a8d54f610d175f3bf6e9068e3a1a4cc3ee6";
-
-    void writeStringField (juce::MemoryOutputStream& out, const juce::String& text)
-    {
-        out.writeString (text);
-    }
-
-    void writeBlock (juce::MemoryOutputStream& out, const juce::MemoryBlock& payload)
-    {
-        writeStringField (out, "BLOCK");
-        writeStringField (out, juce::String ((int) payload.getSize()));
-        out << payload;
-    }
-
-    juce::MemoryBlock createAudioPayload (int channel, const float* samples, int numSamples, bool scrambled)
-    {
-        juce::MemoryOutputStream payload;
-        writeStringField (payload, "AUDIODATA");
-        writeStringField (payload, juce::String (channel));
-        writeStringField (payload, juce::String (numSamples));
-
-        for (int i = 0; i < numSamples; ++i)
-        {
-            juce::uint32 bits;
-            std::memcpy (&bits, samples + i, 4);
-            payload.writeInt ((int) (scrambled ? bits ^ scramblingKey : bits));
-        }
-
-        return payload.getMemoryBlock();
-    }
 
     /** An unpacked 2.1 impulse file written byte by byte, independent of our writer:
         two channels of three samples (channel 1 first), a picture and three presets. */
     void writeVokFixture (const juce::File& file, bool scrambled)
     {
-        juce::MemoryOutputStream out;
-
         juce::String header ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n\n"
                              "<VokImpulseFile version=\"2.1\" samplerate=\"48000\" ChannelConf=\"2\"");
         header << (scrambled ? " crypted=\"true\"" : "") << ">"
@@ -61,24 +29,11 @@ namespace
                << "<Preset preset_name=\"-Bright\" preset_data=\"b\"/>"
                << "<Preset preset_name=\"Hall\" preset_data=\"old hall\"/>"
                << "</presets></VokImpulseFile>\r\n";
-        writeStringField (out, header);
-
-        juce::MemoryOutputStream picture;
-        writeStringField (picture, "PICTURE");
-        writeStringField (picture, "3.gI1X");
-        writeBlock (out, picture.getMemoryBlock());
-
-        writeBlock (out, createAudioPayload (1, channel1, 3, scrambled));
-        writeBlock (out, createAudioPayload (0, channel0, 3, scrambled));
-
-        ASSERT_TRUE (file.replaceWithData (out.getData(), out.getDataSize()));
-    }
-
-    juce::MemoryBlock loadBytes (const juce::File& file)
-    {
-        juce::MemoryBlock bytes;
-        file.loadFileAsData (bytes);
-        return bytes;
+        ASSERT_TRUE (ImpulseFileBytes::writeFile (file, ImpulseFileBytes::Builder().header (header)
+                                                            .block (ImpulseFileBytes::picturePayload ("3.gI1X"))
+                                                            .block (ImpulseFileBytes::audioPayload (1, channel1, scrambled))
+                                                            .block (ImpulseFileBytes::audioPayload (0, channel0, scrambled))
+                                                            .bytes()));
     }
 
     juce::StringArray toStrings (const juce::var& array)
@@ -108,10 +63,10 @@ namespace
     protected:
         VokRunner::Result vok (const juce::StringArray& arguments)
         {
-            return VokRunner::run (arguments, folder.getChildFile ("."));
+            return VokRunner::run (arguments, folder.getFile ("."));
         }
 
-        juce::File file (const juce::String& name) const   { return folder.getChildFile (name); }
+        juce::File file (const juce::String& name) const   { return folder.getFile (name); }
 
         juce::var info (const juce::String& path, int expectedStatus = 0)
         {
@@ -124,7 +79,7 @@ namespace
         {
             juce::WavAudioFormat wav;
             const auto target = file (name);
-            EXPECT_TRUE (PresetsTestFiles::writeAudioFile (target, wav, PresetsTestFiles::createSignal (numChannels, 1000, 48000.0),
+            EXPECT_TRUE (AudioTestFiles::writeAudioFile (target, wav, AudioTestFiles::createSignal (numChannels, 1000, 48000.0),
                                                            48000.0, bitsPerSample));
             return target;
         }
@@ -285,7 +240,7 @@ TEST_F (VokToolTest, AddPresetReplacesIgnoringCaseAndKeepsTheSamples)
 TEST_F (VokToolTest, PresetFailuresLeaveTheFileAlone)
 {
     writeVokFixture (file ("room.vok"), false);
-    const auto original = loadBytes (file ("room.vok"));
+    const auto original = ImpulseFileBytes::readFile (file ("room.vok"));
 
     auto noData = vok ({ "add-preset", "room.vok", "Hall", "missing.txt" });
     EXPECT_TRUE (isOneErrorLine (noData, 1));
@@ -295,14 +250,14 @@ TEST_F (VokToolTest, PresetFailuresLeaveTheFileAlone)
     EXPECT_TRUE (isOneErrorLine (noPreset, 1));
     EXPECT_EQ (noPreset.out, "");
 
-    EXPECT_EQ (loadBytes (file ("room.vok")), original);
+    EXPECT_EQ (ImpulseFileBytes::readFile (file ("room.vok")), original);
 
     // Adding a preset to an audio file would replace the audio with an impulse file.
     const auto wav = writeWav ("audio.wav", 2, 16);
-    const auto audioBytes = loadBytes (wav);
+    const auto audioBytes = ImpulseFileBytes::readFile (wav);
     ASSERT_TRUE (file ("data.txt").replaceWithText ("x"));
     EXPECT_TRUE (isOneErrorLine (vok ({ "add-preset", "audio.wav", "Hall", "data.txt" }), 1));
-    EXPECT_EQ (loadBytes (wav), audioBytes);
+    EXPECT_EQ (ImpulseFileBytes::readFile (wav), audioBytes);
 }
 
 //==============================================================================
@@ -333,7 +288,7 @@ TEST_P (VokRoundTripTest, AudioToVokToWavKeepsEverySample)
     const auto& c = GetParam();
     const auto source = file (c.fileName);
     auto format = createFormatFor (c.fileName);
-    ASSERT_TRUE (PresetsTestFiles::writeAudioFile (source, *format, PresetsTestFiles::createSignal (c.numChannels, 1000, 44100.0),
+    ASSERT_TRUE (AudioTestFiles::writeAudioFile (source, *format, AudioTestFiles::createSignal (c.numChannels, 1000, 44100.0),
                                                    44100.0, c.bitsPerSample));
 
     const auto fromAudio = vok ({ "from-audio", c.fileName, "impulse.vok" });
@@ -358,8 +313,8 @@ TEST_P (VokRoundTripTest, AudioToVokToWavKeepsEverySample)
     EXPECT_EQ ((int) reader->numChannels, c.numChannels);
     reader.reset();
 
-    EXPECT_TRUE (PresetsTestFiles::haveSameSamples (*PresetsTestFiles::readWithJuce (file ("back.wav")),
-                                                    *PresetsTestFiles::readWithJuce (source)));
+    EXPECT_TRUE (AudioTestFiles::haveSameSamples (*AudioTestFiles::readWithJuce (file ("back.wav")),
+                                                    *AudioTestFiles::readWithJuce (source)));
 }
 
 INSTANTIATE_TEST_SUITE_P (Formats, VokRoundTripTest,
@@ -377,7 +332,7 @@ TEST_F (VokToolTest, ToWavWritesTheUnscrambledSamples)
     const auto result = vok ({ "to-wav", "scrambled.vok", "out.wav" });
     ASSERT_EQ (result.exitStatus, 0) << result.err;
 
-    const auto samples = PresetsTestFiles::readWithJuce (file ("out.wav"));
+    const auto samples = AudioTestFiles::readWithJuce (file ("out.wav"));
     ASSERT_NE (samples, nullptr);
     ASSERT_EQ (samples->getNumChannels(), 2);
     ASSERT_EQ (samples->getNumSamples(), 3);
@@ -391,11 +346,12 @@ TEST_F (VokToolTest, ToWavWritesTheUnscrambledSamples)
 
 TEST_F (VokToolTest, ToWavRefusesAnImpulseWithoutSampleRate)
 {
-    juce::MemoryOutputStream out;
-    writeStringField (out, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n\n<VokImpulseFile version=\"2.1\">"
-                           "<IRSamplePool number=\"1\"/></VokImpulseFile>\r\n");
-    writeBlock (out, createAudioPayload (0, channel1, 3, false));
-    ASSERT_TRUE (file ("norate.vok").replaceWithData (out.getData(), out.getDataSize()));
+    const auto bytes = ImpulseFileBytes::Builder()
+                           .header ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n\n<VokImpulseFile version=\"2.1\">"
+                                    "<IRSamplePool number=\"1\"/></VokImpulseFile>\r\n")
+                           .block (ImpulseFileBytes::audioPayload (0, channel1))
+                           .bytes();
+    ASSERT_TRUE (ImpulseFileBytes::writeFile (file ("norate.vok"), bytes));
 
     EXPECT_TRUE (isOneErrorLine (vok ({ "to-wav", "norate.vok", "out.wav" }), 1));
     EXPECT_FALSE (file ("out.wav").exists());
@@ -417,7 +373,7 @@ TEST_F (VokToolTest, AudioCommandFailuresAreOneLine)
 
 TEST_F (VokToolTest, AudioFileClaimingAHugeLengthGivesItsRealFrames)
 {
-    ASSERT_TRUE (PresetsTestFiles::writeFlacClaimingHugeLength (file ("huge.flac")));
+    ASSERT_TRUE (AudioTestFiles::writeFlacClaimingHugeLength (file ("huge.flac")));
 
     const auto result = vok ({ "from-audio", "huge.flac", "out.vok" });
     EXPECT_EQ (result.exitStatus, 0) << result.err;

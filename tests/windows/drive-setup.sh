@@ -103,7 +103,7 @@ started=$(date +%s)
 agreement=$(waitForWindow "$agreementTitle" 30)
 [ -n "$agreement" ] || { echo "no agreement window after 30 s"; exit 1; }
 echo "agreement window after $(($(date +%s) - started)) s"
-atDesignSize "$agreement" 650 500 || exit 1
+atDesignSize "$agreement" $(sizeOf agreementContent) || exit 1
 sleep 1
 screenshot agreement
 
@@ -120,7 +120,7 @@ for _ in 1 2 3; do
     if [ -z "$agreement" ]; then
         :
     elif [ "$expect" = success ]; then
-        clickInContent "$agreement" 650 500 $((320 + 75)) $((456 + 12))
+        clickInContent "$agreement" $(sizeOf agreementContent) $(centreOf agreeButton)
     else
         xdotool windowfocus --sync "$agreement" 2>/dev/null
         xdotool key Tab sleep 0.3 key Return
@@ -131,7 +131,7 @@ for _ in 1 2 3; do
 done
 [ -n "$main" ] || { echo "\"I Agree\" did not bring up the setup window"; exit 1; }
 sleep 1
-atDesignSize "$main" 680 620 || exit 1
+atDesignSize "$main" $(sizeOf setupPanel) || exit 1
 screenshot setup-window
 
 box=""
@@ -139,7 +139,7 @@ before=$(windowsOfSubstance)
 for _ in 1 2 3; do
     main=$(waitForWindow "$mainTitle" 5)
     [ -n "$main" ] || { echo "the setup window has gone before \"Install\""; exit 1; }
-    clickInContent "$main" 680 620 $((456 + 108)) $((576 + 12))
+    clickInContent "$main" $(sizeOf setupPanel) $(centreOf installButton)
     for _ in $(seq 1 300); do
         [ -n "$(visibleWindows '^!$')" ] && break
         box=$(newBox "$before")
@@ -180,7 +180,7 @@ else
 fi
 
 # "Close" has taken the place of "Install".
-if ! clickUntilProcessEnds "$appPid" 8 "$main" 680 620 $((456 + 108)) $((576 + 12)); then
+if ! clickUntilProcessEnds "$appPid" 8 "$main" $(sizeOf setupPanel) $(centreOf installButton); then
     echo "\"Close\" did not end the program"
     exit 1
 fi

@@ -3,6 +3,8 @@
 // Builds the bytes of impulse files field by field, so that tests can make valid, odd and
 // broken files without going through the library's own writer.
 
+#include <VOK_NewImpulseHeader.h>
+
 #include <juce_core/juce_core.h>
 
 #include <initializer_list>
@@ -105,33 +107,23 @@ namespace ImpulseFileBytes
         return documentText (outer);
     }
 
-    /** A header element describing numChannels channels of numSamples samples each. */
+    /** The library's header element for numChannels channels of numSamples samples each, with
+        the version given (none when empty), a "crypted" attribute when given, and an empty
+        preset list.
+    */
     inline std::unique_ptr<juce::XmlElement> headerElement (const juce::String& version, int numChannels,
                                                             int numSamples, const juce::String& crypted = {},
                                                             double sampleRate = 44100.0)
     {
-        auto header = std::make_unique<juce::XmlElement> ("VokImpulseFile");
+        auto header = VOK_NewImpulseHeader::create (numChannels, numSamples, sampleRate, "/tmp/source.wav");
 
         if (version.isNotEmpty())
             header->setAttribute ("version", version);
-
-        header->setAttribute ("samplerate", sampleRate);
-        header->setAttribute ("ChannelConf", 2);
+        else
+            header->removeAttribute ("version");
 
         if (crypted.isNotEmpty())
             header->setAttribute ("crypted", crypted);
-
-        auto* pool = header->createNewChildElement ("IRSamplePool");
-        pool->setAttribute ("number", numChannels);
-
-        for (int c = 0; c < numChannels; ++c)
-        {
-            auto* channel = pool->createNewChildElement ("AudioSampleData");
-            channel->setAttribute ("channel", c);
-            channel->setAttribute ("NumSamples", numSamples);
-            channel->setAttribute ("Description", "-");
-            channel->setAttribute ("OriginalFile", "/tmp/source.wav");
-        }
 
         header->createNewChildElement ("presets");
         return header;
@@ -143,6 +135,14 @@ namespace ImpulseFileBytes
         return file.replaceWithData (data.getData(), data.getSize());
     }
 
+    /** All the bytes of a file; empty when it can't be read. */
+    inline juce::MemoryBlock readFile (const juce::File& file)
+    {
+        juce::MemoryBlock data;
+        file.loadFileAsData (data);
+        return data;
+    }
+
     /** The bytes of a stored sample. */
     inline juce::uint32 storedWord (float value, bool scrambled)
     {
@@ -150,40 +150,4 @@ namespace ImpulseFileBytes
         std::memcpy (&word, &value, 4);
         return scrambled ? (word ^ scramblingKey) : word;
     }
-
-    /** A folder of its own under the system's temporary folder, deleted with the object. */
-    class TemporaryFolder
-    {
-    public:
-        TemporaryFolder()
-            // ctest runs test processes side by side: a random name keeps two of them from
-            // picking the same "next free" folder at the same moment.
-            : folder (juce::File::getSpecialLocation (juce::File::tempDirectory)
-                        .getChildFile ("vok-test-" + juce::Uuid().toDashedString()))
-        {
-            folder.createDirectory();
-        }
-
-        ~TemporaryFolder()
-        {
-            for (auto& f : folder.findChildFiles (juce::File::findFiles, false))
-                f.setReadOnly (false);
-
-            folder.deleteRecursively();
-        }
-
-        juce::File getFile (const juce::String& name) const   { return folder.getChildFile (name); }
-        const juce::File& getFolder() const                     { return folder; }
-
-        /** Writes bytes to a new file of that name and returns it. */
-        juce::File write (const juce::String& name, const juce::MemoryBlock& data) const
-        {
-            auto file = getFile (name);
-            writeFile (file, data);
-            return file;
-        }
-
-    private:
-        juce::File folder;
-    };
 }

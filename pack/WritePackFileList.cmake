@@ -1,5 +1,5 @@
 # Run by the build after the pack has been generated (cmake -P): writes the list of the
-# embedded files, with each file's size, for EmbeddedImpulseFiles.cpp and EmbeddedImpulseData.S.
+# pack's files in install order, with each file's size, for the programs that embed them.
 #   -DROOM_TABLE=<rooms.json> -DPACK_DIR=<folder of the generated files> -DLIST_FILE=<output>
 
 include(${CMAKE_CURRENT_LIST_DIR}/PackFileNames.cmake)

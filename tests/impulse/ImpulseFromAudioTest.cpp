@@ -1,4 +1,6 @@
-#include "PresetsTestFiles.h"
+#include "AudioTestFiles.h"
+#include "DecimalCommaLocale.h"
+#include "TemporaryFolder.h"
 #include "VOK_ImpulseFile.h"
 #include "VOK_NewImpulseHeader.h"
 
@@ -19,9 +21,9 @@ namespace
     juce::File writeWav (const TemporaryFolder& folder, const juce::String& name,
                          const juce::AudioBuffer<float>& signal, double sampleRate, int bitsPerSample)
     {
-        const auto file = folder.getChildFile (name);
+        const auto file = folder.getFile (name);
         juce::WavAudioFormat wav;
-        EXPECT_TRUE (PresetsTestFiles::writeAudioFile (file, wav, signal, sampleRate, bitsPerSample));
+        EXPECT_TRUE (AudioTestFiles::writeAudioFile (file, wav, signal, sampleRate, bitsPerSample));
         return file;
     }
 
@@ -60,7 +62,7 @@ namespace
 TEST (ImpulseFromAudio, StereoWavGivesPoolAndHeader)
 {
     TemporaryFolder folder;
-    const auto signal = PresetsTestFiles::createSignal (2, 1000, 48000.0);
+    const auto signal = AudioTestFiles::createSignal (2, 1000, 48000.0);
     const auto file = writeWav (folder, "stereo.wav", signal, 48000.0, 32);
 
     VOK_ImpulseFile impulse;
@@ -72,7 +74,7 @@ TEST (ImpulseFromAudio, StereoWavGivesPoolAndHeader)
     const auto* pool = impulse.getSamplePool();
     ASSERT_NE (pool, nullptr);
     EXPECT_EQ (pool->sampleRate, 48000.0);
-    EXPECT_TRUE (PresetsTestFiles::haveSameSamples (*pool, signal));
+    EXPECT_TRUE (AudioTestFiles::haveSameSamples (*pool, signal));
 
     const auto& header = impulse.getHeader();
     EXPECT_EQ (header.getTagName(), "VokImpulseFile");
@@ -104,7 +106,7 @@ TEST (ImpulseFromAudio, StereoWavGivesPoolAndHeader)
 TEST (ImpulseFromAudio, MonoFileGivesOneChannelAndChannelConfTwo)
 {
     TemporaryFolder folder;
-    const auto signal = PresetsTestFiles::createSignal (1, 500, 44100.0);
+    const auto signal = AudioTestFiles::createSignal (1, 500, 44100.0);
     const auto file = writeWav (folder, "mono.wav", signal, 44100.0, 16);
 
     VOK_ImpulseFile impulse;
@@ -114,7 +116,7 @@ TEST (ImpulseFromAudio, MonoFileGivesOneChannelAndChannelConfTwo)
     ASSERT_NE (pool, nullptr);
     EXPECT_EQ (pool->getNumChannels(), 1);
     EXPECT_EQ (pool->getNumSamples(), 500);
-    EXPECT_TRUE (PresetsTestFiles::haveSameSamples (*pool, *PresetsTestFiles::readWithJuce (file)));
+    EXPECT_TRUE (AudioTestFiles::haveSameSamples (*pool, *AudioTestFiles::readWithJuce (file)));
 
     const auto& header = impulse.getHeader();
     EXPECT_EQ (header.getStringAttribute ("samplerate"), "44100");
@@ -126,7 +128,7 @@ TEST (ImpulseFromAudio, MonoFileGivesOneChannelAndChannelConfTwo)
 TEST (ImpulseFromAudio, FourChannelsEachComeFromTheirOwnChannel)
 {
     TemporaryFolder folder;
-    const auto signal = PresetsTestFiles::createSignal (4, 800, 48000.0);
+    const auto signal = AudioTestFiles::createSignal (4, 800, 48000.0);
     const auto file = writeWav (folder, "quad.wav", signal, 48000.0, 32);
 
     VOK_ImpulseFile impulse;
@@ -137,7 +139,7 @@ TEST (ImpulseFromAudio, FourChannelsEachComeFromTheirOwnChannel)
     ASSERT_EQ (pool->getNumChannels(), 4);
 
     // The signal's channels differ, so a copy of the first two would show here.
-    EXPECT_TRUE (PresetsTestFiles::haveSameSamples (*pool, signal));
+    EXPECT_TRUE (AudioTestFiles::haveSameSamples (*pool, signal));
     EXPECT_EQ (impulse.getHeader().getChildByName ("IRSamplePool")->getNumChildElements(), 4);
     EXPECT_EQ (impulse.getHeader().getChildByName ("IRSamplePool")->getChildElement (3)->getStringAttribute ("channel"), "3");
 }
@@ -145,7 +147,7 @@ TEST (ImpulseFromAudio, FourChannelsEachComeFromTheirOwnChannel)
 TEST (ImpulseFromAudio, MoreChannelsThanThePoolHoldsAreRefused)
 {
     TemporaryFolder folder;
-    const auto signal = PresetsTestFiles::createSignal (VOK_VokSampleBuffer::maxChannels + 1, 100, 48000.0);
+    const auto signal = AudioTestFiles::createSignal (VOK_VokSampleBuffer::maxChannels + 1, 100, 48000.0);
     const auto file = writeWav (folder, "many.wav", signal, 48000.0, 16);
 
     VOK_ImpulseFile impulse;
@@ -180,30 +182,30 @@ TEST_P (LosslessFormatTest, PoolHoldsTheFilesSamplesAndSurvivesSaving)
 {
     const auto& c = GetParam();
     TemporaryFolder folder;
-    const auto signal = PresetsTestFiles::createSignal (2, 1000, 48000.0);
-    const auto file = folder.getChildFile (c.fileName);
+    const auto signal = AudioTestFiles::createSignal (2, 1000, 48000.0);
+    const auto file = folder.getFile (c.fileName);
 
     auto format = createFormatFor (c.fileName);
-    ASSERT_TRUE (PresetsTestFiles::writeAudioFile (file, *format, signal, 48000.0, c.bitsPerSample));
+    ASSERT_TRUE (AudioTestFiles::writeAudioFile (file, *format, signal, 48000.0, c.bitsPerSample));
 
     VOK_ImpulseFile impulse;
     ASSERT_TRUE (impulse.createFromAudioFile (file.getFullPathName()));
 
-    const auto reference = PresetsTestFiles::readWithJuce (file);
+    const auto reference = AudioTestFiles::readWithJuce (file);
     ASSERT_NE (reference, nullptr);
-    EXPECT_TRUE (PresetsTestFiles::haveSameSamples (*impulse.getSamplePool(), *reference));
+    EXPECT_TRUE (AudioTestFiles::haveSameSamples (*impulse.getSamplePool(), *reference));
 
     for (int channel = 0; channel < 2; ++channel)
         for (int i = 0; i < 1000; ++i)
             ASSERT_NEAR (impulse.getSamplePool()->getSample (channel, i), signal.getSample (channel, i), c.tolerance);
 
     // Saved as an impulse and read back, every sample keeps its bits.
-    const auto vokFile = folder.getChildFile ("impulse.vok");
+    const auto vokFile = folder.getFile ("impulse.vok");
     ASSERT_TRUE (impulse.saveToFile (vokFile.getFullPathName()));
 
     VOK_ImpulseFile readBack;
     ASSERT_TRUE (readBack.readFile (vokFile.getFullPathName())) << readBack.getReadLog();
-    EXPECT_TRUE (PresetsTestFiles::haveSameSamples (*readBack.getSamplePool(), *reference));
+    EXPECT_TRUE (AudioTestFiles::haveSameSamples (*readBack.getSamplePool(), *reference));
     EXPECT_EQ (readBack.getHeader().getStringAttribute ("samplerate"), "48000");
 }
 
@@ -219,11 +221,11 @@ TEST (ImpulseFromAudio, OggVorbisKeepsShapeAndEnergy)
 {
     TemporaryFolder folder;
     const auto numFrames = 48000;
-    const auto signal = PresetsTestFiles::createSignal (2, numFrames, 48000.0);
-    const auto file = folder.getChildFile ("lossy.ogg");
+    const auto signal = AudioTestFiles::createSignal (2, numFrames, 48000.0);
+    const auto file = folder.getFile ("lossy.ogg");
 
     juce::OggVorbisAudioFormat ogg;
-    ASSERT_TRUE (PresetsTestFiles::writeAudioFile (file, ogg, signal, 48000.0, 16));
+    ASSERT_TRUE (AudioTestFiles::writeAudioFile (file, ogg, signal, 48000.0, 16));
 
     VOK_ImpulseFile impulse;
     ASSERT_TRUE (impulse.createFromAudioFile (file.getFullPathName()));
@@ -257,7 +259,7 @@ TEST (ImpulseFromAudio, OggVorbisKeepsShapeAndEnergy)
 TEST (ImpulseFromAudio, UnknownFormatFailsWithEmptyLastError)
 {
     TemporaryFolder folder;
-    const auto file = folder.getChildFile ("notes.xyz");
+    const auto file = folder.getFile ("notes.xyz");
     ASSERT_TRUE (file.replaceWithText ("this is no audio file at all, just some words\n"));
 
     VOK_ImpulseFile impulse;
@@ -274,7 +276,7 @@ TEST (ImpulseFromAudio, UnknownFormatFailsWithEmptyLastError)
 TEST (ImpulseFromAudio, MissingFileNamesItsFullPathAndChangesNothing)
 {
     TemporaryFolder folder;
-    const auto file = folder.getChildFile ("missing.wav");
+    const auto file = folder.getFile ("missing.wav");
 
     VOK_ImpulseFile impulse;
     impulse.setSamplePool (std::make_unique<VOK_VokSampleBuffer> (1, 10, 44100.0));
@@ -289,10 +291,10 @@ TEST (ImpulseFromAudio, MissingFileNamesItsFullPathAndChangesNothing)
 TEST (ImpulseFromAudio, AnotherBuildClearsTheLastError)
 {
     TemporaryFolder folder;
-    const auto file = writeWav (folder, "ok.wav", PresetsTestFiles::createSignal (1, 10, 44100.0), 44100.0, 16);
+    const auto file = writeWav (folder, "ok.wav", AudioTestFiles::createSignal (1, 10, 44100.0), 44100.0, 16);
 
     VOK_ImpulseFile impulse;
-    EXPECT_FALSE (impulse.createFromAudioFile (folder.getChildFile ("missing.wav").getFullPathName()));
+    EXPECT_FALSE (impulse.createFromAudioFile (folder.getFile ("missing.wav").getFullPathName()));
     EXPECT_TRUE (impulse.createFromAudioFile (file.getFullPathName()));
     EXPECT_EQ (impulse.getLastError(), "");
 }
@@ -300,7 +302,7 @@ TEST (ImpulseFromAudio, AnotherBuildClearsTheLastError)
 TEST (ImpulseFromAudio, SuccessReplacesTheWholeHeaderButNotThePicture)
 {
     TemporaryFolder folder;
-    const auto file = writeWav (folder, "ok.wav", PresetsTestFiles::createSignal (2, 10, 44100.0), 44100.0, 16);
+    const auto file = writeWav (folder, "ok.wav", AudioTestFiles::createSignal (2, 10, 44100.0), 44100.0, 16);
 
     VOK_ImpulseFile impulse;
     giveMarkedHeader (impulse);
@@ -318,8 +320,8 @@ TEST (ImpulseFromAudio, SuccessReplacesTheWholeHeaderButNotThePicture)
 TEST (ImpulseFromAudio, LengthClaimedBeyondMemoryGivesTheFramesTheFileHolds)
 {
     TemporaryFolder folder;
-    const auto file = folder.getChildFile ("huge.flac");
-    ASSERT_TRUE (PresetsTestFiles::writeFlacClaimingHugeLength (file));
+    const auto file = folder.getFile ("huge.flac");
+    ASSERT_TRUE (AudioTestFiles::writeFlacClaimingHugeLength (file));
 
     VOK_ImpulseFile impulse;
     impulse.setSamplePool (std::make_unique<VOK_VokSampleBuffer> (1, 10, 44100.0));
@@ -338,7 +340,7 @@ TEST (ImpulseFromAudio, SamplesThatAreNotFiniteAreRefusedWithAMessage)
 
     for (auto value : values)
     {
-        auto signal = PresetsTestFiles::createSignal (2, 100, 48000.0);
+        auto signal = AudioTestFiles::createSignal (2, 100, 48000.0);
         signal.setSample (1, 50, value);
         const auto file = writeWav (folder, "odd.wav", signal, 48000.0, 32);
 
@@ -352,14 +354,14 @@ TEST (ImpulseFromAudio, SamplesThatAreNotFiniteAreRefusedWithAMessage)
 TEST (ImpulseFromAudio, UncompressedLengthIsLimitedToWhatTheFileHolds)
 {
     TemporaryFolder folder;
-    const auto signal = PresetsTestFiles::createSignal (1, 1000, 44100.0);
+    const auto signal = AudioTestFiles::createSignal (1, 1000, 44100.0);
     const auto file = writeWav (folder, "cut.wav", signal, 44100.0, 16);
 
     // Claim 1 GB of data in the plain RIFF header, as a damaged or hostile file would.
     {
         juce::MemoryBlock bytes;
         ASSERT_TRUE (file.loadFileAsData (bytes));
-        const auto dataChunk = PresetsTestFiles::findBytes (bytes, "data", 4);
+        const auto dataChunk = AudioTestFiles::findBytes (bytes, "data", 4);
         ASSERT_GT (dataChunk, 0);
         const juce::uint32 claimed = juce::ByteOrder::swapIfBigEndian ((juce::uint32) 1 << 30);
         bytes.copyFrom (&claimed, dataChunk + 4, 4);
@@ -380,7 +382,7 @@ TEST (ImpulseFromAudio, UncompressedLengthIsLimitedToWhatTheFileHolds)
 TEST (ImpulseFromAudio, Rf64ClaimingATerabyteIsLimitedToWhatTheFileHolds)
 {
     TemporaryFolder folder;
-    const auto file = folder.getChildFile ("claims.wav");
+    const auto file = folder.getFile ("claims.wav");
     const auto bytes = createHugeClaimRf64Wav();
     ASSERT_TRUE (file.replaceWithData (bytes.getData(), bytes.getSize()));
 
@@ -388,6 +390,191 @@ TEST (ImpulseFromAudio, Rf64ClaimingATerabyteIsLimitedToWhatTheFileHolds)
     ASSERT_TRUE (impulse.createFromAudioFile (file.getFullPathName()));
     EXPECT_EQ (impulse.getSamplePool()->getNumChannels(), 32);
     EXPECT_LE (impulse.getSamplePool()->getNumSamples(), (int) file.getSize() / (32 * 4));
+}
+
+namespace
+{
+    juce::uint32 oggPageChecksum (const juce::uint8* page, size_t size)
+    {
+        juce::uint32 crc = 0;
+
+        for (size_t i = 0; i < size; ++i)
+        {
+            crc ^= (juce::uint32) page[i] << 24;
+
+            for (int bit = 0; bit < 8; ++bit)
+                crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04c11db7u : crc << 1;
+        }
+
+        return crc;
+    }
+
+    // The last page's granule position is the stream's length in frames: claim more, and
+    // give the page a checksum that matches, so that only the claim is wrong.
+    void forgeOggLength (juce::MemoryBlock& bytes, juce::int64 claimedFrames)
+    {
+        auto* data = static_cast<juce::uint8*> (bytes.getData());
+        size_t lastPage = 0;
+
+        for (size_t i = 0; i + 4 <= bytes.getSize(); ++i)
+            if (std::memcmp (data + i, "OggS", 4) == 0)
+                lastPage = i;
+
+        auto* page = data + lastPage;
+        size_t pageSize = 27 + page[26];
+
+        for (int segment = 0; segment < page[26]; ++segment)
+            pageSize += page[27 + segment];
+
+        const auto granule = juce::ByteOrder::swapIfBigEndian ((juce::uint64) claimedFrames);
+        std::memcpy (page + 6, &granule, 8);
+        std::memset (page + 22, 0, 4);
+        const auto crc = juce::ByteOrder::swapIfBigEndian (oggPageChecksum (page, pageSize));
+        std::memcpy (page + 22, &crc, 4);
+    }
+
+    // An RF64 file of float samples whose data size claims claimedFrames, holding realFrames.
+    juce::MemoryBlock createRf64Wav (const juce::AudioBuffer<float>& signal, juce::int64 claimedFrames)
+    {
+        const auto channels = signal.getNumChannels();
+        const auto claimedBytes = claimedFrames * channels * 4;
+        juce::MemoryOutputStream out;
+
+        out.write ("RF64", 4);  out.writeInt (-1);  out.write ("WAVE", 4);
+        out.write ("ds64", 4);  out.writeInt (28);
+        out.writeInt64 (claimedBytes + 72);  out.writeInt64 (claimedBytes);  out.writeInt64 (claimedFrames);  out.writeInt (0);
+        out.write ("fmt ", 4);  out.writeInt (16);
+        out.writeShort (3);  out.writeShort ((short) channels);  out.writeInt (48000);
+        out.writeInt (48000 * channels * 4);  out.writeShort ((short) (channels * 4));  out.writeShort (32);
+        out.write ("data", 4);  out.writeInt (-1);
+
+        for (int i = 0; i < signal.getNumSamples(); ++i)
+            for (int c = 0; c < channels; ++c)
+                out.writeFloat (signal.getSample (c, i));
+
+        return out.getMemoryBlock();
+    }
+}
+
+// A header may claim more frames than the file holds; the framework's readers would give
+// silence for the rest. Each format's own way of claiming gives the frames really there. An
+// Ogg stream's true end is known only from its last page's claim: a forged one gives what the
+// data decodes to, which is the true length plus at most one codec block, never the claim.
+TEST (ImpulseFromAudio, OverstatedLengthsGiveTheFramesTheFileHolds)
+{
+    TemporaryFolder folder;
+    const auto signal = AudioTestFiles::createSignal (2, 1000, 48000.0);
+
+    struct Case { const char* fileName; juce::MemoryBlock bytes; int minFrames, maxFrames; };
+    std::vector<Case> cases;
+
+    {
+        juce::AiffAudioFormat aiff;
+        const auto file = folder.getFile ("written.aiff");
+        ASSERT_TRUE (AudioTestFiles::writeAudioFile (file, aiff, signal, 48000.0, 16));
+        juce::MemoryBlock bytes;
+        ASSERT_TRUE (file.loadFileAsData (bytes));
+        const auto frameCount = AudioTestFiles::findBytes (bytes, "COMM", 4) + 10;
+        const auto sound = AudioTestFiles::findBytes (bytes, "SSND", 4) + 4;
+        const auto claimedFrames = juce::ByteOrder::swapIfLittleEndian ((juce::uint32) 1110);
+        const auto claimedSize = juce::ByteOrder::swapIfLittleEndian ((juce::uint32) (1110 * 4 + 8));
+        bytes.copyFrom (&claimedFrames, frameCount, 4);
+        bytes.copyFrom (&claimedSize, sound, 4);
+        cases.push_back ({ "overstated.aiff", bytes, 1000, 1000 });
+    }
+    {
+        juce::OggVorbisAudioFormat ogg;
+        const auto file = folder.getFile ("written.ogg");
+        ASSERT_TRUE (AudioTestFiles::writeAudioFile (file, ogg, signal, 48000.0, 16));
+        juce::MemoryBlock bytes;
+        ASSERT_TRUE (file.loadFileAsData (bytes));
+        forgeOggLength (bytes, 5000);
+        cases.push_back ({ "forged-last-page.ogg", bytes, 1000, 1000 + 2048 });
+        forgeOggLength (bytes, (juce::int64) 1 << 40);
+        cases.push_back ({ "last-page-claims-a-terabyte.ogg", bytes, 1000, 1000 + 2048 });
+    }
+    cases.push_back ({ "overstated-rf64.wav", createRf64Wav (signal, 1100), 1000, 1000 });
+
+    for (const auto& c : cases)
+    {
+        const auto file = folder.getFile (c.fileName);
+        ASSERT_TRUE (file.replaceWithData (c.bytes.getData(), c.bytes.getSize()));
+
+        VOK_ImpulseFile impulse;
+        ASSERT_TRUE (impulse.createFromAudioFile (file.getFullPathName())) << c.fileName << ": " << impulse.getLastError();
+        EXPECT_GE (impulse.getSamplePool()->getNumSamples(), c.minFrames) << c.fileName;
+        EXPECT_LE (impulse.getSamplePool()->getNumSamples(), c.maxFrames) << c.fileName;
+    }
+}
+
+namespace
+{
+    // A WAV file of 100 frames with one more chunk before its samples.
+    juce::MemoryBlock wavWithChunk (const char* id, juce::uint32 claimedLength, const juce::MemoryBlock& body)
+    {
+        juce::MemoryOutputStream out;
+        out.write ("RIFF", 4);  out.writeInt (0);  out.write ("WAVE", 4);
+        out.write ("fmt ", 4);  out.writeInt (16);
+        out.writeShort (1);  out.writeShort (1);  out.writeInt (48000);  out.writeInt (96000);
+        out.writeShort (2);  out.writeShort (16);
+        out.write (id, 4);  out.writeInt ((int) claimedLength);  out << body;
+        out.write ("data", 4);  out.writeInt (200);  out.writeRepeatedByte (1, 200);
+
+        auto bytes = out.getMemoryBlock();
+        const auto riffLength = juce::ByteOrder::swapIfBigEndian ((juce::uint32) bytes.getSize() - 8);
+        bytes.copyFrom (&riffLength, 4, 4);
+        return bytes;
+    }
+
+    juce::MemoryBlock cuePoints (int count)
+    {
+        juce::MemoryOutputStream out;
+        out.writeInt (count);
+
+        for (int i = 0; i < count; ++i)
+        {
+            out.writeInt (i);  out.writeInt (i);  out.write ("data", 4);
+            out.writeInt (0);  out.writeInt (0);  out.writeInt (i);
+        }
+
+        return out.getMemoryBlock();
+    }
+}
+
+// The framework's WAV reader allocates a metadata chunk at its claimed length and makes text
+// entries of all it holds: a 150-byte file claiming a 1.4 GB cue chunk took over 2 GB.
+TEST (ImpulseFromAudio, WavMetadataIsReadOnlyWithinTheFileAndUpToAMegabyte)
+{
+    TemporaryFolder folder;
+    const auto fewCues = cuePoints (3);
+    const auto manyCues = cuePoints (50000);
+
+    struct Case { const char* name; juce::MemoryBlock bytes; juce::String failure; };
+    const Case cases[] = {
+        { "three cue points", wavWithChunk ("cue ", (juce::uint32) fewCues.getSize(), fewCues), {} },
+        { "cue chunk claiming 1.4 GB", wavWithChunk ("cue ", 0x56457a84u, fewCues),
+          "WAV file's \"cue \" chunk claims 1447393924 bytes, more than the file holds" },
+        { "unknown chunk claiming 4 GB", wavWithChunk ("junk", 0xfffffff0u, {}),
+          "WAV file's \"junk\" chunk claims 4294967280 bytes, more than the file holds" },
+        { "50,000 cue points", wavWithChunk ("cue ", (juce::uint32) manyCues.getSize(), manyCues),
+          "WAV file's \"cue \" chunk of 1200004 bytes: metadata is read up to 1048576 bytes" },
+    };
+
+    for (const auto& c : cases)
+    {
+        const auto file = folder.getFile ("metadata.wav");
+        ASSERT_TRUE (file.replaceWithData (c.bytes.getData(), c.bytes.getSize()));
+
+        VOK_ImpulseFile impulse;
+        const auto built = impulse.createFromAudioFile (file.getFullPathName());
+        EXPECT_EQ (built, c.failure.isEmpty()) << c.name;
+        EXPECT_EQ (impulse.getLastError(), c.failure) << c.name;
+
+        if (built)
+        {
+            EXPECT_EQ (impulse.getSamplePool()->getNumSamples(), 100) << c.name;
+        }
+    }
 }
 
 //==============================================================================
@@ -419,11 +606,26 @@ TEST (NewImpulseHeader, SampleRateIsWrittenAsPercentPointNineG)
     }
 }
 
+// Under a decimal comma, a C formatting call would write "44100,5", which no reader takes for
+// a number: the header must not depend on the process's locale.
+TEST (NewImpulseHeader, SampleRateKeepsItsPointUnderADecimalCommaLocale)
+{
+    DecimalCommaLocale decimalComma;
+
+    if (! decimalComma.isActive())
+        GTEST_SKIP() << "no locale with a decimal comma can be had here";
+
+    const auto header = VOK_NewImpulseHeader::create (2, 16, 44100.5, "in.wav");
+    EXPECT_EQ (header->getStringAttribute ("samplerate"), "44100.5");
+    EXPECT_EQ (VOK_NewImpulseHeader::formatSampleRate (8000.123456789), "8000.12346");
+    EXPECT_EQ (VOK_NewImpulseHeader::formatSampleRate (1234567891.0), "1.23456789e+09");
+}
+
 //==============================================================================
 TEST (LoadFromFile, AudioFileIsBuiltAndRemembersItsPath)
 {
     TemporaryFolder folder;
-    const auto file = writeWav (folder, "room.WAV", PresetsTestFiles::createSignal (2, 64, 48000.0), 48000.0, 24);
+    const auto file = writeWav (folder, "room.WAV", AudioTestFiles::createSignal (2, 64, 48000.0), 48000.0, 24);
 
     VOK_ImpulseFile impulse;
     ASSERT_TRUE (impulse.loadFromFile (file.getFullPathName()));
@@ -435,7 +637,7 @@ TEST (LoadFromFile, VokExtensionIgnoringCaseIsReadAsImpulseFile)
 {
     TemporaryFolder folder;
     // Audio data under an impulse name: the reader, not the audio path, must see it.
-    const auto file = writeWav (folder, "room.VoK", PresetsTestFiles::createSignal (2, 64, 48000.0), 48000.0, 16);
+    const auto file = writeWav (folder, "room.VoK", AudioTestFiles::createSignal (2, 64, 48000.0), 48000.0, 16);
 
     VOK_ImpulseFile impulse;
     EXPECT_FALSE (impulse.loadFromFile (file.getFullPathName()));
@@ -447,8 +649,8 @@ TEST (LoadFromFile, VokExtensionIgnoringCaseIsReadAsImpulseFile)
 TEST (LoadFromFile, SavedImpulseLoadsWithItsPresetsAndPath)
 {
     TemporaryFolder folder;
-    const auto audio = writeWav (folder, "room.wav", PresetsTestFiles::createSignal (2, 64, 48000.0), 48000.0, 16);
-    const auto vokFile = folder.getChildFile ("room.vok");
+    const auto audio = writeWav (folder, "room.wav", AudioTestFiles::createSignal (2, 64, 48000.0), 48000.0, 16);
+    const auto vokFile = folder.getFile ("room.vok");
 
     {
         VOK_ImpulseFile built;
@@ -469,8 +671,8 @@ TEST (LoadFromFile, SavedImpulseLoadsWithItsPresetsAndPath)
 TEST (LoadFromFile, FilenameInAnotherLetterCaseIsUpdatedInPlace)
 {
     TemporaryFolder folder;
-    const auto audio = writeWav (folder, "room.wav", PresetsTestFiles::createSignal (1, 8, 48000.0), 48000.0, 16);
-    const auto vokFile = folder.getChildFile ("room.vok");
+    const auto audio = writeWav (folder, "room.wav", AudioTestFiles::createSignal (1, 8, 48000.0), 48000.0, 16);
+    const auto vokFile = folder.getFile ("room.vok");
 
     {
         VOK_ImpulseFile built;
@@ -488,12 +690,12 @@ TEST (LoadFromFile, FilenameInAnotherLetterCaseIsUpdatedInPlace)
 TEST (LoadFromFile, FailuresSetLoadFailedAndClearTheLastError)
 {
     TemporaryFolder folder;
-    const auto unknown = folder.getChildFile ("notes.txt");
+    const auto unknown = folder.getFile ("notes.txt");
     ASSERT_TRUE (unknown.replaceWithText ("no audio"));
 
     VOK_ImpulseFile impulse;
-    EXPECT_FALSE (impulse.loadFromFile (folder.getChildFile ("missing.vok").getFullPathName()));
-    EXPECT_EQ (impulse.getLastError(), "File not found: " + folder.getChildFile ("missing.vok").getFullPathName());
+    EXPECT_FALSE (impulse.loadFromFile (folder.getFile ("missing.vok").getFullPathName()));
+    EXPECT_EQ (impulse.getLastError(), "File not found: " + folder.getFile ("missing.vok").getFullPathName());
     EXPECT_EQ (impulse.getFormatState(), VOK_ImpulseFile::loadFailed);
 
     EXPECT_FALSE (impulse.loadFromFile (unknown.getFullPathName()));

@@ -11,10 +11,10 @@
     One command of the vok tool ("vok info", "vok resave", ...).
 
     A command checks its arguments, does its work, prints its results to stdout and
-    returns the exit status. A failure is reported by throwing VokCommand::Failure with
+    returns the exit status. A failure is reported by throwing Command::Failure with
     one line of text; the tool prints it on stderr and exits with status failure.
 */
-class VokCommand
+class Command
 {
 public:
     enum ExitStatus
@@ -30,9 +30,9 @@ public:
         juce::String message;
     };
 
-    using Factory = std::unique_ptr<VokCommand> (*)();
+    using Factory = std::unique_ptr<Command> (*)();
 
-    virtual ~VokCommand() = default;
+    virtual ~Command() = default;
 
     /** The word that selects the command, e.g. "info". */
     virtual juce::String getName() const = 0;

@@ -4,21 +4,8 @@
 
 #include <memory>
 
-/** A fresh empty folder for one test, deleted with everything in it afterwards. */
-class TemporaryFolder
-{
-public:
-    TemporaryFolder();
-    ~TemporaryFolder();
-
-    juce::File getChildFile (const juce::String& name) const   { return folder.getChildFile (name); }
-
-private:
-    juce::File folder;
-};
-
 /** Audio fixtures written with JUCE's own format writers. */
-struct PresetsTestFiles
+struct AudioTestFiles
 {
     /** Channels that differ from one another: a decaying sine per channel, each its own frequency. */
     static juce::AudioBuffer<float> createSignal (int numChannels, int numFrames, double sampleRate);

@@ -1,19 +1,19 @@
-#include "VokCommand.h"
+#include "Command.h"
 #include "RegularFileInput.h"
 
 #include <cstdio>
 
-juce::String VokCommand::getUsage() const
+juce::String Command::getUsage() const
 {
     return "usage: vok " + getName() + " " + getArgumentSyntax();
 }
 
-juce::File VokCommand::getFileArgument (const juce::String& argument)
+juce::File Command::getFileArgument (const juce::String& argument)
 {
     return juce::File::getCurrentWorkingDirectory().getChildFile (argument);
 }
 
-juce::String VokCommand::describeLoadFailure (const VOK_ImpulseFile& impulse, const juce::File& file)
+juce::String Command::describeLoadFailure (const VOK_ImpulseFile& impulse, const juce::File& file)
 {
     if (impulse.getLastError().isNotEmpty())
         return impulse.getLastError();
@@ -27,19 +27,19 @@ juce::String VokCommand::describeLoadFailure (const VOK_ImpulseFile& impulse, co
     return "Can't read " + file.getFullPathName() + ": not an impulse or audio file of a known format";
 }
 
-void VokCommand::loadImpulse (VOK_ImpulseFile& impulse, const juce::File& file, VOK_ImpulseFile::SampleReading samples)
+void Command::loadImpulse (VOK_ImpulseFile& impulse, const juce::File& file, VOK_ImpulseFile::SampleReading samples)
 {
     if (! impulse.loadFromFile (file.getFullPathName(), samples))
         throw Failure { describeLoadFailure (impulse, file) };
 }
 
-void VokCommand::saveImpulse (VOK_ImpulseFile& impulse, const juce::File& file)
+void Command::saveImpulse (VOK_ImpulseFile& impulse, const juce::File& file)
 {
     if (! impulse.saveToFile (file.getFullPathName()))
         throw Failure { "Can't save " + file.getFullPathName() };
 }
 
-std::unique_ptr<FolderLock> VokCommand::lockFolderOf (const juce::File& file)
+std::unique_ptr<FolderLock> Command::lockFolderOf (const juce::File& file)
 {
     const auto folder = file.getParentDirectory();
     auto lock = std::make_unique<FolderLock> (folder, FolderLock::defaultTimeoutMs);
@@ -50,7 +50,7 @@ std::unique_ptr<FolderLock> VokCommand::lockFolderOf (const juce::File& file)
     return lock;
 }
 
-void VokCommand::checkReplaceable (const juce::File& file)
+void Command::checkReplaceable (const juce::File& file)
 {
     using Kind = RegularFileInput::Kind;
     const auto kind = RegularFileInput::getKindOf (file);
@@ -67,7 +67,7 @@ void VokCommand::checkReplaceable (const juce::File& file)
         throw Failure { "Can't overwrite " + file.getFullPathName() + ": the file is read-only" };
 }
 
-void VokCommand::loadImpulseToChange (VOK_ImpulseFile& impulse, const juce::File& file)
+void Command::loadImpulseToChange (VOK_ImpulseFile& impulse, const juce::File& file)
 {
     auto input = std::make_shared<RegularFileInput> (file);
 
@@ -83,7 +83,7 @@ void VokCommand::loadImpulseToChange (VOK_ImpulseFile& impulse, const juce::File
         throw Failure { describeLoadFailure (impulse, file) };
 }
 
-void VokCommand::print (const juce::String& text)
+void Command::print (const juce::String& text)
 {
     const auto* utf8 = text.toRawUTF8();
     std::fwrite (utf8, 1, text.getNumBytesAsUTF8(), stdout);

@@ -1,22 +1,9 @@
-#include "PresetsTestFiles.h"
+#include "AudioTestFiles.h"
 
 #include <algorithm>
 #include <cstring>
 
-TemporaryFolder::TemporaryFolder()
-    : folder (juce::File::getSpecialLocation (juce::File::tempDirectory)
-                  .getChildFile ("vok-presets-test-" + juce::Uuid().toString()))
-{
-    folder.createDirectory();
-}
-
-TemporaryFolder::~TemporaryFolder()
-{
-    folder.deleteRecursively();
-}
-
-//==============================================================================
-juce::AudioBuffer<float> PresetsTestFiles::createSignal (int numChannels, int numFrames, double sampleRate)
+juce::AudioBuffer<float> AudioTestFiles::createSignal (int numChannels, int numFrames, double sampleRate)
 {
     juce::AudioBuffer<float> signal (numChannels, numFrames);
 
@@ -35,7 +22,7 @@ juce::AudioBuffer<float> PresetsTestFiles::createSignal (int numChannels, int nu
     return signal;
 }
 
-bool PresetsTestFiles::writeAudioFile (const juce::File& file, juce::AudioFormat& format,
+bool AudioTestFiles::writeAudioFile (const juce::File& file, juce::AudioFormat& format,
                                        const juce::AudioBuffer<float>& samples, double sampleRate, int bitsPerSample)
 {
     file.deleteFile();
@@ -54,7 +41,7 @@ bool PresetsTestFiles::writeAudioFile (const juce::File& file, juce::AudioFormat
     return writer->writeFromAudioSampleBuffer (samples, 0, samples.getNumSamples());
 }
 
-std::unique_ptr<juce::AudioBuffer<float>> PresetsTestFiles::readWithJuce (const juce::File& file)
+std::unique_ptr<juce::AudioBuffer<float>> AudioTestFiles::readWithJuce (const juce::File& file)
 {
     juce::AudioFormatManager formats;
     formats.registerBasicFormats();
@@ -69,12 +56,12 @@ std::unique_ptr<juce::AudioBuffer<float>> PresetsTestFiles::readWithJuce (const 
     return buffer;
 }
 
-bool PresetsTestFiles::canClaimMoreThanMemory()
+bool AudioTestFiles::canClaimMoreThanMemory()
 {
     return juce::SystemStats::getMemorySizeInMegabytes() < 100 * 1024;
 }
 
-bool PresetsTestFiles::writeFlacClaimingHugeLength (const juce::File& file)
+bool AudioTestFiles::writeFlacClaimingHugeLength (const juce::File& file)
 {
     juce::FlacAudioFormat flac;
 
@@ -97,7 +84,7 @@ bool PresetsTestFiles::writeFlacClaimingHugeLength (const juce::File& file)
     return file.replaceWithData (bytes.getData(), bytes.getSize());
 }
 
-int PresetsTestFiles::findBytes (const juce::MemoryBlock& block, const char* bytes, size_t numBytes)
+int AudioTestFiles::findBytes (const juce::MemoryBlock& block, const char* bytes, size_t numBytes)
 {
     const auto* begin = static_cast<const char*> (block.getData());
     const auto* end = begin + block.getSize();
@@ -105,7 +92,7 @@ int PresetsTestFiles::findBytes (const juce::MemoryBlock& block, const char* byt
     return found == end ? -1 : (int) (found - begin);
 }
 
-bool PresetsTestFiles::haveSameSamples (const juce::AudioBuffer<float>& a, const juce::AudioBuffer<float>& b)
+bool AudioTestFiles::haveSameSamples (const juce::AudioBuffer<float>& a, const juce::AudioBuffer<float>& b)
 {
     if (a.getNumChannels() != b.getNumChannels() || a.getNumSamples() != b.getNumSamples())
         return false;
