@@ -1,5 +1,6 @@
 // Feeds arbitrary bytes to the impulse file reader. Whatever it reads must also survive a
-// save and a second read with the same samples.
+// save and a second read with the same samples; read for its header alone or with the
+// samples kept as stored, it must give the same result and log, and save to the same bytes.
 
 #include <VOK_ImpulseFile.h>
 
@@ -39,6 +40,38 @@ namespace
 
         return true;
     }
+
+    juce::MemoryBlock savedBytes (VOK_ImpulseFile& impulse)
+    {
+        juce::MemoryOutputStream out;
+
+        if (! impulse.writeToStream (out))
+            std::abort();
+
+        return out.getMemoryBlock();
+    }
+
+    void expectSameReading (VOK_ImpulseFile& decoded, bool result, const juce::File& input)
+    {
+        for (auto samples : { VOK_ImpulseFile::SampleReading::keepStored, VOK_ImpulseFile::SampleReading::skip })
+        {
+            VOK_ImpulseFile other;
+
+            if (other.readFile (input.getFullPathName(), samples) != result || other.getReadLog() != decoded.getReadLog())
+            {
+                std::fprintf (stderr, "Reads differ by how the samples are taken:\n%s\n--- other:\n%s\n",
+                              decoded.getReadLog().toRawUTF8(), other.getReadLog().toRawUTF8());
+                std::abort();
+            }
+
+            if (samples == VOK_ImpulseFile::SampleReading::keepStored && other.getFormatState() == VOK_ImpulseFile::readFromFile
+                 && savedBytes (other) != savedBytes (decoded))
+            {
+                std::fprintf (stderr, "Samples kept as stored save differently\n");
+                std::abort();
+            }
+        }
+    }
 }
 
 extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, std::size_t size)
@@ -52,7 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, std::size_t siz
         std::abort();
 
     VOK_ImpulseFile impulse;
-    impulse.readFile (input.getFullPathName());
+    const bool result = impulse.readFile (input.getFullPathName());
+    expectSameReading (impulse, result, input);
 
     if (impulse.getFormatState() != VOK_ImpulseFile::readFromFile)
         return 0;

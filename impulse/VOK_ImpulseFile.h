@@ -1,6 +1,7 @@
 #pragma once
 
-#include "ReadLog.h"
+#include "ImpulseModel.h"
+#include "ImpulseReader.h"
 #include "VOK_VokSampleBuffer.h"
 
 #include <juce_core/juce_core.h>
@@ -16,43 +17,52 @@
     The object never shows anything: progress lines of the last read are collected
     in the read log, a missing file in the last-error text. Every public operation
     holds the object's recursive lock for its whole duration.
+
+    What the object holds is an ImpulseModel; ImpulseReader fills it and ImpulseWriter
+    writes it.
 */
 class VOK_ImpulseFile
 {
 public:
-    enum FormatState
-    {
-        notLoaded      = 0,
-        readFromFile   = 1,
-        builtFromAudio = 2,
-        loadFailed     = 3
-    };
+    using FormatState = ImpulseModel::FormatState;
+    static constexpr FormatState notLoaded      = FormatState::notLoaded;
+    static constexpr FormatState readFromFile   = FormatState::readFromFile;
+    static constexpr FormatState builtFromAudio = FormatState::builtFromAudio;
+    static constexpr FormatState loadFailed     = FormatState::loadFailed;
 
     /** Why the last readFile returned false, for callers that tell the user what to do. */
-    enum class ReadFailure
-    {
-        none,
-        notFound,
-        unreadable,           // the file exists but can't be opened (permissions, a folder)
-        headerNotParsed,      // not an impulse file, or its header is damaged
-        recordRefused,        // a record asks for more than the file or the pool holds
-        disagreesWithHeader   // the samples read differ from what the header declares
-    };
+    using ReadFailure = ImpulseReader::ReadFailure;
+
+    /** What a read does with the samples: decode them into the pool; keep them as the file
+        stores them, for a file that is only written again (decoded when the pool is asked
+        for); or pass over them, for the header and presets alone (such an object can't be
+        saved). The read log and the result are the same for all three.
+    */
+    using SampleReading = ImpulseReader::Samples;
 
     VOK_ImpulseFile();
     ~VOK_ImpulseFile();
 
     //==============================================================================
     /** Reads a ".vok" file of either layout. True when the samples agree with the header. */
-    bool readFile (const juce::String& path);
+    bool readFile (const juce::String& path, SampleReading samples = SampleReading::decode);
 
     /** Reads an impulse file from a stream that the caller opened (for example one that
         refuses links); as readFile otherwise.
     */
-    bool readFromStream (juce::InputStream& input);
+    bool readFromStream (juce::InputStream& input, SampleReading samples = SampleReading::decode);
+
+    /** As readFromStream; samples kept as stored are not copied but stay in the stream, which
+        the object keeps open until its samples are decoded or replaced (on Windows, which may
+        refuse to replace an open file, they are copied as from any stream).
+    */
+    bool readFromStream (std::shared_ptr<juce::InputStream> input, SampleReading samples);
 
     /** Writes the whole object in the 2.1 layout, replacing the target atomically. */
     bool saveToFile (const juce::String& path);
+
+    /** Writes the whole object in the 2.1 layout to a stream the caller opened. */
+    bool writeToStream (juce::OutputStream& output);
 
     /** Builds a new impulse from an audio file (WAV, AIFF, FLAC, Ogg Vorbis).
         @throws VokMemoryException when the sample memory can't be had.
@@ -60,12 +70,16 @@ public:
     bool createFromAudioFile (const juce::String& path);
 
     /** Reads a ".vok" file (by extension, ignoring case) or builds from an audio file. */
-    bool loadFromFile (const juce::String& path);
+    bool loadFromFile (const juce::String& path, SampleReading samples = SampleReading::decode);
 
     /** Reads a ".vok" file from a stream the caller opened, as loadFromFile reads one by path;
         path is what the header's filename records.
     */
-    bool loadFromStream (juce::InputStream& input, const juce::String& path);
+    bool loadFromStream (juce::InputStream& input, const juce::String& path,
+                         SampleReading samples = SampleReading::decode);
+
+    /** As loadFromStream, with the stream kept as readFromStream keeps a shared one. */
+    bool loadFromStream (std::shared_ptr<juce::InputStream> input, const juce::String& path, SampleReading samples);
 
     /** "true" gives true, "false" gives false (both case-sensitive), anything else the default. */
     bool getBoolAttribute (const juce::String& attributeName, bool defaultValue) const;
@@ -87,7 +101,7 @@ public:
     /** The preset_name of a Preset element. */
     static juce::String getPresetName (const juce::XmlElement& preset);
 
-    using NamedPreset = std::pair<juce::String, juce::String>;
+    using NamedPreset = ImpulseModel::NamedPreset;
 
     /** Every preset's name and data, in list order, read in one pass. */
     std::vector<NamedPreset> getPresets() const;
@@ -109,71 +123,35 @@ public:
     // The returned pointers belong to the object; hold the lock while using them across threads.
 
     const juce::CriticalSection& getLock() const noexcept              { return lock; }
-    juce::XmlElement& getHeader() noexcept                             { return *header; }
-    const juce::XmlElement& getHeader() const noexcept                 { return *header; }
+    juce::XmlElement& getHeader() noexcept                             { return model.getHeader(); }
+    const juce::XmlElement& getHeader() const noexcept                 { return model.getHeader(); }
     void setHeader (std::unique_ptr<juce::XmlElement> newHeader);
-    const juce::XmlElement& getPackedHeaderRoot() const noexcept       { return *packedHeaderRoot; }
+    const juce::XmlElement& getPackedHeaderRoot() const noexcept       { return model.getPackedHeaderRoot(); }
 
-    VOK_VokSampleBuffer* getSamplePool() noexcept                      { return samplePool.get(); }
-    const VOK_VokSampleBuffer* getSamplePool() const noexcept          { return samplePool.get(); }
+    /** The pool, decoded first from samples kept as stored; they are then written encoded anew,
+        as the caller may change them. Null when there is none or the samples were passed over.
+        @throws VokMemoryException when the decoded pool's memory can't be had.
+    */
+    VOK_VokSampleBuffer* getSamplePool();
+    const VOK_VokSampleBuffer* getSamplePool() const;
     void setSamplePool (std::unique_ptr<VOK_VokSampleBuffer> newPool);
 
-    const juce::String& getPictureText() const noexcept                { return pictureText; }
+    const juce::String& getPictureText() const noexcept                { return model.pictureText; }
     void setPictureText (const juce::String& newPictureText);
 
-    int getFormatState() const noexcept                                { return formatState; }
-    void setFormatState (int newState) noexcept                        { formatState = newState; }
+    FormatState getFormatState() const noexcept                        { return model.formatState; }
+    void setFormatState (FormatState newState) noexcept                { model.formatState = newState; }
 
-    const juce::String& getReadLog() const                             { return readLog.getText(); }
-    const juce::String& getLastError() const noexcept                  { return lastError; }
-    ReadFailure getReadFailure() const noexcept                        { return readFailure; }
-
-    //==============================================================================
-    /** Block helpers of the reader and writer, public so that they can be tested alone. */
-    std::unique_ptr<juce::MemoryBlock> readBlock (juce::InputStream& input);
-    static juce::String getBlockTag (const juce::MemoryBlock& payload);
-    bool readAudioBlock (VOK_VokSampleBuffer& pool, const juce::MemoryBlock& payload, bool scrambled);
-    static juce::String readPictureBlock (const juce::MemoryBlock& payload);
-
-    static bool writeBlock (juce::OutputStream& output, const juce::MemoryBlock& payload);
-    static std::unique_ptr<juce::MemoryBlock> createPictureBlock (const juce::String& pictureText);
-    static std::unique_ptr<juce::MemoryBlock> createAudioBlock (const float* samples, int numSamples,
-                                                                int channel, bool scrambled);
+    const juce::String& getReadLog() const                             { return reader.getReadLog(); }
+    const juce::String& getLastError() const noexcept                  { return reader.getLastError(); }
+    ReadFailure getReadFailure() const noexcept                        { return reader.getReadFailure(); }
 
 private:
     juce::CriticalSection lock;
-    ReadLog readLog;
-    juce::String lastError;
-    std::unique_ptr<juce::XmlElement> header;
-    std::unique_ptr<juce::XmlElement> packedHeaderRoot;
-    int formatState = notLoaded;
-    juce::String pictureText;
-    std::unique_ptr<VOK_VokSampleBuffer> samplePool;
+    ImpulseReader reader;
+    ImpulseModel model;
 
-    // Set when a record asks for more than the file holds or the pool can take; the read then stops and fails.
-    bool recordRejected = false;
-    ReadFailure readFailure = ReadFailure::none;
-    int declaredChannels = VOK_VokSampleBuffer::maxChannels;
-
-    void clearReadState();
     bool finishLoading (bool loaded, const juce::String& path);
-    static void sortPresetList (juce::XmlElement& list);
-    bool readOpenedFile (juce::InputStream& input);
-    void readBlocks (juce::InputStream& input, bool scrambled);
-    juce::int64 readBlockFrame (juce::InputStream& input);
-    std::unique_ptr<juce::MemoryBlock> readPayload (juce::InputStream& input, juce::int64 length, const juce::String& lengthText);
-    bool readAudioBlockFromStream (juce::InputStream& input, juce::int64 length, bool scrambled);
-    void readPayloadBlock (const juce::MemoryBlock& payload, bool scrambled);
-    juce::int64 prepareAudioSamples (VOK_VokSampleBuffer& pool, const juce::MemoryBlock& head,
-                                     size_t& offset, juce::int64 payloadSize, int& channel);
-    void readVersion20Records (juce::InputStream& input, bool scrambled);
-    bool readVersion20Record (juce::InputStream& input, bool scrambled);
-    bool growPool (VOK_VokSampleBuffer& pool, juce::int64 channel, juce::int64 numSamples);
-    void rejectRecord (const juce::String& reason);
-    bool checkPoolAgainstHeader();
-    static int getDeclaredChannels (const juce::XmlElement& headerElement);
-    bool writeContents (juce::OutputStream& output);
-    juce::String createHeaderText();
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (VOK_ImpulseFile)
 };

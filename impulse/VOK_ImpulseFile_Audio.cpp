@@ -111,23 +111,27 @@ std::unique_ptr<VOK_VokSampleBuffer> loadAudioFile (const juce::String& path, ju
 bool VOK_ImpulseFile::createFromAudioFile (const juce::String& path)
 {
     const juce::ScopedLock sl (lock);
-    lastError = {};
+    reader.setLastError ({});
 
     const juce::File file (path);
 
     if (! file.exists())
     {
-        lastError = "File not found: " + file.getFullPathName();
+        reader.setLastError ("File not found: " + file.getFullPathName());
         return false;
     }
 
-    samplePool.reset();
-    samplePool = loadAudioFile (path, &lastError);
+    model.setSamplePool (nullptr);
 
-    if (samplePool == nullptr)
+    juce::String failure;
+    auto pool = loadAudioFile (path, &failure);
+    reader.setLastError (failure);
+
+    if (pool == nullptr)
         return false;
 
-    header = VOK_NewImpulseHeader::create (*samplePool, path);
-    formatState = builtFromAudio;
+    model.setHeader (VOK_NewImpulseHeader::create (*pool, path));
+    model.setSamplePool (std::move (pool));
+    model.formatState = builtFromAudio;
     return true;
 }

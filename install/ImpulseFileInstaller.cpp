@@ -139,13 +139,13 @@ bool ImpulseFileInstaller::installLocked (const juce::File& target, const juce::
     if (targetExists && ! readOldFile (target, backup, oldPresets))
         return false;
 
-    if (! writeNewFile (target, data, size, targetExists))
-        return false;
+    if (data == nullptr || size < 0)
+        return writeNewFile (target, targetExists, [] (juce::OutputStream&) { return false; });
 
-    if (! oldPresets.isEmpty() && ! mergeOldPresets (target, oldPresets, data, size))
-        return false;
+    const bool installed = oldPresets.isEmpty() ? writeNewBytes (target, data, size, targetExists)
+                                                : writeMerged (target, oldPresets, data, size, targetExists);
 
-    return ! targetExists || deleteBackup (backup);
+    return installed && (! targetExists || deleteBackup (backup));
 }
 
 //==============================================================================
@@ -155,6 +155,11 @@ bool ImpulseFileInstaller::installLocked (const juce::File& target, const juce::
 bool ImpulseFileInstaller::takeOverEarlierBackup (const juce::File& target, const juce::File& backup)
 {
     log ("Found backupfile of an earlier installation " + backup.getFullPathName());
+
+    // Closing other programs can't make it readable, and nothing here may replace or delete it.
+    if (! RegularFileInput (backup).openedOk())
+        return fail ("Can't read backupfile " + backup.getFullPathName()
+                       + " of an earlier installation\nMove it out of the folder and try the installation again!");
 
     if (RegularFileInput::getKindOf (target) == RegularFileInput::Kind::missing)
         return restoreFromBackup (target, backup);
@@ -181,18 +186,23 @@ bool ImpulseFileInstaller::mergeBackupIntoTarget (const juce::File& target, cons
 
     VOK_ImpulseFile targetFile;
 
-    if (! loadClosedAgain (targetFile, target))
+    if (! loadClosedAgain (targetFile, target, VOK_ImpulseFile::SampleReading::keepStored))
         return fail ("Can't open old " + path + getOpenFailureAdvice (targetFile));
 
     log ("Read backup " + backupPath);
 
     VOK_ImpulseFile backupFile;
 
-    if (! loadClosedAgain (backupFile, backup))
+    if (! loadClosedAgain (backupFile, backup, VOK_ImpulseFile::SampleReading::skip))
         return fail ("Can't open old " + backupPath + getOpenFailureAdvice (backupFile));
 
-    if (carryOverPresets (backupFile.getPresetElements(), targetFile, targetFile.getPresetNames())
-         && ! saveMerged (targetFile, target))
+    juce::StringArray mergeLines;
+    const bool merged = carryOverPresets (backupFile.getPresetElements(), targetFile, targetFile.getPresetNames(), mergeLines);
+
+    for (auto& line : mergeLines)
+        log (line);
+
+    if (merged && ! saveMerged (targetFile, target))
         return false;
 
     return deleteBackup (backup);
@@ -200,10 +210,15 @@ bool ImpulseFileInstaller::mergeBackupIntoTarget (const juce::File& target, cons
 
 // Windows neither replaces nor deletes a file that is still open, so neither file stays open
 // while the merged one is saved over the target and the backup is deleted.
-bool ImpulseFileInstaller::loadClosedAgain (VOK_ImpulseFile& impulse, const juce::File& file)
+bool ImpulseFileInstaller::loadClosedAgain (VOK_ImpulseFile& impulse, const juce::File& file,
+                                            VOK_ImpulseFile::SampleReading samples)
 {
     RegularFileInput input (file);
-    return impulse.loadFromStream (input, file.getFullPathName());
+
+    if (! input.openedOk())
+        return false;
+
+    return impulse.loadFromStream (input, file.getFullPathName(), samples);
 }
 
 //==============================================================================
@@ -214,18 +229,21 @@ bool ImpulseFileInstaller::readOldFile (const juce::File& target, const juce::Fi
     const auto path = target.getFullPathName();
     RegularFileInput old (target);
 
-    if (! old.openedOk())
-        return fail (old.getKind() == RegularFileInput::Kind::missing ? "Can't open old " + path + retryAdvice
-                                                                      : RegularFileInput::describe (target, old.getKind()));
+    if (! old.openedOk() && old.getKind() == RegularFileInput::Kind::missing)
+        return fail ("Can't open old " + path + retryAdvice);
+
+    if (! old.openedOk() && old.getKind() != RegularFileInput::Kind::regularFile)
+        return fail (RegularFileInput::describe (target, old.getKind()));
 
     if (! createBackup (old, backup))
         return false;
 
     log ("Read old " + path);
 
+    // Only the old file's presets are taken over, so its samples are passed over.
     VOK_ImpulseFile oldFile;
 
-    if (! old.setPosition (0) || ! oldFile.loadFromStream (old, path))
+    if (! old.setPosition (0) || ! oldFile.loadFromStream (old, path, VOK_ImpulseFile::SampleReading::skip))
         return fail ("Can't open old " + path + getOpenFailureAdvice (oldFile));
 
     oldPresets = oldFile.getPresetElements();
@@ -245,6 +263,10 @@ bool ImpulseFileInstaller::createBackup (RegularFileInput& old, const juce::File
 
     log ("Create backup " + backupPath);
 
+    // A file that can't be read can't be copied either; no second name is made for it.
+    if (! old.openedOk())
+        return fail ("Can't write backupfile " + backupPath);
+
     // Anything still at the backup's name is not a file of ours (a file there was taken over
     // above), so it is left alone rather than replaced.
     if (RegularFileInput::getKindOf (backup) != RegularFileInput::Kind::missing)
@@ -263,7 +285,8 @@ bool ImpulseFileInstaller::createBackup (RegularFileInput& old, const juce::File
     return fail ("Can't write backupfile " + backupPath);
 }
 
-bool ImpulseFileInstaller::writeNewFile (const juce::File& target, const char* data, int size, bool replacing)
+bool ImpulseFileInstaller::writeNewFile (const juce::File& target, bool replacing,
+                                         const std::function<bool (juce::OutputStream&)>& writeContents)
 {
     const auto path = target.getFullPathName();
 
@@ -274,8 +297,7 @@ bool ImpulseFileInstaller::writeNewFile (const juce::File& target, const char* d
     if (! newFile.openedOk())
         return fail ("Can't write (1)" + path);
 
-    if (data == nullptr || size < 0 || ! writeInChunks (newFile.getStream(), data, (size_t) size)
-         || ! newFile.finishWriting())
+    if (! writeContents (newFile.getStream()) || ! newFile.finishWriting())
         return fail ("Can't write (2) " + path);
 
     if (replacing ? newFile.replaceTarget() : newFile.createTarget())
@@ -284,30 +306,58 @@ bool ImpulseFileInstaller::writeNewFile (const juce::File& target, const char* d
     return fail (replacing ? "Can't overwrite " + path + retryAdvice : "Can't write (2) " + path);
 }
 
-// The new presets are read from the bytes just written, which the file now holds.
-bool ImpulseFileInstaller::mergeOldPresets (const juce::File& target, const PresetElements& oldPresets,
-                                            const char* data, int size)
+bool ImpulseFileInstaller::writeNewBytes (const juce::File& target, const char* data, int size, bool replacing)
+{
+    return writeNewFile (target, replacing, [data, size] (juce::OutputStream& out)
+    {
+        return writeInChunks (out, data, (size_t) size);
+    });
+}
+
+// The new file and the old presets it lacks are put together in memory and written once,
+// the new file's samples copied as they are. The log tells the steps in the order in which
+// a reader of it expects them: the new file written, then the presets merged into it and saved.
+bool ImpulseFileInstaller::writeMerged (const juce::File& target, const PresetElements& oldPresets,
+                                        const char* data, int size, bool replacing)
 {
     const auto path = target.getFullPathName();
 
-    log ("Preset merging");
-    log ("Read new " + path);
-
+    // The samples are written from the new bytes themselves, which outlive newFile.
     VOK_ImpulseFile newFile;
-    juce::MemoryInputStream newBytes (data, (size_t) size, false);
+    auto newBytes = std::make_shared<juce::MemoryInputStream> (data, (size_t) size, false);
 
-    if (! newFile.loadFromStream (newBytes, path))
+    if (! newFile.loadFromStream (newBytes, path, VOK_ImpulseFile::SampleReading::keepStored))
+    {
+        // The new bytes go in as they are, so that the old file is not left in between.
+        if (! writeNewBytes (target, data, size, replacing))
+            return false;
+
+        log ("Preset merging");
+        log ("Read new " + path);
         return fail ("Can't open new " + path + getOpenFailureAdvice (newFile));
+    }
 
+    juce::StringArray mergeLines { "Preset merging", "Read new " + path };
     const auto newNames = newFile.getPresetNames();
 
     for (auto& name : newNames)
-        log ("Read new Preset " + name);
+        mergeLines.add ("Read new Preset " + name);
 
-    if (! carryOverPresets (oldPresets, newFile, newNames))
-        return true;
+    const bool merged = carryOverPresets (oldPresets, newFile, newNames, mergeLines);
 
-    return saveMerged (newFile, target);
+    if (merged)
+        mergeLines.add ("Save " + path);
+
+    const bool written = merged ? writeNewFile (target, replacing, [&newFile] (juce::OutputStream& out) { return newFile.writeToStream (out); })
+                                : writeNewBytes (target, data, size, replacing);
+
+    if (! written)
+        return false;
+
+    for (auto& line : mergeLines)
+        log (line);
+
+    return true;
 }
 
 // Closing other programs helps with a file that is busy, never with one the installer may not read.
@@ -325,7 +375,7 @@ juce::String ImpulseFileInstaller::getOpenFailureAdvice (const VOK_ImpulseFile& 
 // both arrive with their own data. The list is not refreshed meanwhile, so a name is only
 // ever checked against into's own presets.
 bool ImpulseFileInstaller::carryOverPresets (const PresetElements& from, VOK_ImpulseFile& into,
-                                             const juce::StringArray& intoNames)
+                                             const juce::StringArray& intoNames, juce::StringArray& lines)
 {
     // Names go through a set and the list is sorted once, so that files with thousands of
     // presets merge in time that grows with their number, not its square.
@@ -339,12 +389,12 @@ bool ImpulseFileInstaller::carryOverPresets (const PresetElements& from, VOK_Imp
     for (auto* preset : from)
     {
         const auto name = VOK_ImpulseFile::getPresetName (*preset);
-        log ("Check " + name);
+        lines.add ("Check " + name);
 
         if (namesInto.count (name.toLowerCase()) != 0)
             continue;
 
-        log ("Merge user preset " + name);
+        lines.add ("Merge user preset " + name);
         carried.add (new juce::XmlElement (*preset));
     }
 

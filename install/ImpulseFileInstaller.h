@@ -4,10 +4,11 @@
 
 #include <FolderLock.h>
 #include <RegularFileInput.h>
+#include <VOK_ImpulseFile.h>
 
 #include <juce_core/juce_core.h>
 
-class VOK_ImpulseFile;
+#include <functional>
 
 /**
     Installs one impulse file at its target path, keeping the user presets of a file that
@@ -15,8 +16,8 @@ class VOK_ImpulseFile;
 
     An existing target gets a second name as its backup (the target's path followed by
     ".setup_backupfile"; a copy where the file system has no second names), its presets are
-    read, the new bytes replace it by a rename, and every old preset the new file lacks
-    (names compared ignoring case) is added to it. The backup is deleted only once the
+    read from its header, and the new file, with every old preset it lacks (names compared
+    ignoring case) added in memory, replaces it by a rename in one write. The backup is deleted only once the
     target is complete, so a run that stops at any moment leaves every user preset in the
     target or in the backup. A backup left by such a run is never overwritten: its presets
     go into the target before anything else happens.
@@ -57,13 +58,15 @@ private:
     bool takeOverEarlierBackup (const juce::File& target, const juce::File& backup);
     bool restoreFromBackup (const juce::File& target, const juce::File& backup);
     bool mergeBackupIntoTarget (const juce::File& target, const juce::File& backup);
-    static bool loadClosedAgain (VOK_ImpulseFile& impulse, const juce::File& file);
+    static bool loadClosedAgain (VOK_ImpulseFile& impulse, const juce::File& file, VOK_ImpulseFile::SampleReading samples);
 
     bool readOldFile (const juce::File& target, const juce::File& backup, PresetElements& oldPresets);
     bool createBackup (RegularFileInput& old, const juce::File& backup);
-    bool writeNewFile (const juce::File& target, const char* data, int size, bool replacing);
-    bool mergeOldPresets (const juce::File& target, const PresetElements& oldPresets, const char* data, int size);
-    bool carryOverPresets (const PresetElements& from, VOK_ImpulseFile& into, const juce::StringArray& intoNames);
+    bool writeNewFile (const juce::File& target, bool replacing, const std::function<bool (juce::OutputStream&)>& writeContents);
+    bool writeNewBytes (const juce::File& target, const char* data, int size, bool replacing);
+    bool writeMerged (const juce::File& target, const PresetElements& oldPresets, const char* data, int size, bool replacing);
+    bool carryOverPresets (const PresetElements& from, VOK_ImpulseFile& into, const juce::StringArray& intoNames,
+                           juce::StringArray& lines);
     static juce::String getOpenFailureAdvice (const VOK_ImpulseFile& file);
     bool saveMerged (VOK_ImpulseFile& merged, const juce::File& target);
     bool deleteBackup (const juce::File& backup);

@@ -27,9 +27,9 @@ juce::String Command::describeLoadFailure (const VOK_ImpulseFile& impulse, const
     return "Can't read " + file.getFullPathName() + ": not an impulse or audio file of a known format";
 }
 
-void Command::loadImpulse (VOK_ImpulseFile& impulse, const juce::File& file)
+void Command::loadImpulse (VOK_ImpulseFile& impulse, const juce::File& file, VOK_ImpulseFile::SampleReading samples)
 {
-    if (! impulse.loadFromFile (file.getFullPathName()))
+    if (! impulse.loadFromFile (file.getFullPathName(), samples))
         throw Failure { describeLoadFailure (impulse, file) };
 }
 
@@ -69,15 +69,17 @@ void Command::checkReplaceable (const juce::File& file)
 
 void Command::loadImpulseToChange (VOK_ImpulseFile& impulse, const juce::File& file)
 {
-    RegularFileInput input (file);
+    auto input = std::make_shared<RegularFileInput> (file);
 
-    if (input.getKind() == RegularFileInput::Kind::missing)
+    if (input->getKind() == RegularFileInput::Kind::missing)
         throw Failure { "File not found: " + file.getFullPathName() };
 
-    if (! input.openedOk())
-        throw Failure { RegularFileInput::describe (file, input.getKind()) };
+    if (! input->openedOk())
+        throw Failure { RegularFileInput::describe (file, input->getKind()) };
 
-    if (! impulse.loadFromStream (input, file.getFullPathName()))
+    // The file stays open while the impulse is changed and saved, and its samples are copied
+    // from it unchanged; the save renames over the name only.
+    if (! impulse.loadFromStream (input, file.getFullPathName(), VOK_ImpulseFile::SampleReading::keepStored))
         throw Failure { describeLoadFailure (impulse, file) };
 }
 

@@ -58,7 +58,8 @@ public:
     static juce::File getFileArgument (const juce::String& argument);
 
     /** Loads a ".vok" or audio file with loadFromFile. @throws Failure with the reason */
-    static void loadImpulse (VOK_ImpulseFile& impulse, const juce::File& file);
+    static void loadImpulse (VOK_ImpulseFile& impulse, const juce::File& file,
+                             VOK_ImpulseFile::SampleReading samples = VOK_ImpulseFile::SampleReading::decode);
 
     /** The reason a read or load failed, from the object's last error or read log. */
     static juce::String describeLoadFailure (const VOK_ImpulseFile& impulse, const juce::File& file);
@@ -79,6 +80,7 @@ public:
     static void checkReplaceable (const juce::File& file);
 
     /** Loads a ".vok" file that is about to be changed: only a regular file, never through a link.
+        Its samples are kept as stored, so that saving it copies them unchanged.
         @throws Failure with the reason
     */
     static void loadImpulseToChange (VOK_ImpulseFile& impulse, const juce::File& file);

@@ -22,7 +22,7 @@ namespace
             const auto& presetName = arguments[1];
 
             VOK_ImpulseFile impulse;
-            loadImpulse (impulse, file);
+            loadImpulse (impulse, file, VOK_ImpulseFile::SampleReading::skip);
 
             // An empty data text and a missing preset look alike through getPresetData.
             if (! impulse.getPresetNames().contains (presetName, true))

@@ -76,7 +76,7 @@ namespace
             auto info = std::make_unique<juce::DynamicObject>();
             info->setProperty ("path",           file.getFullPathName());
             info->setProperty ("read_ok",        readOk);
-            info->setProperty ("format_state",   impulse.getFormatState());
+            info->setProperty ("format_state",   (int) impulse.getFormatState());
             info->setProperty ("version",        HeaderAttributes::getString (header, "version"));
             info->setProperty ("samplerate",     pool != nullptr ? pool->sampleRate
                                                                  : HeaderAttributes::getDouble (header, "samplerate", 0.0));

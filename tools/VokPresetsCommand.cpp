@@ -19,7 +19,7 @@ namespace
         int run (const juce::StringArray& arguments) override
         {
             VOK_ImpulseFile impulse;
-            loadImpulse (impulse, getFileArgument (arguments[0]));
+            loadImpulse (impulse, getFileArgument (arguments[0]), VOK_ImpulseFile::SampleReading::skip);
 
             for (auto& name : impulse.getPresetNames())
                 print (name + "\n");

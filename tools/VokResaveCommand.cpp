@@ -24,7 +24,7 @@ namespace
             VOK_ImpulseFile impulse;
 
             // A file that doesn't read cleanly is not written: its copy would lose samples.
-            if (! impulse.readFile (input.getFullPathName()))
+            if (! impulse.readFile (input.getFullPathName(), VOK_ImpulseFile::SampleReading::keepStored))
                 throw Failure { describeLoadFailure (impulse, input) };
 
             const auto lock = lockFolderOf (output);

@@ -179,18 +179,19 @@ namespace
         void reportRatios() const
         {
             // A target of 0 means the row is shown for comparison only.
-            struct Row { const char* operation; const char* baseline; double target; };
-            const Row rows[] { { "readFile", "readBytesBaseline", 2.0 },
-                               { "saveToFile", "writeBytesBaseline", 2.0 },
-                               { "saveToFileOverExisting", "writeBytesBaseline", 0.0 } };
+            struct Row { const char* operation; const char* baseline; double targetPlain, targetScrambled; };
+            const Row rows[] { { "readFile", "readBytesBaseline", 1.3, 1.5 },
+                               { "saveToFile", "writeBytesBaseline", 2.0, 2.0 },
+                               { "saveToFileOverExisting", "writeBytesBaseline", 0.0, 0.0 } };
 
-            struct Variant { const char* args; const char* name; };
-            const Variant variants[] { { "scrambled:0", "plain" }, { "scrambled:1", "scrambled" } };
+            struct Variant { const char* args; const char* name; bool scrambled; };
+            const Variant variants[] { { "scrambled:0", "plain", false }, { "scrambled:1", "scrambled", true } };
 
             for (auto& row : rows)
             {
                 for (auto& variant : variants)
                 {
+                    const auto target = variant.scrambled ? row.targetScrambled : row.targetPlain;
                     const auto operation = medians.find (std::string (row.operation) + "/" + variant.args);
                     const auto baseline = medians.find (std::string (row.baseline) + "/" + variant.args);
 
@@ -202,8 +203,8 @@ namespace
                               << juce::String (ratio, 2) << " x (medians " << juce::String (operation->second, 3)
                               << " / " << juce::String (baseline->second, 3) << " ms)";
 
-                    if (row.target > 0)
-                        std::cout << ", target <= " << row.target << " x: " << (ratio <= row.target ? "met" : "MISSED");
+                    if (target > 0)
+                        std::cout << ", target <= " << target << " x: " << (ratio <= target ? "met" : "MISSED");
 
                     std::cout << "\n";
                 }

@@ -374,20 +374,17 @@ TEST_F (ImpulseRead, CompressionBombInTheHeaderIsAParseError)
                                      "Header: cfh_data is not a packed header, or unpacks to nothing or more than 16777216 bytes\n");
 }
 
-TEST_F (ImpulseRead, ReadBlockAloneRefusesLengthsBeyondItsStream)
+TEST_F (ImpulseRead, BlockLengthsBeyondTheFileAreRefusedAndEmptyOnesRead)
 {
-    const auto bytes = Builder().string ("BLOCK").decimal (100).zeros (50).bytes();
-    juce::MemoryInputStream input (bytes, false);
-    EXPECT_EQ (impulse.readBlock (input), nullptr);
+    const auto document = packedDocument (*headerElement ("2.1", 1, 0));
 
-    const auto exact = Builder().string ("BLOCK").string ("").string ("BLOCK").decimal (3).raw ("abc", 3).bytes();
-    juce::MemoryInputStream exactInput (exact, false);
-    auto empty = impulse.readBlock (exactInput);
-    ASSERT_NE (empty, nullptr);
-    EXPECT_EQ (empty->getSize(), 0u);
-    auto abc = impulse.readBlock (exactInput);
-    ASSERT_NE (abc, nullptr);
-    EXPECT_EQ (*abc, juce::MemoryBlock ("abc", 3));
+    EXPECT_FALSE (read (Builder().header (document).string ("BLOCK").decimal (100).zeros (50).bytes()));
+    EXPECT_TRUE (logLines().contains ("Block of 100 bytes rejected: the file holds only 50 more bytes")) << impulse.getReadLog();
+
+    EXPECT_TRUE (read (Builder().header (document).string ("BLOCK").string ("").string ("BLOCK").decimal (3).raw ("abc", 3).bytes()))
+        << impulse.getReadLog();
+    EXPECT_TRUE (logLines().contains ("unknown Block ")) << impulse.getReadLog();
+    EXPECT_TRUE (logLines().contains ("unknown Block abc")) << impulse.getReadLog();
 }
 
 //==============================================================================

@@ -169,6 +169,26 @@ row_unreadable_settings() {
     chmod 600 "$user_settings"; expect_settings_key "$user_settings" "WINDOW_SIZE"
 }
 
+# A pack file the user can't read can't be backed up: nothing is made beside it.
+row_unreadable_pack_file() {
+    with_user_presets; as_user; chmod 000 "$target"; snapshot_outside
+    $as_root || { [ -r "$target" ] && return; }
+    install; expect 1 "Can't write backupfile $target.setup_backupfile"
+    [ ! -e "$target.setup_backupfile" ] || fail "a backup name was made for a file that can't be read"
+    chmod 600 "$target"; expect_presets_kept
+}
+
+# A backup of an earlier run that can't be read is named, with advice that can help.
+row_unreadable_left_backup() {
+    with_user_presets; cp "$target" "$target.setup_backupfile"; as_user; chmod 000 "$target.setup_backupfile"; snapshot_outside
+    $as_root || { [ -r "$target.setup_backupfile" ] && return; }
+    install; expect 1 "Can't read backupfile $target.setup_backupfile of an earlier installation"
+    grep -qF "Move it out of the folder" <<< "$out$err" || fail "no advice to move the backup away"
+    ! grep -qF "Close all other audio applications" <<< "$out$err" || fail "advice to close audio applications"
+    [ -f "$target.setup_backupfile" ] || fail "the backup is gone"
+    chmod 600 "$target.setup_backupfile"; expect_presets_kept
+}
+
 row_settings_folder_unwritable() {
     as_user; chmod 555 "$work/row/user"; snapshot_outside
     install; expect 1 "Can't write the settings file $user_settings"
@@ -288,6 +308,8 @@ table=(
     "root_run_in_a_users_home                root"
     "empty_home                              user"
     "unreadable_settings                     user"
+    "unreadable_pack_file                    user"
+    "unreadable_left_backup                  user"
     "settings_folder_unwritable              user"
     "all_users_settings_folder_unwritable    user"
     "read_only_pack_file                     root"

@@ -1,6 +1,5 @@
-// The preset list of the header and loading by path; part of VOK_ImpulseFile.
-
-#include "VOK_ImpulseFile.h"
+#include "ImpulseModel.h"
+#include "ImpulseFileFields.h"
 #include "HeaderAttributes.h"
 #include "VOK_LexicographicComparator.h"
 
@@ -17,7 +16,7 @@ namespace
     juce::XmlElement* findFirstPresetNamed (const juce::XmlElement& list, const juce::String& presetName)
     {
         for (auto* child : list.getChildWithTagNameIterator (presetTag))
-            if (VOK_ImpulseFile::getPresetName (*child).compareIgnoreCase (presetName) == 0)
+            if (ImpulseModel::getPresetName (*child).compareIgnoreCase (presetName) == 0)
                 return child;
 
         return nullptr;
@@ -27,15 +26,160 @@ namespace
     {
         static int compareElements (const juce::XmlElement* first, const juce::XmlElement* second)
         {
-            return VOK_ImpulseFile::comparePresetElements (first, second);
+            return ImpulseModel::comparePresetElements (first, second);
         }
     };
 }
 
 //==============================================================================
-juce::StringArray VOK_ImpulseFile::getPresetNames() const
+ImpulseModel::ImpulseModel()
+    : header (std::make_unique<juce::XmlElement> ("VokImpulseFile")),
+      packedHeaderRoot (std::make_unique<juce::XmlElement> ("VokImpulseFile"))
 {
-    const juce::ScopedLock sl (lock);
+    header->setAttribute ("version", "2.1");
+    packedHeaderRoot->setAttribute ("version", "2.1");
+}
+
+void ImpulseModel::setHeader (std::unique_ptr<juce::XmlElement> newHeader)
+{
+    if (newHeader != nullptr)
+        header = std::move (newHeader);
+}
+
+bool ImpulseModel::getBoolAttribute (const juce::String& attributeName, bool defaultValue) const
+{
+    const auto value = HeaderAttributes::getString (*header, attributeName);
+
+    if (value == "true")   return true;
+    if (value == "false")  return false;
+
+    return defaultValue;
+}
+
+//==============================================================================
+VOK_VokSampleBuffer* ImpulseModel::getSamplePool()
+{
+    decodeStoredSamples();
+    storedSamples.reset();
+    return samplePool.get();
+}
+
+const VOK_VokSampleBuffer* ImpulseModel::getSamplePool() const
+{
+    decodeStoredSamples();
+    return samplePool.get();
+}
+
+void ImpulseModel::setSamplePool (std::unique_ptr<VOK_VokSampleBuffer> newPool)
+{
+    samplePool = std::move (newPool);
+    storedSamples.reset();
+    samplesSkipped = false;
+}
+
+void ImpulseModel::setStoredSamples (StoredSamples samples)
+{
+    samplePool.reset();
+    storedSamples = std::make_unique<StoredSamples> (std::move (samples));
+    samplesSkipped = false;
+}
+
+void ImpulseModel::setSamplesSkipped()
+{
+    samplePool.reset();
+    storedSamples.reset();
+    samplesSkipped = true;
+}
+
+const ImpulseModel::StoredSamples* ImpulseModel::getUnchangedStoredSamples() const
+{
+    // Samples stored with another encoding than the header now asks for must be re-encoded.
+    if (storedSamples == nullptr || storedSamples->scrambled != getBoolAttribute ("crypted", false))
+        return nullptr;
+
+    return storedSamples.get();
+}
+
+void ImpulseModel::decodeStoredSamples() const
+{
+    if (samplePool != nullptr || storedSamples == nullptr)
+        return;
+
+    const auto& stored = *storedSamples;
+    auto pool = std::make_unique<VOK_VokSampleBuffer> ((int) stored.channelOffsets.size(), stored.numSamples, stored.sampleRate);
+
+    for (int channel = 0; channel < pool->getNumChannels(); ++channel)
+    {
+        auto* samples = pool->getWritePointer (channel);
+
+        // The reader found every sample there; a file cut short since then reads as silence.
+        if (! stored.read ((size_t) channel, samples))
+            std::fill (samples, samples + stored.numSamples, 0.0f);
+
+        ImpulseFileFields::decodeSamples (samples, samples, stored.numSamples, stored.scrambled);
+    }
+
+    samplePool = std::move (pool);
+}
+
+//==============================================================================
+namespace
+{
+    const char* findInMemory (juce::InputStream& source, juce::int64 offset, juce::int64 numBytes)
+    {
+        auto* memory = dynamic_cast<juce::MemoryInputStream*> (&source);
+
+        if (memory == nullptr || offset < 0 || offset + numBytes > (juce::int64) memory->getDataSize())
+            return nullptr;
+
+        return static_cast<const char*> (memory->getData()) + offset;
+    }
+}
+
+bool ImpulseModel::StoredSamples::read (size_t channel, void* dest) const
+{
+    const auto numBytes = (juce::int64) numSamples * 4;
+
+    if (auto* bytes = findInMemory (*source, channelOffsets[channel], numBytes))
+    {
+        std::memcpy (dest, bytes, (size_t) numBytes);
+        return true;
+    }
+
+    return source->setPosition (channelOffsets[channel])
+        && source->read (dest, (int) numBytes) == (int) numBytes;
+}
+
+bool ImpulseModel::StoredSamples::copyTo (size_t channel, juce::OutputStream& output) const
+{
+    auto numBytes = (juce::int64) numSamples * 4;
+
+    if (auto* bytes = findInMemory (*source, channelOffsets[channel], numBytes))
+        return output.write (bytes, (size_t) numBytes);
+
+    if (! source->setPosition (channelOffsets[channel]))
+        return false;
+
+    // One small buffer for every piece: fresh memory costs more to touch than the copy itself.
+    constexpr int pieceSize = 256 * 1024;
+    juce::HeapBlock<char> piece ((size_t) pieceSize);
+
+    while (numBytes > 0)
+    {
+        const auto toRead = (int) juce::jmin (numBytes, (juce::int64) pieceSize);
+
+        if (source->read (piece, toRead) != toRead || ! output.write (piece, (size_t) toRead))
+            return false;
+
+        numBytes -= toRead;
+    }
+
+    return true;
+}
+
+//==============================================================================
+juce::StringArray ImpulseModel::getPresetNames() const
+{
     juce::StringArray names;
 
     if (auto* list = header->getChildByName (presetListTag))
@@ -45,9 +189,8 @@ juce::StringArray VOK_ImpulseFile::getPresetNames() const
     return names;
 }
 
-juce::String VOK_ImpulseFile::getPresetData (const juce::String& presetName) const
+juce::String ImpulseModel::getPresetData (const juce::String& presetName) const
 {
-    const juce::ScopedLock sl (lock);
 
     if (auto* list = header->getChildByName (presetListTag))
         if (auto* preset = findFirstPresetNamed (*list, presetName))
@@ -56,9 +199,8 @@ juce::String VOK_ImpulseFile::getPresetData (const juce::String& presetName) con
     return {};
 }
 
-void VOK_ImpulseFile::addPreset (const juce::String& presetName, const juce::String& presetData)
+void ImpulseModel::addPreset (const juce::String& presetName, const juce::String& presetData)
 {
-    const juce::ScopedLock sl (lock);
 
     auto newPreset = std::make_unique<juce::XmlElement> (presetTag);
     newPreset->setAttribute (presetNameAttr, presetName);
@@ -74,7 +216,7 @@ void VOK_ImpulseFile::addPreset (const juce::String& presetName, const juce::Str
     sortPresetList (*list);
 }
 
-void VOK_ImpulseFile::sortPresetList (juce::XmlElement& list)
+void ImpulseModel::sortPresetList (juce::XmlElement& list)
 {
     if (list.getNumChildElements() > 1)
     {
@@ -84,9 +226,8 @@ void VOK_ImpulseFile::sortPresetList (juce::XmlElement& list)
     }
 }
 
-juce::OwnedArray<juce::XmlElement> VOK_ImpulseFile::getPresetElements() const
+juce::OwnedArray<juce::XmlElement> ImpulseModel::getPresetElements() const
 {
-    const juce::ScopedLock sl (lock);
     juce::OwnedArray<juce::XmlElement> presets;
 
     if (auto* list = header->getChildByName (presetListTag))
@@ -96,9 +237,8 @@ juce::OwnedArray<juce::XmlElement> VOK_ImpulseFile::getPresetElements() const
     return presets;
 }
 
-std::vector<VOK_ImpulseFile::NamedPreset> VOK_ImpulseFile::getPresets() const
+std::vector<ImpulseModel::NamedPreset> ImpulseModel::getPresets() const
 {
-    const juce::ScopedLock sl (lock);
     std::vector<NamedPreset> presets;
 
     if (auto* list = header->getChildByName (presetListTag))
@@ -126,7 +266,7 @@ namespace
         while (auto* child = list.getFirstChildElement())
         {
             list.removeChildElement (child, false);
-            entries.push_back ({ VOK_ImpulseFile::getPresetName (*child), std::unique_ptr<juce::XmlElement> (child) });
+            entries.push_back ({ ImpulseModel::getPresetName (*child), std::unique_ptr<juce::XmlElement> (child) });
         }
 
         return entries;
@@ -148,9 +288,8 @@ namespace
     }
 }
 
-void VOK_ImpulseFile::addPresetElements (const juce::OwnedArray<juce::XmlElement>& presets)
+void ImpulseModel::addPresetElements (const juce::OwnedArray<juce::XmlElement>& presets)
 {
-    const juce::ScopedLock sl (lock);
 
     if (presets.isEmpty())
         return;
@@ -164,14 +303,13 @@ void VOK_ImpulseFile::addPresetElements (const juce::OwnedArray<juce::XmlElement
     putBackSorted (*list, entries);
 }
 
-juce::String VOK_ImpulseFile::getPresetName (const juce::XmlElement& preset)
+juce::String ImpulseModel::getPresetName (const juce::XmlElement& preset)
 {
     return HeaderAttributes::getString (preset, presetNameAttr);
 }
 
-void VOK_ImpulseFile::addPresets (const std::vector<NamedPreset>& presets)
+void ImpulseModel::addPresets (const std::vector<NamedPreset>& presets)
 {
-    const juce::ScopedLock sl (lock);
 
     if (presets.empty())
         return;
@@ -204,7 +342,7 @@ void VOK_ImpulseFile::addPresets (const std::vector<NamedPreset>& presets)
     putBackSorted (*list, entries);
 }
 
-int VOK_ImpulseFile::comparePresetElements (const juce::XmlElement* first, const juce::XmlElement* second)
+int ImpulseModel::comparePresetElements (const juce::XmlElement* first, const juce::XmlElement* second)
 {
     const auto firstName  = first  != nullptr ? getPresetName (*first)  : juce::String();
     const auto secondName = second != nullptr ? getPresetName (*second) : juce::String();
@@ -212,7 +350,7 @@ int VOK_ImpulseFile::comparePresetElements (const juce::XmlElement* first, const
     return VOK_LexicographicComparator::compare (firstName, secondName);
 }
 
-juce::XmlElement* VOK_ImpulseFile::getOrCreateChildElement (juce::XmlElement& parent, const juce::String& tagName)
+juce::XmlElement* ImpulseModel::getOrCreateChildElement (juce::XmlElement& parent, const juce::String& tagName)
 {
     if (auto* existing = parent.getChildByName (tagName))
         return existing;
@@ -220,43 +358,3 @@ juce::XmlElement* VOK_ImpulseFile::getOrCreateChildElement (juce::XmlElement& pa
     return parent.createNewChildElement (tagName);
 }
 
-//==============================================================================
-bool VOK_ImpulseFile::loadFromFile (const juce::String& path)
-{
-    const juce::ScopedLock sl (lock);
-    lastError = {};
-
-    bool loaded = false;
-
-    try
-    {
-        loaded = juce::File (path).hasFileExtension ("vok") ? readFile (path)
-                                                            : createFromAudioFile (path);
-    }
-    catch (const VokMemoryException&)
-    {
-        // The object must not look loaded after the pool was lost on the way out.
-        formatState = loadFailed;
-        throw;
-    }
-
-    return finishLoading (loaded, path);
-}
-
-bool VOK_ImpulseFile::loadFromStream (juce::InputStream& input, const juce::String& path)
-{
-    const juce::ScopedLock sl (lock);
-    lastError = {};
-
-    return finishLoading (readFromStream (input), path);
-}
-
-bool VOK_ImpulseFile::finishLoading (bool loaded, const juce::String& path)
-{
-    if (loaded)
-        HeaderAttributes::setString (*header, "filename", path);
-    else
-        formatState = loadFailed;
-
-    return loaded;
-}

@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Times "vok add-preset" on a 4-channel impulse file of 383,477 samples per channel against a
+# cp of the same file (medians of one hyperfine run; target: at most 1.3 x cp). The samples
+# are copied as the file stores them, so adding a preset costs about a copy of the file.
+#
+# Usage: run_add_preset.sh BUILD_DIR
+set -euo pipefail
+
+build=$(cd "${1:-build}" && pwd)
+vok="$build/tools/vok"
+[ -x "$vok" ] || { echo "missing $vok (build the project first)"; exit 1; }
+command -v hyperfine > /dev/null || { echo "hyperfine is missing (make deps installs it)"; exit 1; }
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# A 4-channel room of 383,477 frames, as a 32-bit float WAV, made into an impulse file.
+python3 - "$work/room.wav" << 'PY'
+import math, random, struct, sys, wave
+frames, channels = 383477, 4
+random.seed (42)
+data = bytearray ()
+for i in range (frames):
+    decay = math.exp (-i / 80000.0)
+    for c in range (channels):
+        data += struct.pack ("<h", int ((random.random () * 2 - 1) * decay * 32000))
+with wave.open (sys.argv[1], "wb") as out:
+    out.setnchannels (channels); out.setsampwidth (2); out.setframerate (48000)
+    out.writeframes (bytes (data))
+PY
+"$vok" from-audio "$work/room.wav" "$work/room.vok" > /dev/null
+printf 'state of a user preset %.0s' $(seq 1 40) > "$work/preset.txt"
+
+median_ms() {  # hyperfine json, command index
+    python3 -c 'import json, statistics, sys
+r = json.load (open (sys.argv[1]))["results"][int (sys.argv[2])]
+print ("%.2f" % (statistics.median (r["times"]) * 1000))' "$1" "$2"
+}
+
+hyperfine --style basic --warmup 3 --runs 30 --export-json "$work/add.json" \
+    --prepare "cp '$work/room.vok' '$work/target.vok'; rm -f '$work/copy.vok'" \
+    --command-name "vok add-preset (4 x 383,477 samples)" "'$vok' add-preset '$work/target.vok' 'User 1' '$work/preset.txt'" \
+    --command-name "cp of the file" "cp '$work/room.vok' '$work/copy.vok'"
+
+cp "$work/room.vok" "$work/target.vok"
+"$vok" add-preset "$work/target.vok" "User 1" "$work/preset.txt"
+"$vok" get-preset "$work/target.vok" "User 1" | cmp -s - "$work/preset.txt" || { echo "FAIL: the preset was not stored"; exit 1; }
+
+add=$(median_ms "$work/add.json" 0)
+copy=$(median_ms "$work/add.json" 1)
+
+python3 - "$add" "$copy" << 'PY'
+import sys
+add, copy = map (float, sys.argv[1:3])
+ratio = add / copy
+met = ratio <= 1.3
+print ("medians: vok add-preset %.2f ms, cp %.2f ms" % (add, copy))
+print ("%-30s %5.2f x  (target <= 1.3 x)  %s" % ("add-preset / cp", ratio, "met" if met else "MISSED"))
+sys.exit (0 if met else 1)
+PY

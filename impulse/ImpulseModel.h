@@ -1,0 +1,122 @@
+#pragma once
+
+#include "VOK_VokSampleBuffer.h"
+
+#include <juce_core/juce_core.h>
+
+#include <memory>
+#include <utility>
+#include <vector>
+
+/**
+    What one impulse file holds: its header element with the user presets, the outer element
+    its header is packed into, its picture text and its samples.
+
+    The samples are held in one of two forms. A pool of floats is what callers work with. A
+    file that is read only to be written again (a preset added) keeps its samples as it stored
+    them instead: they are decoded into a pool only when someone asks for it, and written back
+    byte for byte as long as no one could have changed them. A file read for its header alone
+    has neither, and can't be written.
+
+    ImpulseModel does no locking; VOK_ImpulseFile holds its lock around every use.
+*/
+class ImpulseModel
+{
+public:
+    enum class FormatState
+    {
+        notLoaded      = 0,
+        readFromFile   = 1,
+        builtFromAudio = 2,
+        loadFailed     = 3
+    };
+
+    /** Where the samples of every channel lie, exactly as a file stored them (plain or
+        scrambled): numSamples * 4 bytes at each channel's offset in the source, channel 0 first.
+        The source is the file itself, kept open, or a copy of what it held.
+    */
+    struct StoredSamples
+    {
+        std::shared_ptr<juce::InputStream> source;
+        std::vector<juce::int64> channelOffsets;
+        int numSamples = 0;
+        bool scrambled = false;
+        double sampleRate = 0.0;
+
+        /** Reads numSamples * 4 bytes of a channel; false when the source no longer holds them. */
+        bool read (size_t channel, void* dest) const;
+
+        /** Copies a channel's bytes to a stream, through little memory. */
+        bool copyTo (size_t channel, juce::OutputStream& output) const;
+    };
+
+    ImpulseModel();
+
+    //==============================================================================
+    juce::XmlElement& getHeader() noexcept                          { return *header; }
+    const juce::XmlElement& getHeader() const noexcept              { return *header; }
+
+    /** A null header is ignored: the model has a header element at all times. */
+    void setHeader (std::unique_ptr<juce::XmlElement> newHeader);
+
+    juce::XmlElement& getPackedHeaderRoot() noexcept                { return *packedHeaderRoot; }
+    const juce::XmlElement& getPackedHeaderRoot() const noexcept    { return *packedHeaderRoot; }
+
+    FormatState formatState = FormatState::notLoaded;
+    juce::String pictureText;
+
+    /** "true" gives true, "false" gives false (both case-sensitive), anything else the default. */
+    bool getBoolAttribute (const juce::String& attributeName, bool defaultValue) const;
+
+    //==============================================================================
+    /** The pool, decoded from the stored samples if need be. The caller may change it, so the
+        stored form is given up.
+        @throws VokMemoryException when the decoded pool's memory can't be had.
+    */
+    VOK_VokSampleBuffer* getSamplePool();
+
+    /** The pool for reading, decoded from the stored samples if need be; the stored form stays. */
+    const VOK_VokSampleBuffer* getSamplePool() const;
+
+    void setSamplePool (std::unique_ptr<VOK_VokSampleBuffer> newPool);
+
+    /** Takes samples as a file stored them, in place of any pool. */
+    void setStoredSamples (StoredSamples samples);
+
+    /** The samples as stored, when the model has them and their encoding is still the header's. */
+    const StoredSamples* getUnchangedStoredSamples() const;
+
+    /** Marks that the samples were passed over: neither a pool nor stored samples stand for them. */
+    void setSamplesSkipped();
+    bool wereSamplesSkipped() const noexcept                        { return samplesSkipped; }
+
+    //==============================================================================
+    juce::StringArray getPresetNames() const;
+    juce::String getPresetData (const juce::String& presetName) const;
+    void addPreset (const juce::String& presetName, const juce::String& presetData);
+
+    juce::OwnedArray<juce::XmlElement> getPresetElements() const;
+    void addPresetElements (const juce::OwnedArray<juce::XmlElement>& presets);
+
+    using NamedPreset = std::pair<juce::String, juce::String>;
+    std::vector<NamedPreset> getPresets() const;
+    void addPresets (const std::vector<NamedPreset>& presets);
+
+    static juce::String getPresetName (const juce::XmlElement& preset);
+    static int comparePresetElements (const juce::XmlElement* first, const juce::XmlElement* second);
+    static juce::XmlElement* getOrCreateChildElement (juce::XmlElement& parent, const juce::String& tagName);
+
+private:
+    std::unique_ptr<juce::XmlElement> header;
+    std::unique_ptr<juce::XmlElement> packedHeaderRoot;
+
+    // Decoding on first use changes only the form of the samples, not what they are.
+    mutable std::unique_ptr<VOK_VokSampleBuffer> samplePool;
+    mutable std::unique_ptr<StoredSamples> storedSamples;
+    bool samplesSkipped = false;
+
+    void decodeStoredSamples() const;
+    static void sortPresetList (juce::XmlElement& list);
+
+    JUCE_DECLARE_NON_COPYABLE (ImpulseModel)
+};

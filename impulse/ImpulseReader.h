@@ -1,0 +1,107 @@
+#pragma once
+
+#include "ImpulseModel.h"
+#include "ReadLog.h"
+
+#include <juce_core/juce_core.h>
+
+/**
+    Reads an impulse file of either layout into an ImpulseModel, and keeps the read log, the
+    last-error text and the cause of the last failure.
+
+    How the samples are taken is the caller's choice: decoded into a pool, kept as the file
+    stores them (for a file that is only written again), or passed over by seeking (for its
+    header and presets alone). Every choice reads the same records and checks them in the same
+    way, so the read log and the result are the same whichever is made.
+*/
+class ImpulseReader
+{
+public:
+    enum class Samples
+    {
+        decode,
+        keepStored,
+        skip
+    };
+
+    /** Why the last read returned false, for callers that tell the user what to do. */
+    enum class ReadFailure
+    {
+        none,
+        notFound,
+        unreadable,           // the file exists but can't be opened (permissions, a folder)
+        headerNotParsed,      // not an impulse file, or its header is damaged
+        recordRefused,        // a record asks for more than the file or the pool holds
+        disagreesWithHeader   // the samples read differ from what the header declares
+    };
+
+    /** Reads a file by path; true when the samples agree with the header. */
+    bool readFile (ImpulseModel& model, const juce::String& path, Samples samples);
+
+    /** Reads an impulse file from a stream that the caller opened, as readFile otherwise.
+        Samples kept as stored are copied out of it.
+    */
+    bool readStream (ImpulseModel& model, juce::InputStream& input, Samples samples);
+
+    /** As readStream; samples kept as stored stay in the stream, which the model then keeps. */
+    bool readSharedStream (ImpulseModel& model, std::shared_ptr<juce::InputStream> input, Samples samples);
+
+    const juce::String& getReadLog() const                { return readLog.getText(); }
+    const juce::String& getLastError() const noexcept     { return lastError; }
+    ReadFailure getReadFailure() const noexcept           { return readFailure; }
+
+    /** Clears the read log and the last error (every read starts so). */
+    void clear();
+
+    /** For a failure found before any reading, such as a missing audio file. */
+    void setLastError (const juce::String& text)          { lastError = text; }
+
+private:
+    struct AudioRecord
+    {
+        int channel = 0;
+        int numSamples = 0;
+        juce::int64 offset = 0;     // of the stored samples, in the stored source
+    };
+
+    ReadLog readLog;
+    juce::String lastError;
+    ReadFailure readFailure = ReadFailure::none;
+
+    // The state of one read.
+    ImpulseModel* model = nullptr;
+    Samples samplesWanted = Samples::decode;
+    bool scrambled = false;
+    bool recordRejected = false;
+    int declaredChannels = VOK_VokSampleBuffer::maxChannels;
+    int numChannels = 1, numSamples = 0;
+    std::unique_ptr<VOK_VokSampleBuffer> pool;
+    std::vector<AudioRecord> records;
+
+    // Where stored samples are found: the file itself, or copies of the samples.
+    std::shared_ptr<juce::InputStream> storedSource;
+    std::unique_ptr<juce::MemoryOutputStream> storedCopies;
+
+    bool read (ImpulseModel& target, juce::InputStream& input, Samples samples);
+    void keepRecord (int channel, juce::int64 count, juce::int64 offset);
+    bool readOpenedFile (juce::InputStream& input);
+    void startSamples (double sampleRate);
+    void finishSamples (double sampleRate);
+    bool recordsAreOnePerChannel() const;
+
+    void readBlocks (juce::InputStream& input);
+    juce::int64 readBlockFrame (juce::InputStream& input);
+    std::unique_ptr<juce::MemoryBlock> readPayload (juce::InputStream& input, juce::int64 length);
+    bool readAudioBlockFromStream (juce::InputStream& input, juce::int64 length);
+    void readPayloadBlock (const juce::MemoryBlock& payload, juce::int64 payloadStart);
+    juce::int64 prepareAudioSamples (const juce::MemoryBlock& head, size_t& offset, juce::int64 payloadSize, int& channel);
+    void takeSamplesFromMemory (const char* source, juce::int64 sourceOffset, int channel, juce::int64 count);
+    bool takeSamplesFromStream (juce::InputStream& input, int channel, juce::int64 count);
+
+    void readVersion20Records (juce::InputStream& input);
+    bool readVersion20Record (juce::InputStream& input);
+    bool grow (juce::int64 channel, juce::int64 count);
+    void rejectRecord (const juce::String& reason);
+    bool checkShapeAgainstHeader();
+    static int getDeclaredChannels (const juce::XmlElement& headerElement);
+};
