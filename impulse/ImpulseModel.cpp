@@ -1,7 +1,7 @@
 #include "ImpulseModel.h"
 #include "ImpulseFileFields.h"
 #include "HeaderAttributes.h"
-#include "VOK_LexicographicComparator.h"
+#include "LexicographicComparator.h"
 
 #include <algorithm>
 #include <unordered_map>
@@ -280,7 +280,7 @@ namespace
         // Equal names keep their document order, so a list never reshuffles between saves.
         std::stable_sort (entries.begin(), entries.end(), [] (const PresetEntry& a, const PresetEntry& b)
         {
-            return VOK_LexicographicComparator::compare (a.name, b.name) < 0;
+            return LexicographicComparator::compare (a.name, b.name) < 0;
         });
 
         for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry)
@@ -347,7 +347,7 @@ int ImpulseModel::comparePresetElements (const juce::XmlElement* first, const ju
     const auto firstName  = first  != nullptr ? getPresetName (*first)  : juce::String();
     const auto secondName = second != nullptr ? getPresetName (*second) : juce::String();
 
-    return VOK_LexicographicComparator::compare (firstName, secondName);
+    return LexicographicComparator::compare (firstName, secondName);
 }
 
 juce::XmlElement* ImpulseModel::getOrCreateChildElement (juce::XmlElement& parent, const juce::String& tagName)

@@ -2,7 +2,7 @@
 
 #include "VOK_ImpulseFile.h"
 #include "AudioFrameCounter.h"
-#include "VOK_NewImpulseHeader.h"
+#include "NewImpulseHeader.h"
 #include "WavChunkCheck.h"
 
 #include <algorithm>
@@ -130,7 +130,7 @@ bool VOK_ImpulseFile::createFromAudioFile (const juce::String& path)
     if (pool == nullptr)
         return false;
 
-    model.setHeader (VOK_NewImpulseHeader::create (*pool, path));
+    model.setHeader (NewImpulseHeader::create (*pool, path));
     model.setSamplePool (std::move (pool));
     model.formatState = builtFromAudio;
     return true;

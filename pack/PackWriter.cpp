@@ -2,6 +2,7 @@
 #include "RoomPicture.h"
 
 #include <VOK_ImpulseFile.h>
+#include <NewImpulseHeader.h>
 
 juce::StringPairArray PackWriter::getFactoryPresets()
 {
@@ -21,7 +22,7 @@ std::unique_ptr<juce::XmlElement> PackWriter::createHeader (const RoomDesign& ro
 
     auto header = std::make_unique<juce::XmlElement> ("VokImpulseFile");
     header->setAttribute ("version", "2.1");
-    header->setAttribute ("samplerate", juce::String::formatted ("%.9g", room.sampleRate));
+    header->setAttribute ("samplerate", NewImpulseHeader::formatSampleRate (room.sampleRate));
     header->setAttribute ("ChannelConf", numChannels);
     header->setAttribute ("crypted", "true");   // as a commercial pack ships
 
@@ -64,9 +65,6 @@ juce::Result PackWriter::writeImpulseFile (const juce::File& target, const RoomD
     impulse.setHeader (createHeader (room, layout));
     impulse.setSamplePool (std::move (pool));
     impulse.setPictureText (pictureText);
-
-    // The writer leaves the audio out of objects that hold none yet.
-    impulse.setFormatState (VOK_ImpulseFile::readFromFile);
 
     if (! impulse.saveToFile (target.getFullPathName()))
         return juce::Result::fail ("Can't save " + target.getFullPathName());

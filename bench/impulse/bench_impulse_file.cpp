@@ -4,7 +4,7 @@
 // fresh process:  bench_impulse_file --measure-read-memory FILE
 
 #include <VOK_ImpulseFile.h>
-#include <VOK_NewImpulseHeader.h>
+#include <NewImpulseHeader.h>
 
 #include <benchmark/benchmark.h>
 
@@ -47,7 +47,7 @@ namespace
         random.fillBitsRandomly (picture.getData(), picture.getSize());
 
         // The header an impulse made from an audio file gets, scrambled like a shipped pack's.
-        auto header = VOK_NewImpulseHeader::create (*pool, "hall.wav");
+        auto header = NewImpulseHeader::create (*pool, "hall.wav");
 
         if (scrambled)
             header->setAttribute ("crypted", "true");

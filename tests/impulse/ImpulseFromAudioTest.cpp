@@ -2,7 +2,7 @@
 #include "DecimalCommaLocale.h"
 #include "TemporaryFolder.h"
 #include "VOK_ImpulseFile.h"
-#include "VOK_NewImpulseHeader.h"
+#include "NewImpulseHeader.h"
 
 #include <gtest/gtest.h>
 
@@ -581,7 +581,7 @@ TEST (ImpulseFromAudio, WavMetadataIsReadOnlyWithinTheFileAndUpToAMegabyte)
 TEST (NewImpulseHeader, FractionalSampleRateKeepsItsFraction)
 {
     VOK_VokSampleBuffer pool (2, 16, 44100.5);
-    const auto header = VOK_NewImpulseHeader::create (pool, "/some/where/in.aiff");
+    const auto header = NewImpulseHeader::create (pool, "/some/where/in.aiff");
 
     EXPECT_EQ (header->getStringAttribute ("samplerate"), "44100.5");
     EXPECT_EQ (header->getChildByName ("IRSamplePool")->getChildElement (1)->getStringAttribute ("NumSamples"), "16");
@@ -601,8 +601,8 @@ TEST (NewImpulseHeader, SampleRateIsWrittenAsPercentPointNineG)
         char viaPrintf[64];
         std::snprintf (viaPrintf, sizeof (viaPrintf), "%.9g", rate);
 
-        EXPECT_EQ (VOK_NewImpulseHeader::formatSampleRate (rate), expected);
-        EXPECT_EQ (VOK_NewImpulseHeader::formatSampleRate (rate), viaPrintf);
+        EXPECT_EQ (NewImpulseHeader::formatSampleRate (rate), expected);
+        EXPECT_EQ (NewImpulseHeader::formatSampleRate (rate), viaPrintf);
     }
 }
 
@@ -615,10 +615,10 @@ TEST (NewImpulseHeader, SampleRateKeepsItsPointUnderADecimalCommaLocale)
     if (! decimalComma.isActive())
         GTEST_SKIP() << "no locale with a decimal comma can be had here";
 
-    const auto header = VOK_NewImpulseHeader::create (2, 16, 44100.5, "in.wav");
+    const auto header = NewImpulseHeader::create (2, 16, 44100.5, "in.wav");
     EXPECT_EQ (header->getStringAttribute ("samplerate"), "44100.5");
-    EXPECT_EQ (VOK_NewImpulseHeader::formatSampleRate (8000.123456789), "8000.12346");
-    EXPECT_EQ (VOK_NewImpulseHeader::formatSampleRate (1234567891.0), "1.23456789e+09");
+    EXPECT_EQ (NewImpulseHeader::formatSampleRate (8000.123456789), "8000.12346");
+    EXPECT_EQ (NewImpulseHeader::formatSampleRate (1234567891.0), "1.23456789e+09");
 }
 
 //==============================================================================

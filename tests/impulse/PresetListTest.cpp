@@ -1,5 +1,5 @@
 #include "VOK_ImpulseFile.h"
-#include "VOK_LexicographicComparator.h"
+#include "LexicographicComparator.h"
 
 #include <gtest/gtest.h>
 
@@ -274,9 +274,9 @@ TEST (LexicographicComparator, OrdersNamesAsTheFormatDoes)
         const auto first  = juce::String::fromUTF8 (c.first);
         const auto second = juce::String::fromUTF8 (c.second);
 
-        EXPECT_EQ (sign (VOK_LexicographicComparator::compare (first, second)), c.expectedSign)
+        EXPECT_EQ (sign (LexicographicComparator::compare (first, second)), c.expectedSign)
             << c.first << " vs " << c.second;
-        EXPECT_EQ (sign (VOK_LexicographicComparator::compare (second, first)), -c.expectedSign)
+        EXPECT_EQ (sign (LexicographicComparator::compare (second, first)), -c.expectedSign)
             << c.second << " vs " << c.first;
     }
 }
@@ -284,7 +284,7 @@ TEST (LexicographicComparator, OrdersNamesAsTheFormatDoes)
 TEST (LexicographicComparator, SortsAStringArray)
 {
     juce::StringArray names ("Cathedral", "-Bright", "ambient", "Bright");
-    VOK_LexicographicComparator comparator;
+    LexicographicComparator comparator;
     names.strings.sort (comparator, true);
 
     EXPECT_EQ (names, juce::StringArray ("ambient", "-Bright", "Bright", "Cathedral"));
@@ -326,7 +326,7 @@ TEST (PresetList, ConcurrentAddsAllArriveSorted)
     ASSERT_EQ (names.size(), numThreads * presetsPerThread);
 
     for (int i = 1; i < names.size(); ++i)
-        ASSERT_LT (VOK_LexicographicComparator::compare (names[i - 1], names[i]), 0) << names[i - 1] << " / " << names[i];
+        ASSERT_LT (LexicographicComparator::compare (names[i - 1], names[i]), 0) << names[i - 1] << " / " << names[i];
 }
 
 TEST (PresetList, AddingManyPresetsAtOnceGivesTheListOfAddingThemOneByOne)

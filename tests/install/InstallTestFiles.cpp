@@ -2,7 +2,7 @@
 #include "TemporaryFolder.h"
 
 #include <VOK_ImpulseFile.h>
-#include <VOK_NewImpulseHeader.h>
+#include <NewImpulseHeader.h>
 
 #include <gtest/gtest.h>
 
@@ -22,7 +22,7 @@ juce::MemoryBlock makeImpulseFileBytes (int numChannels, int numSamples, const P
                                         const juce::String& pictureText)
 {
     VOK_ImpulseFile impulse;
-    impulse.setHeader (VOK_NewImpulseHeader::create (numChannels, numSamples, 44100.0, "room.wav"));
+    impulse.setHeader (NewImpulseHeader::create (numChannels, numSamples, 44100.0, "room.wav"));
 
     auto pool = std::make_unique<VOK_VokSampleBuffer> (numChannels, numSamples, 44100.0);
 

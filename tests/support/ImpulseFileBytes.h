@@ -3,7 +3,7 @@
 // Builds the bytes of impulse files field by field, so that tests can make valid, odd and
 // broken files without going through the library's own writer.
 
-#include <VOK_NewImpulseHeader.h>
+#include <NewImpulseHeader.h>
 
 #include <juce_core/juce_core.h>
 
@@ -115,7 +115,7 @@ namespace ImpulseFileBytes
                                                             int numSamples, const juce::String& crypted = {},
                                                             double sampleRate = 44100.0)
     {
-        auto header = VOK_NewImpulseHeader::create (numChannels, numSamples, sampleRate, "/tmp/source.wav");
+        auto header = NewImpulseHeader::create (numChannels, numSamples, sampleRate, "/tmp/source.wav");
 
         if (version.isNotEmpty())
             header->setAttribute ("version", version);

@@ -1,7 +1,7 @@
 #include "AudioTestFiles.h"
 #include "ImpulseFileBytes.h"
 #include "TemporaryFolder.h"
-#include "VokRunner.h"
+#include "ToolRunner.h"
 
 #include <gtest/gtest.h>
 
@@ -47,7 +47,7 @@ namespace
         return strings;
     }
 
-    ::testing::AssertionResult isOneErrorLine (const VokRunner::Result& result, int expectedStatus)
+    ::testing::AssertionResult isOneErrorLine (const ToolRunner::Result& result, int expectedStatus)
     {
         if (result.exitStatus != expectedStatus)
             return ::testing::AssertionFailure() << "exit status " << result.exitStatus << ", stderr: " << result.err;
@@ -61,9 +61,9 @@ namespace
     class VokToolTest  : public ::testing::Test
     {
     protected:
-        VokRunner::Result vok (const juce::StringArray& arguments)
+        ToolRunner::Result vok (const juce::StringArray& arguments)
         {
-            return VokRunner::run (arguments, folder.getFile ("."));
+            return ToolRunner::run (arguments, folder.getFile ("."));
         }
 
         juce::File file (const juce::String& name) const   { return folder.getFile (name); }

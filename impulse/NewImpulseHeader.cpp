@@ -1,15 +1,15 @@
-#include "VOK_NewImpulseHeader.h"
+#include "NewImpulseHeader.h"
 #include "VOK_ImpulseFile.h"
 
 #include <charconv>
 
-std::unique_ptr<juce::XmlElement> VOK_NewImpulseHeader::create (const VOK_VokSampleBuffer& pool,
+std::unique_ptr<juce::XmlElement> NewImpulseHeader::create (const VOK_VokSampleBuffer& pool,
                                                                 const juce::String& originalFile)
 {
     return create (pool.getNumChannels(), pool.getNumSamples(), pool.sampleRate, originalFile);
 }
 
-std::unique_ptr<juce::XmlElement> VOK_NewImpulseHeader::create (int numChannels, int numSamples, double sampleRate,
+std::unique_ptr<juce::XmlElement> NewImpulseHeader::create (int numChannels, int numSamples, double sampleRate,
                                                                 const juce::String& originalFile)
 {
     auto header = std::make_unique<juce::XmlElement> ("VokImpulseFile");
@@ -32,7 +32,7 @@ std::unique_ptr<juce::XmlElement> VOK_NewImpulseHeader::create (int numChannels,
     return header;
 }
 
-juce::String VOK_NewImpulseHeader::formatSampleRate (double sampleRate)
+juce::String NewImpulseHeader::formatSampleRate (double sampleRate)
 {
     // std::to_chars gives "%.9g" without depending on the process's locale, so a
     // decimal comma can never reach a file.

@@ -3,7 +3,7 @@
 #include <juce_core/juce_core.h>
 
 /** Runs the built vok executable with arguments and collects what it printed. */
-struct VokRunner
+struct ToolRunner
 {
     struct Result
     {

@@ -10,7 +10,7 @@
     The header element of an impulse freshly built from an audio file: version,
     sample rate, channel configuration and one AudioSampleData entry per channel.
 */
-struct VOK_NewImpulseHeader
+struct NewImpulseHeader
 {
     /** A new VokImpulseFile element describing the pool, its channels all taken from originalFile. */
     static std::unique_ptr<juce::XmlElement> create (const VOK_VokSampleBuffer& pool,

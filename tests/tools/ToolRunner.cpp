@@ -1,4 +1,4 @@
-#include "VokRunner.h"
+#include "ToolRunner.h"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -18,7 +18,7 @@ namespace
 }
 
 // juce::ChildProcess merges stdout and stderr; the tests need them apart.
-VokRunner::Result VokRunner::run (const juce::StringArray& arguments, const juce::File& workingDirectory)
+ToolRunner::Result ToolRunner::run (const juce::StringArray& arguments, const juce::File& workingDirectory)
 {
     const auto outFile = workingDirectory.getNonexistentChildFile ("vok-stdout", ".txt", false);
     const auto errFile = workingDirectory.getNonexistentChildFile ("vok-stderr", ".txt", false);

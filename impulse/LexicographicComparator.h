@@ -9,7 +9,7 @@
 
     Usable with juce::Array and juce::StringArray sorting through compareElements.
 */
-struct VOK_LexicographicComparator
+struct LexicographicComparator
 {
     /** Negative when first goes before second, 0 when they are equal in this order. */
     static int compare (const juce::String& first, const juce::String& second);

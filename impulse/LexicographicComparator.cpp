@@ -1,10 +1,10 @@
-#include "VOK_LexicographicComparator.h"
+#include "LexicographicComparator.h"
 
 namespace
 {
     juce::String::CharPointerType skipLeadingNonAlphanumerics (juce::String::CharPointerType text)
     {
-        while (! text.isEmpty() && ! VOK_LexicographicComparator::isLetterOrDigit (*text))
+        while (! text.isEmpty() && ! LexicographicComparator::isLetterOrDigit (*text))
             ++text;
 
         return text;
@@ -19,7 +19,7 @@ namespace
     }
 }
 
-bool VOK_LexicographicComparator::isLetterOrDigit (juce::juce_wchar character) noexcept
+bool LexicographicComparator::isLetterOrDigit (juce::juce_wchar character) noexcept
 {
     // The C library classifies nothing beyond ASCII in the "C" locale that a program
     // starts in, so names like "Ébène" would lose their first letter. Above ASCII only
@@ -30,7 +30,7 @@ bool VOK_LexicographicComparator::isLetterOrDigit (juce::juce_wchar character) n
     return ! isPunctuationOrSymbolAboveAscii (character);
 }
 
-int VOK_LexicographicComparator::compare (const juce::String& first, const juce::String& second)
+int LexicographicComparator::compare (const juce::String& first, const juce::String& second)
 {
     const auto firstText  = skipLeadingNonAlphanumerics (first.getCharPointer());
     const auto secondText = skipLeadingNonAlphanumerics (second.getCharPointer());
