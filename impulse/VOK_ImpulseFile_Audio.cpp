@@ -3,7 +3,7 @@
 #include "VOK_ImpulseFile.h"
 #include "AudioFrameCounter.h"
 #include "NewImpulseHeader.h"
-#include "WavChunkCheck.h"
+#include "AudioChunkCheck.h"
 
 #include <algorithm>
 #include <cmath>
@@ -58,7 +58,7 @@ std::unique_ptr<VOK_VokSampleBuffer> loadAudioFile (const juce::String& path, ju
 {
     const juce::File file (path);
 
-    const auto chunkProblem = WavChunkCheck::findProblem (file);
+    const auto chunkProblem = AudioChunkCheck::findProblem (file);
 
     if (chunkProblem.isNotEmpty())
         return failWith (failure, chunkProblem);

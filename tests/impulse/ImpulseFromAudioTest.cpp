@@ -526,6 +526,32 @@ namespace
         return bytes;
     }
 
+    // An AIFF file of 100 silent frames followed by a marker chunk naming numMarkers and
+    // holding markersHeld.
+    juce::MemoryBlock aiffWithMarkers (int numMarkers, int markersHeld)
+    {
+        juce::MemoryOutputStream out;
+        out.write ("FORM", 4);  out.writeIntBigEndian (0);  out.write ("AIFF", 4);
+        out.write ("COMM", 4);  out.writeIntBigEndian (18);
+        out.writeShortBigEndian (1);  out.writeIntBigEndian (100);  out.writeShortBigEndian (16);
+        const juce::uint8 rate48000[] = { 0x40, 0x0e, 0xbb, 0x80, 0, 0, 0, 0, 0, 0 };
+        out.write (rate48000, sizeof (rate48000));
+        out.write ("SSND", 4);  out.writeIntBigEndian (208);  out.writeIntBigEndian (0);  out.writeIntBigEndian (0);
+        out.writeRepeatedByte (0, 200);
+        out.write ("MARK", 4);  out.writeIntBigEndian (2 + 8 * markersHeld);  out.writeShortBigEndian ((short) numMarkers);
+
+        for (int i = 0; i < markersHeld; ++i)
+        {
+            out.writeShortBigEndian ((short) (i + 1));  out.writeIntBigEndian (i);
+            out.writeByte (1);  out.writeByte ('m');
+        }
+
+        auto bytes = out.getMemoryBlock();
+        const auto formLength = juce::ByteOrder::swapIfLittleEndian ((juce::uint32) bytes.getSize() - 8);
+        bytes.copyFrom (&formLength, 4, 4);
+        return bytes;
+    }
+
     juce::MemoryBlock cuePoints (int count)
     {
         juce::MemoryOutputStream out;
@@ -541,9 +567,10 @@ namespace
     }
 }
 
-// The framework's WAV reader allocates a metadata chunk at its claimed length and makes text
-// entries of all it holds: a 150-byte file claiming a 1.4 GB cue chunk took over 2 GB.
-TEST (ImpulseFromAudio, WavMetadataIsReadOnlyWithinTheFileAndUpToAMegabyte)
+// The framework's readers allocate a metadata chunk at its claimed length and make text
+// entries of all it holds: a 150-byte WAV claiming a 1.4 GB cue chunk took over 2 GB, a
+// 175-byte AIFF naming 57,856 markers a second and 76 MB.
+TEST (ImpulseFromAudio, MetadataIsReadOnlyWithinItsChunkAndTheFile)
 {
     TemporaryFolder folder;
     const auto fewCues = cuePoints (3);
@@ -553,16 +580,20 @@ TEST (ImpulseFromAudio, WavMetadataIsReadOnlyWithinTheFileAndUpToAMegabyte)
     const Case cases[] = {
         { "three cue points", wavWithChunk ("cue ", (juce::uint32) fewCues.getSize(), fewCues), {} },
         { "cue chunk claiming 1.4 GB", wavWithChunk ("cue ", 0x56457a84u, fewCues),
-          "WAV file's \"cue \" chunk claims 1447393924 bytes, more than the file holds" },
+          "Audio file's \"cue \" chunk claims 1447393924 bytes, more than the file holds" },
         { "unknown chunk claiming 4 GB", wavWithChunk ("junk", 0xfffffff0u, {}),
-          "WAV file's \"junk\" chunk claims 4294967280 bytes, more than the file holds" },
+          "Audio file's \"junk\" chunk claims 4294967280 bytes, more than the file holds" },
         { "50,000 cue points", wavWithChunk ("cue ", (juce::uint32) manyCues.getSize(), manyCues),
-          "WAV file's \"cue \" chunk of 1200004 bytes: metadata is read up to 1048576 bytes" },
+          "Audio file's \"cue \" chunk of 1200004 bytes: cue points and markers are read up to 65536 bytes" },
+        { "two markers", aiffWithMarkers (2, 2), {} },
+        { "57,856 markers named, none held", aiffWithMarkers (57856, 0),
+          "Audio file's \"MARK\" chunk of 2 bytes can't hold the 57856 markers it names" },
     };
 
     for (const auto& c : cases)
     {
-        const auto file = folder.getFile ("metadata.wav");
+        const auto isAiff = std::memcmp (c.bytes.getData(), "FORM", 4) == 0;
+        const auto file = folder.getFile (isAiff ? "metadata.aiff" : "metadata.wav");
         ASSERT_TRUE (file.replaceWithData (c.bytes.getData(), c.bytes.getSize()));
 
         VOK_ImpulseFile impulse;
