@@ -75,6 +75,9 @@ def audio_rows():
     yield 'ogg-last-page-claims-1T.ogg', forge_ogg_length(seed('ogg-stereo'), 1 << 40)
     yield 'wav-data-overstated-4GB.wav', overstate_wav_data(seed('wav-stereo-16'), 0xfffffff0)
     yield 'rf64-claims-1T-of-32ch.wav', rf64(32, 200, 1 << 35)
+    # The fuzzer's files start with a byte that picks the extension.
+    yield 'wav-cue-chunk-claims-1.4GB.wav', seed('regression-wav-cue-chunk-claims-gigabytes')[1:]
+    yield 'aiff-names-57856-markers.aiff', seed('regression-aiff-markers-past-their-chunk')[1:]
 
 def properties(count, pairs):
     return struct.pack('<i', count) + b''.join(field(k) + field(v) for k, v in pairs)
