@@ -19,7 +19,7 @@ namespace
 
     bool isCueList (const juce::String& id)
     {
-        return id == "cue " || id == "smpl" || id == "LIST" || id == "MARK";
+        return id == "cue " || id == "smpl" || id == "LIST" || id == "MARK" || id == "COMT";
     }
 
     bool isSampleData (const juce::String& id)
@@ -102,15 +102,15 @@ juce::String AudioChunkCheck::checkChunk (juce::InputStream& input, const juce::
         return describe (id) + " of " + juce::String (length) + " bytes: cue points and markers are read up to "
                  + juce::String (maxCueListBytes) + " bytes";
 
-    // The framework reads every marker the count names, whatever the chunk's length; each
-    // takes at least eight bytes.
-    if (id == "MARK")
+    // The framework reads every marker or comment the count names, whatever the chunk's
+    // length; each takes at least eight bytes.
+    if (id == "MARK" || id == "COMT")
     {
-        const auto numMarkers = length >= 2 ? (juce::int64) (juce::uint16) input.readShortBigEndian() : 0;
+        const auto count = length >= 2 ? (juce::int64) (juce::uint16) input.readShortBigEndian() : 0;
 
-        if (length < 2 || 2 + numMarkers * 8 > length)
+        if (length < 2 || 2 + count * 8 > length)
             return describe (id) + " of " + juce::String (length) + " bytes can't hold the "
-                     + juce::String (numMarkers) + " markers it names";
+                     + juce::String (count) + (id == "MARK" ? " markers" : " comments") + " it names";
     }
 
     return {};

@@ -7,8 +7,9 @@
     reader allocates each metadata chunk at the length it claims, and turns every cue point,
     sample loop, label and marker into text entries, reading markers past their chunk's end,
     so a file of a few hundred bytes took gigabytes or a second. An impulse needs none of that
-    metadata: a chunk that claims more bytes than the file holds, a marker list longer than
-    its chunk, or lists of cue points beyond a size no impulse has, are refused with the cause.
+    metadata: a chunk that claims more bytes than the file holds, a list of markers or comments
+    longer than its chunk, or lists of cue points beyond a size no impulse has, are refused with
+    the cause.
 */
 class AudioChunkCheck
 {

@@ -526,9 +526,9 @@ namespace
         return bytes;
     }
 
-    // An AIFF file of 100 silent frames followed by a marker chunk naming numMarkers and
-    // holding markersHeld.
-    juce::MemoryBlock aiffWithMarkers (int numMarkers, int markersHeld)
+    // An AIFF file of 100 silent frames followed by a list chunk (markers, or comments) naming
+    // numMarkers entries and holding markersHeld of eight bytes.
+    juce::MemoryBlock aiffWithMarkers (int numMarkers, int markersHeld, const char* chunkId = "MARK")
     {
         juce::MemoryOutputStream out;
         out.write ("FORM", 4);  out.writeIntBigEndian (0);  out.write ("AIFF", 4);
@@ -538,7 +538,7 @@ namespace
         out.write (rate48000, sizeof (rate48000));
         out.write ("SSND", 4);  out.writeIntBigEndian (208);  out.writeIntBigEndian (0);  out.writeIntBigEndian (0);
         out.writeRepeatedByte (0, 200);
-        out.write ("MARK", 4);  out.writeIntBigEndian (2 + 8 * markersHeld);  out.writeShortBigEndian ((short) numMarkers);
+        out.write (chunkId, 4);  out.writeIntBigEndian (2 + 8 * markersHeld);  out.writeShortBigEndian ((short) numMarkers);
 
         for (int i = 0; i < markersHeld; ++i)
         {
@@ -588,6 +588,8 @@ TEST (ImpulseFromAudio, MetadataIsReadOnlyWithinItsChunkAndTheFile)
         { "two markers", aiffWithMarkers (2, 2), {} },
         { "57,856 markers named, none held", aiffWithMarkers (57856, 0),
           "Audio file's \"MARK\" chunk of 2 bytes can't hold the 57856 markers it names" },
+        { "65,535 comments named, one held", aiffWithMarkers (65535, 1, "COMT"),
+          "Audio file's \"COMT\" chunk of 10 bytes can't hold the 65535 comments it names" },
     };
 
     for (const auto& c : cases)
