@@ -146,6 +146,15 @@ otherVisibleWindow() {  # window id -> a visible window of substance other than 
     done
 }
 
+waitForMessageBox() {  # main window id, seconds -> sets box to the box that came up, or empty
+    box=""
+    for _ in $(seq 1 $(($2 * 20))); do
+        box="$(otherVisibleWindow "$1")"
+        [ -n "$box" ] && return 0
+        sleep 0.05
+    done
+}
+
 # A key can come before a busy machine's window takes input; a user would press it again, and
 # so do these (only where a second press can do no harm).
 keyUntilWindow() {  # title to wait for, key -> window id or nothing
@@ -251,12 +260,7 @@ if canHavePrivateOpt; then
             expectFocusMarkAfter "Tab Tab in the main window" Tab "$main" $(sizeOf setupPanel) $(leftMiddleOf installButton)
             import -window "$main" "$shots/keyboard-install-focus.png"
             xdotool key Return
-            box=""
-            for _ in $(seq 1 600); do
-                box="$(otherVisibleWindow "$main")"
-                [ -n "$box" ] && break
-                sleep 0.1
-            done
+            waitForMessageBox "$main" 60
             if [ -z "$box" ]; then
                 fail "Return on \"Install\" brought up no message box within 60 s"
             else
@@ -289,12 +293,7 @@ if canHavePrivateOpt; then
                 sleep 0.5
                 xdotool key Tab Tab Return
                 started=$(date +%s%N)
-                box=""
-                for _ in $(seq 1 600); do
-                    box="$(otherVisibleWindow "$main")"
-                    [ -n "$box" ] && break
-                    sleep 0.05
-                done
+                waitForMessageBox "$main" 30
                 if [ -z "$box" ]; then
                     fail "the reinstallation over 300 user presets per file brought up no message box within 30 s"
                 else
