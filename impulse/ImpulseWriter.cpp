@@ -120,7 +120,8 @@ bool ImpulseWriter::writeStoredSamples (juce::OutputStream& output, const Impuls
 
 bool ImpulseWriter::writePool (juce::OutputStream& output, const VOK_VokSampleBuffer& pool, bool scrambled)
 {
-    juce::HeapBlock<char> encoded ((size_t) samplesPerChunk * 4);
+    // Sized for the pool, not the chunk: saving a short impulse shouldn't take a megabyte.
+    juce::HeapBlock<char> encoded ((size_t) juce::jmin (samplesPerChunk, pool.getNumSamples()) * 4);
 
     for (int channel = 0; channel < pool.getNumChannels(); ++channel)
     {
