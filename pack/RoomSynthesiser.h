@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DecayEnvelope.h"
 #include "RoomDesign.h"
 
 #include <juce_audio_basics/juce_audio_basics.h>
@@ -79,6 +80,9 @@ public:
     static constexpr int maxTrimPasses = 6;
     static constexpr double trimTolerance = 0.015;
     static constexpr double coherenceTolerance = 0.08;
+    static constexpr double earlyDecayTolerance = 0.12;
+    static constexpr double lateDecayTolerance = 0.05;
+    static constexpr double maxSpanFactor = 2.0;
     static constexpr double leadSeconds = 0.0005;
     static constexpr double reverberantLevelDb = -2.0;
     static constexpr double maxPeakDb = -1.0;
@@ -89,7 +93,12 @@ private:
     void assemble (const std::vector<float>& early, const std::vector<float>& diffuse, const Path& path,
                    double offsetSeconds, float* output) const;
     void removeDirectCurrent (const Path& path, double offsetSeconds, int endSample, float* output) const;
-    double trimDecayTimes (const juce::AudioBuffer<float>& response, std::vector<RoomDesign::BandValues>& decayTimes);
+    /** The largest deviations a render's decays show: of T30 from its target, and of the early
+        decay time and the late slope from T30 (relative, the late one only where slower).
+    */
+    struct DecayDeviations { double t30 = 0.0, earlyDecay = 0.0, lateDecay = 0.0; };
+
+    DecayDeviations trimDecayTimes (const juce::AudioBuffer<float>& response, std::vector<DecayEnvelope>& envelopes);
     double trimCoherence (const juce::AudioBuffer<float>& response, Layout layout, std::array<std::vector<double>, 2>& trim) const;
     RoomDesign::BandValues measureEarlyLevels (const std::vector<float>& early, const Path& path, double offsetSeconds) const;
     void normalise (juce::AudioBuffer<float>& response, const std::vector<Path>& paths, double offsetSeconds) const;
