@@ -147,6 +147,15 @@ RoomSynthesiser::DecayDeviations RoomSynthesiser::trimDecayTimes (const juce::Au
     return deviations;
 }
 
+std::vector<float> RoomSynthesiser::addModes (const std::vector<float>& early, const Path& path,
+                                              const DecayEnvelope& envelope, double offsetSeconds) const
+{
+    // The modes ring with the channel's trimmed envelope, so that the bass decays as one.
+    auto earlyAndModes = early;
+    RoomModes (room).render (path.source, path.microphone, envelope, offsetSeconds, path.directSeconds, earlyAndModes);
+    return earlyAndModes;
+}
+
 double RoomSynthesiser::trimCoherence (const juce::AudioBuffer<float>& response, Layout layout,
                                        std::array<std::vector<double>, 2>& trim) const
 {
@@ -256,7 +265,6 @@ juce::AudioBuffer<float> RoomSynthesiser::render (Layout layout)
     const auto offsetSeconds = earliest - leadSeconds;
 
     ImageSources imageSources (room);
-    const RoomModes modes (room);
     std::vector<std::vector<float>> early;
 
     for (const auto& path : paths)
@@ -281,12 +289,8 @@ juce::AudioBuffer<float> RoomSynthesiser::render (Layout layout)
     // Below a small room's Schroeder frequency the modes carry the early energy the image
     // sources leave out there; the diffuse part goes on from both.
     for (int channel = 0; channel < numChannels; ++channel)
-    {
-        const auto& path = paths[(size_t) channel];
-        auto earlyAndModes = early[(size_t) channel];
-        modes.render (path.source, path.microphone, envelopes[(size_t) channel], offsetSeconds, path.directSeconds, earlyAndModes);
-        levelsDb.push_back (measureEarlyLevels (earlyAndModes, path, offsetSeconds));
-    }
+        levelsDb.push_back (measureEarlyLevels (addModes (early[(size_t) channel], paths[(size_t) channel], envelopes[(size_t) channel], offsetSeconds),
+                                                paths[(size_t) channel], offsetSeconds));
 
     juce::AudioBuffer<float> response (numChannels, room.samplesPerChannel), best;
     auto coherenceTrim = diffuse.makeNeutralCoherenceTrim();
@@ -300,13 +304,8 @@ juce::AudioBuffer<float> RoomSynthesiser::render (Layout layout)
         const auto tails = diffuse.render (envelopes, levelsDb, coherenceTrim);
 
         for (int channel = 0; channel < numChannels; ++channel)
-        {
-            // The modes ring with the trimmed envelope too, so that the bass decays as one.
-            const auto& path = paths[(size_t) channel];
-            auto earlyAndModes = early[(size_t) channel];
-            modes.render (path.source, path.microphone, envelopes[(size_t) channel], offsetSeconds, path.directSeconds, earlyAndModes);
-            assemble (earlyAndModes, tails[(size_t) channel], path, offsetSeconds, response.getWritePointer (channel));
-        }
+            assemble (addModes (early[(size_t) channel], paths[(size_t) channel], envelopes[(size_t) channel], offsetSeconds),
+                      tails[(size_t) channel], paths[(size_t) channel], offsetSeconds, response.getWritePointer (channel));
 
         auto corrected = envelopes;
         const auto decay = trimDecayTimes (response, corrected);
