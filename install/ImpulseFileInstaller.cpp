@@ -3,6 +3,10 @@
 #include <FileReplacement.h>
 #include <unordered_set>
 
+#if JUCE_LINUX
+ #include <sys/mman.h>
+#endif
+
 #include <VOK_ImpulseFile.h>
 
 const char* const ImpulseFileInstaller::retryAdvice = "\nClose all other audio applications and try the installation again!";
@@ -10,16 +14,25 @@ const char* const ImpulseFileInstaller::retryAdvice = "\nClose all other audio a
 namespace
 {
     // The bytes go to the file in pieces of this size, each straight from the caller's memory.
-    // One write of a whole file is slower: when the source pages aren't mapped in yet (the
-    // pack's data when the program has just started), the system stops the copy at each of
-    // them and prepares the file's pages again, which costs three times the copy itself.
     constexpr size_t writeChunkSize = 1 << 20;
 
-    // Reading one byte of every page maps the piece in before the system copies it, which
-    // spares the interrupted copies described above (a fresh install gets about 15 % faster).
-    void touchPages (const char* data, size_t size)
+    // The pack's bytes are a mapping of the program's own file, and each page the copy meets
+    // unmapped stops it with a fault. Those faults are what a fresh install cost over a plain
+    // copy: on virtual machines each one takes tens of microseconds (about 20 ms for the pack,
+    // against 1.5 ms for mapping it in with one call). Where the system can't map a range in
+    // at once, reading one byte of every page still spares the copy its interruptions.
+    void mapIn (const char* data, size_t size)
     {
         constexpr size_t pageSize = 4096;
+
+       #if defined (MADV_POPULATE_READ)
+        const auto first = reinterpret_cast<uintptr_t> (data) & ~(uintptr_t) (pageSize - 1);
+        const auto end = reinterpret_cast<uintptr_t> (data) + size;
+
+        if (size == 0 || madvise (reinterpret_cast<void*> (first), end - first, MADV_POPULATE_READ) == 0)
+            return;
+       #endif
+
         volatile char sink = 0;
 
         for (size_t i = 0; i < size; i += pageSize)
@@ -31,7 +44,6 @@ namespace
         for (size_t written = 0; written < size;)
         {
             const auto chunk = juce::jmin (writeChunkSize, size - written);
-            touchPages (data + written, chunk);
 
             if (! out.write (data + written, chunk))
                 return false;
@@ -141,6 +153,8 @@ bool ImpulseFileInstaller::installLocked (const juce::File& target, const juce::
 
     if (data == nullptr || size < 0)
         return writeNewFile (target, targetExists, [] (juce::OutputStream&) { return false; });
+
+    mapIn (data, (size_t) size);
 
     const bool installed = oldPresets.isEmpty() ? writeNewBytes (target, data, size, targetExists)
                                                 : writeMerged (target, oldPresets, data, size, targetExists);

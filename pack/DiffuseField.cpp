@@ -1,6 +1,7 @@
 #include "DiffuseField.h"
 #include "AirAbsorption.h"
 #include "NoiseSource.h"
+#include "RoomModes.h"
 
 #include <cmath>
 
@@ -383,27 +384,58 @@ double DiffuseField::getEmissionEnergy (const RoomDesign& design) noexcept
     return 4.0 * pi * design.speedOfSound / (design.getVolume() * design.sampleRate);
 }
 
-std::vector<std::vector<float>> DiffuseField::render (const std::vector<RoomDesign::BandValues>& decayTimes,
+std::vector<std::vector<float>> DiffuseField::render (const std::vector<DecayEnvelope>& envelopes,
                                                       const std::vector<RoomDesign::BandValues>& levelsDb,
                                                       const CoherenceTrim& coherenceTrim) const
 {
     // The trim is made for the late tail; the sparse early pulses keep the geometry's mix.
     const auto earlyMixing = makeMixingMatrices (makeNeutralCoherenceTrim());
     const auto lateMixing = makeMixingMatrices (coherenceTrim);
-    jassert ((int) decayTimes.size() == numChannels && (int) levelsDb.size() == numChannels);
+    jassert ((int) envelopes.size() == numChannels && (int) levelsDb.size() == numChannels);
 
-    // Each bin decays at its own rate relative to the slowest decay the analysis applied.
-    std::vector<std::vector<double>> extraDecayRate ((size_t) numChannels, std::vector<double> ((size_t) numBins)),
-                                     levels ((size_t) numChannels, std::vector<double> ((size_t) numBins));
+    // Each bin decays at its own rates relative to the slowest decay the analysis applied,
+    // span by span: the extra nepers a bin has lost are linear in time within each span.
+    struct BinDecay { std::array<double, DecayEnvelope::numSpans> extraRates, spanEnds; };
+    std::vector<std::vector<BinDecay>> decays ((size_t) numChannels, std::vector<BinDecay> ((size_t) numBins));
+    std::vector<std::vector<double>> levels ((size_t) numChannels, std::vector<double> ((size_t) numBins));
 
     for (int channel = 0; channel < numChannels; ++channel)
         for (int bin = 0; bin < numBins; ++bin)
         {
             const auto frequency = juce::jmax (1.0, bin * room.sampleRate / frameSize);
-            const auto decay = juce::jmin (referenceDecay, getDecayTime (decayTimes[(size_t) channel], frequency, room.speedOfSound));
-            extraDecayRate[(size_t) channel][(size_t) bin] = ln1000 * (1.0 / decay - 1.0 / referenceDecay);
+            const auto& envelope = envelopes[(size_t) channel];
+            auto& decay = decays[(size_t) channel][(size_t) bin];
+
+            for (auto span : { DecayEnvelope::early, DecayEnvelope::middle, DecayEnvelope::late })
+            {
+                const auto decayTime = juce::jmin (referenceDecay, envelope.getDecayTime (span, frequency));
+                decay.extraRates[(size_t) span] = ln1000 * (1.0 / decayTime - 1.0 / referenceDecay);
+                decay.spanEnds[(size_t) span] = envelope.getSpanEnd (span, frequency);
+            }
+
             levels[(size_t) channel][(size_t) bin] = std::pow (10.0, RoomDesign::interpolateBands (levelsDb[(size_t) channel], frequency) / 20.0);
         }
+
+    // Below the Schroeder frequency of a small room its modes take over (RoomModes), from
+    // the first frame on: the early frames hold most of a short room's energy.
+    const RoomModes modes (room);
+    std::vector<double> diffuseShares ((size_t) numBins);
+
+    for (int bin = 0; bin < numBins; ++bin)
+        diffuseShares[(size_t) bin] = modes.getDiffuseShare (bin * room.sampleRate / frameSize);
+
+    const auto extraNepers = [] (const BinDecay& decay, double seconds)
+    {
+        double nepers = 0.0, spanStart = 0.0;
+
+        for (size_t span = 0; span < decay.spanEnds.size() && seconds > spanStart; ++span)
+        {
+            nepers += decay.extraRates[span] * (juce::jmin (seconds, decay.spanEnds[span]) - spanStart);
+            spanStart = decay.spanEnds[span];
+        }
+
+        return nepers;
+    };
 
     std::vector<std::vector<float>> output ((size_t) numChannels, std::vector<float> ((size_t) numSamples, 0.0f));
     Spectrum buffer ((size_t) frameSize);
@@ -435,7 +467,7 @@ std::vector<std::vector<float>> DiffuseField::render (const std::vector<RoomDesi
                 smoothMagnitudes (buffer, frameEnergies[(size_t) frame]);
 
             for (int bin = 1; bin < numBins; ++bin)
-                gains[(size_t) bin] = levels[(size_t) channel][(size_t) bin] * std::exp (-extraDecayRate[(size_t) channel][(size_t) bin] * seconds);
+                gains[(size_t) bin] = levels[(size_t) channel][(size_t) bin] * std::exp (-extraNepers (decays[(size_t) channel][(size_t) bin], seconds));
 
             // While the pulses are sparse, a gain that varies fast from bin to bin would smear
             // each into a slow wave that fills the gaps between reflections; smoothed over
@@ -445,7 +477,7 @@ std::vector<std::vector<float>> DiffuseField::render (const std::vector<RoomDesi
 
             for (int bin = 1; bin < numBins; ++bin)
             {
-                buffer[(size_t) bin] *= gains[(size_t) bin];
+                buffer[(size_t) bin] *= gains[(size_t) bin] * diffuseShares[(size_t) bin];
 
                 if (bin < numBins - 1)
                     buffer[(size_t) (frameSize - bin)] = std::conj (buffer[(size_t) bin]);

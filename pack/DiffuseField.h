@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DecayEnvelope.h"
 #include "RoomDesign.h"
 #include "Fft.h"
 
@@ -52,10 +53,10 @@ public:
 
     CoherenceTrim makeNeutralCoherenceTrim() const;
 
-    /** The field of every channel, each decaying at its own band decay times (T60), each band
-        raised or lowered by its level in dB, the channels' bass coherence shifted by the trim.
+    /** The field of every channel, each decaying as its own envelope says, each band raised or
+        lowered by its level in dB, the channels' bass coherence shifted by the trim.
     */
-    std::vector<std::vector<float>> render (const std::vector<RoomDesign::BandValues>& decayTimes,
+    std::vector<std::vector<float>> render (const std::vector<DecayEnvelope>& envelopes,
                                             const std::vector<RoomDesign::BandValues>& levelsDb,
                                             const CoherenceTrim& coherenceTrim) const;
 

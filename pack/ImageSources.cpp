@@ -1,6 +1,7 @@
 #include "ImageSources.h"
 #include "AirAbsorption.h"
 #include "Fft.h"
+#include "RoomModes.h"
 
 #include <cmath>
 
@@ -13,6 +14,9 @@ namespace
     constexpr double distanceBucketMetres = 0.5;
 
     constexpr int spectrumSize = 2 * ImageSources::kernelLength;
+
+    // How far the modes' range takes a reflection down: 60 dB, as deep as a kernel resolves.
+    constexpr double smallestShare = 0.001;
 
 }
 
@@ -91,11 +95,16 @@ std::vector<float> ImageSources::makeMinimumPhaseKernel (const Arrival& arrival)
     const Fft fft (spectrumSize);
     std::vector<std::complex<double>> spectrum ((size_t) spectrumSize);
 
+    // Below a small room's Schroeder frequency its modes hold the reflections' energy (RoomModes).
+    const RoomModes modes (room);
+    const auto isReflection = arrival.getOrder() > 0;
+
     for (int bin = 0; bin <= spectrumSize / 2; ++bin)
     {
         const auto frequency = juce::jmax (1.0, bin * room.sampleRate / spectrumSize);
         const auto levelDb = RoomDesign::interpolateBands (levelsDb, frequency)
-                           - AirAbsorption::getDecibelsPerMetre (frequency) * arrival.distance;
+                           - AirAbsorption::getDecibelsPerMetre (frequency) * arrival.distance
+                           + (isReflection ? 20.0 * std::log10 (juce::jmax (smallestShare, modes.getDiffuseShare (frequency))) : 0.0);
         const auto logMagnitude = levelDb / 20.0 * std::log (10.0);
         spectrum[(size_t) bin] = logMagnitude;
 

@@ -19,13 +19,17 @@ namespace
     // Beyond the lags at which a band above 1 kHz and its envelope smoothing correlate by themselves.
     constexpr double repetitionLagSeconds = 0.005;
 
-    /** Keeps the value farthest from the middle of the row's range. */
+    /** Keeps the worst value: the lowest for a row bounded only below, the highest for one
+        bounded only above, else the one farthest from the middle of the row's range.
+    */
     void keepWorst (PackMeasures::Row& row, double value)
     {
-        const auto middle = row.high >= unbounded ? row.low : row.low <= -unbounded ? row.high : 0.5 * (row.low + row.high);
+        const auto middle = 0.5 * (row.low + row.high);
+        const auto isWorse = row.high >= unbounded ? value < row.value
+                           : row.low <= -unbounded ? value > row.value
+                           : std::abs (value - middle) > std::abs (row.value - middle);
 
-        if (std::isnan (row.value) || std::abs (value - middle) > std::abs (row.value - middle)
-             || (row.high >= unbounded && value < row.value) || (row.low <= -unbounded && value > row.value))
+        if (std::isnan (row.value) || isWorse)
             row.value = value;
     }
 

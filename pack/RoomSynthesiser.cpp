@@ -1,8 +1,10 @@
 #include "RoomSynthesiser.h"
 #include "DecayAnalysis.h"
+#include "DecayEnvelope.h"
 #include "DiffuseField.h"
 #include "ImageSources.h"
 #include "PackMeasures.h"
+#include "RoomModes.h"
 
 #include <cmath>
 #include <limits>
@@ -103,27 +105,55 @@ void RoomSynthesiser::removeDirectCurrent (const Path& path, double offsetSecond
         output[i] -= static_cast<float> (sum * weight / weightSum);
 }
 
-double RoomSynthesiser::trimDecayTimes (const juce::AudioBuffer<float>& response,
-                                            std::vector<RoomDesign::BandValues>& decayTimes)
+RoomSynthesiser::DecayDeviations RoomSynthesiser::trimDecayTimes (const juce::AudioBuffer<float>& response,
+                                                                   std::vector<DecayEnvelope>& envelopes)
 {
-    double deviation = 0.0;
+    // ISO 3382-1's decay measures per octave band: T30 sets the decay times, the early decay
+    // time (0 to -10 dB) the first span's factor, the slope from -25 to -45 dB the last one's.
+    DecayDeviations deviations;
     lastMeasuredT30 = {};
 
     for (int channel = 0; channel < response.getNumChannels(); ++channel)
     {
-        const auto measured = DecayAnalysis::measureT30 (response.getReadPointer (channel), response.getNumSamples(), room.sampleRate);
+        const auto* samples = response.getReadPointer (channel);
+        const auto numSamples = DecayAnalysis::getAudibleLength (samples, response.getNumSamples(), room.sampleRate);
+        auto& envelope = envelopes[(size_t) channel];
 
-        for (size_t band = 0; band < measured.size(); ++band)
+        for (int band = 0; band < RoomDesign::numBands; ++band)
         {
-            lastMeasuredT30[band] += measured[band] / response.getNumChannels();
-            deviation = juce::jmax (deviation, std::abs (measured[band] / room.targetT30[band] - 1.0));
+            const auto curve = DecayAnalysis::octaveBandDecayCurve (samples, numSamples, room.sampleRate, band);
+            const auto t30 = DecayAnalysis::fitT30 (curve, room.sampleRate);
+            const auto earlyDecay = DecayAnalysis::fitDecayTime (curve, room.sampleRate, 0.0, -10.0);
+            const auto lateDecay = DecayAnalysis::fitDecayTime (curve, room.sampleRate, -25.0, -45.0);
+            const auto target = room.targetT30[(size_t) band];
 
-            if (measured[band] > 0.0)
-                decayTimes[(size_t) channel][band] *= room.targetT30[band] / measured[band];
+            lastMeasuredT30[(size_t) band] += t30 / response.getNumChannels();
+            deviations.t30 = juce::jmax (deviations.t30, std::abs (t30 / target - 1.0));
+
+            if (t30 <= 0.0 || earlyDecay <= 0.0 || lateDecay <= 0.0)
+                continue;
+
+            deviations.earlyDecay = juce::jmax (deviations.earlyDecay, std::abs (earlyDecay / t30 - 1.0));
+            deviations.lateDecay = juce::jmax (deviations.lateDecay, lateDecay / t30 - 1.0);
+
+            envelope.decayTimes[(size_t) band] *= target / t30;
+            auto& earlyFactor = envelope.earlyFactors[(size_t) band];
+            auto& lateFactor = envelope.lateFactors[(size_t) band];
+            earlyFactor = juce::jlimit (1.0 / maxSpanFactor, maxSpanFactor, earlyFactor * t30 / earlyDecay);
+            lateFactor = juce::jlimit (1.0 / maxSpanFactor, maxSpanFactor, lateFactor * t30 / lateDecay);
         }
     }
 
-    return deviation;
+    return deviations;
+}
+
+std::vector<float> RoomSynthesiser::addModes (const std::vector<float>& early, const Path& path,
+                                              const DecayEnvelope& envelope, double offsetSeconds) const
+{
+    // The modes ring with the channel's trimmed envelope, so that the bass decays as one.
+    auto earlyAndModes = early;
+    RoomModes (room).render (path.source, path.microphone, envelope, offsetSeconds, path.directSeconds, earlyAndModes);
+    return earlyAndModes;
 }
 
 double RoomSynthesiser::trimCoherence (const juce::AudioBuffer<float>& response, Layout layout,
@@ -253,10 +283,14 @@ juce::AudioBuffer<float> RoomSynthesiser::render (Layout layout)
     const auto seed = static_cast<juce::uint64> (room.seed) * 1000u + (layout == Layout::stereo ? 0u : 100u) + 1u;
     const DiffuseField diffuse (room, numChannels / 2, offsetSeconds, longestDecay, latest + mixing, seed);
 
-    std::vector<RoomDesign::BandValues> decayTimes ((size_t) numChannels, room.targetT30), levelsDb;
+    std::vector<DecayEnvelope> envelopes ((size_t) numChannels, DecayEnvelope (room, room.targetT30));
+    std::vector<RoomDesign::BandValues> levelsDb;
 
+    // Below a small room's Schroeder frequency the modes carry the early energy the image
+    // sources leave out there; the diffuse part goes on from both.
     for (int channel = 0; channel < numChannels; ++channel)
-        levelsDb.push_back (measureEarlyLevels (early[(size_t) channel], paths[(size_t) channel], offsetSeconds));
+        levelsDb.push_back (measureEarlyLevels (addModes (early[(size_t) channel], paths[(size_t) channel], envelopes[(size_t) channel], offsetSeconds),
+                                                paths[(size_t) channel], offsetSeconds));
 
     juce::AudioBuffer<float> response (numChannels, room.samplesPerChannel), best;
     auto coherenceTrim = diffuse.makeNeutralCoherenceTrim();
@@ -267,21 +301,22 @@ juce::AudioBuffer<float> RoomSynthesiser::render (Layout layout)
 
     for (int pass = 0; pass < maxTrimPasses; ++pass)
     {
-        const auto tails = diffuse.render (decayTimes, levelsDb, coherenceTrim);
+        const auto tails = diffuse.render (envelopes, levelsDb, coherenceTrim);
 
         for (int channel = 0; channel < numChannels; ++channel)
-            assemble (early[(size_t) channel], tails[(size_t) channel], paths[(size_t) channel], offsetSeconds,
-                      response.getWritePointer (channel));
+            assemble (addModes (early[(size_t) channel], paths[(size_t) channel], envelopes[(size_t) channel], offsetSeconds),
+                      tails[(size_t) channel], paths[(size_t) channel], offsetSeconds, response.getWritePointer (channel));
 
-        auto corrected = decayTimes;
-        const auto trimDeviation = trimDecayTimes (response, corrected);
+        auto corrected = envelopes;
+        const auto decay = trimDecayTimes (response, corrected);
         auto correctedCoherence = coherenceTrim;
         const auto coherenceDeviation = trimCoherence (response, layout, correctedCoherence);
-        const auto score = juce::jmax (trimDeviation / trimTolerance, coherenceDeviation / coherenceTolerance);
+        const auto score = juce::jmax (juce::jmax (decay.t30 / trimTolerance, coherenceDeviation / coherenceTolerance),
+                                       juce::jmax (decay.earlyDecay / earlyDecayTolerance, decay.lateDecay / lateDecayTolerance));
 
         if (score < bestOutcome.score)
         {
-            bestOutcome = { score, trimDeviation, coherenceDeviation, lastMeasuredT30 };
+            bestOutcome = { score, decay.t30, coherenceDeviation, lastMeasuredT30 };
             best.makeCopyOf (response);
         }
 
@@ -290,11 +325,11 @@ juce::AudioBuffer<float> RoomSynthesiser::render (Layout layout)
 
         coherenceTrim = correctedCoherence;
 
-        for (auto& bands : corrected)
-            for (auto& decay : bands)
-                decay = juce::jmin (decay, longestDecay);
+        for (auto& envelope : corrected)
+            for (auto& decayTime : envelope.decayTimes)
+                decayTime = juce::jmin (decayTime, longestDecay);
 
-        decayTimes = corrected;
+        envelopes = corrected;
     }
 
     lastTrimDeviation = bestOutcome.trimDeviation;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DecayEnvelope.h"
 #include "RoomDesign.h"
 
 #include <juce_audio_basics/juce_audio_basics.h>
@@ -8,13 +9,14 @@
 #include <vector>
 
 /**
-    Makes a room's impulse responses from its design, as a hybrid of two models:
+    Makes a room's impulse responses from its design, as a hybrid of models:
 
     - the direct sound and the early reflections come from the image sources of the shoebox
       room (ImageSources), each one a compact, minimum-phase arrival at its exact delay;
     - the diffuse part (DiffuseField) grows from sparse pulses at the room's reflection
       rate into dense noise, decays at a time that varies smoothly with frequency, and is as
-      coherent between the channels as the microphones' and sources' spacings make it.
+      coherent between the channels as the microphones' and sources' spacings make it;
+    - below the Schroeder frequency of a small room, its modes (RoomModes) take over from both.
 
     The image sources fade out while the diffuse part fades in around the perceptual mixing
     time (Lindau et al. 2012); both follow the statistical energy of the room, so the two
@@ -54,8 +56,9 @@ public:
         the start, the reverberant energy at reverberantLevelDb.
 
         The octave filters of a measurement also pass some of the neighbouring bands, and a
-        short noise tail has its own random deviations. So each channel's decay times are
-        trimmed: rendered, measured, corrected, until its T30 meets the targets. A short late
+        short noise tail has its own random deviations. So each channel's decay envelope is
+        trimmed: rendered, measured (T30, early decay time and late slope, as ISO 3382-1
+        measures them), corrected, until its T30 meets the targets and its decay is straight. A short late
         tail also holds few independent frequencies in the bass, so the channels' coherence
         at 125 and 250 Hz is trimmed the same way towards the diffuse field's.
     */
@@ -79,6 +82,9 @@ public:
     static constexpr int maxTrimPasses = 6;
     static constexpr double trimTolerance = 0.015;
     static constexpr double coherenceTolerance = 0.08;
+    static constexpr double earlyDecayTolerance = 0.12;
+    static constexpr double lateDecayTolerance = 0.05;
+    static constexpr double maxSpanFactor = 2.0;
     static constexpr double leadSeconds = 0.0005;
     static constexpr double reverberantLevelDb = -2.0;
     static constexpr double maxPeakDb = -1.0;
@@ -89,7 +95,14 @@ private:
     void assemble (const std::vector<float>& early, const std::vector<float>& diffuse, const Path& path,
                    double offsetSeconds, float* output) const;
     void removeDirectCurrent (const Path& path, double offsetSeconds, int endSample, float* output) const;
-    double trimDecayTimes (const juce::AudioBuffer<float>& response, std::vector<RoomDesign::BandValues>& decayTimes);
+    std::vector<float> addModes (const std::vector<float>& early, const Path& path, const DecayEnvelope& envelope,
+                                 double offsetSeconds) const;
+    /** The largest deviations a render's decays show: of T30 from its target, and of the early
+        decay time and the late slope from T30 (relative, the late one only where slower).
+    */
+    struct DecayDeviations { double t30 = 0.0, earlyDecay = 0.0, lateDecay = 0.0; };
+
+    DecayDeviations trimDecayTimes (const juce::AudioBuffer<float>& response, std::vector<DecayEnvelope>& envelopes);
     double trimCoherence (const juce::AudioBuffer<float>& response, Layout layout, std::array<std::vector<double>, 2>& trim) const;
     RoomDesign::BandValues measureEarlyLevels (const std::vector<float>& early, const Path& path, double offsetSeconds) const;
     void normalise (juce::AudioBuffer<float>& response, const std::vector<Path>& paths, double offsetSeconds) const;

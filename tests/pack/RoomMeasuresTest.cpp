@@ -1,7 +1,9 @@
+#include <PackMeasures.h>
 #include <RoomMeasures.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -91,6 +93,37 @@ INSTANTIATE_TEST_SUITE_P (Cases, RoomMeasuresEchoCriterion, ::testing::Values (
     EchoCriterionCase { "equalReflectionAt100ms", 0.1,  1.0, 1.8, 10.0 },
     EchoCriterionCase { "equalReflectionAt5ms",   0.005, 1.0, 0.0, 1.0 }),
     [] (const auto& info) { return std::string (info.param.name); });
+
+TEST (PackMeasures, AFileIsJudgedByItsWorstChannel)
+{
+    // Two channels of a room's decaying tail, the first with an echo: the file's echo
+    // criterion is the first channel's, however clean the second.
+    juce::Array<RoomDesign> rooms;
+    ASSERT_TRUE (RoomDesign::loadTable (juce::File (VOK_ROOM_TABLE), rooms).wasOk());
+    const auto& room = rooms.getReference (0);
+
+    std::vector<float> clean ((size_t) room.samplesPerChannel, 0.0f);
+    const auto direct = toSamples (0.01);
+    clean[(size_t) direct] = 0.5f;
+    addDecayingNoise (clean, 0.012, -60.0, room.targetT30[2], 3);
+    auto echoing = clean;
+    echoing[(size_t) (direct + toSamples (0.1))] = 0.5f;
+
+    juce::AudioBuffer<float> response (2, room.samplesPerChannel);
+    response.copyFrom (0, 0, echoing.data(), room.samplesPerChannel);
+    response.copyFrom (1, 0, clean.data(), room.samplesPerChannel);
+
+    const auto cleanCriterion = RoomMeasures::echoCriterionForMusic (clean.data(), room.samplesPerChannel, sampleRate, direct);
+    const auto echoCriterion = RoomMeasures::echoCriterionForMusic (echoing.data(), room.samplesPerChannel, sampleRate, direct);
+    ASSERT_LT (cleanCriterion, 1.0);
+    ASSERT_GT (echoCriterion, 1.8);
+
+    const auto rows = PackMeasures::measure (room, RoomSynthesiser::Layout::stereo, response);
+    const auto row = std::find_if (rows.begin(), rows.end(), [] (const auto& r) { return r.name.startsWith ("echo criterion"); });
+    ASSERT_NE (row, rows.end());
+    EXPECT_DOUBLE_EQ (row->value, echoCriterion);
+    EXPECT_FALSE (row->isMet());
+}
 
 //==============================================================================
 TEST (RoomMeasures, ADiffuseTailDoesNotRepeatALoopedOneDoes)
