@@ -41,14 +41,18 @@ awk '$2 != "root/root"' "$work/contents" | grep -q . && fail "entries not owned 
 
 # Control fields: name, the build's version, this machine's architecture, and dependencies
 # worked out from the programs' libraries (with versions), plus X11, which is loaded at run time.
+# The codecs and the C++ runtime are linked in, so no package of theirs is needed.
 dpkg-deb -I "$deb" > "$work/info" || fail "dpkg-deb -I can't read the package"
 field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = vok-setup ] || fail "Package is $(field Package)"
 [ "$(field Version)" = "$version" ] || fail "Version is $(field Version), not $version"
 [ "$(field Architecture)" = "$(dpkg --print-architecture)" ] || fail "Architecture is $(field Architecture)"
 depends=$(field Depends)
-for dependency in 'libc6 (>= ' 'libpng16-16 (>= ' 'libflac12 (>= ' 'libfreetype6 (>= ' 'libx11-6' 'libxext6'; do
+for dependency in 'libc6 (>= ' 'libfreetype6 (>= ' 'libx11-6' 'libxext6'; do
     [[ "$depends" == *"$dependency"* ]] || fail "Depends lacks $dependency: $depends"
+done
+for linked_in in libflac libvorbis libogg libstdc++; do
+    [[ "$depends" != *"$linked_in"* ]] || fail "Depends names $linked_in, which the programs link in: $depends"
 done
 [ -n "$(field Description)" ] || fail "no Description"
 
