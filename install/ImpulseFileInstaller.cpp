@@ -13,7 +13,8 @@ const char* const ImpulseFileInstaller::retryAdvice = "\nClose all other audio a
 
 namespace
 {
-    // The bytes go to the file in pieces of this size, each straight from the caller's memory.
+    // The bytes go to the file in pieces of this size, each straight from the caller's memory,
+    // so that no copy of a whole impulse is ever made.
     constexpr size_t writeChunkSize = 1 << 20;
 
     // The pack's bytes are a mapping of the program's own file, and each page the copy meets
