@@ -1,4 +1,5 @@
 #include "FileReplacement.h"
+#include "ProgramImage.h"
 
 #include <random>
 
@@ -74,7 +75,7 @@ public:
         if (numBytes >= bufferSize)
         {
             writeOut();
-            writeToFile (data, numBytes);
+            writeLarge (static_cast<const char*> (data), numBytes);
         }
         else
         {
@@ -108,6 +109,50 @@ public:
     }
 
 private:
+    // Bytes the program carries in its own file are copied from there by the system; what
+    // that can't copy (another file system, an older system) is written from memory.
+    void writeLarge (const char* data, size_t numBytes)
+    {
+        const auto fileOffset = ProgramImage::getInstance().findFileOffset (data, numBytes);
+
+        if (fileOffset < 0)
+        {
+            writeToFile (data, numBytes);
+            return;
+        }
+
+        const auto copied = copyFromProgramFile (fileOffset, numBytes);
+        ProgramImage::mapIn (data + copied, numBytes - copied);
+        writeToFile (data + copied, numBytes - copied);
+    }
+
+    size_t copyFromProgramFile (juce::int64 fileOffset, size_t numBytes)
+    {
+        size_t copied = 0;
+
+       #if JUCE_LINUX
+        auto offset = (loff_t) fileOffset;
+
+        while (copied < numBytes)
+        {
+            const auto result = copy_file_range (ProgramImage::getInstance().getFileHandle(), &offset,
+                                                 handle, nullptr, numBytes - copied, 0);
+
+            if (result < 0 && errno == EINTR)
+                continue;
+
+            if (result <= 0)
+                break;
+
+            copied += (size_t) result;
+        }
+       #else
+        juce::ignoreUnused (fileOffset, numBytes);
+       #endif
+
+        return copied;
+    }
+
     void writeOut()
     {
         if (used > 0)

@@ -3,42 +3,15 @@
 #include <FileReplacement.h>
 #include <unordered_set>
 
-#if JUCE_LINUX
- #include <sys/mman.h>
-#endif
-
 #include <VOK_ImpulseFile.h>
 
 const char* const ImpulseFileInstaller::retryAdvice = "\nClose all other audio applications and try the installation again!";
 
 namespace
 {
-    // The bytes go to the file in pieces of this size, each straight from the caller's memory,
-    // so that no copy of a whole impulse is ever made.
+    // The bytes go to the file in pieces of this size, each straight from the caller's memory
+    // (the pack's, from the program's own file), so that no copy of a whole impulse is made.
     constexpr size_t writeChunkSize = 1 << 20;
-
-    // The pack's bytes are a mapping of the program's own file, and each page the copy meets
-    // unmapped stops it with a fault. Those faults are what a fresh install cost over a plain
-    // copy: on virtual machines each one takes tens of microseconds (about 20 ms for the pack,
-    // against 1.5 ms for mapping it in with one call). Where the system can't map a range in
-    // at once, reading one byte of every page still spares the copy its interruptions.
-    void mapIn (const char* data, size_t size)
-    {
-        constexpr size_t pageSize = 4096;
-
-       #if defined (MADV_POPULATE_READ)
-        const auto first = reinterpret_cast<uintptr_t> (data) & ~(uintptr_t) (pageSize - 1);
-        const auto end = reinterpret_cast<uintptr_t> (data) + size;
-
-        if (size == 0 || madvise (reinterpret_cast<void*> (first), end - first, MADV_POPULATE_READ) == 0)
-            return;
-       #endif
-
-        volatile char sink = 0;
-
-        for (size_t i = 0; i < size; i += pageSize)
-            sink = sink + data[i];
-    }
 
     bool writeInChunks (juce::OutputStream& out, const char* data, size_t size)
     {
@@ -154,8 +127,6 @@ bool ImpulseFileInstaller::installLocked (const juce::File& target, const juce::
 
     if (data == nullptr || size < 0)
         return writeNewFile (target, targetExists, [] (juce::OutputStream&) { return false; });
-
-    mapIn (data, (size_t) size);
 
     const bool installed = oldPresets.isEmpty() ? writeNewBytes (target, data, size, targetExists)
                                                 : writeMerged (target, oldPresets, data, size, targetExists);
