@@ -297,12 +297,21 @@ namespace
         return std::rename (from.getFullPathName().toRawUTF8(), to.getFullPathName().toRawUTF8()) == 0;
     }
 
-    // A second name made with link(2) fails when the name is taken, whatever is there; where
-    // the file system has no second names, the sibling is renamed only while nothing is there.
+    // A rename that may not replace, or else a second name made with link(2), fails when the
+    // name is taken, whatever is there; where the file system has neither, the sibling is
+    // renamed only while nothing is there.
     bool renameToNewName (const juce::File& from, const juce::File& to)
     {
         const auto* fromPath = from.getFullPathName().toRawUTF8();
         const auto* toPath = to.getFullPathName().toRawUTF8();
+
+       #if defined (RENAME_NOREPLACE)
+        if (renameat2 (AT_FDCWD, fromPath, AT_FDCWD, toPath, RENAME_NOREPLACE) == 0)
+            return true;
+
+        if (errno == EEXIST)
+            return false;
+       #endif
 
         if (link (fromPath, toPath) == 0)
         {
