@@ -1,5 +1,6 @@
 #include "FileReplacement.h"
 #include "ProgramImage.h"
+#include "RegularFileInput.h"
 
 #include <random>
 
@@ -76,19 +77,49 @@ public:
         {
             writeOut();
             writeLarge (static_cast<const char*> (data), numBytes);
+            return ! failed;
         }
-        else
+
+        if (used + numBytes > bufferSize)
+            writeOut();
+
+        std::memcpy (buffer + used, data, numBytes);
+        used += numBytes;
+        advance (numBytes);
+        return true;
+    }
+
+    /** Copies bytes of another file to this one inside the system, without passing them
+        through memory; returns how many it copied (none where the system can't, for
+        instance between file systems), and the caller writes the rest.
+    */
+    size_t copyFromFile (int sourceHandle, juce::int64 sourceOffset, size_t numBytes)
+    {
+        size_t copied = 0;
+
+        writeOut();
+
+       #if JUCE_LINUX
+        auto offset = (loff_t) sourceOffset;
+
+        while (! failed && sourceHandle >= 0 && copied < numBytes)
         {
-            if (used + numBytes > bufferSize)
-                writeOut();
+            const auto result = copy_file_range (sourceHandle, &offset, handle, nullptr, numBytes - copied, 0);
 
-            std::memcpy (buffer + used, data, numBytes);
-            used += numBytes;
+            if (result < 0 && errno == EINTR)
+                continue;
+
+            if (result <= 0)
+                break;
+
+            copied += (size_t) result;
         }
+       #else
+        juce::ignoreUnused (sourceHandle, sourceOffset, numBytes);
+       #endif
 
-        position += (juce::int64) numBytes;
-        end = juce::jmax (end, position);
-        return ! failed;
+        advance (copied);
+        return copied;
     }
 
     /** Writes out what is buffered and closes; true when every byte reached the file. */
@@ -109,48 +140,25 @@ public:
     }
 
 private:
-    // Bytes the program carries in its own file are copied from there by the system; what
-    // that can't copy (another file system, an older system) is written from memory.
-    void writeLarge (const char* data, size_t numBytes)
+    void advance (size_t numBytes)
     {
-        const auto fileOffset = ProgramImage::getInstance().findFileOffset (data, numBytes);
-
-        if (fileOffset < 0)
-        {
-            writeToFile (data, numBytes);
-            return;
-        }
-
-        const auto copied = copyFromProgramFile (fileOffset, numBytes);
-        ProgramImage::mapIn (data + copied, numBytes - copied);
-        writeToFile (data + copied, numBytes - copied);
+        position += (juce::int64) numBytes;
+        end = juce::jmax (end, position);
     }
 
-    size_t copyFromProgramFile (juce::int64 fileOffset, size_t numBytes)
+    // Bytes the program carries in its own file are copied from there by the system; what
+    // that can't copy is written from memory.
+    void writeLarge (const char* data, size_t numBytes)
     {
-        size_t copied = 0;
+        const auto& image = ProgramImage::getInstance();
+        const auto fileOffset = image.findFileOffset (data, numBytes);
+        const auto copied = fileOffset >= 0 ? copyFromFile (image.getFileHandle(), fileOffset, numBytes) : 0;
 
-       #if JUCE_LINUX
-        auto offset = (loff_t) fileOffset;
+        if (fileOffset >= 0)
+            ProgramImage::mapIn (data + copied, numBytes - copied);
 
-        while (copied < numBytes)
-        {
-            const auto result = copy_file_range (ProgramImage::getInstance().getFileHandle(), &offset,
-                                                 handle, nullptr, numBytes - copied, 0);
-
-            if (result < 0 && errno == EINTR)
-                continue;
-
-            if (result <= 0)
-                break;
-
-            copied += (size_t) result;
-        }
-       #else
-        juce::ignoreUnused (fileOffset, numBytes);
-       #endif
-
-        return copied;
+        writeToFile (data + copied, numBytes - copied);
+        advance (numBytes - copied);
     }
 
     void writeOut()
@@ -387,6 +395,25 @@ bool FileReplacement::replaceTarget()
 {
     committed = finishWriting() && renameOver (sibling, target);
     return committed;
+}
+
+juce::int64 FileReplacement::copyFromFile (juce::InputStream& source, juce::OutputStream& destination, juce::int64 numBytes)
+{
+   #if JUCE_LINUX
+    auto* file = dynamic_cast<RegularFileInput*> (&source);
+    auto* output = dynamic_cast<Output*> (&destination);
+
+    if (file == nullptr || output == nullptr || ! file->openedOk() || numBytes <= 0)
+        return 0;
+
+    const auto start = file->getPosition();
+    const auto copied = (juce::int64) output->copyFromFile (file->getDescriptor(), start, (size_t) numBytes);
+    file->setPosition (start + copied);
+    return copied;
+   #else
+    juce::ignoreUnused (source, destination, numBytes);
+    return 0;
+   #endif
 }
 
 bool FileReplacement::createTarget()

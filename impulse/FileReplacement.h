@@ -51,6 +51,13 @@ public:
 
     const juce::File& getTarget() const noexcept     { return target; }
 
+    /** Where the source is a RegularFileInput and the destination a replacement's stream,
+        copies up to numBytes from the source's position inside the system, file to file, and
+        moves both on; returns how many bytes it copied (none for other streams, or where the
+        system can't), so that the caller writes the rest itself.
+    */
+    static juce::int64 copyFromFile (juce::InputStream& source, juce::OutputStream& destination, juce::int64 numBytes);
+
     class Output;
 
 private:

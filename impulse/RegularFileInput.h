@@ -42,6 +42,11 @@ public:
     bool setPosition (juce::int64 newPosition) override;
     int read (void* destBuffer, int maxBytesToRead) override;
 
+   #if ! JUCE_WINDOWS
+    /** The open file's descriptor, for copies the system makes from file to file. */
+    int getDescriptor() const noexcept             { return handle; }
+   #endif
+
     /** What a name is, without following a link or opening it. */
     static Kind getKindOf (const juce::File& file);
 
