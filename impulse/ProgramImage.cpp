@@ -3,6 +3,7 @@
 #if JUCE_LINUX
  #include <fcntl.h>
  #include <fstream>
+ #include <link.h>
  #include <sys/mman.h>
  #include <sys/stat.h>
  #include <sys/sysmacros.h>
@@ -18,6 +19,7 @@ namespace
         unsigned long long offset = 0;
         unsigned int major = 0, minor = 0;
         unsigned long long inode = 0;
+        bool readOnly = false;
     };
 
     // The kernel writes each line of /proc/self/maps as
@@ -33,7 +35,43 @@ namespace
 
         line.start = (uintptr_t) start;
         line.end = (uintptr_t) end;
-        return line.start < line.end && permissions[0] == 'r';
+        line.readOnly = permissions[0] == 'r' && permissions[1] == '-';
+        return line.start < line.end;
+    }
+
+    struct AddressRange
+    {
+        uintptr_t start = 0, end = 0;
+
+        bool overlaps (uintptr_t otherStart, uintptr_t otherEnd) const noexcept
+        {
+            return start < otherEnd && otherStart < end;
+        }
+    };
+
+    // The part the loader writes relocations into before it makes it read-only: there the
+    // memory no longer matches the file.
+    AddressRange findProgramsRelocatedPart()
+    {
+        AddressRange relocated;
+
+        dl_iterate_phdr ([] (dl_phdr_info* info, size_t, void* result) -> int
+        {
+            for (int i = 0; i < info->dlpi_phnum; ++i)
+            {
+                const auto& header = info->dlpi_phdr[i];
+
+                if (header.p_type == PT_GNU_RELRO)
+                {
+                    const auto start = (uintptr_t) (info->dlpi_addr + header.p_vaddr);
+                    *static_cast<AddressRange*> (result) = { start, start + (uintptr_t) header.p_memsz };
+                }
+            }
+
+            return 1;   // the program itself comes first; libraries don't matter here
+        }, &relocated);
+
+        return relocated;
     }
    #endif
 }
@@ -59,6 +97,9 @@ ProgramImage::ProgramImage()
     if (fileHandle < 0 || fstat (fileHandle, &info) != 0 || ! S_ISREG (info.st_mode))
         return;
 
+    // Only parts that were never writable hold what the file holds: the program's own data
+    // changes in memory, and so do the relocated parts, though read-only by now.
+    const auto relocated = findProgramsRelocatedPart();
     std::ifstream maps ("/proc/self/maps");
     std::string text;
 
@@ -66,8 +107,8 @@ ProgramImage::ProgramImage()
     {
         MapsLine line;
 
-        if (parseMapsLine (text, line) && line.inode == (unsigned long long) info.st_ino
-             && makedev (line.major, line.minor) == info.st_dev)
+        if (parseMapsLine (text, line) && line.readOnly && ! relocated.overlaps (line.start, line.end)
+             && line.inode == (unsigned long long) info.st_ino && makedev (line.major, line.minor) == info.st_dev)
             parts.push_back ({ line.start, line.end, (juce::int64) line.offset });
     }
    #endif

@@ -42,6 +42,9 @@ namespace
     // In the program's read-only data, as the pack is.
     constexpr CarriedBytes carried = makeCarriedBytes();
 
+    // In the program's writable data: its file holds these bytes only until they change.
+    CarriedBytes changing = makeCarriedBytes();
+
     juce::MemoryBlock carriedBlock()
     {
         return { carried.bytes, carriedSize };
@@ -90,6 +93,7 @@ TEST (ProgramImage, FindsTheProgramsOwnBytesInItsFileAndNothingElse)
 
     const auto onHeap = carriedBlock();
     EXPECT_EQ (image.findFileOffset (onHeap.getData(), onHeap.getSize()), -1);
+    EXPECT_EQ (image.findFileOffset (changing.bytes, carriedSize), -1);
 
     // A range that runs past the mapped part is not copied from the file.
     EXPECT_EQ (image.findFileOffset (carried.bytes, (size_t) 1 << 40), -1);
@@ -139,6 +143,10 @@ TEST (ProgramImage, CarriedBytesReachTheFileExactlyOnEveryFileSystem)
 
         const auto onHeap = carriedBlock();
         EXPECT_TRUE (load (writeThroughReplacement (folder.getChildFile ("heap.bin"), onHeap.getData(), onHeap.getSize())) == expected);
+
+        changing.bytes[carriedSize / 2] ^= 0xff;
+        const auto changed = expectedFile (changing.bytes, carriedSize);
+        EXPECT_TRUE (load (writeThroughReplacement (folder.getChildFile ("changed.bin"), changing.bytes, carriedSize)) == changed);
     }
 }
 
