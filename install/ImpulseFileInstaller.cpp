@@ -84,25 +84,26 @@ bool ImpulseFileInstaller::installImpulseFile (const juce::File& target, const c
     if (folderLock.isHeldByAnother())
         return fail (FolderLock::describeFailure (folder));
 
-    return checkPlaces (target, backup) && installLocked (target, backup, data, size);
+    const auto targetKind = RegularFileInput::getKindOf (target);
+    const auto backupKind = RegularFileInput::getKindOf (backup);
+
+    return checkPlaces (target, targetKind, backup, backupKind)
+        && installLocked (target, targetKind, backup, backupKind, data, size);
 }
 
 // Only regular files are read or replaced: a link where the target or the backup goes could
 // make a privileged run read or write someone else's file, and a FIFO would never answer.
-bool ImpulseFileInstaller::checkPlaces (const juce::File& target, const juce::File& backup)
+bool ImpulseFileInstaller::checkPlaces (const juce::File& target, Kind targetKind, const juce::File& backup, Kind backupKind)
 {
-    using Kind = RegularFileInput::Kind;
+    if (targetKind == Kind::directory)
+        return fail (target.getFullPathName() + " is a Directory");
 
-    for (auto& file : { target, backup })
-    {
-        const auto kind = RegularFileInput::getKindOf (file);
-
-        if (kind == Kind::directory && file == target)
-            return fail (target.getFullPathName() + " is a Directory");
-
+    for (auto [file, kind] : { std::make_pair (target, targetKind), std::make_pair (backup, backupKind) })
         if (kind == Kind::link || kind == Kind::special || kind == Kind::unknown)
             return fail (RegularFileInput::describe (file, kind));
-    }
+
+    if (targetKind == Kind::missing)
+        return true;
 
     // A file the user marked read-only stays as it is, whatever else is beside it.
     const RegularFileInput existing (target);
@@ -113,13 +114,19 @@ bool ImpulseFileInstaller::checkPlaces (const juce::File& target, const juce::Fi
     return true;
 }
 
-bool ImpulseFileInstaller::installLocked (const juce::File& target, const juce::File& backup, const char* data, int size)
+bool ImpulseFileInstaller::installLocked (const juce::File& target, Kind targetKind, const juce::File& backup,
+                                          Kind backupKind, const char* data, int size)
 {
-    if (RegularFileInput::getKindOf (backup) == RegularFileInput::Kind::regularFile
-         && ! takeOverEarlierBackup (target, backup))
-        return false;
+    if (backupKind == Kind::regularFile)
+    {
+        if (! takeOverEarlierBackup (target, backup))
+            return false;
 
-    const bool targetExists = RegularFileInput::getKindOf (target) != RegularFileInput::Kind::missing;
+        // The backup may have become the target.
+        targetKind = RegularFileInput::getKindOf (target);
+    }
+
+    const bool targetExists = targetKind != Kind::missing;
     PresetElements oldPresets;
 
     if (targetExists && ! readOldFile (target, backup, oldPresets))

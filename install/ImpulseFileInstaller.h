@@ -52,8 +52,11 @@ private:
     void log (const juce::String& message);
     bool fail (const juce::String& message);
 
-    bool checkPlaces (const juce::File& target, const juce::File& backup);
-    bool installLocked (const juce::File& target, const juce::File& backup, const char* data, int size);
+    using Kind = RegularFileInput::Kind;
+
+    bool checkPlaces (const juce::File& target, Kind targetKind, const juce::File& backup, Kind backupKind);
+    bool installLocked (const juce::File& target, Kind targetKind, const juce::File& backup, Kind backupKind,
+                        const char* data, int size);
 
     bool takeOverEarlierBackup (const juce::File& target, const juce::File& backup);
     bool restoreFromBackup (const juce::File& target, const juce::File& backup);
