@@ -31,19 +31,34 @@ double DecayEnvelope::getSpanEnd (Span span, double frequency) const noexcept
     return 1.0e9;
 }
 
-double DecayEnvelope::getDecayNepers (double frequency, double seconds, double longestDecay) const noexcept
+DecayEnvelope::SpanRates DecayEnvelope::getSpanRates (double frequency, double referenceDecay) const noexcept
 {
-    double nepers = 0.0, spanStart = 0.0;
+    SpanRates rates;
 
     for (auto span : { early, middle, late })
     {
-        const auto spanEnd = getSpanEnd (span, frequency);
+        const auto decayTime = juce::jmin (referenceDecay, getDecayTime (span, frequency));
+        rates.extraNepersPerSecond[(size_t) span] = ln1000 * (1.0 / decayTime - 1.0 / referenceDecay);
+        rates.ends[(size_t) span] = getSpanEnd (span, frequency);
+    }
 
-        if (seconds > spanStart)
-            nepers += ln1000 * (juce::jmin (seconds, spanEnd) - spanStart) / juce::jmin (longestDecay, getDecayTime (span, frequency));
+    return rates;
+}
 
-        spanStart = spanEnd;
+double DecayEnvelope::SpanRates::getExtraNepers (double seconds) const noexcept
+{
+    double nepers = 0.0, spanStart = 0.0;
+
+    for (size_t span = 0; span < ends.size() && seconds > spanStart; ++span)
+    {
+        nepers += extraNepersPerSecond[span] * (juce::jmin (seconds, ends[span]) - spanStart);
+        spanStart = ends[span];
     }
 
     return nepers;
+}
+
+double DecayEnvelope::getDecayNepers (double frequency, double seconds) const noexcept
+{
+    return getSpanRates (frequency).getExtraNepers (seconds);
 }

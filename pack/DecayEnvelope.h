@@ -2,6 +2,9 @@
 
 #include "RoomDesign.h"
 
+#include <array>
+#include <limits>
+
 /**
     How one channel's reverberation decays at every frequency: the decay times (T60) of the
     table's bands, in three spans of the decay.
@@ -30,10 +33,22 @@ public:
     /** When a span ends at a frequency, in seconds after emission. */
     double getSpanEnd (Span span, double frequency) const noexcept;
 
-    /** How far the decay has gone at a time after emission, in nepers of amplitude; no span
-        decays slower than longestDecay.
+    /** A frequency's decay span by span, for code that asks for it at many times: how many
+        nepers of amplitude each span takes away per second beyond what a decay of
+        referenceDecay (a T60) would, no span counted slower than referenceDecay.
     */
-    double getDecayNepers (double frequency, double seconds, double longestDecay = 1.0e9) const noexcept;
+    struct SpanRates
+    {
+        std::array<double, numSpans> extraNepersPerSecond {}, ends {};
+
+        /** How far the decay has gone beyond the reference at a time after emission, in nepers. */
+        double getExtraNepers (double seconds) const noexcept;
+    };
+
+    SpanRates getSpanRates (double frequency, double referenceDecay = std::numeric_limits<double>::infinity()) const noexcept;
+
+    /** How far the decay has gone at a time after emission, in nepers of amplitude. */
+    double getDecayNepers (double frequency, double seconds) const noexcept;
 
     RoomDesign::BandValues decayTimes;
     RoomDesign::BandValues earlyFactors { 1.0, 1.0, 1.0, 1.0, 1.0, 1.0 }, lateFactors { 1.0, 1.0, 1.0, 1.0, 1.0, 1.0 };

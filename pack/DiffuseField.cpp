@@ -395,24 +395,15 @@ std::vector<std::vector<float>> DiffuseField::render (const std::vector<DecayEnv
 
     // Each bin decays at its own rates relative to the slowest decay the analysis applied,
     // span by span: the extra nepers a bin has lost are linear in time within each span.
-    struct BinDecay { std::array<double, DecayEnvelope::numSpans> extraRates, spanEnds; };
-    std::vector<std::vector<BinDecay>> decays ((size_t) numChannels, std::vector<BinDecay> ((size_t) numBins));
+    std::vector<std::vector<DecayEnvelope::SpanRates>> decays ((size_t) numChannels,
+                                                               std::vector<DecayEnvelope::SpanRates> ((size_t) numBins));
     std::vector<std::vector<double>> levels ((size_t) numChannels, std::vector<double> ((size_t) numBins));
 
     for (int channel = 0; channel < numChannels; ++channel)
         for (int bin = 0; bin < numBins; ++bin)
         {
             const auto frequency = juce::jmax (1.0, bin * room.sampleRate / frameSize);
-            const auto& envelope = envelopes[(size_t) channel];
-            auto& decay = decays[(size_t) channel][(size_t) bin];
-
-            for (auto span : { DecayEnvelope::early, DecayEnvelope::middle, DecayEnvelope::late })
-            {
-                const auto decayTime = juce::jmin (referenceDecay, envelope.getDecayTime (span, frequency));
-                decay.extraRates[(size_t) span] = ln1000 * (1.0 / decayTime - 1.0 / referenceDecay);
-                decay.spanEnds[(size_t) span] = envelope.getSpanEnd (span, frequency);
-            }
-
+            decays[(size_t) channel][(size_t) bin] = envelopes[(size_t) channel].getSpanRates (frequency, referenceDecay);
             levels[(size_t) channel][(size_t) bin] = std::pow (10.0, RoomDesign::interpolateBands (levelsDb[(size_t) channel], frequency) / 20.0);
         }
 
@@ -423,19 +414,6 @@ std::vector<std::vector<float>> DiffuseField::render (const std::vector<DecayEnv
 
     for (int bin = 0; bin < numBins; ++bin)
         diffuseShares[(size_t) bin] = modes.getDiffuseShare (bin * room.sampleRate / frameSize);
-
-    const auto extraNepers = [] (const BinDecay& decay, double seconds)
-    {
-        double nepers = 0.0, spanStart = 0.0;
-
-        for (size_t span = 0; span < decay.spanEnds.size() && seconds > spanStart; ++span)
-        {
-            nepers += decay.extraRates[span] * (juce::jmin (seconds, decay.spanEnds[span]) - spanStart);
-            spanStart = decay.spanEnds[span];
-        }
-
-        return nepers;
-    };
 
     std::vector<std::vector<float>> output ((size_t) numChannels, std::vector<float> ((size_t) numSamples, 0.0f));
     Spectrum buffer ((size_t) frameSize);
@@ -467,7 +445,7 @@ std::vector<std::vector<float>> DiffuseField::render (const std::vector<DecayEnv
                 smoothMagnitudes (buffer, frameEnergies[(size_t) frame]);
 
             for (int bin = 1; bin < numBins; ++bin)
-                gains[(size_t) bin] = levels[(size_t) channel][(size_t) bin] * std::exp (-extraNepers (decays[(size_t) channel][(size_t) bin], seconds));
+                gains[(size_t) bin] = levels[(size_t) channel][(size_t) bin] * std::exp (-decays[(size_t) channel][(size_t) bin].getExtraNepers (seconds));
 
             // While the pulses are sparse, a gain that varies fast from bin to bin would smear
             // each into a slow wave that fills the gaps between reflections; smoothed over
