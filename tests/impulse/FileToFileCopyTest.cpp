@@ -5,13 +5,17 @@
 #include "TemporaryFolder.h"
 
 #include <FileReplacement.h>
+#include <NewImpulseHeader.h>
 #include <ProgramImage.h>
 #include <RegularFileInput.h>
+#include <VOK_ImpulseFile.h>
 
 #include <gtest/gtest.h>
 
 #if JUCE_LINUX
+ #include <csignal>
  #include <cstdlib>
+ #include <sys/resource.h>
  #include <unistd.h>
 #endif
 
@@ -201,3 +205,98 @@ TEST (FileReplacement, CopiesFromAnotherFileExactlyAndMovesBothOn)
     EXPECT_EQ (FileReplacement::copyFromFile (memory, elsewhere, 100), 0);
     EXPECT_EQ (memory.getPosition(), 0);
 }
+
+#if JUCE_LINUX
+namespace
+{
+    juce::File writeImpulse (const juce::File& file, int numSamples)
+    {
+        auto pool = std::make_unique<VOK_VokSampleBuffer> (2, numSamples, 44100.0);
+
+        for (int i = 0; i < numSamples; ++i)
+            for (int channel = 0; channel < 2; ++channel)
+                pool->setSample (channel, i, (float) std::sin (0.01 * i + channel));
+
+        VOK_ImpulseFile impulse;
+        impulse.setHeader (NewImpulseHeader::create (*pool, "room.wav"));
+        impulse.setSamplePool (std::move (pool));
+        EXPECT_TRUE (impulse.saveToFile (file.getFullPathName()));
+        return file;
+    }
+
+    /** Lets no file grow past 4 KB while it lives, as a full disk would. */
+    struct FullDisk
+    {
+        FullDisk()
+        {
+            getrlimit (RLIMIT_FSIZE, &previous);
+            previousHandler = std::signal (SIGXFSZ, SIG_IGN);
+            auto small = previous;
+            small.rlim_cur = 4096;
+            setrlimit (RLIMIT_FSIZE, &small);
+        }
+
+        ~FullDisk()
+        {
+            setrlimit (RLIMIT_FSIZE, &previous);
+            std::signal (SIGXFSZ, previousHandler);
+        }
+
+        rlimit previous {};
+        void (*previousHandler) (int) = nullptr;
+    };
+}
+
+// The system's copy fails where writing would: a full disk, or a source that another writer
+// cut short after it was read. The save fails, and the old file stays.
+TEST (FileToFileCopy, FullDiskOrShortenedSourceFailsTheSaveAndKeepsTheOldFile)
+{
+    enum class Fault { fullDisk, shortenedSource };
+
+    for (auto fault : { Fault::fullDisk, Fault::shortenedSource })
+    {
+        SCOPED_TRACE (fault == Fault::fullDisk ? "full disk" : "shortened source");
+        TemporaryFolder folder;
+        const auto source = writeImpulse (folder.getFile ("source.vok"), 50000);
+        const auto target = folder.write ("target.vok", juce::MemoryBlock ("old", 3));
+
+        auto input = std::make_shared<RegularFileInput> (source);
+        VOK_ImpulseFile impulse;
+        ASSERT_TRUE (impulse.readFromStream (input, VOK_ImpulseFile::SampleReading::keepStored)) << impulse.getReadLog();
+
+        bool saved = true;
+
+        if (fault == Fault::shortenedSource)
+        {
+            ASSERT_EQ (truncate (source.getFullPathName().toRawUTF8(), source.getSize() / 2), 0);
+            saved = impulse.saveToFile (target.getFullPathName());
+        }
+        else
+        {
+            const FullDisk fullDisk;
+            saved = impulse.saveToFile (target.getFullPathName());
+        }
+
+        EXPECT_FALSE (saved);
+        EXPECT_TRUE (load (target) == juce::MemoryBlock ("old", 3));
+        EXPECT_EQ (folder.getFolder().getNumberOfChildFiles (juce::File::findFiles), 2);
+    }
+}
+
+TEST (ProgramImage, CarriedBytesOnAFullDiskFailTheNewFile)
+{
+    TemporaryFolder folder;
+    const auto target = folder.getFile ("carried.bin");
+
+    {
+        FileReplacement replacement (target);
+        ASSERT_TRUE (replacement.openedOk());
+        const FullDisk fullDisk;
+        replacement.getStream().write (carried.bytes, carriedSize);
+        EXPECT_FALSE (replacement.createTarget());
+    }
+
+    EXPECT_FALSE (target.exists());
+    EXPECT_EQ (folder.getFolder().getNumberOfChildFiles (juce::File::findFiles), 0);
+}
+#endif
