@@ -26,10 +26,12 @@ public:
     /** Whether the room is small enough for its modes to be heard apart. */
     bool isModal() const noexcept                    { return room.getSchroederFrequency() > lowestModalSchroederFrequency; }
 
-    /** How much of the amplitude at a frequency the diffuse field keeps: 0 up to an octave
-        below the Schroeder frequency, 1 from it on, power-complementary to the modes' share
-        between. The hand-over stays below the Schroeder frequency because two sources' modes
-        are coherent in the bass, where a diffuse field would make them unrelated.
+    /** How much of the amplitude at a frequency the diffuse field keeps: 0 up to three
+        quarters of an octave below the Schroeder frequency, 1 from a quarter of an octave below
+        it on, power-complementary to the modes' share between. The hand-over ends below the
+        Schroeder frequency because two sources' modes are coherent in the bass, where a diffuse
+        field would make them unrelated; it is half an octave wide, so that the lowest modes
+        stand clear of the diffuse field they would otherwise drown in.
     */
     double getDiffuseShare (double frequency) const noexcept;
 
@@ -47,8 +49,8 @@ public:
     double getHighestModeFrequency() const noexcept  { return room.getSchroederFrequency() * std::exp2 (handOverStartOctaves + handOverOctaves); }
 
     static constexpr double lowestModalSchroederFrequency = 100.0;
-    static constexpr double handOverStartOctaves = -1.0;
-    static constexpr double handOverOctaves = 1.0;
+    static constexpr double handOverStartOctaves = -0.75;
+    static constexpr double handOverOctaves = 0.5;
     static constexpr double lowestModeHz = 20.0;
     static constexpr double buildUpSeconds = 0.005;
 

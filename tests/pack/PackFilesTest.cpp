@@ -310,7 +310,6 @@ namespace
         must meet its target. */
     const std::pair<const char*, const char*> knownGaps[] =
     {
-        { "Jazz Studio small stereo.vok", "mode salience" },
         { "Jazz Studio small true stereo.vok", "mode salience" },
     };
 
