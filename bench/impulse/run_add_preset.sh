@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Times "vok add-preset" on a 4-channel impulse file of 383,477 samples per channel against a
-# cp of the same file (medians of one hyperfine run; target: at most 1.3 x cp). The samples
-# are copied as the file stores them, so adding a preset costs about a copy of the file.
+# cp of the same file (medians of runs in turns, see ../command_pair.sh; target: at most
+# 1.3 x cp). The samples are copied as the file stores them, so adding a preset costs about a
+# copy of the file.
 #
 # Usage: run_add_preset.sh BUILD_DIR
 set -euo pipefail
 
 build=$(cd "${1:-build}" && pwd)
+source "$(dirname "$0")/../command_pair.sh"
 vok="$build/tools/vok"
 [ -x "$vok" ] || { echo "missing $vok (build the project first)"; exit 1; }
 command -v hyperfine > /dev/null || { echo "hyperfine is missing (make deps installs it)"; exit 1; }
@@ -31,23 +33,14 @@ PY
 "$vok" from-audio "$work/room.wav" "$work/room.vok" > /dev/null
 printf 'state of a user preset %.0s' $(seq 1 40) > "$work/preset.txt"
 
-median_ms() {  # hyperfine json, command index
-    python3 -c 'import json, statistics, sys
-r = json.load (open (sys.argv[1]))["results"][int (sys.argv[2])]
-print ("%.2f" % (statistics.median (r["times"]) * 1000))' "$1" "$2"
-}
-
-hyperfine --style basic --warmup 3 --runs 30 --export-json "$work/add.json" \
-    --prepare "cp '$work/room.vok' '$work/target.vok'; rm -f '$work/copy.vok'" \
-    --command-name "vok add-preset (4 x 383,477 samples)" "'$vok' add-preset '$work/target.vok' 'User 1' '$work/preset.txt'" \
-    --command-name "cp of the file" "cp '$work/room.vok' '$work/copy.vok'"
+pair=$(time_command_pair 30 3 "cp '$work/room.vok' '$work/target.vok'; rm -f '$work/copy.vok'" \
+    "vok add-preset (4 x 383,477 samples)" "'$vok' add-preset '$work/target.vok' 'User 1' '$work/preset.txt'" \
+    "cp of the file" "cp '$work/room.vok' '$work/copy.vok'")
+read -r add copy <<< "$pair"
 
 cp "$work/room.vok" "$work/target.vok"
 "$vok" add-preset "$work/target.vok" "User 1" "$work/preset.txt"
 "$vok" get-preset "$work/target.vok" "User 1" | cmp -s - "$work/preset.txt" || { echo "FAIL: the preset was not stored"; exit 1; }
-
-add=$(median_ms "$work/add.json" 0)
-copy=$(median_ms "$work/add.json" 1)
 
 python3 - "$add" "$copy" << 'PY'
 import sys

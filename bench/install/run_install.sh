@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Times "vok install" against cp -r of the same 24 files (medians of one hyperfine run each):
+# Times "vok install" against cp -r of the same 24 files (medians of runs in turns, see
+# ../command_pair.sh):
 #   fresh install into an empty directory, against cp -r of the pack      target: at most 1.05 x
 #   reinstall over files holding 20 user presets the new files lack,
 #     against cp -r of those files into an empty directory                target: at most 1.5 x
@@ -10,6 +11,7 @@
 set -euo pipefail
 
 build=$(cd "${1:-build}" && pwd)
+source "$(dirname "$0")/../command_pair.sh"
 vok="$build/tools/vok"
 user_presets="$build/tests/install/install_user_presets"
 pack="$build/pack/impulses"
@@ -27,38 +29,26 @@ settings="--user-settings $work/settings/user/VOK.settings --common-settings $wo
 "$vok" install "$work/with-presets" $settings > /dev/null
 "$user_presets" add "$work/with-presets" 20
 
-median_ms() {  # hyperfine json, command index
-    python3 -c 'import json, statistics, sys
-r = json.load (open (sys.argv[1]))["results"][int (sys.argv[2])]
-print ("%.1f" % (statistics.median (r["times"]) * 1000))' "$1" "$2"
-}
-
 # The pack's 24 files alone, as cp -r copies them.
 mkdir "$work/pack" && cp "$pack"/*.vok "$work/pack/"
 
-hyperfine --style basic --warmup 3 --runs 20 --export-json "$work/fresh.json" \
-    --prepare "rm -rf '$work/dest'" \
-    --command-name "vok install (empty directory)" "'$vok' install '$work/dest' $settings > /dev/null" \
-    --command-name "cp -r of the 24 files" "cp -r '$work/pack' '$work/dest'"
+pair=$(time_command_pair 20 3 "rm -rf '$work/dest'" \
+    "vok install (empty directory)" "'$vok' install '$work/dest' $settings > /dev/null" \
+    "cp -r of the 24 files" "cp -r '$work/pack' '$work/dest'")
+read -r fresh copy <<< "$pair"
 
-# The reinstall and its copy alternate, so that both see the same moments of a shared machine.
-hyperfine --style basic --warmup 2 --runs 15 --export-json "$work/reinstall.json" \
-    --prepare "rm -rf '$work/dest' '$work/copy' && cp -r '$work/with-presets' '$work/dest'" \
-    --command-name "vok install (24 files with 20 user presets each)" "'$vok' install '$work/dest' $settings > /dev/null" \
-    --command-name "cp -r of the 24 files with user presets" "cp -r '$work/with-presets' '$work/copy'"
+pair=$(time_command_pair 15 2 \
+    "rm -rf '$work/dest' '$work/copy' && cp -r '$work/with-presets' '$work/dest'" \
+    "vok install (24 files with 20 user presets each)" "'$vok' install '$work/dest' $settings > /dev/null" \
+    "cp -r of the 24 files with user presets" "cp -r '$work/with-presets' '$work/copy'")
+read -r reinstall copy_presets <<< "$pair"
 
-# The reinstall must have carried every user preset over.
-"$user_presets" check "$work/dest" 20 > /dev/null || { echo "FAIL: the reinstall lost user presets"; exit 1; }
-
-fresh=$(median_ms "$work/fresh.json" 0)
-copy=$(median_ms "$work/fresh.json" 1)
-reinstall=$(median_ms "$work/reinstall.json" 0)
-copy_presets=$(median_ms "$work/reinstall.json" 1)
-
-# Peak memory: the same program, once doing nothing, once reinstalling.
+# Peak memory: the same program, once doing nothing, once reinstalling. That reinstall must
+# have carried every user preset over.
 rm -rf "$work/dest" && cp -r "$work/with-presets" "$work/dest"
 idle_kb=$(/usr/bin/time -f %M "$vok" --help 2>&1 > /dev/null | tail -n 1)
 peak_kb=$(/usr/bin/time -f %M "$vok" install "$work/dest" $settings 2>&1 > /dev/null | tail -n 1)
+"$user_presets" check "$work/dest" 20 > /dev/null || { echo "FAIL: the reinstall lost user presets"; exit 1; }
 
 python3 - "$fresh" "$copy" "$reinstall" "$copy_presets" "$idle_kb" "$peak_kb" << 'PY'
 import sys
