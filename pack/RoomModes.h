@@ -16,7 +16,7 @@
     the modal expansion of the room's Green's function (P. M. Morse and K. U. Ingard,
     Theoretical Acoustics, ch. 9; H. Kuttruff, Room Acoustics, ch. 3). On the scale where the
     direct sound is 1/r, its expected energy per hertz equals the diffuse field's, so the two
-    hand over at the Schroeder frequency without a change of level.
+    hand over below the Schroeder frequency without a change of level.
 */
 class RoomModes
 {
