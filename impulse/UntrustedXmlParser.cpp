@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <limits>
+#include <random>
 #include <string_view>
 #include <string>
 #include <unordered_set>
@@ -31,7 +32,11 @@ namespace
             std::string result;
             size_t copiedUpTo = 0, i = 0;
 
-            while ((i = document.find_first_of ("&<", i)) != std::string_view::npos)
+            // Nearly every document holds no character reference at all.
+            if (document.find ("&#") == std::string_view::npos)
+                return result;
+
+            while ((i = findMarkupOrReference (document, i)) != std::string_view::npos)
             {
                 if (document[i] == '<')
                 {
@@ -82,6 +87,17 @@ namespace
         }
 
     private:
+        // The first '&' or '<' from i on. string_view's find_first_of would call memchr on
+        // the two characters once for every character of the document.
+        static size_t findMarkupOrReference (std::string_view document, size_t i) noexcept
+        {
+            for (; i < document.size(); ++i)
+                if (document[i] == '&' || document[i] == '<')
+                    return i;
+
+            return std::string_view::npos;
+        }
+
         static bool isRefusedByExpat (juce::int64 value) noexcept
         {
             return (value > 0 && value < 0x20 && value != '\t' && value != '\n' && value != '\r')
@@ -327,6 +343,26 @@ namespace
         void operator() (XML_Parser parser) const noexcept  { XML_ParserFree (parser); }
     };
 
+    /** Expat salts its attribute-name hashes against collisions chosen by a document's author.
+        Left to itself it draws a new salt from the system for every parser, a system call for
+        each header read; one secret salt for the process guards as well.
+    */
+    unsigned long getHashSalt()
+    {
+        static const unsigned long salt = []
+        {
+            std::random_device entropy;
+            unsigned long value = 0;
+
+            while (value == 0)
+                value = (unsigned long) (((juce::uint64) entropy() << 32) ^ (juce::uint64) entropy());
+
+            return value;
+        }();
+
+        return salt;
+    }
+
     bool isLayoutWhiteSpace (char c) noexcept
     {
         return c == ' ' || c == '\t' || c == '\r' || c == '\n';
@@ -360,6 +396,8 @@ std::unique_ptr<juce::XmlElement> UntrustedXmlParser::parse (const void* utf8, s
         lastParseError = "no memory for the XML parser";
         return nullptr;
     }
+
+    XML_SetHashSalt (parser.get(), getHashSalt());
 
     const auto replaced = ControlCharacterReferences::replaceIn (text, numBytes);
 
