@@ -1,6 +1,7 @@
 #include "ImpulseFileInstaller.h"
 
 #include <FileReplacement.h>
+#include <ReadAheadInputStream.h>
 #include <unordered_set>
 
 #include <VOK_ImpulseFile.h>
@@ -233,10 +234,16 @@ bool ImpulseFileInstaller::readOldFile (const juce::File& target, const juce::Fi
 
     log ("Read old " + path);
 
-    // Only the old file's presets are taken over, so its samples are passed over.
+    // Only the old file's presets are taken over, so its samples are passed over. Its header
+    // and block frames are short fields, read through a buffer rather than one call each.
     VOK_ImpulseFile oldFile;
 
-    if (! old.setPosition (0) || ! oldFile.loadFromStream (old, path, VOK_ImpulseFile::SampleReading::skip))
+    if (! old.setPosition (0))
+        return fail ("Can't open old " + path + getOpenFailureAdvice (oldFile));
+
+    ReadAheadInputStream oldFields (old);
+
+    if (! oldFile.loadFromStream (oldFields, path, VOK_ImpulseFile::SampleReading::skip))
         return fail ("Can't open old " + path + getOpenFailureAdvice (oldFile));
 
     oldPresets = oldFile.getPresetElements();
