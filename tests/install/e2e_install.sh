@@ -88,12 +88,21 @@ dismissBox() {  # id; Return presses the box's one button
 
 # True when the log area of the main window shows dark text on its white background.
 logHasText() {  # screenshot
-    contentOrigin "$main" $(sizeOf setupPanel) || return 1
+    # On a busy machine a geometry query now and then gets no answer, so it is asked again.
+    # A failing check prints what it saw.
+    local attempt
+    for attempt in 1 2 3 4 5; do
+        contentOrigin "$main" $(sizeOf setupPanel) && break
+        [ "$attempt" = 5 ] && { echo "the geometry of window $main: $(xdotool getwindowgeometry --shell "$main" 2>&1 | tr '\n' ' ')"; return 1; }
+        sleep 0.2
+    done
     local darkest x y width height
     read -r x y width height <<< "${box_logEditor[*]}"
     # Inside the log's frame and scroll bar.
     darkest=$(convert "$1" -crop "$((width - 24))x$((height - 12))+$((contentX + x + 8))+$((contentY + y + 6))" +repage -colorspace Gray -format "%[fx:minima]" info:)
-    awk -v d="$darkest" 'BEGIN { exit !(d < 0.3) }'
+    awk -v d="$darkest" 'BEGIN { exit !(d < 0.3) }' && return 0
+    echo "the darkest grey inside the log at $contentX,$contentY is $darkest"
+    return 1
 }
 
 startAndAgree() {  # home -> sets main (the main window's id) or fails
