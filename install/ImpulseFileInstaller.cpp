@@ -237,13 +237,10 @@ bool ImpulseFileInstaller::readOldFile (const juce::File& target, const juce::Fi
     // Only the old file's presets are taken over, so its samples are passed over. Its header
     // and block frames are short fields, read through a buffer rather than one call each.
     VOK_ImpulseFile oldFile;
-
-    if (! old.setPosition (0))
-        return fail ("Can't open old " + path + getOpenFailureAdvice (oldFile));
-
+    const bool rewound = old.setPosition (0);
     ReadAheadInputStream oldFields (old);
 
-    if (! oldFile.loadFromStream (oldFields, path, VOK_ImpulseFile::SampleReading::skip))
+    if (! rewound || ! oldFile.loadFromStream (oldFields, path, VOK_ImpulseFile::SampleReading::skip))
         return fail ("Can't open old " + path + getOpenFailureAdvice (oldFile));
 
     oldPresets = oldFile.getPresetElements();
