@@ -189,6 +189,45 @@ bool PluginSettingsFile::parseCompressed (const juce::MemoryBlock& bytes)
     return parseBinary (stream);
 }
 
+namespace
+{
+    /** The element as the plug-in's loader stores an XML value: the framework's single-line
+        text. That writer can't be asked for it directly: after a text node it indents the next
+        element, which then streams the single-line format's line break, a null pointer. Here
+        every element is written on its own, each one without children and so without line
+        breaks, which escapes tags, attributes and text as the framework does.
+    */
+    void writeOnOneLine (const juce::XmlElement& element, juce::OutputStream& out)
+    {
+        const auto format = juce::XmlElement::TextFormat().singleLine().withoutHeader();
+
+        if (element.isTextElement() || element.getFirstChildElement() == nullptr)
+        {
+            out << element.toString (format);
+            return;
+        }
+
+        juce::XmlElement tagAlone (element.getTagName());
+
+        for (int i = 0; i < element.getNumAttributes(); ++i)
+            tagAlone.setAttribute (element.getAttributeName (i), element.getAttributeValue (i));
+
+        out << tagAlone.toString (format).dropLastCharacters (2) << ">";
+
+        for (auto* child : element.getChildIterator())
+            writeOnOneLine (*child, out);
+
+        out << "</" << element.getTagName() << ">";
+    }
+
+    juce::String toOneLine (const juce::XmlElement& element)
+    {
+        juce::MemoryOutputStream text;
+        writeOnOneLine (element, text);
+        return text.toUTF8();
+    }
+}
+
 // The framework's XML form: a PROPERTIES element holding VALUE elements with name and val
 // (or an XML value as a child element).
 bool PluginSettingsFile::parseXml (const juce::MemoryBlock& bytes)
@@ -209,8 +248,8 @@ bool PluginSettingsFile::parseXml (const juce::MemoryBlock& bytes)
             continue;
 
         const auto* child = value->getFirstChildElement();
-        const auto stored = child != nullptr && ! child->isTextElement() ? child->toString (juce::XmlElement::TextFormat().singleLine().withoutHeader())
-                                             : value->getStringAttribute ("val");
+        const auto stored = child != nullptr && ! child->isTextElement() ? toOneLine (*child)
+                                                                          : value->getStringAttribute ("val");
         properties.push_back ({ toBytes (name), toBytes (stored) });
     }
 

@@ -126,3 +126,59 @@ TEST (PluginSettingsFile, HostileFilesAreReadOrRefusedWithTheirCause)
         EXPECT_TRUE (failure.contains (c.failure)) << c.name << ": " << failure;
     }
 }
+
+namespace
+{
+    juce::MemoryBlock xmlFileWithValue (const juce::String& valueXml)
+    {
+        return text ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n\r\n<PROPERTIES><VALUE name=\"k\">" + valueXml
+                       + "</VALUE></PROPERTIES>");
+    }
+
+    juce::String readByTheFramework (const juce::MemoryBlock& bytes)
+    {
+        const auto file = juce::File::createTempFile (".settings");
+        file.replaceWithData (bytes.getData(), bytes.getSize());
+        juce::PropertiesFile::Options options;
+        options.storageFormat = juce::PropertiesFile::storeAsXML;
+        options.millisecondsBeforeSaving = -1;
+
+        const auto value = juce::PropertiesFile (file, options).getValue ("k", "(missing)");
+        file.deleteFile();
+        return value;
+    }
+}
+
+// A value held as nested XML is kept as the plug-in's loader (the framework's) stores it: the
+// element on one line. Where that loader would crash (an element after text, which then
+// holds elements or many attributes), the value is the same one line.
+TEST (PluginSettingsFile, NestedXmlValuesAreKeptOnOneLine)
+{
+    struct Case { const char* name; juce::String valueXml; juce::String stored; bool frameworkReadsIt; };
+    const Case cases[] = {
+        { "text, then an element holding one", "<A>t<B><C/></B></A>", "<A>t<B><C/></B></A>", false },
+        { "text, then an element of many attributes",
+          "<A>t<B first=\"aaaaaaaaaaaaaaaaaaaaaaaaa\" second=\"bbbbbbbbbbbbbbbbbbbbbbbbb\" third=\"c\"/></A>",
+          "<A>t<B first=\"aaaaaaaaaaaaaaaaaaaaaaaaa\" second=\"bbbbbbbbbbbbbbbbbbbbbbbbb\" third=\"c\"/></A>", false },
+        { "text, then an empty element, then text", "<A>t<B/>u</A>", "<A>t<B/>u</A>", true },
+        { "nested elements over several lines", "\n  <A>\n    <B>\n      <C/>\n    </B>\n    <D>x</D>\n  </A>\n",
+          "<A><B><C/></B><D>x</D></A>", true },
+        { "attributes and text to escape", "<A x=\"1 &amp; 2\" y='say \"hi\"' z=\"a&#10;b\"><B>&lt;&amp;&gt;</B></A>",
+          "<A x=\"1 &amp; 2\" y=\"say &quot;hi&quot;\" z=\"a&#10;b\"><B>&lt;&amp;&gt;</B></A>", true },
+    };
+
+    for (auto& c : cases)
+    {
+        const auto bytes = xmlFileWithValue (c.valueXml);
+        PluginSettingsFile settings { juce::File() };
+        const auto failure = settings.readFrom (bytes);
+
+        EXPECT_TRUE (failure.isEmpty()) << c.name << ": " << failure;
+        EXPECT_EQ (settings.getValue ("k"), c.stored) << c.name;
+
+        if (c.frameworkReadsIt)
+        {
+            EXPECT_EQ (readByTheFramework (bytes), c.stored) << c.name;
+        }
+    }
+}
