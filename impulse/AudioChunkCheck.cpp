@@ -1,5 +1,8 @@
 #include "AudioChunkCheck.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace
 {
     enum class Container { none, riff, aiff };
@@ -31,33 +34,129 @@ namespace
     {
         return "Audio file's \"" + id + "\" chunk";
     }
+
+    // The chunks the framework's WAV reader needs even when empty: it reads them at fixed
+    // places or takes their length as the samples'.
+    bool isNeededEvenEmpty (const juce::String& id)
+    {
+        return id == "ds64" || id == "fmt " || id == "data";
+    }
+
+    /** A stream read as if some ranges of its source (in order, apart from one another) were
+        not there: positions and the length are those of what remains.
+    */
+    class InputLeavingOut  : public juce::InputStream
+    {
+    public:
+        InputLeavingOut (std::unique_ptr<juce::InputStream> sourceToUse, const std::vector<juce::Range<juce::int64>>& leftOut)
+            : source (std::move (sourceToUse))
+        {
+            juce::int64 removed = 0;
+
+            for (auto& range : leftOut)
+            {
+                removed += range.getLength();
+                gaps.push_back ({ range.getEnd() - removed, removed });
+            }
+
+            length = juce::jmax ((juce::int64) 0, source->getTotalLength() - removed);
+        }
+
+        juce::int64 getTotalLength() override   { return length; }
+        juce::int64 getPosition() override      { return position; }
+        bool isExhausted() override             { return position >= length; }
+
+        bool setPosition (juce::int64 newPosition) override
+        {
+            position = juce::jlimit ((juce::int64) 0, length, newPosition);
+            return true;
+        }
+
+        int read (void* destBuffer, int maxBytesToRead) override
+        {
+            auto* dest = static_cast<char*> (destBuffer);
+            int numRead = 0;
+
+            while (numRead < maxBytesToRead && position < length)
+            {
+                // Gaps at or before the position lie behind it; the next one ends this piece.
+                const auto next = std::upper_bound (gaps.begin(), gaps.end(), position,
+                                                    [] (juce::int64 p, const Gap& gap) { return p < gap.position; });
+                const auto removedBefore = next == gaps.begin() ? 0 : std::prev (next)->removedUpToHere;
+                const auto pieceEnd = next == gaps.end() ? length : next->position;
+                const auto wanted = (int) juce::jmin ((juce::int64) (maxBytesToRead - numRead), pieceEnd - position);
+
+                if (! source->setPosition (position + removedBefore))
+                    break;
+
+                const auto got = source->read (dest + numRead, wanted);
+
+                if (got <= 0)
+                    break;
+
+                numRead += got;
+                position += got;
+            }
+
+            return numRead;
+        }
+
+    private:
+        struct Gap
+        {
+            juce::int64 position;           // where it was, in this stream's positions
+            juce::int64 removedUpToHere;    // bytes of the source left out, this gap's included
+        };
+
+        std::unique_ptr<juce::InputStream> source;
+        std::vector<Gap> gaps;
+        juce::int64 length = 0, position = 0;
+    };
 }
 
-juce::String AudioChunkCheck::findProblem (const juce::File& file)
+AudioChunkCheck::AudioChunkCheck (const juce::File& fileToCheck)
+    : file (fileToCheck)
 {
     juce::FileInputStream input (file);
 
     if (! input.openedOk())
-        return {};
+        return;
 
     char header[12] = {};
 
     if (input.read (header, (int) sizeof (header)) != (int) sizeof (header))
-        return {};
+        return;
 
     const auto container = getContainer (header);
 
-    if (container == Container::none)
-        return {};
+    if (container != Container::none)
+        checkChunks (input, input.getTotalLength(), container == Container::riff);
+}
 
-    return checkChunks (input, input.getTotalLength(), container == Container::aiff);
+std::unique_ptr<juce::InputStream> AudioChunkCheck::createInputForReaders() const
+{
+    auto input = std::make_unique<juce::FileInputStream> (file);
+
+    if (! input->openedOk())
+        return nullptr;
+
+    if (emptyChunkStarts.empty())
+        return input;
+
+    std::vector<juce::Range<juce::int64>> leftOut;
+
+    for (auto start : emptyChunkStarts)
+        leftOut.push_back (juce::Range<juce::int64>::withStartAndLength (start, 8));
+
+    return std::make_unique<InputLeavingOut> (std::move (input), leftOut);
 }
 
 // The sample data's own length may be overstated (the frame count deals with that); the
 // chunks before and after it must lie within the file.
-juce::String AudioChunkCheck::checkChunks (juce::InputStream& input, juce::int64 fileSize, bool bigEndian)
+void AudioChunkCheck::checkChunks (juce::InputStream& input, juce::int64 fileSize, bool isWav)
 {
     auto position = input.getPosition();
+    bool samplesFound = false;
 
     while (position + 8 <= fileSize)
     {
@@ -67,7 +166,7 @@ juce::String AudioChunkCheck::checkChunks (juce::InputStream& input, juce::int64
             break;
 
         const juce::String chunkId (juce::CharPointer_ASCII::isValidString (id, 4) ? juce::String (id, 4) : juce::String ("?"));
-        const auto length = (juce::int64) (juce::uint32) (bigEndian ? input.readIntBigEndian() : input.readInt());
+        const auto length = (juce::int64) (juce::uint32) (isWav ? input.readInt() : input.readIntBigEndian());
         const auto end = position + 8 + length + (length & 1);
 
         if (isSampleData (chunkId))
@@ -75,16 +174,32 @@ juce::String AudioChunkCheck::checkChunks (juce::InputStream& input, juce::int64
             // RF64 keeps the real length elsewhere, and a length past the end is the last chunk.
             if (length == 0xffffffff || end > fileSize)
                 break;
+
+            samplesFound = true;
         }
         else
         {
             if (end > fileSize)
-                return describe (chunkId) + " claims " + juce::String (length) + " bytes, more than the file holds";
+            {
+                problem = describe (chunkId) + " claims " + juce::String (length) + " bytes, more than the file holds";
+                return;
+            }
 
-            const auto problem = checkChunk (input, chunkId, length);
+            problem = checkChunk (input, chunkId, length);
 
             if (problem.isNotEmpty())
-                return problem;
+                return;
+
+            if (isWav && ! samplesFound && length == 0 && ! isNeededEvenEmpty (chunkId))
+            {
+                if ((int) emptyChunkStarts.size() == maxEmptyChunks)
+                {
+                    problem = "Audio file with more than " + juce::String (maxEmptyChunks) + " empty chunks before its samples";
+                    return;
+                }
+
+                emptyChunkStarts.push_back (position);
+            }
         }
 
         position = end;
@@ -92,8 +207,6 @@ juce::String AudioChunkCheck::checkChunks (juce::InputStream& input, juce::int64
         if (! input.setPosition (position))
             break;
     }
-
-    return {};
 }
 
 juce::String AudioChunkCheck::checkChunk (juce::InputStream& input, const juce::String& id, juce::int64 length)

@@ -51,6 +51,35 @@ namespace
 
         return nullptr;
     }
+
+    // As the framework's manager picks a reader for a file (by its extension), but reading the
+    // input the chunk check made for the readers.
+    std::unique_ptr<juce::AudioFormatReader> createReader (const juce::File& file, const AudioChunkCheck& chunks)
+    {
+        juce::AudioFormatManager formats;
+        formats.registerBasicFormats();
+
+        for (int i = 0; i < formats.getNumKnownFormats(); ++i)
+        {
+            auto* format = formats.getKnownFormat (i);
+
+            if (! format->canHandleFile (file))
+                continue;
+
+            if (auto input = chunks.createInputForReaders())
+                if (auto* reader = format->createReaderFor (input.release(), true))
+                    return std::unique_ptr<juce::AudioFormatReader> (reader);
+        }
+
+        return nullptr;
+    }
+
+    // Every format read here stores the channel count in 16 bits at most, which the
+    // framework's WAV and AIFF readers widen as a signed number: 65535 came out as -1.
+    int getNumChannels (const juce::AudioFormatReader& reader)
+    {
+        return (int) (reader.numChannels & 0xffff);
+    }
 }
 
 //==============================================================================
@@ -58,20 +87,17 @@ std::unique_ptr<VOK_VokSampleBuffer> loadAudioFile (const juce::String& path, ju
 {
     const juce::File file (path);
 
-    const auto chunkProblem = AudioChunkCheck::findProblem (file);
+    const AudioChunkCheck chunks (file);
 
-    if (chunkProblem.isNotEmpty())
-        return failWith (failure, chunkProblem);
+    if (chunks.getProblem().isNotEmpty())
+        return failWith (failure, chunks.getProblem());
 
-    juce::AudioFormatManager formats;
-    formats.registerBasicFormats();
-
-    std::unique_ptr<juce::AudioFormatReader> reader (formats.createReaderFor (file));
+    const auto reader = createReader (file, chunks);
 
     if (reader == nullptr)
         return nullptr;
 
-    const auto numChannels = (int) reader->numChannels;
+    const auto numChannels = getNumChannels (*reader);
 
     // Channel indices of the format end at 31.
     if (numChannels <= 0 || numChannels > VOK_VokSampleBuffer::maxChannels)

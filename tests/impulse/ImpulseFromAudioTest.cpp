@@ -509,20 +509,69 @@ TEST (ImpulseFromAudio, OverstatedLengthsGiveTheFramesTheFileHolds)
 
 namespace
 {
-    // A WAV file of 100 frames with one more chunk before its samples.
-    juce::MemoryBlock wavWithChunk (const char* id, juce::uint32 claimedLength, const juce::MemoryBlock& body)
+    // A WAV chunk: its id, the length it claims (little-endian) and its bytes.
+    juce::MemoryBlock wavChunk (const char* id, juce::uint32 claimedLength, const juce::MemoryBlock& body = {})
+    {
+        juce::MemoryOutputStream out;
+        out.write (id, 4);  out.writeInt ((int) claimedLength);  out << body;
+        return out.getMemoryBlock();
+    }
+
+    juce::MemoryBlock joined (std::initializer_list<juce::MemoryBlock> chunks)
+    {
+        juce::MemoryBlock all;
+
+        for (auto& chunk : chunks)
+            all.append (chunk.getData(), chunk.getSize());
+
+        return all;
+    }
+
+    // A chunk of either format that holds nothing: its id and a zero length.
+    juce::MemoryBlock emptyChunk (const char* id)   { return wavChunk (id, 0); }
+
+    // A WAV file of 200 bytes of 16-bit samples (100 frames of one channel), with the chunks
+    // given before and after them.
+    juce::MemoryBlock wavWithChunks (const juce::MemoryBlock& before, const juce::MemoryBlock& after = {},
+                                     juce::uint16 numChannels = 1)
     {
         juce::MemoryOutputStream out;
         out.write ("RIFF", 4);  out.writeInt (0);  out.write ("WAVE", 4);
         out.write ("fmt ", 4);  out.writeInt (16);
-        out.writeShort (1);  out.writeShort (1);  out.writeInt (48000);  out.writeInt (96000);
-        out.writeShort (2);  out.writeShort (16);
-        out.write (id, 4);  out.writeInt ((int) claimedLength);  out << body;
+        out.writeShort (1);  out.writeShort ((short) numChannels);  out.writeInt (48000);
+        out.writeInt ((int) (96000u * numChannels));  out.writeShort ((short) (2 * numChannels));  out.writeShort (16);
+        out << before;
         out.write ("data", 4);  out.writeInt (200);  out.writeRepeatedByte (1, 200);
+        out << after;
 
         auto bytes = out.getMemoryBlock();
         const auto riffLength = juce::ByteOrder::swapIfBigEndian ((juce::uint32) bytes.getSize() - 8);
         bytes.copyFrom (&riffLength, 4, 4);
+        return bytes;
+    }
+
+    // A WAV file of 100 frames with one more chunk before its samples.
+    juce::MemoryBlock wavWithChunk (const char* id, juce::uint32 claimedLength, const juce::MemoryBlock& body)
+    {
+        return wavWithChunks (wavChunk (id, claimedLength, body));
+    }
+
+    // An AIFF file of 100 silent frames followed by the chunk given.
+    juce::MemoryBlock aiffWithChunk (const juce::MemoryBlock& trailingChunk, juce::uint16 numChannels = 1)
+    {
+        juce::MemoryOutputStream out;
+        out.write ("FORM", 4);  out.writeIntBigEndian (0);  out.write ("AIFF", 4);
+        out.write ("COMM", 4);  out.writeIntBigEndian (18);
+        out.writeShortBigEndian ((short) numChannels);  out.writeIntBigEndian (100);  out.writeShortBigEndian (16);
+        const juce::uint8 rate48000[] = { 0x40, 0x0e, 0xbb, 0x80, 0, 0, 0, 0, 0, 0 };
+        out.write (rate48000, sizeof (rate48000));
+        out.write ("SSND", 4);  out.writeIntBigEndian (208);  out.writeIntBigEndian (0);  out.writeIntBigEndian (0);
+        out.writeRepeatedByte (0, 200);
+        out << trailingChunk;
+
+        auto bytes = out.getMemoryBlock();
+        const auto formLength = juce::ByteOrder::swapIfLittleEndian ((juce::uint32) bytes.getSize() - 8);
+        bytes.copyFrom (&formLength, 4, 4);
         return bytes;
     }
 
@@ -531,13 +580,6 @@ namespace
     juce::MemoryBlock aiffWithMarkers (int numMarkers, int markersHeld, const char* chunkId = "MARK")
     {
         juce::MemoryOutputStream out;
-        out.write ("FORM", 4);  out.writeIntBigEndian (0);  out.write ("AIFF", 4);
-        out.write ("COMM", 4);  out.writeIntBigEndian (18);
-        out.writeShortBigEndian (1);  out.writeIntBigEndian (100);  out.writeShortBigEndian (16);
-        const juce::uint8 rate48000[] = { 0x40, 0x0e, 0xbb, 0x80, 0, 0, 0, 0, 0, 0 };
-        out.write (rate48000, sizeof (rate48000));
-        out.write ("SSND", 4);  out.writeIntBigEndian (208);  out.writeIntBigEndian (0);  out.writeIntBigEndian (0);
-        out.writeRepeatedByte (0, 200);
         out.write (chunkId, 4);  out.writeIntBigEndian (2 + 8 * markersHeld);  out.writeShortBigEndian ((short) numMarkers);
 
         for (int i = 0; i < markersHeld; ++i)
@@ -546,10 +588,7 @@ namespace
             out.writeByte (1);  out.writeByte ('m');
         }
 
-        auto bytes = out.getMemoryBlock();
-        const auto formLength = juce::ByteOrder::swapIfLittleEndian ((juce::uint32) bytes.getSize() - 8);
-        bytes.copyFrom (&formLength, 4, 4);
-        return bytes;
+        return aiffWithChunk (out.getMemoryBlock());
     }
 
     juce::MemoryBlock cuePoints (int count)
@@ -576,6 +615,10 @@ TEST (ImpulseFromAudio, MetadataIsReadOnlyWithinItsChunkAndTheFile)
     const auto fewCues = cuePoints (3);
     const auto manyCues = cuePoints (50000);
 
+    juce::MemoryBlock manyEmptyChunks;
+    for (int i = 0; i < 300; ++i)
+        manyEmptyChunks.append ("PAD \0\0\0\0", 8);
+
     struct Case { const char* name; juce::MemoryBlock bytes; juce::String failure; };
     const Case cases[] = {
         { "three cue points", wavWithChunk ("cue ", (juce::uint32) fewCues.getSize(), fewCues), {} },
@@ -590,6 +633,8 @@ TEST (ImpulseFromAudio, MetadataIsReadOnlyWithinItsChunkAndTheFile)
           "Audio file's \"MARK\" chunk of 2 bytes can't hold the 57856 markers it names" },
         { "65,535 comments named, one held", aiffWithMarkers (65535, 1, "COMT"),
           "Audio file's \"COMT\" chunk of 10 bytes can't hold the 65535 comments it names" },
+        { "300 empty chunks before the samples", wavWithChunks (manyEmptyChunks),
+          "Audio file with more than 256 empty chunks before its samples" },
     };
 
     for (const auto& c : cases)
@@ -611,6 +656,65 @@ TEST (ImpulseFromAudio, MetadataIsReadOnlyWithinItsChunkAndTheFile)
 }
 
 //==============================================================================
+// A chunk that holds nothing is as valid as any other, wherever it stands.
+TEST (ImpulseFromAudio, EmptyChunksAreReadPast)
+{
+    TemporaryFolder folder;
+
+    struct Case { const char* name; juce::MemoryBlock bytes; };
+    const Case cases[] = {
+        { "empty unknown chunk before the samples", wavWithChunks (emptyChunk ("junk")) },
+        { "empty LIST before the samples", wavWithChunks (emptyChunk ("LIST")) },
+        { "empty unknown chunk after the samples", wavWithChunks ({}, emptyChunk ("junk")) },
+        { "empty LIST after the samples", wavWithChunks ({}, emptyChunk ("LIST")) },
+        { "empty chunks on both sides", wavWithChunks (emptyChunk ("PAD "), emptyChunk ("PAD ")) },
+        { "empty chunks in a row and between others",
+          wavWithChunks (joined ({ emptyChunk ("junk"), emptyChunk ("LIST"), wavChunk ("fact", 4, juce::MemoryBlock (4, true)),
+                                   emptyChunk ("PAD ") })) },
+        { "empty chunk after the samples of an AIFF file", aiffWithChunk (emptyChunk ("junk")) },
+    };
+
+    for (const auto& c : cases)
+    {
+        const auto isAiff = std::memcmp (c.bytes.getData(), "FORM", 4) == 0;
+        const auto file = folder.getFile (isAiff ? "empty-chunk.aiff" : "empty-chunk.wav");
+        ASSERT_TRUE (file.replaceWithData (c.bytes.getData(), c.bytes.getSize()));
+
+        VOK_ImpulseFile impulse;
+        ASSERT_TRUE (impulse.createFromAudioFile (file.getFullPathName())) << c.name << ": " << impulse.getLastError();
+        EXPECT_EQ (impulse.getSamplePool()->getNumChannels(), 1) << c.name;
+        EXPECT_EQ (impulse.getSamplePool()->getNumSamples(), 100) << c.name;
+        EXPECT_EQ (impulse.getSamplePool()->getSample (0, 0), isAiff ? 0.0f : 257.0f / 32768.0f) << c.name;
+        EXPECT_EQ (impulse.getSamplePool()->getSample (0, 99), isAiff ? 0.0f : 257.0f / 32768.0f) << c.name;
+    }
+}
+
+// Both formats store the channel count in 16 bits, which the framework's readers widen as a
+// signed number: 65535 channels came out as -1.
+TEST (ImpulseFromAudio, ChannelCountsBeyondThePoolAreNamedAsStored)
+{
+    TemporaryFolder folder;
+
+    struct Case { const char* fileName; juce::MemoryBlock bytes; juce::String failure; };
+    const Case cases[] = {
+        { "33.wav", wavWithChunks ({}, {}, 33), "Audio file with 33 channels: an impulse has 1 to 32" },
+        { "32768.wav", wavWithChunks ({}, {}, 32768), "Audio file with 32768 channels: an impulse has 1 to 32" },
+        { "65535.wav", wavWithChunks ({}, {}, 65535), "Audio file with 65535 channels: an impulse has 1 to 32" },
+        { "65535.aiff", aiffWithChunk ({}, 65535), "Audio file with 65535 channels: an impulse has 1 to 32" },
+    };
+
+    for (const auto& c : cases)
+    {
+        const auto file = folder.getFile (c.fileName);
+        ASSERT_TRUE (file.replaceWithData (c.bytes.getData(), c.bytes.getSize()));
+
+        VOK_ImpulseFile impulse;
+        EXPECT_FALSE (impulse.createFromAudioFile (file.getFullPathName())) << c.fileName;
+        EXPECT_EQ (impulse.getLastError(), c.failure) << c.fileName;
+        EXPECT_EQ (impulse.getSamplePool(), nullptr) << c.fileName;
+    }
+}
+
 TEST (NewImpulseHeader, FractionalSampleRateKeepsItsFraction)
 {
     VOK_VokSampleBuffer pool (2, 16, 44100.5);
