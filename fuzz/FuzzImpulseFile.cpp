@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to the impulse file reader. Whatever it reads must also survive a
 // save and a second read with the same samples; read for its header alone or with the
-// samples kept as stored, it must give the same result and log, and save to the same bytes.
+// samples kept as stored, it must give the same log and save to the same bytes, and the same
+// result, but that a read for the header alone needs only the header.
 
 #include <VOK_ImpulseFile.h>
 
@@ -56,8 +57,12 @@ namespace
         for (auto samples : { VOK_ImpulseFile::SampleReading::keepStored, VOK_ImpulseFile::SampleReading::skip })
         {
             VOK_ImpulseFile other;
+            const bool otherResult = other.readFile (input.getFullPathName(), samples);
+            const bool resultDiffers = samples == VOK_ImpulseFile::SampleReading::skip
+                                         ? (result && ! otherResult) || (otherResult && decoded.getFormatState() != VOK_ImpulseFile::readFromFile)
+                                         : otherResult != result;
 
-            if (other.readFile (input.getFullPathName(), samples) != result || other.getReadLog() != decoded.getReadLog())
+            if (resultDiffers || other.getReadLog() != decoded.getReadLog())
             {
                 std::fprintf (stderr, "Reads differ by how the samples are taken:\n%s\n--- other:\n%s\n",
                               decoded.getReadLog().toRawUTF8(), other.getReadLog().toRawUTF8());

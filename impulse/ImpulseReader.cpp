@@ -216,14 +216,19 @@ bool ImpulseReader::readOpenedFile (juce::InputStream& input)
     finishSamples (sampleRate);
     model->formatState = ImpulseModel::FormatState::readFromFile;
 
-    const bool agreesWithHeader = checkShapeAgainstHeader();
+    const auto shape = compareShapeWithHeader();
+
+    // Passed-over samples are never used, and a model read so can't be saved: only its header
+    // is taken, so samples that are damaged, cut short or missing don't make the file unreadable.
+    if (samplesWanted == Samples::skip && shape != Shape::undeclared)
+        return true;
 
     if (recordRejected)
         readFailure = ReadFailure::recordRefused;
-    else if (! agreesWithHeader)
+    else if (shape != Shape::agrees)
         readFailure = ReadFailure::disagreesWithHeader;
 
-    return agreesWithHeader && ! recordRejected;
+    return shape == Shape::agrees && ! recordRejected;
 }
 
 // The pool starts as 1 channel of 0 samples and only ever grows.
@@ -682,25 +687,25 @@ void ImpulseReader::rejectRecord (const juce::String& reason)
     recordRejected = true;
 }
 
-bool ImpulseReader::checkShapeAgainstHeader()
+ImpulseReader::Shape ImpulseReader::compareShapeWithHeader()
 {
     auto* poolElement = model->getHeader().getChildByName ("IRSamplePool");
 
     if (poolElement == nullptr)
     {
         readLog << "keinen IRSamplePool\n";
-        return false;
+        return Shape::undeclared;
     }
 
     if (! HeaderAttributes::hasAttribute (*poolElement, "number"))
-        return false;
+        return Shape::undeclared;
 
     const auto declared = HeaderAttributes::getInt (*poolElement, "number", 99999);
 
     if (declared != numChannels)
     {
         readLog << "channels in xml (" << declared << " != channels in blocks (" << numChannels << ")\n";
-        return false;
+        return Shape::differs;
     }
 
     bool allAgree = true;
@@ -719,5 +724,5 @@ bool ImpulseReader::checkShapeAgainstHeader()
         }
     }
 
-    return allAgree;
+    return allAgree ? Shape::agrees : Shape::differs;
 }

@@ -12,7 +12,9 @@
     How the samples are taken is the caller's choice: decoded into a pool, kept as the file
     stores them (for a file that is only written again), or passed over by seeking (for its
     header and presets alone). Every choice reads the same records and checks them in the same
-    way, so the read log and the result are the same whichever is made.
+    way, so the read log is the same whichever is made, and so is the result, but for one
+    difference: a read that passes over the samples needs only a header that describes a pool,
+    since nothing else of the file is used.
 */
 class ImpulseReader
 {
@@ -35,7 +37,9 @@ public:
         disagreesWithHeader   // the samples read differ from what the header declares
     };
 
-    /** Reads a file by path; true when the samples agree with the header. */
+    /** Reads a file by path; true when the samples agree with the header (when they are
+        skipped: when the header describes a pool, whatever the records hold).
+    */
     bool readFile (ImpulseModel& model, const juce::String& path, Samples samples);
 
     /** Reads an impulse file from a stream that the caller opened, as readFile otherwise.
@@ -102,6 +106,7 @@ private:
     bool readVersion20Record (juce::InputStream& input);
     bool grow (juce::int64 channel, juce::int64 count);
     void rejectRecord (const juce::String& reason);
-    bool checkShapeAgainstHeader();
+    enum class Shape { undeclared, differs, agrees };
+    Shape compareShapeWithHeader();
     static int getDeclaredChannels (const juce::XmlElement& headerElement);
 };

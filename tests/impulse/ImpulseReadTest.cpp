@@ -512,3 +512,61 @@ TEST_F (ImpulseRead, HostileFilesAreReadWithinWhatTheyHoldAndNameTheirCause)
         EXPECT_LE (fresh.getSamplePool()->getNumChannels(), c.maxChannels) << c.name;
     }
 }
+
+// The installer takes only an old file's presets, which its header holds: read for the header
+// alone, a file whose samples are cut short, damaged or missing still gives them, and is still
+// refused when the samples are wanted. A damaged header fails whatever is wanted.
+TEST_F (ImpulseRead, HeaderAloneIsEnoughWhenTheSamplesArePassedOver)
+{
+    using SampleReading = VOK_ImpulseFile::SampleReading;
+
+    auto header = headerElement ("2.1", 2, 100);
+    auto* preset = header->getChildByName ("presets")->createNewChildElement ("Preset");
+    preset->setAttribute ("preset_name", "Hall");
+    preset->setAttribute ("preset_data", "wet 0.5");
+    const auto document = packedDocument (*header);
+    const auto picture = picturePayload ("3.gI1X");
+    const std::vector<float> samples (100, 0.25f);
+
+    const auto whole = Builder().header (document).block (picture).block (audioPayload (0, samples))
+                                .block (audioPayload (1, samples)).bytes();
+    const auto headerBytes = (size_t) fieldSize (document);
+    auto damagedHeader = whole;
+    std::memset (static_cast<char*> (damagedHeader.getData()) + headerBytes / 2, 'x', 40);
+
+    struct Case { const char* name; juce::MemoryBlock bytes; bool readForTheHeader; };
+    const Case cases[] = {
+        { "last 50 sample bytes missing", juce::MemoryBlock (whole.getData(), whole.getSize() - 50), true },
+        { "audio block's frame damaged", Builder().header (document).block (picture).string ("BLOCK").string ("4o9")
+                                                  .raw (audioPayload (0, samples)).block (audioPayload (1, samples)).bytes(), true },
+        { "no audio blocks", Builder().header (document).block (picture).bytes(), true },
+        { "cut short in the picture block", juce::MemoryBlock (whole.getData(), headerBytes + 12), true },
+        { "cut short in the header", juce::MemoryBlock (whole.getData(), headerBytes - 20), false },
+        { "40 bytes of the header overwritten", damagedHeader, false },
+    };
+
+    for (auto& c : cases)
+    {
+        const auto path = folder.write ("damaged.vok", c.bytes).getFullPathName();
+
+        VOK_ImpulseFile decoded, kept, skipped;
+        EXPECT_FALSE (decoded.readFile (path)) << c.name;
+        EXPECT_FALSE (kept.readFile (path, SampleReading::keepStored)) << c.name;
+        ASSERT_EQ (skipped.readFile (path, SampleReading::skip), c.readForTheHeader) << c.name << "\n" << skipped.getReadLog();
+
+        if (c.readForTheHeader)
+        {
+            EXPECT_EQ (skipped.getReadFailure(), VOK_ImpulseFile::ReadFailure::none) << c.name;
+            EXPECT_EQ (skipped.getPresetNames(), juce::StringArray ("Hall")) << c.name;
+            EXPECT_EQ (skipped.getPresetData ("Hall"), "wet 0.5") << c.name;
+
+            // What was passed over can't be written back.
+            juce::MemoryOutputStream out;
+            EXPECT_FALSE (skipped.writeToStream (out)) << c.name;
+        }
+        else
+        {
+            EXPECT_EQ (skipped.getReadFailure(), VOK_ImpulseFile::ReadFailure::headerNotParsed) << c.name;
+        }
+    }
+}

@@ -1,5 +1,6 @@
 // Reading a file for its header alone, or keeping its samples as stored, must read the same
-// records as decoding them: the same result, read log and pool, and the same file when saved.
+// records as decoding them: the same read log and pool, and the same file when saved; and the
+// same result, but that the header alone needs no samples that agree with it.
 
 #include "ImpulseFileBytes.h"
 #include "TemporaryFolder.h"
@@ -99,7 +100,8 @@ TEST (SampleReading, EveryWayReadsTheSameRecordsAndSavesTheSameFile)
         const bool result = decoded.readFile (path);
 
         EXPECT_EQ (kept.readFile (path, SampleReading::keepStored), result) << c.name;
-        EXPECT_EQ (skipped.readFile (path, SampleReading::skip), result) << c.name;
+        // Passed over, the samples can't make a file unreadable whose header is whole (as here).
+        EXPECT_TRUE (skipped.readFile (path, SampleReading::skip)) << c.name;
         EXPECT_EQ (kept.getReadLog(), decoded.getReadLog()) << c.name;
         EXPECT_EQ (skipped.getReadLog(), decoded.getReadLog()) << c.name;
         EXPECT_EQ (kept.getFormatState(), decoded.getFormatState()) << c.name;
