@@ -1,64 +1,54 @@
 #pragma once
 
-#include "DecayEnvelope.h"
 #include "RoomDesign.h"
 #include "Fft.h"
 
-#include <array>
 #include <complex>
 #include <vector>
 
 /**
-    The diffuse part of a room's responses: what the image sources leave out once their
-    reflections come too thick to count.
+    The diffuse part of a room's responses: the energy the surfaces scatter out of the
+    specular paths, and, once the image sources end, the specular energy as well.
 
-    It starts as sparse pulses at the rate reflections arrive in a room of volume V,
-    4 pi c^3 t^2 / V per second (H. Kuttruff, Room Acoustics, ch. 4), one at a random place in
-    each interval of that length and of random sign, as in velvet noise (M. Karjalainen and
-    H. Järveläinen, "Reverberation modeling using velvet noise", AES 30th Conf., 2007;
-    V. Välimäki et al., "Late reverberation synthesis using filtered velvet noise", 2017), so its density grows from single reflections to
-    dense Gaussian noise as in the real room.
+    At every reflection a surface scatters the share s of what it reflects (its scattering
+    coefficient, ISO 17497-1). Sound that has travelled c t after emission has met about
+    c t / l surfaces, l the mean free path 4 V / S (Kuttruff, Room Acoustics, ch. 5), so a share
+    (1 - s)^(c t / l) of the room's energy is still specular and the rest has been scattered.
+    The scattered rays cross the room in every direction and arrive from many surfaces at once:
+    their sum is a Gaussian noise (J.-D. Polack, "Playing billiards in the concert hall", Appl.
+    Acoust. 38, 1993) whose energy is the room's statistical energy, decaying as the table's
+    T30 says, times that scattered share (E. A. Lehmann and A. M. Johansson, "Diffuse
+    reverberation model for efficient image-source simulation of room impulse responses",
+    IEEE Trans. Audio Speech Lang. Process. 18, 2010). Early, the scattered energy is weak
+    beside the specular reflections; the field turns dense as scattering takes the energy over.
 
-    Its spectrum then follows the room's decay in every frequency bin of a short-time
-    Fourier transform: the decay time varies smoothly with frequency, interpolated between
-    the table's octave bands, and above 4 kHz the air's absorption (ISO 9613-1) shortens
-    it, so that no band's filter skirt sets another band's decay.
+    The decay time varies smoothly with frequency, interpolated between the table's octave
+    bands, and above 4 kHz the air's absorption (ISO 9613-1) shortens it: each frequency bin of
+    a short-time Fourier transform decays at its own rate.
 
-    The channels' coherence follows the microphone geometry: in a diffuse field two points d
-    apart are coherent as sin(kd)/kd (R. K. Cook et al., J. Acoust. Soc. Am. 27, 1955). For
-    true stereo the two sources' spacing does the same (by reciprocity), and the four paths'
-    coherence is the Kronecker product of the two. Each bin's mix is the symmetric square root
-    of that coherence matrix, so that independent inputs come out with exactly these coherences.
+    Each path has its own noise. Where channels are related, the field is mixed: in a diffuse
+    field two points d apart are coherent as sin(kd)/kd (R. K. Cook et al., J. Acoust. Soc. Am.
+    27, 1955); for true stereo the two sources' spacing does the same (by reciprocity), and the
+    four paths' coherence is the Kronecker product of the two. Each bin's mix is the symmetric
+    square root of that coherence matrix, the same in every frame, so that the coherence holds
+    at every moment of the tail; where the channels are unrelated, at high frequencies, the
+    mix leaves each channel its own noise.
 */
 class DiffuseField
 {
 public:
     /** numSources is 1 (stereo) or 2 (true stereo); the channel of source s and microphone m is
-        2 s + m. Sample 0 is offsetSeconds after emission; longestDecay bounds every decay
-        time the field will be asked for. The channels' coherence is made to hold from
-        lateSeconds after emission on.
+        2 s + m, its direct sound arriving directSeconds[channel] after emission. Sample 0 is
+        offsetSeconds after emission. The image sources hand their specular energy over to the
+        field between handOverStart and handOverEnd after emission.
     */
-    DiffuseField (const RoomDesign& room, int numSources, double offsetSeconds,
-                      double longestDecay, double lateSeconds, juce::uint64 seed);
+    DiffuseField (const RoomDesign& room, int numSources, const std::vector<double>& directSeconds,
+                  double offsetSeconds, double handOverStart, double handOverEnd, juce::uint64 seed);
 
     int getNumChannels() const noexcept                 { return numChannels; }
 
-    /** Corrections to the coherence of every pair of channels in the bass, where a short late
-        tail holds too few independent frequencies for the mix alone to set it:
-        [band][first * numChannels + second], band 0 the 125 Hz octave and band 1 the 250 Hz one.
-    */
-    using CoherenceTrim = std::array<std::vector<double>, 2>;
-
-    static constexpr std::array<double, 2> trimmedCoherenceBands { 125.0, 250.0 };
-
-    CoherenceTrim makeNeutralCoherenceTrim() const;
-
-    /** The field of every channel, each decaying as its own envelope says, each band raised or
-        lowered by its level in dB, the channels' bass coherence shifted by the trim.
-    */
-    std::vector<std::vector<float>> render (const std::vector<DecayEnvelope>& envelopes,
-                                            const std::vector<RoomDesign::BandValues>& levelsDb,
-                                            const CoherenceTrim& coherenceTrim) const;
+    /** The field of every channel. */
+    std::vector<std::vector<float>> render() const;
 
     /** The energy per sample the field starts with at emission, before any decay. */
     static double getEmissionEnergy (const RoomDesign& room) noexcept;
@@ -74,27 +64,20 @@ public:
 
 private:
     using Spectrum = std::vector<std::complex<double>>;
-
-    std::vector<float> makeSparseSequence (juce::uint64 seed) const;
-    void analyse (const std::vector<float>& sequence, int channel);
-    void decorrelateChannels (double lateSeconds);
     using Matrix = std::vector<double>;   // numChannels x numChannels, row-major
 
-    std::vector<Matrix> makeMixingMatrices (const CoherenceTrim& trim) const;
+    void analyse (juce::uint64 seed, int channel);
+    std::vector<Matrix> makeMixingMatrices() const;
     Matrix getGeometricCoherence (double frequency) const;
     static Matrix symmetricSquareRoot (Matrix coherence, int size);
-    Matrix spreadOverChannels (const Matrix& root) const;
-    static void smoothMagnitudes (Spectrum& spectrum, double expectedEnergy) noexcept;
-    static void smoothAcrossBins (std::vector<double>& gains) noexcept;
     double getFrameSeconds (int frame) const noexcept;
     int getFrameStart (int frame) const noexcept         { return (frame - (frameSize / hopSize - 1)) * hopSize; }
 
     RoomDesign room;
     int numSources, numChannels, numSamples, numFrames;
-    double offsetSeconds, referenceDecay;
+    std::vector<double> directSeconds;
+    double offsetSeconds, handOverStart, handOverEnd, referenceDecay;
     Fft fft { frameSize };
     std::vector<double> window;
     std::vector<std::vector<Spectrum>> frames;       // [frame][channel], bins 0 to frameSize / 2
-    std::vector<double> frameEnergies;               // expected energy per bin of dense noise, per frame
-    int firstLateFrame = 0;
 };

@@ -27,6 +27,16 @@ double ImageSources::getHandOverWeight (double seconds, double start, double end
     return std::cos (0.5 * pi * std::pow ((seconds - start) / (end - start), handOverShape));
 }
 
+int ImageSources::Arrival::getOrder() const noexcept
+{
+    int order = 0;
+
+    for (auto count : hits)
+        order += count;
+
+    return order;
+}
+
 ImageSources::ImageSources (const RoomDesign& design)
     : room (design)
 {
@@ -61,9 +71,8 @@ std::vector<ImageSources::Arrival> ImageSources::findArrivals (const RoomDesign:
              Arrival arrival;
              arrival.distance = distance;
              arrival.seconds = distance / room.speedOfSound;
-             arrival.wallHits = std::abs (nx - ux) + std::abs (nx) + std::abs (ny - uy) + std::abs (ny);
-             arrival.floorHits = std::abs (nz - uz);
-             arrival.ceilingHits = std::abs (nz);
+             arrival.hits = { std::abs (nx - ux), std::abs (nx), std::abs (ny - uy), std::abs (ny),
+                              std::abs (nz - uz), std::abs (nz) };
              arrivals.push_back (arrival);
          }
 
@@ -73,11 +82,12 @@ std::vector<ImageSources::Arrival> ImageSources::findArrivals (const RoomDesign:
 RoomDesign::BandValues ImageSources::getReflectionFactors (const Arrival& arrival) const noexcept
 {
     RoomDesign::BandValues factors {};
+    factors.fill (1.0);
 
-    for (size_t band = 0; band < factors.size(); ++band)
-        factors[band] = std::pow (1.0 - room.wallAbsorption[band], arrival.wallHits)
-                      * std::pow (1.0 - room.floorAbsorption[band], arrival.floorHits)
-                      * std::pow (1.0 - room.ceilingAbsorption[band], arrival.ceilingHits);
+    for (size_t surface = 0; surface < arrival.hits.size(); ++surface)
+        for (size_t band = 0; band < factors.size(); ++band)
+            factors[band] *= std::pow ((1.0 - room.surfaces[surface].absorption[band]) * (1.0 - room.surfaces[surface].scattering[band]),
+                                       arrival.hits[surface]);
 
     return factors;
 }
@@ -127,14 +137,25 @@ std::vector<float> ImageSources::makeMinimumPhaseKernel (const Arrival& arrival)
 
     fft.inverse (spectrum);
 
-    // The response has died away long before the kernel ends; a short fade keeps it clean.
-    std::vector<float> kernel ((size_t) kernelLength);
-    const auto fadeLength = kernelLength / 4;
+    // The response has died away long before the kernel ends: it is cut where what is left
+    // lies 70 dB below it, with a short fade, so that each arrival costs only its real length.
+    double total = 0.0, remaining = 0.0;
 
     for (int i = 0; i < kernelLength; ++i)
+        total += std::norm (spectrum[(size_t) i]);
+
+    auto length = kernelLength;
+
+    while (length > minimumKernelLength && remaining + std::norm (spectrum[(size_t) length - 1]) < 1.0e-7 * total)
+        remaining += std::norm (spectrum[(size_t) --length]);
+
+    std::vector<float> kernel ((size_t) length);
+    const auto fadeLength = length / 4;
+
+    for (int i = 0; i < length; ++i)
     {
-        const auto fade = i < kernelLength - fadeLength ? 1.0
-                        : 0.5 + 0.5 * std::cos (pi * (i - (kernelLength - fadeLength)) / fadeLength);
+        const auto fade = i < length - fadeLength ? 1.0
+                        : 0.5 + 0.5 * std::cos (pi * (i - (length - fadeLength)) / fadeLength);
         kernel[(size_t) i] = static_cast<float> (spectrum[(size_t) i].real() * fade);
     }
 
@@ -144,7 +165,7 @@ std::vector<float> ImageSources::makeMinimumPhaseKernel (const Arrival& arrival)
 const std::vector<float>& ImageSources::getKernel (const Arrival& arrival)
 {
     const auto bucket = static_cast<int> (std::lround (arrival.distance / distanceBucketMetres));
-    const auto key = std::make_tuple (arrival.wallHits, arrival.floorHits, arrival.ceilingHits, bucket);
+    const auto key = std::make_pair (arrival.hits, bucket);
     auto found = kernels.find (key);
 
     if (found == kernels.end())
@@ -183,7 +204,7 @@ void ImageSources::addArrival (const std::vector<float>& kernel, double position
         const auto tapGain = gain * taps[(size_t) j] / tapSum;
         const auto start = first + j;
 
-        for (int i = juce::jmax (0, -start); i < kernelLength && start + i < outputLength; ++i)
+        for (int i = juce::jmax (0, -start); i < (int) kernel.size() && start + i < outputLength; ++i)
             output[(size_t) (start + i)] += static_cast<float> (tapGain * kernel[(size_t) i]);
     }
 }

@@ -2,8 +2,9 @@
 
 #include "RoomDesign.h"
 
+#include <array>
 #include <map>
-#include <tuple>
+#include <utility>
 #include <vector>
 
 /**
@@ -11,11 +12,16 @@
     from the image sources of the shoebox room (J. B. Allen and D. A. Berkley, "Image method
     for efficiently simulating small-room acoustics", J. Acoust. Soc. Am. 65, 1979).
 
-    Each arrival stays compact, as a real reflection is: its surfaces' absorption (interpolated
-    between the table's octave bands) and the air's absorption over its path (ISO 9613-1) make
-    one smooth magnitude response, realised as a minimum-phase filter, so that no band lags
-    behind the others; and it is placed between samples by a windowed-sinc fractional delay.
-    The direct sound is made the same way, with air as its only filter.
+    An image source stands for the specular path only: at each surface it met, the share the
+    surface absorbs is lost and the share it scatters (its scattering coefficient, ISO 17497-1)
+    leaves the specular direction and joins the diffuse field (DiffuseField), as in the hybrid
+    models of room acoustics (M. Vorlaender, Auralization, 2008, ch. 11).
+
+    Each arrival stays compact, as a real reflection is: what its surfaces let through
+    (interpolated between the table's octave bands) and the air's absorption over its path
+    (ISO 9613-1) make one smooth magnitude response, realised as a minimum-phase filter, so that
+    no band lags behind the others; and it is placed between samples by a windowed-sinc
+    fractional delay. The direct sound is made the same way, with air as its only filter.
 */
 class ImageSources
 {
@@ -25,9 +31,9 @@ public:
     {
         double seconds = 0.0;        // after emission
         double distance = 0.0;       // of the image source from the microphone, in metres
-        int wallHits = 0, floorHits = 0, ceilingHits = 0;
+        std::array<int, RoomDesign::numSurfaces> hits {};   // how often it met each surface
 
-        int getOrder() const noexcept   { return wallHits + floorHits + ceilingHits; }
+        int getOrder() const noexcept;
     };
 
     explicit ImageSources (const RoomDesign& room);
@@ -36,12 +42,14 @@ public:
     std::vector<Arrival> findArrivals (const RoomDesign::Position& source,
                                        const RoomDesign::Position& microphone, double endSeconds) const;
 
-    /** The reflection's energy factor per band: the surfaces it met, without air and distance. */
+    /** The share of the energy per band that the surfaces the arrival met reflect specularly,
+        prod ((1 - alpha) (1 - s)), without air and distance.
+    */
     RoomDesign::BandValues getReflectionFactors (const Arrival& arrival) const noexcept;
 
     /** Adds the arrivals of the path to output, sample 0 being offsetSeconds after emission.
-        The reflections (not the direct sound) fade out, power-complementary to the diffuse
-        part's fade-in, between fadeStartSeconds and fadeEndSeconds after emission.
+        The reflections (not the direct sound) fade out between fadeStartSeconds and
+        fadeEndSeconds after emission, where the diffuse part takes their energy over.
     */
     void render (const RoomDesign::Position& source, const RoomDesign::Position& microphone,
                  double offsetSeconds, double fadeStartSeconds, double fadeEndSeconds,
@@ -56,6 +64,7 @@ public:
     static constexpr double handOverShape = 1.5;
     static constexpr int kernelLength = 2048;
     static constexpr int fractionalDelayHalfLength = 8;
+    static constexpr int minimumKernelLength = 64;
 
 private:
     const std::vector<float>& getKernel (const Arrival& arrival);
@@ -63,5 +72,5 @@ private:
     void addArrival (const std::vector<float>& kernel, double position, double gain, std::vector<float>& output) const;
 
     RoomDesign room;
-    std::map<std::tuple<int, int, int, int>, std::vector<float>> kernels;   // by hits and distance bucket
+    std::map<std::pair<std::array<int, RoomDesign::numSurfaces>, int>, std::vector<float>> kernels;   // by hits and distance bucket
 };

@@ -2,10 +2,12 @@
 #include "AirAbsorption.h"
 #include "DecayAnalysis.h"
 #include "DiffuseField.h"
+#include "EarlyMeasures.h"
 #include "FilterChain.h"
 #include "Fft.h"
 #include "ImageSources.h"
 #include "RoomMeasures.h"
+#include "TailMeasures.h"
 
 #include <algorithm>
 #include <cmath>
@@ -55,20 +57,8 @@ namespace
     }
 
     // A mode counts as excited when source and microphone together see this much of its pressure.
-    constexpr double smallestModeCoupling = 0.25;
+    constexpr double smallestModeCoupling = 0.5;
     constexpr double lowestModeHz = 20.0;
-
-    double windowEnergy (const float* samples, int numSamples, double centreSample, double sampleRate)
-    {
-        const auto start = juce::jmax (0, static_cast<int> (centreSample - 0.00025 * sampleRate));
-        const auto end = juce::jmin (numSamples, static_cast<int> (centreSample + 0.00075 * sampleRate));
-        double energy = 0.0;
-
-        for (int i = start; i < end; ++i)
-            energy += (double) samples[i] * samples[i];
-
-        return energy;
-    }
 }
 
 double PackMeasures::expectedCoherence (const RoomDesign& room, RoomSynthesiser::Layout layout,
@@ -104,77 +94,9 @@ double PackMeasures::expectedCoherence (const RoomDesign& room, RoomSynthesiser:
     return sum / weights;
 }
 
-double PackMeasures::earlyReflectionDeviationDb (const RoomDesign& room, const RoomSynthesiser::Path& path,
-                                                     const float* samples, int numSamples)
-{
-    const auto rate = room.sampleRate;
-    const auto mixing = room.getPredictedMixingSeconds();
-    const auto directSample = RoomMeasures::findLoudestSample (samples, numSamples);
-    const ImageSources imageSources (room);
-    const auto arrivals = imageSources.findArrivals (path.source, path.microphone, path.directSeconds + mixing);
-
-    // Reflections that arrive alone, before the diffuse part begins, strongest first.
-    struct Candidate { ImageSources::Arrival arrival; double energy; };
-    std::vector<Candidate> candidates;
-
-    for (const auto& arrival : arrivals)
-    {
-        if (arrival.getOrder() == 0 || arrival.seconds > path.directSeconds + 0.5 * mixing)
-            continue;
-
-        const auto alone = std::none_of (arrivals.begin(), arrivals.end(), [&] (const auto& other)
-        {
-            return &other != &arrival && std::abs (other.seconds - arrival.seconds) < 0.001;
-        });
-
-        if (alone)
-            candidates.push_back ({ arrival, reflectionEnergy (imageSources.getReflectionFactors (arrival), arrival.distance, rate)
-                                                 / (arrival.distance * arrival.distance) });
-    }
-
-    std::sort (candidates.begin(), candidates.end(), [] (const auto& a, const auto& b) { return a.energy > b.energy; });
-    candidates.resize (juce::jmin (candidates.size(), (size_t) numEarlyReflections));
-
-    const auto directDistance = path.directSeconds * room.speedOfSound;
-    const auto expectedDirect = reflectionEnergy ({ 1.0, 1.0, 1.0, 1.0, 1.0, 1.0 }, directDistance, rate)
-                              / (directDistance * directDistance);
-    const auto measuredDirect = windowEnergy (samples, numSamples, directSample, rate);
-    double worst = 0.0;
-
-    for (const auto& candidate : candidates)
-    {
-        const auto position = directSample + (candidate.arrival.seconds - path.directSeconds) * rate;
-        const auto measured = windowEnergy (samples, numSamples, position, rate) / measuredDirect;
-        const auto deviation = 10.0 * std::log10 (measured / (candidate.energy / expectedDirect));
-
-        if (std::abs (deviation) > std::abs (worst))
-            worst = deviation;
-    }
-
-    return worst;
-}
-
-int PackMeasures::getLateCoherenceStart (const RoomDesign& room, const juce::AudioBuffer<float>& response)
-{
-    auto latestDirect = 0;
-
-    for (int channel = 0; channel < response.getNumChannels(); ++channel)
-        latestDirect = juce::jmax (latestDirect, RoomMeasures::findLoudestSample (response.getReadPointer (channel), response.getNumSamples()));
-
-    return latestDirect + static_cast<int> ((room.getPredictedMixingSeconds() + 0.1) * room.sampleRate);
-}
-
-double PackMeasures::measureLateCoherence (const RoomDesign& room, const juce::AudioBuffer<float>& response,
-                                           int firstChannel, int secondChannel, double bandCentre, int lateStart)
-{
-    return RoomMeasures::bandCoherence (response.getReadPointer (firstChannel), response.getReadPointer (secondChannel),
-                                        response.getNumSamples(), room.sampleRate, Band::octave (bandCentre),
-                                        lateStart, response.getNumSamples());
-}
-
 std::vector<double> PackMeasures::coupledModeFrequencies (const RoomDesign& room, const RoomSynthesiser::Path& path)
 {
-    const auto highest = room.getSchroederFrequency();
+    const auto highest = highestJudgedModeShare * room.getSchroederFrequency();
     const auto half = 0.5 * room.speedOfSound;
     const auto orderLimit = [&] (double size) { return static_cast<int> (highest / half * size) + 1; };
     const auto shape = [] (int order, double size, const RoomDesign::Position& point, double RoomDesign::Position::* axis)
@@ -249,7 +171,7 @@ double PackMeasures::modeSalienceDb (const RoomDesign& room, const RoomSynthesis
         ++count;
     }
 
-    return count > 0 ? (atModes - between) / count : 0.0;
+    return count > 0 ? (atModes - between) / count : std::numeric_limits<double>::quiet_NaN();
 }
 
 double PackMeasures::reverberantLevelDb (const RoomDesign& room, RoomSynthesiser::Layout,
@@ -268,114 +190,365 @@ double PackMeasures::reverberantLevelDb (const RoomDesign& room, RoomSynthesiser
     return 10.0 * std::log10 (energy / response.getNumChannels());
 }
 
-std::vector<PackMeasures::Row> PackMeasures::measure (const RoomDesign& room, RoomSynthesiser::Layout layout,
-                                                              const juce::AudioBuffer<float>& response)
+
+std::vector<double> PackMeasures::firstOrderReflectionsOverDiffuseDb (const RoomDesign& room, const RoomSynthesiser::Path& path,
+                                                                      const float* samples, int numSamples)
 {
     const auto rate = room.sampleRate;
-    const auto numSamples = response.getNumSamples();
-    const auto paths = RoomSynthesiser::getPaths (room, layout);
-    const auto bands = RoomMeasures::getDecayBands();
-    const auto mixing = room.getPredictedMixingSeconds();
-    const auto numTableBands = (size_t) RoomDesign::numBands;
-
-    std::vector<Row> rows;
-    const auto addRow = [&] (const juce::String& name, double low, double high)
+    const auto directSample = RoomMeasures::findLoudestSample (samples, numSamples);
+    const ImageSources imageSources (room);
+    auto arrivals = imageSources.findArrivals (path.source, path.microphone, path.directSeconds + room.getPredictedMixingSeconds());
+    const auto expectedEnergy = [&] (const ImageSources::Arrival& arrival)
     {
-        rows.push_back ({ name, std::numeric_limits<double>::quiet_NaN(), low, high });
-        return rows.size() - 1;
+        return reflectionEnergy (imageSources.getReflectionFactors (arrival), arrival.distance, rate) / (arrival.distance * arrival.distance);
     };
 
-    std::vector<size_t> t30Rows, edtRows, lateRows;
-
-    for (size_t band = 0; band < bands.size(); ++band)
+    const auto toSample = [&] (const ImageSources::Arrival& arrival)
     {
-        if (band < numTableBands)
-        {
-            t30Rows.push_back (addRow ("T30 " + bands[band].getName() + " / target", 0.95, 1.05));
-            edtRows.push_back (addRow ("EDT / T30 " + bands[band].getName(), 0.8, 1.2));
-        }
-        else
-        {
-            t30Rows.push_back (addRow ("T30 " + bands[band].getName() + " / ISO 9613-1 from 4 kHz", 0.8, 1.2));
-        }
+        return directSample + juce::roundToInt ((arrival.seconds - path.directSeconds) * rate);
+    };
 
-        // Above 4 kHz a band spans decay times that air absorption spreads apart, so even the
-        // ideal room's decay curve bends there; the limit is on the bend beyond it.
-        lateRows.push_back (addRow (band < numTableBands ? "late decay (-25 to -45 dB) / T30 " + bands[band].getName()
-                                                         : "late decay / T30 " + bands[band].getName() + ", over the ideal's",
-                                    0.0, 1.1));
+    std::vector<int> arrivalSamples;
+
+    for (const auto& arrival : arrivals)
+        arrivalSamples.push_back (toSample (arrival));
+
+    arrivals.erase (std::remove_if (arrivals.begin(), arrivals.end(), [] (const auto& arrival) { return arrival.getOrder() != 1; }),
+                    arrivals.end());
+    std::sort (arrivals.begin(), arrivals.end(), [&] (const auto& a, const auto& b) { return expectedEnergy (a) > expectedEnergy (b); });
+
+    std::vector<double> levels;
+    const auto firstSample = directSample + static_cast<int> (0.001 * rate);
+
+    for (const auto& arrival : arrivals)
+    {
+        const auto position = toSample (arrival);
+        auto others = arrivalSamples;
+        others.erase (std::remove (others.begin(), others.end(), position), others.end());
+        levels.push_back (EarlyMeasures::reflectionOverDiffuseDb (samples, numSamples, rate, position, firstSample, others));
     }
 
-    const auto echoRow = addRow ("echo density 1 reached / mixing time", 0.6, unbounded);
-    const auto earlyRow = addRow ("strongest early reflections vs alone (dB)", -2.0, 2.0);
-    const auto echoCriterionRow = addRow ("echo criterion EK for music (Dietsch and Kraak)", -unbounded, 1.5);
-    const auto repetitionRow = addRow ("late repetition (autocorrelation above 1 kHz)", -unbounded, 0.2);
-    const auto coherence125 = addRow ("late coherence 125 Hz - sin(kd)/kd", -0.2, 0.2);
-    const auto coherence250 = addRow ("late coherence 250 Hz - sin(kd)/kd", -0.2, 0.2);
-    const auto peakRow = addRow ("peak (dBFS)", -unbounded, -0.5);
-    const auto startRow = addRow ("earliest arrival (ms)", 0.0, 1.0);
-    const auto modalRoom = room.getSchroederFrequency() > modalRoomSchroederFrequency;
-    const auto modeRow = modalRoom ? addRow ("mode salience below " + juce::String (juce::roundToInt (room.getSchroederFrequency()))
-                                                 + " Hz (dB)", 1.5, unbounded)
-                                   : 0;
+    return levels;
+}
 
-    int earliest = numSamples;
-    float peak = 0.0f;
+std::vector<std::pair<int, int>> PackMeasures::getMirrorPairs (RoomSynthesiser::Layout layout)
+{
+    if (layout == RoomSynthesiser::Layout::stereo)
+        return { { 0, 1 } };
 
-    for (int channel = 0; channel < response.getNumChannels(); ++channel)
+    return { { 0, 3 }, { 1, 2 } };
+}
+
+namespace
+{
+    /** Builds the rows of one file, each measure in its own small step. */
+    class FileMeasurement
     {
-        const auto* samples = response.getReadPointer (channel);
-        const auto direct = RoomMeasures::findLoudestSample (samples, numSamples);
-        double t30At4k = 0.0;
-
-        for (size_t band = 0; band < bands.size(); ++band)
+    public:
+        FileMeasurement (const RoomDesign& design, RoomSynthesiser::Layout fileLayout, const juce::AudioBuffer<float>& buffer)
+            : room (design), layout (fileLayout), response (buffer),
+              paths (RoomSynthesiser::getPaths (design, fileLayout)),
+              rate (design.sampleRate), numSamples (buffer.getNumSamples()),
+              mixing (design.getPredictedMixingSeconds())
         {
-            const auto curve = RoomMeasures::bandDecayCurve (samples, numSamples, rate, bands[band]);
-            const auto t30 = DecayAnalysis::fitT30 (curve, rate);
-
-            if (band < numTableBands)
-            {
-                keepWorst (rows[t30Rows[band]], t30 / room.targetT30[band]);
-                keepWorst (rows[edtRows[band]], DecayAnalysis::fitDecayTime (curve, rate, 0.0, -10.0) / t30);
-
-                if (band == numTableBands - 1)
-                    t30At4k = t30;
-            }
-            auto idealBend = 1.0;
-
-            if (band >= numTableBands)
-            {
-                const auto ideal = RoomMeasures::predictAirDecay (t30At4k, bands[band], rate, room.speedOfSound);
-                keepWorst (rows[t30Rows[band]], t30 / ideal.t30);
-                idealBend = ideal.lateDecay / ideal.t30;
-            }
-
-            keepWorst (rows[lateRows[band]], DecayAnalysis::fitDecayTime (curve, rate, -25.0, -45.0) / t30 / idealBend);
+            for (int channel = 0; channel < response.getNumChannels(); ++channel)
+                directs.push_back (RoomMeasures::findLoudestSample (samplesOf (channel), numSamples));
         }
 
-        const auto echoTime = RoomMeasures::firstFullEchoDensity (samples, numSamples, rate, direct);
-        keepWorst (rows[echoRow], (echoTime < 0.0 ? numSamples / rate : echoTime) / mixing);
-        keepWorst (rows[earlyRow], earlyReflectionDeviationDb (room, paths[(size_t) channel], samples, numSamples));
-        keepWorst (rows[echoCriterionRow], RoomMeasures::echoCriterionForMusic (samples, numSamples, rate, direct));
-        keepWorst (rows[repetitionRow], RoomMeasures::lateRepetition (samples, numSamples, rate, direct + static_cast<int> (mixing * rate),
-                                                                          repetitionLagSeconds));
+        std::vector<PackMeasures::Row> measure()
+        {
+            addDecayRows();
+            addEchoDensityRows();
+            addEarlyRows();
+            addTailRows();
+            addCoherenceRows();
+            addModeRows();
+            addLevelRows();
+            return rows;
+        }
 
-        if (modalRoom)
-            keepWorst (rows[modeRow], modeSalienceDb (room, paths[(size_t) channel], samples, numSamples));
+    private:
+        const float* samplesOf (int channel) const    { return response.getReadPointer (channel); }
+        int toSamples (double seconds) const         { return static_cast<int> (seconds * rate); }
 
-        earliest = juce::jmin (earliest, RoomMeasures::findFirstArrival (samples, numSamples, 40.0));
-        peak = juce::jmax (peak, response.getMagnitude (channel, 0, numSamples));
+        size_t addRow (const juce::String& name, double low, double high, const juce::String& source)
+        {
+            rows.push_back ({ name, std::numeric_limits<double>::quiet_NaN(), low, high, source });
+            return rows.size() - 1;
+        }
+
+        void addDecayRows()
+        {
+            const auto bands = RoomMeasures::getDecayBands();
+            const auto numTableBands = (size_t) RoomDesign::numBands;
+            const auto numChannels = response.getNumChannels();
+            std::vector<double> t30At4k ((size_t) numChannels);
+
+            for (size_t band = 0; band < bands.size(); ++band)
+            {
+                const auto name = bands[band].getName();
+                const auto target = band < numTableBands ? room.targetT30[band] : 0.0;
+                const auto width = bands[band].highEdge - bands[band].lowEdge;
+
+                // The estimator's own scatter in a short decay of a narrow band (a small room's bass).
+                const auto tolerance = juce::jmax (0.05, 1.25 / std::sqrt (width * juce::jmax (target, 1.0e-3)));
+                const auto t30Row = band < numTableBands
+                                  ? addRow ("T30 " + name + " / target, mean of the paths", 1.0 - tolerance, 1.0 + tolerance,
+                                            "ISO 3382-1; 5 % or 1.25/sqrt(B T30)")
+                                  : addRow ("T30 " + name + " / ISO 9613-1 from 4 kHz", 0.8, 1.2, "ISO 9613-1, ISO 3382-1");
+                const auto edtRow = band < numTableBands ? addRow ("EDT / T30 " + name, 0.7, 1.35, "ISO 3382-1") : 0;
+                const auto lateLimit = band < 2 && target < 1.0 ? 1.5 : 1.25;
+                const auto lateRow = addRow (band < numTableBands ? "late slope (-25 to -45 dB) / T30 " + name
+                                                                  : "late slope / T30 " + name + ", over the ideal's",
+                                             -unbounded, lateLimit, "ISO 3382-1");
+                double meanRatio = 0.0;
+
+                for (int channel = 0; channel < numChannels; ++channel)
+                {
+                    const auto curve = RoomMeasures::bandDecayCurve (samplesOf (channel), numSamples, rate, bands[band]);
+                    const auto t30 = DecayAnalysis::fitT30 (curve, rate);
+                    auto bend = 1.0;
+
+                    if (band < numTableBands)
+                    {
+                        meanRatio += t30 / target / numChannels;
+                        keepWorst (rows[edtRow], DecayAnalysis::fitDecayTime (curve, rate, 0.0, -10.0) / t30);
+
+                        if (band == numTableBands - 1)
+                            t30At4k[(size_t) channel] = t30;
+                    }
+                    else
+                    {
+                        const auto ideal = RoomMeasures::predictAirDecay (t30At4k[(size_t) channel], bands[band], rate, room.speedOfSound);
+                        keepWorst (rows[t30Row], t30 / ideal.t30);
+                        bend = ideal.lateDecay / ideal.t30;
+                    }
+
+                    keepWorst (rows[lateRow], DecayAnalysis::fitDecayTime (curve, rate, -25.0, -45.0) / t30 / bend);
+                }
+
+                if (band < numTableBands)
+                    rows[t30Row].value = meanRatio;
+            }
+        }
+
+        void addEchoDensityRows()
+        {
+            // In a small room full density comes within a few milliseconds: no earliest time there.
+            const auto judgesEarliest = mixing >= 0.06;
+            const auto earliestRow = judgesEarliest ? addRow ("echo density (50 ms mean) 1 reached / mixing time", 0.6, unbounded,
+                                                              "Abel and Huang 2006; Lindau et al. 2012")
+                                                    : 0;
+            const auto latestRow = addRow ("echo density 0.9 reached / mixing time", -unbounded, 1.5, "Abel and Huang 2006; Lindau et al. 2012");
+
+            for (int channel = 0; channel < response.getNumChannels(); ++channel)
+            {
+                const auto reached = [&] (double threshold, double smoothing)
+                {
+                    const auto seconds = RoomMeasures::firstEchoDensity (samplesOf (channel), numSamples, rate, directs[(size_t) channel],
+                                                                         threshold, smoothing);
+                    return (seconds < 0.0 ? numSamples / rate : seconds) / mixing;
+                };
+
+                if (judgesEarliest)
+                    keepWorst (rows[earliestRow], reached (1.0, TailMeasures::envelopeSeconds));
+
+                keepWorst (rows[latestRow], reached (0.9, 0.0));
+            }
+        }
+
+        std::vector<EarlyMeasures::Peak> earlyPeaks (int channel) const
+        {
+            const auto direct = directs[(size_t) channel];
+            return EarlyMeasures::findPeaks (samplesOf (channel), numSamples, rate, direct + toSamples (0.001), direct + toSamples (mixing));
+        }
+
+        void addEarlyRows()
+        {
+            const auto numChannels = response.getNumChannels();
+            const auto sameSourceRow = addRow ("early peaks on an opposite-sign peak of the other microphone", -unbounded, 0.05,
+                                               "independent paths");
+            // Only true stereo has paths of another source.
+            const auto otherSourceRow = layout == RoomSynthesiser::Layout::trueStereo
+                                      ? addRow ("early peaks on a peak of the other source", -unbounded, 0.1, "independent paths")
+                                      : 0;
+            std::vector<std::vector<EarlyMeasures::Peak>> peaks;
+
+            for (int channel = 0; channel < numChannels; ++channel)
+                peaks.push_back (earlyPeaks (channel));
+
+            for (int channel = 0; channel < numChannels; ++channel)
+                for (int other = 0; other < numChannels; ++other)
+                {
+                    if (other == channel)
+                        continue;
+
+                    if (other / 2 == channel / 2)
+                        keepWorst (rows[sameSourceRow], EarlyMeasures::coincidentShare (peaks[(size_t) channel], peaks[(size_t) other], true));
+                    else
+                        keepWorst (rows[otherSourceRow], EarlyMeasures::coincidentShare (peaks[(size_t) channel], peaks[(size_t) other], false));
+                }
+
+            const auto differenceRow = addRow ("early (L-R) over (L+R) above 2 kHz (dB)", -15.0, unbounded, "two microphones apart");
+
+            for (const auto& [left, right] : PackMeasures::getMirrorPairs (layout))
+            {
+                const auto start = juce::jmax (directs[(size_t) left], directs[(size_t) right]) + toSamples (0.001);
+                const auto end = juce::jmin (directs[(size_t) left], directs[(size_t) right]) + toSamples (0.3 * mixing);
+                keepWorst (rows[differenceRow], EarlyMeasures::differenceLevelDb (samplesOf (left), samplesOf (right), numSamples, rate,
+                                                                                  2000.0, start, end));
+            }
+
+            const auto strongestRow = addRow ("two strongest first-order reflections over the diffuse sound (dB)", 6.0, unbounded,
+                                              "image sources with scattering");
+            const auto othersRow = addRow ("other first-order reflections over the diffuse sound (dB)", 0.0, unbounded,
+                                           "image sources with scattering");
+
+            for (int channel = 0; channel < numChannels; ++channel)
+            {
+                const auto levels = PackMeasures::firstOrderReflectionsOverDiffuseDb (room, paths[(size_t) channel], samplesOf (channel), numSamples);
+
+                for (size_t i = 0; i < levels.size(); ++i)
+                    keepWorst (rows[i < 2 ? strongestRow : othersRow], levels[i]);
+            }
+        }
+
+        void addTailRows()
+        {
+            for (auto centre : { 250.0, 1000.0, 4000.0 })
+            {
+                const auto band = RoomMeasures::Band::octave (centre);
+                const auto shortRoom = RoomDesign::interpolateBands (room.targetT30, centre) < 1.0;
+                const auto row = addRow ("late envelope fluctuation " + band.getName() + " / Gaussian noise's", shortRoom ? 0.6 : 0.75, 1.33,
+                                         "Polack 1993");
+
+                for (int channel = 0; channel < response.getNumChannels(); ++channel)
+                {
+                    const auto* samples = samplesOf (channel);
+                    const auto curve = RoomMeasures::bandDecayCurve (samples, numSamples, rate, band);
+                    const auto t30 = DecayAnalysis::fitT30 (curve, rate);
+                    const auto start = directs[(size_t) channel] + toSamples (mixing);
+                    const auto end = juce::jmin (numSamples - toSamples (RoomSynthesiser::fadeOutSeconds), start + toSamples (t30 * 35.0 / 60.0));
+                    keepWorst (rows[row], TailMeasures::envelopeFluctuationDb (samples, numSamples, rate, band, start, end)
+                                            / TailMeasures::gaussianFluctuationDb (t30, rate, band, start, end));
+                }
+            }
+
+            const auto subsonicRow = addRow ("power per Hz 2-20 Hz over 30-300 Hz (dB)", -unbounded, 0.0, "measurement chain's roll-off");
+
+            for (int channel = 0; channel < response.getNumChannels(); ++channel)
+                keepWorst (rows[subsonicRow], TailMeasures::subsonicLevelDb (samplesOf (channel), numSamples, rate));
+        }
+
+        void addCoherenceRows()
+        {
+            const auto latestDirect = *std::max_element (directs.begin(), directs.end());
+            const auto start = latestDirect + toSamples (mixing);
+
+            for (auto centre : { 125.0, 250.0 })
+            {
+                const auto band = RoomMeasures::Band::octave (centre);
+                const auto diffuse = centre >= room.getSchroederFrequency();
+                const auto name = "late coherence " + band.getName() + " - sin(kd)/kd";
+                const auto wholeRow = addRow (name + ", whole tail", diffuse ? -0.2 : -0.35, diffuse ? 0.2 : 0.35, "Cook et al. 1955");
+                const auto halvesRow = addRow (name + ", each half", diffuse ? -0.25 : -0.35, diffuse ? 0.25 : 0.35, "Cook et al. 1955");
+
+                for (int a = 0; a < response.getNumChannels(); ++a)
+                    for (int b = a + 1; b < response.getNumChannels(); ++b)
+                    {
+                        const auto end = TailMeasures::findBandDecayEnd (samplesOf (a), samplesOf (b), numSamples, rate, band, start, 45.0);
+                        const auto middle = (start + end) / 2;
+                        const auto expected = PackMeasures::expectedCoherence (room, layout, a, b, centre);
+                        const auto coherences = TailMeasures::normalisedCoherences (samplesOf (a), samplesOf (b), numSamples, rate, band,
+                                                                                    { { start, end }, { start, middle }, { middle, end } });
+                        keepWorst (rows[wholeRow], coherences[0] - expected);
+                        keepWorst (rows[halvesRow], coherences[1] - expected);
+                        keepWorst (rows[halvesRow], coherences[2] - expected);
+                    }
+            }
+        }
+
+        void addModeRows()
+        {
+            if (room.getSchroederFrequency() <= PackMeasures::modalRoomSchroederFrequency)
+                return;
+
+            const auto row = addRow ("mode salience below " + juce::String (juce::roundToInt (PackMeasures::highestJudgedModeShare * room.getSchroederFrequency()))
+                                         + " Hz (dB)", 1.5, unbounded, "Schroeder and Kuttruff 1962");
+
+            for (int channel = 0; channel < response.getNumChannels(); ++channel)
+            {
+                const auto salience = PackMeasures::modeSalienceDb (room, paths[(size_t) channel], samplesOf (channel), numSamples);
+
+                if (! std::isnan (salience))
+                    keepWorst (rows[row], salience);
+            }
+
+            if (std::isnan (rows[row].value))
+                rows.erase (rows.begin() + (std::ptrdiff_t) row);
+        }
+
+        void addLevelRows()
+        {
+            const auto echoCriterionRow = addRow ("echo criterion EK for music", -unbounded, 1.5, "Dietsch and Kraak 1986");
+            const auto repetitionRow = addRow ("late repetition (autocorrelation above 1 kHz)", -unbounded, 0.2, "a diffuse tail");
+            const auto peakRow = addRow ("peak (dBFS)", -unbounded, -0.5, "headroom");
+            const auto startRow = addRow ("earliest arrival (ms)", 0.0, 1.0, "lead-in");
+            int earliest = numSamples;
+            float peak = 0.0f;
+
+            for (int channel = 0; channel < response.getNumChannels(); ++channel)
+            {
+                const auto* samples = samplesOf (channel);
+                const auto direct = directs[(size_t) channel];
+                keepWorst (rows[echoCriterionRow], RoomMeasures::echoCriterionForMusic (samples, numSamples, rate, direct));
+                keepWorst (rows[repetitionRow], RoomMeasures::lateRepetition (samples, numSamples, rate, direct + toSamples (mixing),
+                                                                              repetitionLagSeconds));
+                earliest = juce::jmin (earliest, RoomMeasures::findFirstArrival (samples, numSamples, 40.0));
+                peak = juce::jmax (peak, response.getMagnitude (channel, 0, numSamples));
+            }
+
+            rows[peakRow].value = juce::Decibels::gainToDecibels ((double) peak, -300.0);
+            rows[startRow].value = 1000.0 * earliest / rate;
+        }
+
+        const RoomDesign& room;
+        RoomSynthesiser::Layout layout;
+        const juce::AudioBuffer<float>& response;
+        std::vector<RoomSynthesiser::Path> paths;
+        double rate;
+        int numSamples;
+        double mixing;
+        std::vector<int> directs;
+        std::vector<PackMeasures::Row> rows;
+    };
+}
+
+std::vector<PackMeasures::Row> PackMeasures::measure (const RoomDesign& room, RoomSynthesiser::Layout layout,
+                                                      const juce::AudioBuffer<float>& response)
+{
+    return FileMeasurement (room, layout, response).measure();
+}
+
+double PackMeasures::t30Agreement (const RoomDesign& room, const juce::AudioBuffer<float>& stereo, const juce::AudioBuffer<float>& trueStereo)
+{
+    double worst = 0.0;
+
+    for (int band = 0; band < RoomDesign::numBands; ++band)
+    {
+        const auto meanT30 = [&] (const juce::AudioBuffer<float>& response)
+        {
+            double sum = 0.0;
+
+            for (int channel = 0; channel < response.getNumChannels(); ++channel)
+                sum += DecayAnalysis::fitT30 (DecayAnalysis::octaveBandDecayCurve (response.getReadPointer (channel), response.getNumSamples(),
+                                                                                   room.sampleRate, band), room.sampleRate);
+
+            return sum / response.getNumChannels();
+        };
+
+        worst = juce::jmax (worst, std::abs (meanT30 (trueStereo) / meanT30 (stereo) - 1.0));
     }
 
-    const auto lateStart = getLateCoherenceStart (room, response);
-
-    for (int a = 0; a < response.getNumChannels(); ++a)
-        for (int b = a + 1; b < response.getNumChannels(); ++b)
-            for (auto [row, centre] : { std::pair<size_t, double> { coherence125, 125.0 }, { coherence250, 250.0 } })
-                keepWorst (rows[row], measureLateCoherence (room, response, a, b, centre, lateStart)
-                                        - expectedCoherence (room, layout, a, b, centre));
-
-    rows[peakRow].value = juce::Decibels::gainToDecibels ((double) peak, -300.0);
-    rows[startRow].value = 1000.0 * earliest / rate;
-    return rows;
+    return worst;
 }

@@ -3,13 +3,16 @@
 #include "RoomSynthesiser.h"
 
 /**
-    Every measure a file of the pack is judged by, each against its target range: the
-    acoustic parameters of ISO 3382-1 (T30, EDT), the decay above 4 kHz against the air's
-    absorption (ISO 9613-1), the late decay's straightness, the echo density against the
-    perceptual mixing time, the early reflections' levels, the late coherence against the
-    diffuse field, and the file's level and start.
+    Every measure a file of the pack is judged by, each against its target range and with the
+    source of that range: the acoustic parameters of ISO 3382-1 (T30, EDT, the late slope), the
+    decay above 4 kHz against the air's absorption (ISO 9613-1), the echo density against the
+    perceptual mixing time, whether the early reflections are each path's own and differ left
+    and right, how the first reflections stand out, the late envelope's fluctuation and the
+    late coherence against a diffuse field's, the modes of a small room, the low end, and the
+    file's level and start.
 
-    Each row holds the worst value over the file's channels.
+    Each row holds the worst value over the file's channels (or pairs of channels); T30 holds
+    the mean of the paths.
 */
 class PackMeasures
 {
@@ -18,6 +21,7 @@ public:
     {
         juce::String name;
         double value = 0.0, low = 0.0, high = 0.0;
+        juce::String source;
 
         bool isMet() const noexcept             { return value >= low && value <= high; }
     };
@@ -25,45 +29,44 @@ public:
     static std::vector<Row> measure (const RoomDesign& room, RoomSynthesiser::Layout layout,
                                      const juce::AudioBuffer<float>& response);
 
+    /** The largest relative difference between a room's two files in the T30 of a band, each
+        the mean of its paths.
+    */
+    static double t30Agreement (const RoomDesign& room, const juce::AudioBuffer<float>& stereo,
+                                const juce::AudioBuffer<float>& trueStereo);
+
     /** The energy after each channel's direct sound, mean over the channels, in dB. */
     static double reverberantLevelDb (const RoomDesign& room, RoomSynthesiser::Layout layout,
                                       const juce::AudioBuffer<float>& response);
 
-    /** The largest deviation, in dB, of the strongest isolated early reflections of a channel
-        from the level each would have alone (its distance, its surfaces' octave-band
-        absorption and the air's), relative to the direct sound.
+    /** How far each first-order reflection of the path stands above the diffuse sound around
+        it, in dB, strongest expected reflection first.
     */
-    static double earlyReflectionDeviationDb (const RoomDesign& room, const RoomSynthesiser::Path& path,
-                                              const float* samples, int numSamples);
+    static std::vector<double> firstOrderReflectionsOverDiffuseDb (const RoomDesign& room, const RoomSynthesiser::Path& path,
+                                                                   const float* samples, int numSamples);
+
+    /** The pairs of channels that mirror each other: C->L and C->R; L->L and R->R, L->R and R->L. */
+    static std::vector<std::pair<int, int>> getMirrorPairs (RoomSynthesiser::Layout layout);
 
     /** How far the level at the room modes that the path's source and microphone couple to
-        stands above the level halfway between them, in dB, below the Schroeder frequency.
+        stands above the level halfway between them, in dB; NaN where no two such modes stand apart.
     */
     static double modeSalienceDb (const RoomDesign& room, const RoomSynthesiser::Path& path,
                                   const float* samples, int numSamples);
 
-    /** The frequencies of the shoebox's modes below the Schroeder frequency, as (p, q, r) with
-        f = c/2 sqrt ((p/Lx)^2 + (q/Ly)^2 + (r/Lz)^2), that both ends of the path couple to:
-        the product of cos (p pi x / Lx) cos (q pi y / Ly) cos (r pi z / Lz) at the two points.
+    /** The frequencies of the shoebox's modes up to highestJudgedModeShare times the Schroeder
+        frequency, as (p, q, r) with f = c/2 sqrt ((p/Lx)^2 + (q/Ly)^2 + (r/Lz)^2), that both
+        ends of the path couple to: the product of cos (p pi x / Lx) cos (q pi y / Ly)
+        cos (r pi z / Lz) at the two points is at least 0.5. Higher up the modes overlap (at the
+        Schroeder frequency three to a bandwidth), so that none can stand out even in a real room.
     */
     static std::vector<double> coupledModeFrequencies (const RoomDesign& room, const RoomSynthesiser::Path& path);
 
     /** Where the room's modes stand apart enough to be heard as such. */
     static constexpr double modalRoomSchroederFrequency = 100.0;
+    static constexpr double highestJudgedModeShare = 0.7;
 
     /** The diffuse-field coherence the pair of channels should show in an octave band. */
     static double expectedCoherence (const RoomDesign& room, RoomSynthesiser::Layout layout,
                                      int firstChannel, int secondChannel, double bandCentre);
-
-    /** Where the late part whose coherence is judged starts: the mixing time after the last
-        channel's direct sound, plus 100 ms for the early reflections' low frequencies and the
-        octave filters to ring out.
-    */
-    static int getLateCoherenceStart (const RoomDesign& room, const juce::AudioBuffer<float>& response);
-
-    /** The late coherence of two channels in an octave band. */
-    static double measureLateCoherence (const RoomDesign& room, const juce::AudioBuffer<float>& response,
-                                        int firstChannel, int secondChannel, double bandCentre, int lateStart);
-
-    static constexpr int numEarlyReflections = 5;
 };

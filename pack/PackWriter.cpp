@@ -1,4 +1,5 @@
 #include "PackWriter.h"
+#include "DecayAnalysis.h"
 #include "RoomPicture.h"
 
 #include <VOK_ImpulseFile.h>
@@ -78,16 +79,30 @@ juce::Result PackWriter::writeImpulseFile (const juce::File& target, const RoomD
     return juce::Result::ok();
 }
 
+RoomDesign::BandValues PackWriter::measureMeanT30 (const RoomDesign& room, const juce::AudioBuffer<float>& response)
+{
+    RoomDesign::BandValues mean {};
+
+    for (int channel = 0; channel < response.getNumChannels(); ++channel)
+    {
+        const auto t30 = DecayAnalysis::measureT30 (response.getReadPointer (channel), response.getNumSamples(), room.sampleRate);
+
+        for (size_t band = 0; band < mean.size(); ++band)
+            mean[band] += t30[band] / response.getNumChannels();
+    }
+
+    return mean;
+}
+
 juce::Result PackWriter::writeRoom (const RoomDesign& room, const juce::File& folder, RoomReport& report)
 {
-    RoomSynthesiser synthesiser (room);
+    const RoomSynthesiser synthesiser (room);
     const auto stereo = synthesiser.render (RoomSynthesiser::Layout::stereo);
-    report.trimDeviation = synthesiser.getLastTrimDeviation();
-    report.stereoT30 = synthesiser.getLastMeasuredT30();
-
     const auto trueStereo = synthesiser.render (RoomSynthesiser::Layout::trueStereo);
-    report.trimDeviation = juce::jmax (report.trimDeviation, synthesiser.getLastTrimDeviation());
-    report.trueStereoT30 = synthesiser.getLastMeasuredT30();
+
+    // For the generator's log only: the files are written as the synthesiser made them.
+    report.stereoT30 = measureMeanT30 (room, stereo);
+    report.trueStereoT30 = measureMeanT30 (room, trueStereo);
 
     // Both files of a room show the same picture, drawn from the stereo response.
     const auto pictureText = RoomPicture::createPictureText (room, stereo);

@@ -15,7 +15,6 @@ public:
     struct RoomReport
     {
         RoomDesign::BandValues stereoT30 {}, trueStereoT30 {};   // measured, mean over channels
-        double trimDeviation = 0.0;
     };
 
     /** The factory presets every file carries, sorted by name as the preset list is kept. */
@@ -32,6 +31,9 @@ public:
                                           RoomSynthesiser::Layout layout,
                                           const juce::AudioBuffer<float>& response,
                                           const juce::String& pictureText);
+
+    /** T30 per octave band, measured on each channel and averaged over them. */
+    static RoomDesign::BandValues measureMeanT30 (const RoomDesign& room, const juce::AudioBuffer<float>& response);
 
     /** Renders and writes both files of a room into the folder. */
     static juce::Result writeRoom (const RoomDesign& room, const juce::File& folder, RoomReport& report);

@@ -1,6 +1,7 @@
 #include "RoomDesign.h"
 
 #include <cmath>
+#include <limits>
 
 namespace
 {
@@ -78,6 +79,68 @@ double RoomDesign::interpolateBands (const BandValues& values, double frequency)
     return values[(size_t) lower] + fraction * (values[(size_t) lower + 1] - values[(size_t) lower]);
 }
 
+double RoomDesign::getSurfaceArea (Surface surface) const noexcept
+{
+    switch (surface)
+    {
+        case leftWall: case rightWall:                  return length * height;
+        case microphoneEndWall: case sourceEndWall:     return width * height;
+        case floor: case ceiling: case numSurfaces:     break;
+    }
+
+    return width * length;
+}
+
+const char* RoomDesign::getSurfaceKey (Surface surface) noexcept
+{
+    static constexpr const char* keys[] { "left", "right", "microphoneEnd", "sourceEnd", "floor", "ceiling" };
+    return keys[juce::jlimit (0, numSurfaces - 1, (int) surface)];
+}
+
+RoomDesign::BandValues RoomDesign::getMeanScattering() const noexcept
+{
+    BandValues mean {};
+
+    for (int surface = 0; surface < numSurfaces; ++surface)
+        for (int band = 0; band < numBands; ++band)
+            mean[(size_t) band] += surfaces[(size_t) surface].scattering[(size_t) band]
+                                 * getSurfaceArea (static_cast<Surface> (surface)) / getSurfaceArea();
+
+    return mean;
+}
+
+double RoomDesign::getSpecularShare (double frequency, double seconds) const noexcept
+{
+    const auto reflections = juce::jmax (0.0, seconds) * speedOfSound / getMeanFreePath();
+    return std::pow (1.0 - interpolateBands (getMeanScattering(), frequency), reflections);
+}
+
+double RoomDesign::getSpecularEndSeconds() const noexcept
+{
+    constexpr double smallestShare = 0.01, densestRate = 10000.0;
+    const auto scattering = 0.5 * (getMeanScattering()[2] + getMeanScattering()[3]);
+    const auto scatteredAway = -std::log (smallestShare) / -std::log (juce::jmax (1.0e-6, 1.0 - scattering)) * getMeanFreePath() / speedOfSound;
+    const auto tooDense = std::sqrt (densestRate * getVolume() / (4.0 * juce::MathConstants<double>::pi * std::pow (speedOfSound, 3.0)));
+    return juce::jmin (scatteredAway, tooDense);
+}
+
+RoomDesign::BandValues RoomDesign::getSabineT30() const noexcept
+{
+    BandValues t30 {};
+
+    for (int band = 0; band < numBands; ++band)
+    {
+        double absorptionArea = 0.0;
+
+        for (int surface = 0; surface < numSurfaces; ++surface)
+            absorptionArea += surfaces[(size_t) surface].absorption[(size_t) band] * getSurfaceArea (static_cast<Surface> (surface));
+
+        t30[(size_t) band] = absorptionArea > 0.0 ? 0.161 * getVolume() / absorptionArea : std::numeric_limits<double>::infinity();
+    }
+
+    return t30;
+}
+
 bool RoomDesign::contains (const Position& p) const noexcept
 {
     return p.x > 0.0 && p.x < width
@@ -133,16 +196,22 @@ juce::Result RoomDesign::parseRoom (const juce::var& roomObject, double rate, do
             if (source->distanceTo (*microphone) < 0.1)
                 return fail (room.name, "a source stands on a microphone");
 
-    const auto& absorption = roomObject["absorption"];
+    const auto& surfaces = roomObject["surfaces"];
 
-    if (! readBandValues (absorption["floor"], room.floorAbsorption)
-         || ! readBandValues (absorption["ceiling"], room.ceilingAbsorption)
-         || ! readBandValues (absorption["walls"], room.wallAbsorption)
-         || ! allWithin (room.floorAbsorption, 0.0, 0.99)
-         || ! allWithin (room.ceilingAbsorption, 0.0, 0.99)
-         || ! allWithin (room.wallAbsorption, 0.0, 0.99))
-        return fail (room.name, "absorption (floor, ceiling, walls) must give " + juce::String (numBands)
-                                   + " coefficients from 0 to 0.99 each");
+    for (int index = 0; index < numSurfaces; ++index)
+    {
+        const auto surface = static_cast<Surface> (index);
+        const auto& entry = surfaces[getSurfaceKey (surface)];
+        auto& design = room.surfaces[(size_t) index];
+        design.material = entry["material"].toString();
+
+        if (design.material.isEmpty()
+             || ! readBandValues (entry["absorption"], design.absorption) || ! allWithin (design.absorption, 0.0, 0.99)
+             || ! readBandValues (entry["scattering"], design.scattering) || ! allWithin (design.scattering, 0.0, 1.0))
+            return fail (room.name, "surfaces." + juce::String (getSurfaceKey (surface)) + " must name its material and give "
+                                       + juce::String (numBands) + " absorption coefficients from 0 to 0.99 and "
+                                       + juce::String (numBands) + " scattering coefficients from 0 to 1");
+    }
 
     if (! readBandValues (roomObject["t30"], room.targetT30) || ! allWithin (room.targetT30, minT30, maxT30))
         return fail (room.name, "t30 must give " + juce::String (numBands) + " reverberation times from "

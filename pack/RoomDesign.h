@@ -6,8 +6,9 @@
 
 /**
     The design of one room of the pack, as the room table (rooms.json) gives it:
-    its shape, where the sources and the microphone pair stand, how its surfaces
-    absorb, and the reverberation time it must have in each octave band.
+    its shape, where the sources and the microphone pair stand, how each of its six
+    surfaces absorbs and scatters, and the reverberation time it must have in each
+    octave band.
 
     Positions are in metres: x across the room (left to right as seen from the
     microphones), y along it towards the sources, z up from the floor.
@@ -37,7 +38,20 @@ public:
     Position centreSource, leftSource, rightSource;
     Position leftMicrophone, rightMicrophone;
 
-    BandValues floorAbsorption {}, ceilingAbsorption {}, wallAbsorption {};
+    /** The shoebox's six surfaces, by where they stand. */
+    enum Surface { leftWall, rightWall, microphoneEndWall, sourceEndWall, floor, ceiling, numSurfaces };
+
+    /** How a surface treats the sound that meets it, per octave band: the share it absorbs
+        (random incidence), and the share of the rest it scatters out of the specular direction
+        (the random-incidence scattering coefficient of ISO 17497-1).
+    */
+    struct SurfaceDesign
+    {
+        juce::String material;
+        BandValues absorption {}, scattering {};
+    };
+
+    std::array<SurfaceDesign, numSurfaces> surfaces;
     BandValues targetT30 {};
     juce::String t30Source;
     juce::int64 seed = 0;
@@ -47,6 +61,35 @@ public:
 
     double getVolume() const noexcept              { return width * length * height; }
     double getSurfaceArea() const noexcept         { return 2.0 * (width * length + width * height + length * height); }
+    double getSurfaceArea (Surface surface) const noexcept;
+
+    /** The table's key of a surface. */
+    static const char* getSurfaceKey (Surface surface) noexcept;
+
+    /** The mean distance sound travels between two reflections, 4 V / S (Kuttruff, Room Acoustics, ch. 5). */
+    double getMeanFreePath() const noexcept        { return 4.0 * getVolume() / getSurfaceArea(); }
+
+    /** The surfaces' scattering coefficients per band, weighted by their areas. */
+    BandValues getMeanScattering() const noexcept;
+
+    /** The share of its energy that sound still carries along specular paths after it has
+        travelled for this long: at each of the c t / l surfaces it met on the way (l the mean
+        free path) the share s scatters (s the surfaces' mean scattering at the frequency), so
+        (1 - s)^(c t / l) is left.
+    */
+    double getSpecularShare (double frequency, double seconds) const noexcept;
+
+    /** How long after emission the specular reflections are worth drawing one by one: until
+        their share at mid frequencies (500 Hz and 1 kHz) has fallen to 1 %, or until they come
+        ten to a millisecond (4 pi c^3 t^2 / V per second, Kuttruff, Room Acoustics, ch. 4), more
+        than the ear can tell apart, whichever comes first.
+    */
+    double getSpecularEndSeconds() const noexcept;
+
+    /** The reverberation time per band by Sabine's formula, 0.161 V / sum (S alpha): what the
+        surfaces' absorption gives without the air.
+    */
+    BandValues getSabineT30() const noexcept;
 
     /** When the reflections after the direct sound have become a diffuse field to the ear: the
         perceptual mixing time that Lindau, Kosanke and Weinzierl (2012) predict from the

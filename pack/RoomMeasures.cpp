@@ -155,14 +155,38 @@ std::vector<double> RoomMeasures::echoDensity (const float* samples, int numSamp
     return profile;
 }
 
-double RoomMeasures::firstFullEchoDensity (const float* samples, int numSamples, double sampleRate, int startSample)
+std::vector<double> RoomMeasures::smoothProfile (const std::vector<double>& profile, double stepSeconds, double smoothingSeconds)
 {
-    constexpr double step = 0.0005;
+    const auto half = static_cast<int> (0.5 * smoothingSeconds / stepSeconds);
+    const auto size = static_cast<int> (profile.size());
+    std::vector<double> smoothed (profile.size());
+
+    for (int i = 0; i < size; ++i)
+    {
+        const auto from = juce::jmax (0, i - half), to = juce::jmin (size - 1, i + half);
+        double sum = 0.0;
+
+        for (int j = from; j <= to; ++j)
+            sum += profile[(size_t) j];
+
+        smoothed[(size_t) i] = sum / (to - from + 1);
+    }
+
+    return smoothed;
+}
+
+double RoomMeasures::firstEchoDensity (const float* samples, int numSamples, double sampleRate, int startSample,
+                                       double threshold, double smoothingSeconds)
+{
+    constexpr double step = echoDensityStepSeconds;
     const auto length = numSamples - startSample;
-    const auto profile = echoDensity (samples + startSample, length, sampleRate, step, juce::jmin (1.0, length / sampleRate));
+    auto profile = echoDensity (samples + startSample, length, sampleRate, step, juce::jmin (1.0, length / sampleRate));
+
+    if (smoothingSeconds > 0.0)
+        profile = smoothProfile (profile, step, smoothingSeconds);
 
     for (size_t i = 0; i < profile.size(); ++i)
-        if (profile[i] >= 1.0)
+        if (profile[i] >= threshold)
             return (double) i * step;
 
     return -1.0;

@@ -53,8 +53,16 @@ public:
     static std::vector<double> echoDensity (const float* samples, int numSamples, double sampleRate,
                                             double stepSeconds, double maxSeconds);
 
-    /** When the echo density first reaches 1, in seconds after startSample; -1 if never. */
-    static double firstFullEchoDensity (const float* samples, int numSamples, double sampleRate, int startSample);
+    /** When the echo density, after a centred moving average over smoothingSeconds (0 for none),
+        first reaches threshold, in seconds after startSample; -1 if never within a second.
+    */
+    static double firstEchoDensity (const float* samples, int numSamples, double sampleRate, int startSample,
+                                    double threshold, double smoothingSeconds);
+
+    /** A profile's centred moving average over smoothingSeconds, its points stepSeconds apart. */
+    static std::vector<double> smoothProfile (const std::vector<double>& profile, double stepSeconds, double smoothingSeconds);
+
+    static constexpr double echoDensityStepSeconds = 0.0005;
 
     /** The largest echo criterion EK of L. Dietsch and W. Kraak ("Ein objektives Kriterium zur
         Erfassung von Echostörungen bei Musik- und Sprachdarbietungen", Acustica 60, 1986) for

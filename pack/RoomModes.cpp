@@ -1,4 +1,5 @@
 #include "RoomModes.h"
+#include "DiffuseField.h"
 
 #include <cmath>
 #include <complex>
@@ -33,8 +34,7 @@ double RoomModes::getDiffuseShare (double frequency) const noexcept
 }
 
 void RoomModes::render (const RoomDesign::Position& source, const RoomDesign::Position& microphone,
-                        const DecayEnvelope& envelope, double offsetSeconds, double directSeconds,
-                        std::vector<float>& output) const
+                        double offsetSeconds, double directSeconds, std::vector<float>& output) const
 {
     if (! isModal())
         return;
@@ -65,20 +65,13 @@ void RoomModes::render (const RoomDesign::Position& source, const RoomDesign::Po
                 const auto modalShare = std::sqrt (juce::jmax (0.0, 1.0 - std::pow (getDiffuseShare (frequency), 2.0)));
                 const auto amplitude = scale * modalShare * shapes / (normOf (p) * normOf (q) * normOf (r)) / omega;
                 const auto start = firstSample / rate + offsetSeconds;
-                auto phasor = std::polar (std::exp (-envelope.getDecayNepers (frequency, start)), omega * start);
-                auto i = firstSample;
+                const auto decayRate = ln1000 / DiffuseField::getDecayTime (room.targetT30, frequency, room.speedOfSound);
+                const auto step = std::polar (std::exp (-decayRate / rate), omega / rate);
+                auto phasor = std::polar (std::exp (-decayRate * start), omega * start);
 
-                // A recursive oscillator, e^{(-delta + j omega) t}, its imaginary part the mode;
-                // delta changes where the envelope's spans do.
-                for (auto span : { DecayEnvelope::early, DecayEnvelope::middle, DecayEnvelope::late })
-                {
-                    const auto decayRate = ln1000 / envelope.getDecayTime (span, frequency);
-                    const auto spanEnd = juce::jmin ((double) numSamples, std::ceil ((envelope.getSpanEnd (span, frequency) - offsetSeconds) * rate));
-                    const auto step = std::polar (std::exp (-decayRate / rate), omega / rate);
-
-                    for (; i < spanEnd; ++i, phasor *= step)
-                        sum[(size_t) i] += amplitude * phasor.imag();
-                }
+                // A recursive oscillator, e^{(-delta + j omega) t}, its imaginary part the mode.
+                for (auto i = firstSample; i < numSamples; ++i, phasor *= step)
+                    sum[(size_t) i] += amplitude * phasor.imag();
             }
 
     const auto buildUp = static_cast<int> (buildUpSeconds * rate);

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "DecayEnvelope.h"
 #include "RoomDesign.h"
 
 #include <cmath>
@@ -11,8 +10,8 @@
     modes stand apart, so the response there is their sum rather than a diffuse field.
 
     Each mode (p, q, r) of the rigid-walled shoebox rings at f = c/2 sqrt ((p/Lx)^2 + (q/Ly)^2
-    + (r/Lz)^2) as an exponentially damped sinusoid, decaying as the channel's DecayEnvelope
-    gives its frequency, weighted by the mode shape at the source and at the microphone over its norm:
+    + (r/Lz)^2) as an exponentially damped sinusoid, decaying at the room's decay time at its
+    frequency, weighted by the mode shape at the source and at the microphone over its norm:
     the modal expansion of the room's Green's function (P. M. Morse and K. U. Ingard,
     Theoretical Acoustics, ch. 9; H. Kuttruff, Room Acoustics, ch. 3). On the scale where the
     direct sound is 1/r, its expected energy per hertz equals the diffuse field's, so the two
@@ -35,13 +34,11 @@ public:
     */
     double getDiffuseShare (double frequency) const noexcept;
 
-    /** Adds the modes of the path to output, each decaying as the envelope gives its frequency,
-        sample 0 being offsetSeconds after emission; they build up over a few milliseconds once
-        the direct sound has arrived at directSeconds.
+    /** Adds the modes of the path to output, sample 0 being offsetSeconds after emission; they
+        build up over a few milliseconds once the direct sound has arrived at directSeconds.
     */
     void render (const RoomDesign::Position& source, const RoomDesign::Position& microphone,
-                 const DecayEnvelope& envelope, double offsetSeconds, double directSeconds,
-                 std::vector<float>& output) const;
+                 double offsetSeconds, double directSeconds, std::vector<float>& output) const;
 
     /** The modes rendered reach up to where the diffuse field has taken over (handOverStartOctaves
         and handOverOctaves: where the hand-over starts, relative to the Schroeder frequency, and its width).

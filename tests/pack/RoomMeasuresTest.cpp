@@ -44,7 +44,7 @@ TEST_P (RoomMeasuresEchoDensity, ReachesOneWhereAudibleNoiseFillsTheWindow)
     samples[0] = 1.0f;
     addDecayingNoise (samples, 0.03, GetParam().noiseLevelDb, 10.0, 7);
 
-    const auto full = RoomMeasures::firstFullEchoDensity (samples.data(), (int) samples.size(), sampleRate, 0);
+    const auto full = RoomMeasures::firstEchoDensity (samples.data(), (int) samples.size(), sampleRate, 0, 1.0, 0.0);
 
     if (GetParam().latestFull < 0.0)
     {

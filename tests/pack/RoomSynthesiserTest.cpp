@@ -1,5 +1,8 @@
+#include <DecayAnalysis.h>
 #include <PackMeasures.h>
+#include <RoomMeasures.h>
 #include <RoomSynthesiser.h>
+#include <TailMeasures.h>
 
 #include <gtest/gtest.h>
 
@@ -78,7 +81,7 @@ TEST (RoomSynthesiser, AFileDoesNotDependOnWhatWasRenderedBeforeIt)
 TEST (RoomSynthesiser, TheDirectSoundsKeepTheirRelativeDelaysAndTheEarliestStartsTheFile)
 {
     const auto room = shortRoom();
-    RoomSynthesiser synthesiser (room);
+    const RoomSynthesiser synthesiser (room);
 
     struct Path { RoomDesign::Position source, microphone; };
     const std::vector<Path> stereoPaths { { room.centreSource, room.leftMicrophone }, { room.centreSource, room.rightMicrophone } };
@@ -111,44 +114,109 @@ TEST (RoomSynthesiser, TheDirectSoundsKeepTheirRelativeDelaysAndTheEarliestStart
 
 TEST (RoomSynthesiser, NearerPathsAreLouder)
 {
-    // True stereo: the left source is nearer the left microphone than the right one.
-    const auto response = RoomSynthesiser (shortRoom()).render (RoomSynthesiser::Layout::trueStereo);
-    const auto peak = [&] (int channel) { return response.getMagnitude (channel, 0, response.getNumSamples()); };
+    // True stereo: the left source is nearer the left microphone than the right one. The
+    // direct sound's energy (its first millisecond) is judged: its peak also depends on where
+    // between two samples it falls.
+    const auto room = shortRoom();
+    const auto response = RoomSynthesiser (room).render (RoomSynthesiser::Layout::trueStereo);
+    const auto directEnergy = [&] (int channel)
+    {
+        const auto start = loudestSample (response, channel) - 10;
+        double energy = 0.0;
 
-    EXPECT_GT (peak (0), peak (1));   // L->L over L->R
-    EXPECT_GT (peak (3), peak (2));   // R->R over R->L
+        for (int i = start; i < start + (int) (0.001 * room.sampleRate); ++i)
+            energy += std::pow (response.getSample (channel, i), 2.0);
+
+        return energy;
+    };
+
+    EXPECT_GT (directEnergy (0), directEnergy (1));   // L->L over L->R
+    EXPECT_GT (directEnergy (3), directEnergy (2));   // R->R over R->L
 }
 
-TEST (RoomSynthesiser, TrimmingBringsTheMeasuredTimesToTheTargets)
+TEST (RoomSynthesiser, TheDecayFollowsTheTableWithoutBeingCorrected)
 {
+    // Nothing is measured and trimmed: the model's decay alone meets the table, within the
+    // scatter the estimator itself shows in a short decay of a narrow band.
     const auto room = shortRoom();
-    RoomSynthesiser synthesiser (room);
-    synthesiser.render (RoomSynthesiser::Layout::stereo);
-
-    // Far inside the 10 % the pack promises, whatever the noise of each path did.
-    EXPECT_LE (synthesiser.getLastTrimDeviation(), 0.04);
+    const auto response = RoomSynthesiser (room).render (RoomSynthesiser::Layout::trueStereo);
 
     for (size_t band = 0; band < room.targetT30.size(); ++band)
-        EXPECT_NEAR (synthesiser.getLastMeasuredT30()[band], room.targetT30[band], 0.04 * room.targetT30[band]);
+    {
+        double mean = 0.0;
+
+        for (int channel = 0; channel < response.getNumChannels(); ++channel)
+            mean += DecayAnalysis::measureT30 (response.getReadPointer (channel), response.getNumSamples(), room.sampleRate)[band]
+                  / response.getNumChannels();
+
+        const auto width = RoomDesign::bandCentres[band] * (std::sqrt (2.0) - 1.0 / std::sqrt (2.0));
+        const auto tolerance = juce::jmax (0.05, 1.25 / std::sqrt (width * room.targetT30[band]));
+        EXPECT_NEAR (mean / room.targetT30[band], 1.0, tolerance) << RoomDesign::bandCentres[band] << " Hz";
+    }
 }
 
-TEST (RoomSynthesiser, TrimmingGivesTheLateBassTheDiffuseFieldsCoherence)
+TEST (RoomSynthesiser, ScatteringTurnsTheReflectionsIntoADenseFieldSooner)
 {
-    // A short room's late tail holds too few bass frequencies for the mix alone to set the
-    // coherence of all six pairs; the trim brings each to the diffuse field's.
+    // The same room with smooth and with strongly scattering surfaces: the scattering one's
+    // early part is denser, and the smooth one's reflections stand out more.
+    auto smooth = shortRoom(), scattering = shortRoom();
+
+    for (auto& surface : smooth.surfaces)       surface.scattering.fill (0.05);
+    for (auto& surface : scattering.surfaces)   surface.scattering.fill (0.7);
+
+    const auto earlyDensity = [] (const RoomDesign& room)
+    {
+        const auto response = RoomSynthesiser (room).render (RoomSynthesiser::Layout::stereo);
+        const auto* samples = response.getReadPointer (0);
+        const auto direct = loudestSample (response, 0);
+        const auto profile = RoomMeasures::echoDensity (samples + direct, response.getNumSamples() - direct, room.sampleRate,
+                                                        0.001, 0.5 * room.getPredictedMixingSeconds());
+        double sum = 0.0;
+
+        for (auto value : profile)
+            sum += value;
+
+        return sum / (double) profile.size();
+    };
+
+    EXPECT_GT (earlyDensity (scattering), earlyDensity (smooth) + 0.1);
+}
+
+TEST (RoomSynthesiser, TheLateBassIsAsCoherentAsTheDiffuseFieldAtEveryMoment)
+{
+    // The coherence comes from the mix alone: the whole late tail, every moment weighted alike,
+    // shows it within the scatter of a short tail's estimate (wider below the Schroeder
+    // frequency, where the modes lead).
     const auto room = shortRoom();
-    RoomSynthesiser synthesiser (room);
-    const auto response = synthesiser.render (RoomSynthesiser::Layout::trueStereo);
-    const auto lateStart = PackMeasures::getLateCoherenceStart (room, response);
+    const auto response = RoomSynthesiser (room).render (RoomSynthesiser::Layout::trueStereo);
+    const auto start = loudestSample (response, 1) + (int) (room.getPredictedMixingSeconds() * room.sampleRate);
 
-    EXPECT_LE (synthesiser.getLastCoherenceDeviation(), 0.2);
+    for (auto centre : { 125.0, 250.0 })
+    {
+        const auto band = RoomMeasures::Band::octave (centre);
+        const auto tolerance = centre >= room.getSchroederFrequency() ? 0.2 : 0.35;
 
-    for (int first = 0; first < 4; ++first)
-        for (int second = first + 1; second < 4; ++second)
-            for (auto centre : { 125.0, 250.0 })
-                EXPECT_NEAR (PackMeasures::measureLateCoherence (room, response, first, second, centre, lateStart),
-                             PackMeasures::expectedCoherence (room, RoomSynthesiser::Layout::trueStereo, first, second, centre), 0.2)
-                    << "channels " << first << " and " << second << ", " << centre << " Hz";
+        for (int first = 0; first < 4; ++first)
+            for (int second = first + 1; second < 4; ++second)
+            {
+                const auto* a = response.getReadPointer (first);
+                const auto* b = response.getReadPointer (second);
+                const auto end = TailMeasures::findBandDecayEnd (a, b, response.getNumSamples(), room.sampleRate, band, start, 45.0);
+                const auto expected = PackMeasures::expectedCoherence (room, RoomSynthesiser::Layout::trueStereo, first, second, centre);
+
+                const auto coherence = TailMeasures::normalisedCoherences (a, b, response.getNumSamples(), room.sampleRate, band,
+                                                                           { { start, end } }).front();
+                EXPECT_NEAR (coherence, expected, tolerance) << "channels " << first << " and " << second << ", " << centre << " Hz";
+            }
+    }
+}
+
+TEST (RoomSynthesiser, TheResponseRollsOffBelowTheAudioBandAsAMeasurementChainDoes)
+{
+    const auto response = RoomSynthesiser (shortRoom()).render (RoomSynthesiser::Layout::stereo);
+
+    for (int channel = 0; channel < response.getNumChannels(); ++channel)
+        EXPECT_LE (TailMeasures::subsonicLevelDb (response.getReadPointer (channel), response.getNumSamples(), 44100.0), 0.0);
 }
 
 TEST (RoomSynthesiser, ModeSalienceHearsTheModesOfAModalResponse)
@@ -160,7 +228,7 @@ TEST (RoomSynthesiser, ModeSalienceHearsTheModesOfAModalResponse)
 
     const auto path = RoomSynthesiser::getPaths (room, RoomSynthesiser::Layout::stereo)[0];
     const auto modes = PackMeasures::coupledModeFrequencies (room, path);
-    ASSERT_GE (modes.size(), 3u);
+    ASSERT_GE (modes.size(), 2u);
 
     std::vector<float> response ((size_t) room.samplesPerChannel, 0.0f);
 
