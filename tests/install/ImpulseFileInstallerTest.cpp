@@ -121,6 +121,7 @@ namespace
         juce::String expand (juce::String line) const
         {
             return line.replace ("{P}", target.getFullPathName())
+                       .replace ("{F}", target.getParentDirectory().getFullPathName())
                        .replace ("{B}", backup.getFullPathName())
                        .replace ("{N}", target.getFileName())
                        .replace ("{A}", ImpulseFileInstaller::retryAdvice);
@@ -134,19 +135,20 @@ namespace
             EXPECT_TRUE (readBytes (file) == bytes) << file.getFullPathName() << " does not hold the expected bytes";
         }
 
-        /** The folder holds exactly these names (no backup, no partial file left behind). */
+        /** The folder holds exactly these names (no backup, no partial file left behind) besides
+            the writers' lock file, which stays for the next writer.
+        */
         void expectFolderHolds (juce::StringArray names) const
         {
-            juce::StringArray found;
-
-            for (auto& f : folder.findChildFiles (juce::File::findFilesAndDirectories, false))
-                found.add (f.getFileName());
-
             names.sort (false);
-            found.sort (false);
-            EXPECT_EQ (found.joinIntoString (" | "), names.joinIntoString (" | "));
+            EXPECT_EQ (namesIn (folder).joinIntoString (" | "), names.joinIntoString (" | "));
         }
     };
+
+    juce::String damagedBackupName (const Scene& s)
+    {
+        return ImpulseFileInstaller::getDamagedBackupName (s.target.getFileName());
+    }
 
     struct InstallCase
     {
@@ -176,6 +178,11 @@ namespace
         "Write {P}", "Preset merging", "Read new {P}",
         "Read new Preset Ambient", "Read new Preset -Bright", "Read new Preset VOCAL",
         "Check Cathedral", "Merge user preset Cathedral", "Check vocal", "Save {P}" };
+
+    // The same with a new file that has no presets of its own.
+    const auto mergingOldWithUserIntoPlain = std::initializer_list<const char*> {
+        "Write {P}", "Preset merging", "Read new {P}",
+        "Check Cathedral", "Merge user preset Cathedral", "Check vocal", "Merge user preset vocal", "Save {P}" };
 
     const PresetList mergedWithCathedral { { "Ambient", "new-a" }, { "-Bright", "new-b" }, { "Cathedral", "old-c" }, { "VOCAL", "new-v" } };
 
@@ -257,7 +264,9 @@ namespace
         { "OldFileCantBeDeleted",
           [] (Scene& s) { s.entry = files().newPlain; s.put (s.target, files().oldWithUser); s.needsImmutableFlag = true; s.makeImmutable (s.target); },
           // The new file is complete before it is renamed over the old one, which refuses.
-          oldFileSteps ({ "Read old Preset Cathedral", "Read old Preset vocal" }) + std::initializer_list<const char*> { "Write {P}", "Can't overwrite {P}{A}" }, false,
+          // Nothing another program holds: the system's reason is given, not advice to close programs.
+          oldFileSteps ({ "Read old Preset Cathedral", "Read old Preset vocal" }) + mergingOldWithUserIntoPlain
+              + std::initializer_list<const char*> { "Can't overwrite {P}\nOperation not permitted" }, false,
           [] (Scene& s)
           {
               s.expectBytes (s.target, files().oldWithUser);
@@ -273,7 +282,12 @@ namespace
               s.target = s.folder.getChildFile ("plain").getChildFile (s.target.getFileName());
               s.backup = ImpulseFileInstaller::getBackupFile (s.target);
           },
-          { "", "Write IR {N}", "Write {P}", "Can't write (1){P}" }, false,
+          // The target's folder is opened before anything is written in it.
+         #if JUCE_WINDOWS
+          { "", "Write IR {N}", "Can't write (1){P}\nCan't open the folder {F}" }, false,
+         #else
+          { "", "Write IR {N}", "Can't write (1){P}\n{F} is not a folder" }, false,
+         #endif
           [] (Scene& s) { s.expectBytes (s.folder.getChildFile ("plain"), files().garbage); s.expectFolderHolds ({ "plain" }); } },
 
         { "FolderReadOnlyAfterOldDeleted",
@@ -284,7 +298,8 @@ namespace
               s.needsImmutableFlag = true;
               s.reporter.onLine = [&s] (const juce::String& line) { if (line.startsWith ("Write /")) s.makeImmutable (s.folder); };
           },
-          oldFileSteps ({ "Read old Preset Cathedral", "Read old Preset vocal" }) + std::initializer_list<const char*> { "Write {P}", "Can't write (1){P}" }, false,
+          oldFileSteps ({ "Read old Preset Cathedral", "Read old Preset vocal" }) + mergingOldWithUserIntoPlain
+              + std::initializer_list<const char*> { "Can't write (1){P}\nOperation not permitted" }, false,
           // The old file goes only when the new one takes its place.
           [] (Scene& s)
           {
@@ -295,7 +310,7 @@ namespace
 
         { "WriteFailsPartWay",
           [] (Scene& s) { s.entry = files().newPlain; s.put (s.target, files().oldPlain); s.fileSizeLimit = (rlim_t) files().newPlain.getSize() - 100; },
-          oldFileSteps ({}) + std::initializer_list<const char*> { "Write {P}", "Can't write (2) {P}" }, false,
+          oldFileSteps ({}) + std::initializer_list<const char*> { "Write {P}", "Can't write (2) {P}\nFile too large" }, false,
           // No half-written file is left, and a full disk leaves the old file in its place.
           [] (Scene& s)
           {
@@ -308,7 +323,7 @@ namespace
           // Smaller than the stream's buffer: the write itself succeeds, and only closing the
           // stream reaches the disk.
           [] (Scene& s) { s.entry = files().tinyNew; s.fileSizeLimit = (rlim_t) files().tinyNew.getSize() - 10; },
-          { "", "Write IR {N}", "Write {P}", "Can't write (2) {P}" }, false,
+          { "", "Write IR {N}", "Write {P}", "Can't write (2) {P}\nFile too large" }, false,
           [] (Scene& s) { s.expectFolderHolds ({}); } },
 
         { "NewFileNotAnImpulseFile",
@@ -326,7 +341,10 @@ namespace
           },
           // The new file and the merged presets are written at once, so the old file stays
           // in place when that fails; the backup keeps the user's preset too.
-          oldFileSteps ({ "Read old Preset Cathedral" }) + std::initializer_list<const char*> { "Write {P}", "Can't write (2) {P}" }, false,
+          oldFileSteps ({ "Read old Preset Cathedral" })
+              + std::initializer_list<const char*> { "Write {P}", "Preset merging", "Read new {P}",
+                  "Read new Preset Ambient", "Read new Preset -Bright", "Read new Preset VOCAL",
+                  "Check Cathedral", "Merge user preset Cathedral", "Save {P}", "Can't save {P}for merging\nFile too large" }, false,
           [] (Scene& s)
           {
               s.expectBytes (s.target, files().oldWithLargeUser);
@@ -355,14 +373,14 @@ namespace
               s.put (s.target, makeImpulseFileBytes (2, 300, { { "Cathedral", "old-c" }, { "Organ", "target-o" } }));
               s.put (s.backup, makeImpulseFileBytes (2, 300, { { "Organ", "backup-o" }, { "Hall", "backup-h" } }));
           },
-          { "", "Write IR {N}", "Found backupfile of an earlier installation {B}",
-            "Read old {P}", "Read backup {B}", "Check Hall", "Merge user preset Hall", "Check Organ",
-            "Save {P}", "Delete BackupFile {B}",
-            "Create backup {B}", "Read old {P}", "Read old Preset Cathedral", "Read old Preset Hall", "Read old Preset Organ",
+          // The backup stands for the old file's backup: the presets of both go into the one new
+          // file, and it goes once that is complete.
+          { "", "Write IR {N}", "Found backupfile of an earlier installation {B}", "Read backup {B}",
+            "Read old {P}", "Read old Preset Cathedral", "Read old Preset Organ",
             "Delete old {P}", "Write {P}", "Preset merging", "Read new {P}",
             "Read new Preset Ambient", "Read new Preset -Bright", "Read new Preset VOCAL",
-            "Check Cathedral", "Merge user preset Cathedral", "Check Hall", "Merge user preset Hall",
-            "Check Organ", "Merge user preset Organ", "Save {P}", "Delete BackupFile {B}" }, true,
+            "Check Cathedral", "Merge user preset Cathedral", "Check Organ", "Merge user preset Organ",
+            "Check Hall", "Merge user preset Hall", "Save {P}", "Delete BackupFile {B}" }, true,
           // The old file's own presets win over the backup's of the same name.
           [] (Scene& s)
           {
@@ -373,25 +391,72 @@ namespace
 
         { "BackupOfEarlierRunWithoutTarget",
           [] (Scene& s) { s.entry = files().newWithPresets; s.put (s.backup, files().oldWithUser); },
-          std::vector<const char*> { "", "Write IR {N}", "Found backupfile of an earlier installation {B}", "Restore {P} from backupfile",
+          std::vector<const char*> { "", "Write IR {N}", "Found backupfile of an earlier installation {B}", "Read backup {B}",
+                                     "Restore {P} from backupfile",
                                      "Create backup {B}", "Read old {P}", "Read old Preset Cathedral", "Read old Preset vocal",
                                      "Delete old {P}" }
               + mergingOldWithUser + std::initializer_list<const char*> { "Delete BackupFile {B}" }, true,
           [] (Scene& s) { EXPECT_EQ (readPresets (s.target), mergedWithCathedral); s.expectFolderHolds ({ s.target.getFileName() }); } },
 
+        // A backup that is no impulse file neither stops every run nor is lost: it is kept aside
+        // under a name that says so, and the old file gets a backup of its own.
         { "BackupOfEarlierRunUnreadable",
           [] (Scene& s) { s.entry = files().newPlain; s.put (s.target, files().oldWithUser); s.put (s.backup, files().garbage); },
-          { "", "Write IR {N}", "Found backupfile of an earlier installation {B}", "Read old {P}", "Read backup {B}", "Can't open old {B}{A}" }, false,
-          [] (Scene& s) { s.expectBytes (s.target, files().oldWithUser); s.expectBytes (s.backup, files().garbage); } },
+          std::vector<const char*> { "", "Write IR {N}", "Found backupfile of an earlier installation {B}", "Read backup {B}",
+                                     "The backupfile can't be read; it is kept as {B}.damaged",
+                                     "Create backup {B}", "Read old {P}", "Read old Preset Cathedral", "Read old Preset vocal", "Delete old {P}" }
+              + mergingOldWithUserIntoPlain + std::initializer_list<const char*> { "Delete BackupFile {B}" }, true,
+          [] (Scene& s)
+          {
+              EXPECT_EQ (readPresets (s.target), (PresetList { { "Cathedral", "old-c" }, { "vocal", "old-v" } }));
+              s.expectBytes (s.folder.getChildFile (damagedBackupName (s)), files().garbage);
+              s.expectFolderHolds ({ s.target.getFileName(), damagedBackupName (s) });
+          } },
 
-        { "SiblingOfAnotherWriterIsLeftAlone",
-          [] (Scene& s) { s.entry = files().newPlain; s.put (s.folder.getChildFile (s.target.getFileName() + ".0123456789abcdef.saving"), files().garbage); },
+        { "BackupOfEarlierRunUnreadableBesideOneKeptAside",
+          [] (Scene& s)
+          {
+              s.entry = files().newPlain;
+              s.put (s.backup, files().garbage);
+              s.put (s.folder.getChildFile (damagedBackupName (s)), files().oldPlain);
+          },
+          { "", "Write IR {N}", "Found backupfile of an earlier installation {B}", "Read backup {B}",
+            "The backupfile can't be read; it is kept as {B}.damaged-2", "Write {P}" }, true,
+          [] (Scene& s)
+          {
+              s.expectBytes (s.target, s.entry);
+              s.expectBytes (s.folder.getChildFile (damagedBackupName (s)), files().oldPlain);
+              s.expectBytes (s.folder.getChildFile (damagedBackupName (s) + "-2"), files().garbage);
+              s.expectFolderHolds ({ s.target.getFileName(), damagedBackupName (s), damagedBackupName (s) + "-2" });
+          } },
+
+        // Under the folder's lock no other writer is alive: the unfinished files of the target and
+        // of its backup are a killed writer's, and go. Another file's stays.
+        { "SiblingsOfAKilledWriterAreRemoved",
+          [] (Scene& s)
+          {
+              s.entry = files().newPlain;
+              s.put (s.folder.getChildFile (s.target.getFileName() + ".0123456789abcdef.saving"), files().garbage);
+              s.put (s.folder.getChildFile (s.backup.getFileName() + ".fedcba9876543210.saving"), files().garbage);
+              s.put (s.folder.getChildFile ("Other.vok.0123456789abcdef.saving"), files().garbage);
+          },
           { "", "Write IR {N}", "Write {P}" }, true,
           [] (Scene& s)
           {
               s.expectBytes (s.target, s.entry);
-              s.expectBytes (s.folder.getChildFile (s.target.getFileName() + ".0123456789abcdef.saving"), files().garbage);
+              s.expectFolderHolds ({ s.target.getFileName(), "Other.vok.0123456789abcdef.saving" });
           } },
+
+        // The installer needs only the old file's header: samples cut short lose no preset.
+        { "OldFileWithSamplesCutShort",
+          [] (Scene& s)
+          {
+              s.entry = files().newWithPresets;
+              s.put (s.target, juce::MemoryBlock (files().oldWithUser.getData(), files().oldWithUser.getSize() - 50));
+          },
+          oldFileSteps ({ "Read old Preset Cathedral", "Read old Preset vocal" })
+              + mergingOldWithUser + std::initializer_list<const char*> { "Delete BackupFile {B}" }, true,
+          [] (Scene& s) { EXPECT_EQ (readPresets (s.target), mergedWithCathedral); s.expectFolderHolds ({ s.target.getFileName() }); } },
 
         //==============================================================================
         // What a hostile or unlucky folder holds where the target or its backup goes.
@@ -448,12 +513,12 @@ namespace
         // One rule for what the user protected, whether a backup of an earlier run is there or not.
         { "TargetReadOnly",
           [] (Scene& s) { s.entry = files().newPlain; s.put (s.target, files().oldWithUser); s.target.setReadOnly (true); },
-          { "", "Write IR {N}", "Can't overwrite {P}{A}" }, false,
+          { "", "Write IR {N}", "Can't overwrite {P}: the file is read-only" }, false,
           [] (Scene& s) { s.expectBytes (s.target, files().oldWithUser); s.expectFolderHolds ({ s.target.getFileName() }); } },
 
         { "TargetReadOnlyWithBackupOfEarlierRun",
           [] (Scene& s) { s.entry = files().newPlain; s.put (s.target, files().oldWithUser); s.put (s.backup, files().oldPlain); s.target.setReadOnly (true); },
-          { "", "Write IR {N}", "Can't overwrite {P}{A}" }, false,
+          { "", "Write IR {N}", "Can't overwrite {P}: the file is read-only" }, false,
           [] (Scene& s) { s.expectBytes (s.target, files().oldWithUser); s.expectBytes (s.backup, files().oldPlain); } },
     };
 
@@ -567,7 +632,7 @@ TEST (ImpulseFileInstallerInput, MissingBytesAreAWriteFailureNotAnEmptyFile)
         EXPECT_FALSE (installer.installImpulseFile (target, data, size));
         EXPECT_EQ (reporter.boxes, juce::StringArray ("Can't write (2) " + target.getFullPathName()));
         EXPECT_FALSE (target.exists());
-        EXPECT_EQ (folder.getNumberOfChildFiles (juce::File::findFilesAndDirectories), 0);
+        EXPECT_EQ (namesIn (folder), juce::StringArray());
     }
 
     folder.deleteRecursively();

@@ -1,6 +1,7 @@
 #include "InstallTestFiles.h"
 #include "TemporaryFolder.h"
 
+#include <FolderLock.h>
 #include <VOK_ImpulseFile.h>
 #include <NewImpulseHeader.h>
 
@@ -96,6 +97,18 @@ void writeBytes (const juce::File& file, const juce::MemoryBlock& bytes)
     file.deleteFile();
     file.getParentDirectory().createDirectory();
     ASSERT_TRUE (file.replaceWithData (bytes.getData(), bytes.getSize())) << file.getFullPathName();
+}
+
+juce::StringArray namesIn (const juce::File& folder)
+{
+    juce::StringArray names;
+
+    for (auto& f : folder.findChildFiles (juce::File::findFilesAndDirectories, false))
+        if (f.getFileName() != FolderLock::lockFileName)
+            names.add (f.getFileName());
+
+    names.sort (false);
+    return names;
 }
 
 juce::File createTemporaryFolder (const juce::String& prefix)

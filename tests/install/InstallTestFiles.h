@@ -24,6 +24,11 @@ namespace InstallTestFiles
     juce::MemoryBlock readBytes (const juce::File& file);
     void writeBytes (const juce::File& file, const juce::MemoryBlock& bytes);
 
+    /** The names in folder, sorted, without the writers' lock file (FolderLock), which stays
+        in every folder a writer has locked.
+    */
+    juce::StringArray namesIn (const juce::File& folder);
+
     /** A new empty folder under the system's temporary folder. */
     juce::File createTemporaryFolder (const juce::String& prefix);
 
