@@ -9,10 +9,19 @@
 
 #include <sys/stat.h>
 
+#if ! JUCE_WINDOWS
+ #include <unistd.h>
+#endif
+
 using namespace InstallTestFiles;
 
 namespace
 {
+   #if ! JUCE_WINDOWS
+    // The unprivileged user of Debian and most other systems.
+    constexpr uid_t nobodyId = 65534;
+   #endif
+
     /** A settings file as the plug-in sees it: the raw form and every property in stored order. */
     struct StoredSettings
     {
@@ -86,7 +95,7 @@ TEST_F (SettingsWrite, NoFileYetCreatesFolderAndBinaryFileWithOneProperty)
     EXPECT_EQ (stored.magic, "PROP");
     EXPECT_EQ (stored.keys, juce::StringArray ("DEFAULT_IMPULSE_PATH"));
     EXPECT_EQ (stored.values, juce::StringArray ("/home/user/VOK Impulses"));
-    EXPECT_EQ (file.getParentDirectory().getNumberOfChildFiles (juce::File::findFilesAndDirectories), 1) << "a sibling was left behind";
+    EXPECT_EQ (namesIn (file.getParentDirectory()), juce::StringArray (file.getFileName())) << "a sibling was left behind";
 }
 
 TEST_F (SettingsWrite, OtherPropertiesStayUnchanged)
@@ -134,7 +143,7 @@ TEST_F (SettingsWrite, ChangedPathReplacesTheFileThroughASibling)
     // A new file renamed over the old one: a reader never sees a half-written settings file.
     EXPECT_NE (inodeOf (file), inode);
     EXPECT_EQ (readBinarySettings (file).values, juce::StringArray ("/data/other impulses"));
-    EXPECT_EQ (file.getParentDirectory().getNumberOfChildFiles (juce::File::findFilesAndDirectories), 1);
+    EXPECT_EQ (namesIn (file.getParentDirectory()), juce::StringArray (file.getFileName()));
 }
 
 TEST_F (SettingsWrite, KeyInOtherLetterCaseIsUpdatedInPlace)
@@ -181,8 +190,13 @@ TEST_F (SettingsWrite, UnwritableLocationIsAReportedFailure)
     // Root may write anywhere, but not below a plain file.
     writeBytes (folder.getChildFile ("config"), juce::MemoryBlock ("x", 1));
 
+   #if JUCE_WINDOWS
+    const auto reason = "Can't create the folder " + file.getParentDirectory().getFullPathName();
+   #else
+    const auto reason = folder.getChildFile ("config").getFullPathName() + " is not a folder";
+   #endif
     EXPECT_EQ (PluginSettings::writeDefaultImpulsePath (file, "/data/impulses"),
-               "Can't write the settings file " + file.getFullPathName());
+               "Can't write the settings file " + file.getFullPathName() + ": " + reason);
     EXPECT_FALSE (file.exists());
 }
 
@@ -232,7 +246,7 @@ TEST_P (KeptSettings, IsLeftAsItIsAndNamed)
     EXPECT_TRUE (failure.startsWith (GetParam().expectedStart)) << failure;
     EXPECT_TRUE (failure.contains (file.getFullPathName())) << failure;
     EXPECT_TRUE (readBytes (file) == bytes);
-    EXPECT_EQ (file.getParentDirectory().getNumberOfChildFiles (juce::File::findFilesAndDirectories), 1) << "a sibling was left behind";
+    EXPECT_EQ (namesIn (file.getParentDirectory()), juce::StringArray (file.getFileName())) << "a sibling was left behind";
 }
 
 INSTANTIATE_TEST_SUITE_P (Cases, KeptSettings, ::testing::ValuesIn (keptSettingsCases),
@@ -259,26 +273,51 @@ TEST_F (SettingsWrite, ReadOnlyFileIsNotReplaced)
     writePath ("/data/impulses");
 }
 
-TEST_F (SettingsWrite, LinkOrFifoInTheFilesPlaceIsNeitherReadNorReplaced)
+// A settings file kept with the user's other dotfiles is a link the user made: the file it
+// leads to is read and replaced, and the link stays.
+TEST_F (SettingsWrite, UsersOwnLinkIsFollowedAndStaysALink)
+{
+    const auto dotfile = folder.getChildFile ("dotfiles/VOK.settings");
+    writeBytes (dotfile, binarySettings (1, { "WINDOW_SIZE", "800 600" }));
+    file.getParentDirectory().createDirectory();
+
+    // Windows makes links only for administrators and in developer mode; Wine not at all.
+    if (! dotfile.createSymbolicLink (file, true))
+        GTEST_SKIP() << "this system can't make symbolic links here";
+
+    writePath ("/data/impulses");
+
+    EXPECT_TRUE (file.isSymbolicLink());
+    EXPECT_EQ (file.getLinkedTarget(), dotfile);
+    const auto stored = readBinarySettings (dotfile);
+    EXPECT_EQ (stored.keys, juce::StringArray ({ "WINDOW_SIZE", "DEFAULT_IMPULSE_PATH" }));
+    EXPECT_EQ (stored.values, juce::StringArray ({ "800 600", "/data/impulses" }));
+    EXPECT_EQ (namesIn (dotfile.getParentDirectory()), juce::StringArray (dotfile.getFileName())) << "a sibling was left behind";
+}
+
+#if ! JUCE_WINDOWS
+// A link someone else planted in the user's folder could lead a privileged run to any file: it
+// is neither read nor replaced, nor is a FIFO, which would never answer.
+TEST_F (SettingsWrite, AnotherUsersLinkOrAFifoInTheFilesPlaceIsNeitherReadNorReplaced)
 {
     const auto elsewhere = folder.getChildFile ("elsewhere.settings");
     writeBytes (elsewhere, binarySettings (1, { "SECRET", "value" }));
     file.getParentDirectory().createDirectory();
+    ASSERT_TRUE (elsewhere.createSymbolicLink (file, true));
 
-    // Windows makes links only for administrators and in developer mode; Wine not at all.
-    if (! elsewhere.createSymbolicLink (file, true))
-        GTEST_SKIP() << "this system can't make symbolic links here";
+    // Only root can give a link to another user.
+    if (geteuid() == 0 && lchown (file.getFullPathName().toRawUTF8(), nobodyId, nobodyId) == 0)
+    {
+        EXPECT_TRUE (PluginSettings::writeDefaultImpulsePath (file, "/data").contains ("is a link"));
+        EXPECT_TRUE (file.isSymbolicLink());
+        EXPECT_TRUE (readBytes (elsewhere) == binarySettings (1, { "SECRET", "value" }));
+    }
 
-    EXPECT_TRUE (PluginSettings::writeDefaultImpulsePath (file, "/data").contains ("is a link"));
-    EXPECT_TRUE (file.isSymbolicLink());
-    EXPECT_TRUE (readBytes (elsewhere) == binarySettings (1, { "SECRET", "value" }));
-
-   #if ! JUCE_WINDOWS
     file.deleteFile();
     ASSERT_EQ (mkfifo (file.getFullPathName().toRawUTF8(), 0600), 0);
     EXPECT_TRUE (PluginSettings::writeDefaultImpulsePath (file, "/data").contains ("not a regular file"));
-   #endif
 }
+#endif
 
 TEST_F (SettingsWrite, PathsThatReadBackAlteredAreRefusedAndNeighboursStay)
 {
