@@ -200,7 +200,8 @@ TEST_F (VokToolTest, ResaveFailuresWriteNothing)
     writeVokFixture (file ("in.vok"), false);
     auto noFolder = vok ({ "resave", "in.vok", "no/such/folder/out.vok" });
     EXPECT_TRUE (isOneErrorLine (noFolder, 1));
-    EXPECT_EQ (noFolder.err, "Can't save " + file ("no/such/folder/out.vok").getFullPathName() + "\n");
+    EXPECT_EQ (noFolder.err, "Can't save " + file ("no/such/folder/out.vok").getFullPathName()
+                               + ": There is no folder " + file ("no").getFullPathName() + "\n");
 }
 
 //==============================================================================
