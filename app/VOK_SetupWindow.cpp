@@ -17,6 +17,9 @@ namespace
     const juce::String installVersion (VOK_INSTALL_VERSION);
 
     constexpr int logDispatchMilliseconds = 5;
+
+    // While the run waits for another writer, the window answers between short looks at the lock.
+    constexpr int waitDispatchMilliseconds = 20;
     constexpr juce::uint32 logShowIntervalMilliseconds = 50;
 }
 
@@ -262,6 +265,14 @@ void VOK_SetupWindow::logMessage (const juce::String& message, bool showBox)
 
     if (showBox)
         showMessageBox (juce::MessageBoxIconType::WarningIcon, "!", message);
+}
+
+bool VOK_SetupWindow::waitAMoment()
+{
+    showPendingLog();
+    juce::MessageManager::getInstance()->runDispatchLoopUntil (waitDispatchMilliseconds);
+    // "Close" or the window's close button asked the application to quit: the wait is given up.
+    return ! juce::MessageManager::getInstance()->hasStopMessageBeenSent();
 }
 
 void VOK_SetupWindow::showMessageBox (juce::MessageBoxIconType icon, const juce::String& title,

@@ -61,6 +61,11 @@ public:
     /** Appends a line to the log and, when showBox is set, shows it in a warning box too. */
     void logMessage (const juce::String& message, bool showBox) override;
 
+    /** Keeps the window answering while the run waits for another program; false once the
+        user has closed the window, which gives the wait up.
+    */
+    bool waitAMoment() override;
+
 private:
     FocusOutlineLookAndFeel lookAndFeel;
     std::unique_ptr<juce::TextButton> closeButton;

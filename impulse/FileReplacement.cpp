@@ -2,6 +2,7 @@
 #include "ProgramImage.h"
 #include "RegularFileInput.h"
 
+#include <cstring>
 #include <random>
 
 #if JUCE_WINDOWS
@@ -31,9 +32,32 @@ namespace
         return digits.substring (0, randomDigits);
     }
 
-    juce::File createSiblingName (const juce::File& target)
+    /** The target's name cut, at a character's end, so that the sibling's whole name stays
+        within the file system's limit; every sibling of one target starts with it.
+    */
+    juce::String getSiblingStem (const juce::String& target)
     {
-        return target.getSiblingFile (target.getFileName() + "." + createRandomPart() + siblingSuffix);
+        const auto maxStemBytes = (size_t) (OpenFolder::maxNameBytes - 1 - randomDigits - (int) std::strlen (siblingSuffix));
+        auto stem = target;
+
+        while (stem.getNumBytesAsUTF8() > maxStemBytes)
+            stem = stem.dropLastCharacters (1);
+
+        return stem;
+    }
+
+    bool isRandomPart (const juce::String& text)
+    {
+        return text.length() == randomDigits && text.containsOnly ("0123456789abcdef");
+    }
+
+    juce::String describeSystemError()
+    {
+       #if JUCE_WINDOWS
+        return juce::String ("Windows error ") + juce::String ((int) GetLastError());
+       #else
+        return juce::String::fromUTF8 (std::strerror (errno));
+       #endif
     }
 }
 
@@ -51,7 +75,7 @@ public:
    #endif
 
     Output (Handle h) : handle (h)  { buffer.malloc (bufferSize); }
-    ~Output() override              { close(); }
+    ~Output() override              { close (false); }
 
     void flush() override           { writeOut(); }
     juce::int64 getPosition() override  { return position; }
@@ -122,22 +146,33 @@ public:
         return copied;
     }
 
-    /** Writes out what is buffered and closes; true when every byte reached the file. */
-    bool close()
+    /** Writes out what is buffered; true when every byte so far reached the file. */
+    bool finish()
+    {
+        writeOut();
+        return handle != invalidHandle() && ! failed && getFileLength() == end;
+    }
+
+    /** Writes out what is buffered and closes; true when every byte reached the file (and,
+        with flushToDisk, the disk itself).
+    */
+    bool close (bool flushToDisk)
     {
         if (handle == invalidHandle())
             return false;
 
-        writeOut();
-        const bool lengthAgrees = ! failed && getFileLength() == end;
+        const bool lengthAgrees = finish();
+        const bool flushed = ! flushToDisk || (lengthAgrees && flushData());
        #if JUCE_WINDOWS
         const bool closed = CloseHandle (handle) != 0;
        #else
         const bool closed = ::close (handle) == 0;
        #endif
         handle = invalidHandle();
-        return lengthAgrees && closed;
+        return lengthAgrees && flushed && closed;
     }
+
+    Handle getHandle() const noexcept   { return handle; }
 
 private:
     void advance (size_t numBytes)
@@ -197,6 +232,23 @@ private:
         }
     }
 
+    bool flushData()
+    {
+       #if JUCE_WINDOWS
+        return FlushFileBuffers (handle) != 0;
+       #else
+        int result;
+
+        do
+        {
+            result = fdatasync (handle);
+        }
+        while (result != 0 && errno == EINTR);
+
+        return result == 0;
+       #endif
+    }
+
     bool seekTo (juce::int64 newPosition)
     {
        #if JUCE_WINDOWS
@@ -230,148 +282,101 @@ private:
 namespace
 {
    #if JUCE_WINDOWS
-    FileReplacement::Output::Handle createExclusively (const juce::File& file, const juce::File&)
+    FileReplacement::Output::Handle createExclusively (const OpenFolder& folder, const juce::String& name, const juce::String&)
     {
         // CREATE_NEW fails on any name that exists, a link included, so nothing is opened through one.
-        return CreateFileW (file.getFullPathName().toWideCharPointer(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        return CreateFileW (folder.getChildFile (name).getFullPathName().toWideCharPointer(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     }
-
-    bool renameOver (const juce::File& from, const juce::File& to)
-    {
-        return MoveFileExW (from.getFullPathName().toWideCharPointer(), to.getFullPathName().toWideCharPointer(),
-                            MOVEFILE_REPLACE_EXISTING) != 0;
-    }
-
-    bool renameToNewName (const juce::File& from, const juce::File& to)
-    {
-        return MoveFileExW (from.getFullPathName().toWideCharPointer(), to.getFullPathName().toWideCharPointer(), 0) != 0;
-    }
-
-    void removeFile (const juce::File& file)
-    {
-        DeleteFileW (file.getFullPathName().toWideCharPointer());
-    }
    #else
-    void giveTo (int handle, uid_t owner, gid_t group)
-    {
-        // Best effort: a file system without owners keeps the writer's.
-        if (fchown (handle, owner, group) != 0)
-            return;
-    }
-
-    /** The permissions and owner the new file takes: the old file's, or for a new file the folder's owner. */
-    void takeOverOwnership (int handle, const juce::File& target)
+    /** The permissions (and, for a privileged writer working as itself, the owner) of the file
+        being replaced. A new file keeps the permissions it was created with, by the user
+        working in the folder.
+    */
+    void takeOverFromOldFile (int handle, const OpenFolder& folder, const juce::String& target)
     {
         struct stat old {};
 
-        if (lstat (target.getFullPathName().toRawUTF8(), &old) == 0 && S_ISREG (old.st_mode))
-        {
-            fchmod (handle, old.st_mode & 07777 & ~(mode_t) (S_ISUID | S_ISGID));
-
-            if (geteuid() == 0)
-                giveTo (handle, old.st_uid, old.st_gid);
-
+        if (! folder.lookAt (target, old) || ! S_ISREG (old.st_mode))
             return;
-        }
 
-        // A privileged run that writes into a user's folder (sudo with the user's HOME) must
-        // not leave behind files the user can't change.
-        struct stat folder {};
+        if (fchmod (handle, old.st_mode & 07777 & ~(mode_t) (S_ISUID | S_ISGID)) != 0)
+            return; // a file system without permissions keeps the default ones
 
-        if (geteuid() == 0 && stat (target.getParentDirectory().getFullPathName().toRawUTF8(), &folder) == 0
-             && folder.st_uid != 0)
-            giveTo (handle, folder.st_uid, folder.st_gid);
+        if (folder.getIdentity().isPrivileged() && geteuid() == 0 && (old.st_uid != 0 || old.st_gid != 0))
+            if (fchown (handle, old.st_uid, old.st_gid) != 0)
+                return; // a file system without owners keeps the writer's
     }
 
-    FileReplacement::Output::Handle createExclusively (const juce::File& file, const juce::File& target)
+    FileReplacement::Output::Handle createExclusively (const OpenFolder& folder, const juce::String& name, const juce::String& target)
     {
-        int handle;
-
-        do
-        {
-            handle = open (file.getFullPathName().toRawUTF8(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        }
-        while (handle < 0 && errno == EINTR);
+        const auto handle = folder.openAt (name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0666);
 
         if (handle >= 0)
-            takeOverOwnership (handle, target);
+            takeOverFromOldFile (handle, folder, target);
 
         return handle;
-    }
-
-    bool renameOver (const juce::File& from, const juce::File& to)
-    {
-        return std::rename (from.getFullPathName().toRawUTF8(), to.getFullPathName().toRawUTF8()) == 0;
-    }
-
-    // A rename that may not replace, or else a second name made with link(2), fails when the
-    // name is taken, whatever is there; where the file system has neither, the sibling is
-    // renamed only while nothing is there.
-    bool renameToNewName (const juce::File& from, const juce::File& to)
-    {
-        const auto* fromPath = from.getFullPathName().toRawUTF8();
-        const auto* toPath = to.getFullPathName().toRawUTF8();
-
-       #if defined (RENAME_NOREPLACE)
-        if (renameat2 (AT_FDCWD, fromPath, AT_FDCWD, toPath, RENAME_NOREPLACE) == 0)
-            return true;
-
-        if (errno == EEXIST)
-            return false;
-       #endif
-
-        if (link (fromPath, toPath) == 0)
-        {
-            unlink (fromPath);
-            return true;
-        }
-
-        struct stat existing {};
-
-        if (errno == EEXIST || lstat (toPath, &existing) == 0)
-            return false;
-
-        return std::rename (fromPath, toPath) == 0;
-    }
-
-    void removeFile (const juce::File& file)
-    {
-        unlink (file.getFullPathName().toRawUTF8());
     }
    #endif
 }
 
 //==============================================================================
-FileReplacement::FileReplacement (const juce::File& targetFile)
-    : target (targetFile)
+FileReplacement::FileReplacement (const OpenFolder& folderToUse, const juce::String& nameToReplace)
+    : folder (&folderToUse), name (nameToReplace), target (folderToUse.getChildFile (nameToReplace))
 {
+    create();
+}
+
+FileReplacement::FileReplacement (const juce::File& targetFile)
+    : name (targetFile.getFileName()), target (targetFile)
+{
+    juce::String failure;
+    ownFolder = OpenFolder::openParentOf (targetFile, OpenFolder::Missing::fail, failure);
+    folder = ownFolder.get();
+
+    if (folder == nullptr)
+        failureReason = failure;
+    else
+        create();
+}
+
+void FileReplacement::create()
+{
+    const auto stem = getSiblingStem (name);
+
     // A taken name means another writer's sibling (or a trap): another random name is tried.
     for (int attempt = 0; attempt < 8 && output == nullptr; ++attempt)
     {
-        const auto candidate = createSiblingName (target);
-        const auto handle = createExclusively (candidate, target);
+        const auto candidate = stem + "." + createRandomPart() + siblingSuffix;
+        const auto handle = createExclusively (*folder, candidate, name);
 
         if (handle != Output::invalidHandle())
         {
-            sibling = candidate;
+            siblingName = candidate;
             output = std::make_unique<Output> (handle);
         }
+        else if (failureReason.isEmpty())
+        {
+            failureReason = describeSystemError();
+        }
     }
+
+    if (output != nullptr)
+        failureReason.clear();
 }
 
 FileReplacement::~FileReplacement()
 {
     if (output != nullptr)
-        output->close();
+        output->close (false);
 
-    if (! committed && sibling != juce::File())
-        removeFile (sibling);
+    if (! committed && siblingName.isNotEmpty())
+        folder->remove (siblingName);
 }
 
 bool FileReplacement::openedOk() const noexcept
 {
-    return sibling != juce::File();
+    return siblingName.isNotEmpty();
 }
 
 juce::OutputStream& FileReplacement::getStream()
@@ -380,11 +385,34 @@ juce::OutputStream& FileReplacement::getStream()
     return *output;
 }
 
+bool FileReplacement::remember (bool succeeded)
+{
+    if (succeeded)
+        return true;
+
+   #if JUCE_WINDOWS
+    const auto error = GetLastError();
+    inUse = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION;
+   #else
+    inUse = errno == EBUSY || errno == ETXTBSY;
+   #endif
+
+    if (failureReason.isEmpty())
+        failureReason = describeSystemError();
+
+    return false;
+}
+
 bool FileReplacement::finishWriting()
+{
+    return output != nullptr && remember (output->finish());
+}
+
+bool FileReplacement::close (Flush flush)
 {
     if (output != nullptr)
     {
-        written = output->close();
+        written = remember (output->close (flush == Flush::toDisk));
         output.reset();
     }
 
@@ -393,8 +421,41 @@ bool FileReplacement::finishWriting()
 
 bool FileReplacement::replaceTarget()
 {
-    committed = finishWriting() && renameOver (sibling, target);
+    // The data goes to the disk before the rename that drops the old file, which may hold the
+    // user's only copy of what it holds.
+    committed = close (Flush::toDisk) && remember (folder->renameOver (siblingName, name));
     return committed;
+}
+
+bool FileReplacement::createTarget (Flush flush)
+{
+    committed = close (flush) && remember (folder->renameToNewName (siblingName, name));
+    return committed;
+}
+
+bool FileReplacement::setPermissions (const RegularFileInput& source)
+{
+    if (output == nullptr || ! source.openedOk())
+        return false;
+
+   #if JUCE_WINDOWS
+    return true;    // the new file takes its folder's permissions, as the original did
+   #else
+    return fchmod (output->getHandle(), (mode_t) source.getMode() & ~(mode_t) (S_ISUID | S_ISGID)) == 0;
+   #endif
+}
+
+void FileReplacement::removeStaleSiblings (const OpenFolder& folder, const juce::String& name)
+{
+    const auto prefix = getSiblingStem (name) + ".";
+
+    for (auto& candidate : folder.findFilesStartingWith (prefix))
+    {
+        const auto rest = candidate.substring (prefix.length());
+
+        if (rest.endsWith (siblingSuffix) && isRandomPart (rest.dropLastCharacters ((int) std::strlen (siblingSuffix))))
+            folder.remove (candidate);
+    }
 }
 
 juce::int64 FileReplacement::copyFromFile (juce::InputStream& source, juce::OutputStream& destination, juce::int64 numBytes)
@@ -414,10 +475,4 @@ juce::int64 FileReplacement::copyFromFile (juce::InputStream& source, juce::Outp
     juce::ignoreUnused (source, destination, numBytes);
     return 0;
    #endif
-}
-
-bool FileReplacement::createTarget()
-{
-    committed = finishWriting() && renameToNewName (sibling, target);
-    return committed;
 }

@@ -3,6 +3,7 @@
 #include "ImpulseFileFields.h"
 #include "PackedHeader.h"
 #include "ReadAheadInputStream.h"
+#include "RegularFileInput.h"
 
 #include <algorithm>
 #include <limits>
@@ -10,27 +11,6 @@
 namespace
 {
     constexpr juce::int64 maxFieldValue = std::numeric_limits<int>::max();
-
-    /** A file stream whose length is taken once, when the file is opened. The reader asks for
-        the length before every block, and the framework's file stream asks the file system
-        each time. A file that shrinks while it is read gives short reads, which the reader
-        handles as it does any file that ends early.
-    */
-    class FileInputStreamOfKnownLength  : public juce::FileInputStream
-    {
-    public:
-        explicit FileInputStreamOfKnownLength (const juce::File& file)
-            : juce::FileInputStream (file),
-              length (openedOk() ? file.getSize() : 0)
-        {
-        }
-
-        juce::int64 getTotalLength() override  { return length; }
-        bool isExhausted() override            { return getPosition() >= length; }
-
-    private:
-        const juce::int64 length;
-    };
 
     /** A block of numBytes, or nullptr when its memory can't be had. */
     std::unique_ptr<juce::MemoryBlock> allocateBlock (juce::int64 numBytes)
@@ -112,24 +92,25 @@ bool ImpulseReader::readFile (ImpulseModel& target, const juce::String& path, Sa
     // getChildFile keeps absolute paths and resolves relative ones against the working directory.
     const auto file = juce::File::getCurrentWorkingDirectory().getChildFile (path);
 
-    if (! file.exists())
+    // Only a regular file is read: a FIFO would never answer, and a link is followed only where
+    // its maker could have followed it anyway (a privileged run never reads another user's
+    // files through one).
+    RegularFileInput input (file, RegularFileInput::Links::followedIfTrusted);
+
+    if (input.getKind() == RegularFileInput::Kind::missing)
     {
         lastError = "File not found: " + file.getFullPathName();
         readFailure = ReadFailure::notFound;
         return false;
     }
 
-    std::unique_ptr<FileInputStreamOfKnownLength> input;
-
-    if (! file.isDirectory())
-        input = std::make_unique<FileInputStreamOfKnownLength> (file);
-
-    if (input == nullptr || ! input->openedOk())
+    if (! input.openedOk())
     {
         readLog << "Input Stream konnte nicht erstellt werden\n";
 
-        if (input != nullptr)
-            readLog << input->getStatus().getErrorMessage() << "\n";
+        // A folder is simply no stream; for anything else the reason follows.
+        if (input.getKind() != RegularFileInput::Kind::directory)
+            readLog << input.getFailure() << "\n";
 
         readFailure = ReadFailure::unreadable;
         return false;
@@ -138,7 +119,7 @@ bool ImpulseReader::readFile (ImpulseModel& target, const juce::String& path, Sa
     // The file is not kept open: Windows would then refuse to replace it. Stored samples are
     // copied; a caller that can keep the file open passes it as a shared stream.
     storedSource.reset();
-    ReadAheadInputStream readAhead (*input);
+    ReadAheadInputStream readAhead (input);
     return read (target, readAhead, samples);
 }
 

@@ -15,17 +15,21 @@ namespace
     // needs a second copy of it.
     constexpr int samplesPerChunk = 262144;
 
-    // Only a regular file that the user has not marked read-only is replaced; a link in its
-    // place is neither followed nor replaced.
-    bool canReplace (const juce::File& target)
+    // Only a regular file that the user may write is replaced; a link in its place is neither
+    // followed nor replaced.
+    bool canReplace (const OpenFolder& folder, const juce::String& name, juce::String& failure)
     {
-        const auto kind = RegularFileInput::getKindOf (target);
-
-        if (kind == RegularFileInput::Kind::missing)
+        if (folder.getKindOf (name) == FileKind::missing)
             return true;
 
-        RegularFileInput existing (target);
-        return existing.openedOk() && ! existing.isMarkedReadOnly();
+        RegularFileInput existing (folder, name);
+
+        if (! existing.openedOk())
+            failure = existing.getFailure();
+        else if (existing.isProtected())
+            failure = existing.describeProtection();
+
+        return failure.isEmpty();
     }
 
     juce::int64 getAudioPayloadSize (int channel, int numSamples)
@@ -38,15 +42,30 @@ namespace
 }
 
 //==============================================================================
-bool ImpulseWriter::saveToFile (ImpulseModel& model, const juce::File& target)
+bool ImpulseWriter::saveToFile (ImpulseModel& model, const juce::File& target, juce::String& failure)
 {
-    if (! canReplace (target))
+    const auto folder = OpenFolder::openParentOf (target, OpenFolder::Missing::fail, failure);
+    const auto name = target.getFileName();
+
+    if (folder == nullptr)
+        return false;
+
+    if (! canReplace (*folder, name, failure))
         return false;
 
     // Written beside the target and renamed over it, so that the target is at every moment
-    // either the old file or the complete new one.
-    FileReplacement replacement (target);
-    return replacement.openedOk() && write (model, replacement.getStream()) && replacement.replaceTarget();
+    // either the old file or the complete new one; a new file is never put over one that
+    // appeared meanwhile.
+    const bool replacing = folder->getKindOf (name) != FileKind::missing;
+    FileReplacement replacement (*folder, name);
+
+    const bool saved = replacement.openedOk() && write (model, replacement.getStream())
+                        && (replacing ? replacement.replaceTarget() : replacement.createTarget());
+
+    if (! saved)
+        failure = replacement.getFailureReason();
+
+    return saved;
 }
 
 bool ImpulseWriter::write (ImpulseModel& model, juce::OutputStream& output)

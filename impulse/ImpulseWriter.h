@@ -23,7 +23,7 @@ public:
     /** Writes the model beside the target and renames it over it; false (the target unchanged)
         when the target is not a regular file the user may change, or when any step fails.
     */
-    static bool saveToFile (ImpulseModel& model, const juce::File& target);
+    static bool saveToFile (ImpulseModel& model, const juce::File& target, juce::String& failure);
 
 private:
     static juce::String createHeaderText (ImpulseModel& model);

@@ -9,50 +9,15 @@
  #include <unistd.h>
 #endif
 
-namespace
-{
-   #if JUCE_WINDOWS
-    RegularFileInput::Kind getKindFromAttributes (DWORD attributes)
-    {
-        if (attributes == INVALID_FILE_ATTRIBUTES)   return RegularFileInput::Kind::missing;
-        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return RegularFileInput::Kind::link;
-        if (attributes & FILE_ATTRIBUTE_DIRECTORY)   return RegularFileInput::Kind::directory;
-        if (attributes & FILE_ATTRIBUTE_DEVICE)      return RegularFileInput::Kind::special;
-        return RegularFileInput::Kind::regularFile;
-    }
-   #else
-    RegularFileInput::Kind getKindFromMode (mode_t mode)
-    {
-        if (S_ISREG (mode))  return RegularFileInput::Kind::regularFile;
-        if (S_ISDIR (mode))  return RegularFileInput::Kind::directory;
-        if (S_ISLNK (mode))  return RegularFileInput::Kind::link;
-        return RegularFileInput::Kind::special;
-    }
-
-    bool hasNoWritePermission (mode_t mode)
-    {
-        return (mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
-    }
-   #endif
-}
-
 RegularFileInput::Kind RegularFileInput::getKindOf (const juce::File& file)
 {
-   #if JUCE_WINDOWS
-    const auto attributes = GetFileAttributesW (file.getFullPathName().toWideCharPointer());
+    juce::String failure;
+    const auto folder = OpenFolder::openParentOf (file, OpenFolder::Missing::fail, failure);
 
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND ? Kind::missing : Kind::unknown;
+    if (folder == nullptr)
+        return file.getParentDirectory().isDirectory() ? Kind::unknown : Kind::missing;
 
-    return getKindFromAttributes (attributes);
-   #else
-    struct stat info {};
-
-    if (lstat (file.getFullPathName().toRawUTF8(), &info) != 0)
-        return errno == ENOENT || errno == ENOTDIR ? Kind::missing : Kind::unknown;
-
-    return getKindFromMode (info.st_mode);
-   #endif
+    return folder->getKindOf (file.getFileName());
 }
 
 juce::String RegularFileInput::describe (const juce::File& file, Kind kind)
@@ -71,26 +36,89 @@ juce::String RegularFileInput::describe (const juce::File& file, Kind kind)
     }
 }
 
-//==============================================================================
-RegularFileInput::RegularFileInput (const juce::File& file)
+juce::String RegularFileInput::describeProtection() const
 {
-   #if JUCE_WINDOWS
-    handle = CreateFileW (file.getFullPathName().toWideCharPointer(), GENERIC_READ,
+    if (markedReadOnly)
+        return "the file is read-only";
+
+    return writable ? juce::String() : "the file belongs to another user";
+}
+
+//==============================================================================
+RegularFileInput::RegularFileInput (const juce::File& file, Links links)
+{
+    const auto folder = OpenFolder::openParentOf (file, OpenFolder::Missing::fail, failure);
+
+    if (folder == nullptr)
+    {
+        kind = file.getParentDirectory().isDirectory() ? Kind::unknown : Kind::missing;
+
+        if (kind == Kind::missing)
+            failure.clear();
+
+        return;
+    }
+
+    if (links == Links::neverFollowed)
+    {
+        openIn (*folder, file.getFileName(), file);
+        return;
+    }
+
+    const auto location = folder->resolve (file.getFileName(), failure);
+
+    if (location.folder == nullptr)
+    {
+        kind = Kind::link;
+        return;
+    }
+
+    openIn (*location.folder, location.name, location.folder->getChildFile (location.name));
+}
+
+RegularFileInput::RegularFileInput (const OpenFolder& folder, const juce::String& name, Links links)
+{
+    if (links == Links::neverFollowed)
+    {
+        openIn (folder, name, folder.getChildFile (name));
+        return;
+    }
+
+    const auto location = folder.resolve (name, failure);
+
+    if (location.folder == nullptr)
+        kind = Kind::link;
+    else
+        openIn (*location.folder, location.name, location.folder->getChildFile (location.name));
+}
+
+#if JUCE_WINDOWS
+void RegularFileInput::openIn (const OpenFolder& folder, const juce::String& name, const juce::File& shown)
+{
+    juce::ignoreUnused (folder);
+
+    // The reparse-point flag opens a link in its place as itself, which is then refused.
+    handle = CreateFileW (shown.getFullPathName().toWideCharPointer(), GENERIC_READ,
                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 
     if (handle == INVALID_HANDLE_VALUE)
     {
-        kind = getKindOf (file);
+        kind = folder.getKindOf (name);
+        failure = describe (shown, kind);
         return;
     }
 
     BY_HANDLE_FILE_INFORMATION info {};
+    const bool isDisk = GetFileType (handle) == FILE_TYPE_DISK;
 
-    if (GetFileType (handle) != FILE_TYPE_DISK || ! GetFileInformationByHandle (handle, &info)
-         || getKindFromAttributes (info.dwFileAttributes) != Kind::regularFile)
+    if (! isDisk || ! GetFileInformationByHandle (handle, &info)
+         || (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0)
     {
-        kind = GetFileType (handle) != FILE_TYPE_DISK ? Kind::special : getKindFromAttributes (info.dwFileAttributes);
+        kind = ! isDisk ? Kind::special
+             : (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? Kind::link
+                                                                           : Kind::directory;
+        failure = describe (shown, kind);
         CloseHandle (handle);
         handle = invalidHandle;
         return;
@@ -99,36 +127,49 @@ RegularFileInput::RegularFileInput (const juce::File& file)
     kind = Kind::regularFile;
     length = ((juce::int64) info.nFileSizeHigh << 32) | info.nFileSizeLow;
     markedReadOnly = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
-   #else
+}
+#else
+void RegularFileInput::openIn (const OpenFolder& folder, const juce::String& name, const juce::File& shown)
+{
     // O_NONBLOCK: opening a FIFO would otherwise wait for a writer that never comes.
-    do
-    {
-        handle = open (file.getFullPathName().toRawUTF8(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    }
-    while (handle < 0 && errno == EINTR);
+    handle = folder.openAt (name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
 
     if (handle < 0)
     {
-        kind = errno == ELOOP ? Kind::link : getKindOf (file);
+        kind = errno == ELOOP ? Kind::link : folder.getKindOf (name);
+
+        if (kind == Kind::regularFile)
+            kind = Kind::unknown;   // there, but not readable by the user working in the folder
+
+        failure = kind == Kind::unknown ? "Can't read " + shown.getFullPathName() : describe (shown, kind);
         return;
     }
 
     struct stat info {};
-    kind = fstat (handle, &info) == 0 ? getKindFromMode (info.st_mode) : Kind::unknown;
+    kind = fstat (handle, &info) == 0 ? (S_ISREG (info.st_mode) ? Kind::regularFile : S_ISDIR (info.st_mode) ? Kind::directory : Kind::special)
+                                      : Kind::unknown;
 
     if (kind != Kind::regularFile)
     {
+        failure = describe (shown, kind);
         ::close (handle);
         handle = invalidHandle;
         return;
     }
 
     length = (juce::int64) info.st_size;
-    // Root may write anything, so for root only the permission bits tell what the user protected.
-    markedReadOnly = hasNoWritePermission (info.st_mode)
-                      || (geteuid() != 0 && access (file.getFullPathName().toRawUTF8(), W_OK) != 0 && errno == EACCES);
-   #endif
+    mode = (int) (info.st_mode & 07777);
+    markedReadOnly = (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+
+    // Asked with the rights of the user working in the folder: for root working as root only
+    // the permission bits above tell what the user protected.
+    // A file of the running program's own user (root's, left by an earlier privileged run in a
+    // user's folder) is its own to replace, whoever it works as there.
+    const OwnerIdentity::Scope scope (folder.getIdentity());
+    writable = faccessat (folder.getDescriptor(), name.toRawUTF8(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) == 0 || errno != EACCES
+                || info.st_uid == geteuid();
 }
+#endif
 
 RegularFileInput::~RegularFileInput()
 {
@@ -183,17 +224,15 @@ int RegularFileInput::read (void* destBuffer, int maxBytesToRead)
     return (int) numRead;
 }
 
-bool RegularFileInput::linkAs (const juce::File& newName) const
+bool RegularFileInput::linkAs (const OpenFolder& folder, const juce::String& newName) const
 {
     if (! openedOk())
         return false;
 
    #if JUCE_WINDOWS
-    juce::ignoreUnused (newName);
+    juce::ignoreUnused (folder, newName);
     return false;
    #else
-    // The opened file itself gets the name, whatever its old name points at by now.
-    const auto self = "/proc/self/fd/" + juce::String (handle);
-    return linkat (AT_FDCWD, self.toRawUTF8(), AT_FDCWD, newName.getFullPathName().toRawUTF8(), AT_SYMLINK_FOLLOW) == 0;
+    return folder.linkAs (handle, newName);
    #endif
 }

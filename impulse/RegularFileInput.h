@@ -1,28 +1,34 @@
 #pragma once
 
+#include "FileKind.h"
+#include "OpenFolder.h"
+
 #include <juce_core/juce_core.h>
 
 /**
-    Reads a file only when the name itself is a regular file: a link is never followed, and a
-    FIFO, device or socket is never waited on. What was opened is checked, not the name
-    before opening, so nothing put in the file's place meanwhile is read.
+    Reads a file only when the name itself is a regular file: a FIFO, device or socket is never
+    waited on, and a link is followed only where its maker could have followed it anyway (see
+    OpenFolder), or never. What was opened is checked, not the name before opening, so nothing
+    put in the file's place meanwhile is read.
 
-    The folders above the file may be links (an impulse folder moved to another disk).
+    The file is opened relative to its folder, opened once (OpenFolder), with the rights of the
+    user working there.
 */
 class RegularFileInput  : public juce::InputStream
 {
 public:
-    enum class Kind
+    using Kind = FileKind;
+
+    enum class Links
     {
-        missing,
-        regularFile,
-        directory,
-        link,
-        special,    // FIFO, device, socket
-        unknown     // could not be looked at
+        neverFollowed,      // a link in the file's place is refused: where a file is replaced
+        followedIfTrusted   // a link its maker could have followed is followed: what is only read
     };
 
-    explicit RegularFileInput (const juce::File& file);
+    explicit RegularFileInput (const juce::File& file, Links links = Links::neverFollowed);
+
+    /** Opens name inside folder. */
+    RegularFileInput (const OpenFolder& folder, const juce::String& name, Links links = Links::neverFollowed);
     ~RegularFileInput() override;
 
     bool openedOk() const noexcept                 { return handle != invalidHandle; }
@@ -33,8 +39,28 @@ public:
     /** True when the opened file has no write permission at all (the user marked it read-only). */
     bool isMarkedReadOnly() const noexcept         { return markedReadOnly; }
 
-    /** Gives the opened file a second name, which must not exist yet; false where that can't be done. */
-    bool linkAs (const juce::File& newName) const;
+    /** True when the user working in the folder may not write the file: it is read-only, or
+        another user's.
+    */
+    bool isProtected() const noexcept              { return markedReadOnly || ! writable; }
+
+    /** Why the file may not be replaced, when isProtected: "the file is read-only" or "the file
+        belongs to another user".
+    */
+    juce::String describeProtection() const;
+
+    /** Gives the opened file a second name in folder, which must not exist yet; false where
+        that can't be done.
+    */
+    bool linkAs (const OpenFolder& folder, const juce::String& newName) const;
+
+    /** When opening failed: a sentence naming the file, why (empty when it is just missing). */
+    const juce::String& getFailure() const noexcept  { return failure; }
+
+   #if ! JUCE_WINDOWS
+    /** The permission bits of the opened file. */
+    int getMode() const noexcept                   { return mode; }
+   #endif
 
     juce::int64 getTotalLength() override          { return length; }
     bool isExhausted() override                    { return position >= length; }
@@ -54,6 +80,8 @@ public:
     static juce::String describe (const juce::File& file, Kind kind);
 
 private:
+    void openIn (const OpenFolder& folder, const juce::String& name, const juce::File& shown);
+
    #if JUCE_WINDOWS
     using Handle = void*;
     static inline Handle const invalidHandle = (Handle) (juce::pointer_sized_int) -1;
@@ -65,7 +93,9 @@ private:
     Handle handle = invalidHandle;
     Kind kind = Kind::unknown;
     juce::int64 length = 0, position = 0;
-    bool markedReadOnly = false;
+    bool markedReadOnly = false, writable = true;
+    int mode = 0;
+    juce::String failure;
 
     JUCE_DECLARE_NON_COPYABLE (RegularFileInput)
 };

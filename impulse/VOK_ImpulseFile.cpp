@@ -64,7 +64,12 @@ bool VOK_ImpulseFile::readFromStream (std::shared_ptr<juce::InputStream> input, 
 bool VOK_ImpulseFile::saveToFile (const juce::String& path)
 {
     const juce::ScopedLock sl (lock);
-    return ImpulseWriter::saveToFile (model, juce::File::getCurrentWorkingDirectory().getChildFile (path));
+    juce::String failure;
+    const bool saved = ImpulseWriter::saveToFile (model, juce::File::getCurrentWorkingDirectory().getChildFile (path), failure);
+
+    // Why a save failed is the last error, for callers that tell the user.
+    reader.setLastError (saved ? juce::String() : failure);
+    return saved;
 }
 
 bool VOK_ImpulseFile::writeToStream (juce::OutputStream& output)

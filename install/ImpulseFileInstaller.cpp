@@ -2,9 +2,9 @@
 
 #include <FileReplacement.h>
 #include <ReadAheadInputStream.h>
-#include <unordered_set>
-
 #include <VOK_ImpulseFile.h>
+
+#include <unordered_set>
 
 const char* const ImpulseFileInstaller::retryAdvice = "\nClose all other audio applications and try the installation again!";
 
@@ -48,6 +48,20 @@ namespace
     }
 }
 
+struct ImpulseFileInstaller::Place
+{
+    Place (const OpenFolder& f, const juce::String& n)
+        : folder (f), name (n), backupName (n + backupSuffix),
+          path (f.getChildFile (n).getFullPathName()), backupPath (path + backupSuffix)
+    {
+    }
+
+    static constexpr const char* backupSuffix = ".setup_backupfile";
+
+    const OpenFolder& folder;
+    const juce::String name, backupName, path, backupPath;
+};
+
 ImpulseFileInstaller::ImpulseFileInstaller (InstallReporter& reporterToUse, int lockTimeout)
     : reporter (reporterToUse), lockTimeoutMs (lockTimeout)
 {
@@ -55,7 +69,12 @@ ImpulseFileInstaller::ImpulseFileInstaller (InstallReporter& reporterToUse, int 
 
 juce::File ImpulseFileInstaller::getBackupFile (const juce::File& target)
 {
-    return juce::File (target.getFullPathName() + ".setup_backupfile");
+    return juce::File (target.getFullPathName() + Place::backupSuffix);
+}
+
+juce::String ImpulseFileInstaller::getDamagedBackupName (const juce::String& targetName)
+{
+    return targetName + Place::backupSuffix + ".damaged";
 }
 
 void ImpulseFileInstaller::log (const juce::String& message)
@@ -70,34 +89,77 @@ bool ImpulseFileInstaller::fail (const juce::String& message)
 }
 
 //==============================================================================
+std::unique_ptr<FolderLock> ImpulseFileInstaller::lockFolder (const OpenFolder& folder)
+{
+    bool toldWaiting = false;
+
+    // The wait is logged once; meanwhile the reporter's window goes on answering.
+    auto lock = std::make_unique<FolderLock> (folder, "VOK Setup", lockTimeoutMs, [&] (const juce::String& holder)
+    {
+        if (! std::exchange (toldWaiting, true))
+            log (FolderLock::describeWaiting (folder.getFile(), holder));
+
+        return reporter.waitAMoment();
+    });
+
+    if (lock->wasGivenUp())
+    {
+        fail ("Gave up waiting for the files in " + folder.getFile().getFullPathName());
+        return {};
+    }
+
+    if (lock->isHeldByAnother())
+    {
+        fail (FolderLock::describeFailure (folder.getFile()));
+        return {};
+    }
+
+    return lock;
+}
+
 bool ImpulseFileInstaller::installImpulseFile (const juce::File& target, const char* data, int size)
 {
-    const auto backup = getBackupFile (target);
+    juce::String failure;
+    const auto folder = OpenFolder::openParentOf (target, OpenFolder::Missing::fail, failure);
+
+    if (folder == nullptr)
+    {
+        log ({});
+        log ("Write IR " + target.getFileName());
+        return fail (withReason ("Can't write (1)" + target.getFullPathName(), failure));
+    }
+
+    const auto lock = lockFolder (*folder);
+    return lock != nullptr && installImpulseFile (*folder, target.getFileName(), data, size);
+}
+
+bool ImpulseFileInstaller::installImpulseFile (const OpenFolder& folder, const juce::String& name, const char* data, int size)
+{
+    const Place place (folder, name);
 
     log ({});
-    log ("Write IR " + target.getFileName());
+    log ("Write IR " + name);
 
-    // Another installation or a vok command in this folder would read a file while this one
-    // replaces it, and one of the two would lose what the other wrote.
-    const auto folder = target.getParentDirectory();
-    const FolderLock folderLock (folder, lockTimeoutMs);
+    // Writers that were killed left their unfinished files; under the lock none of them is alive.
+    FileReplacement::removeStaleSiblings (folder, place.name);
+    FileReplacement::removeStaleSiblings (folder, place.backupName);
 
-    if (folderLock.isHeldByAnother())
-        return fail (FolderLock::describeFailure (folder));
+    const auto targetKind = folder.getKindOf (place.name);
+    const auto backupKind = folder.getKindOf (place.backupName);
 
-    const auto targetKind = RegularFileInput::getKindOf (target);
-    const auto backupKind = RegularFileInput::getKindOf (backup);
-
-    return checkPlaces (target, targetKind, backup, backupKind)
-        && installLocked (target, targetKind, backup, backupKind, data, size);
+    return checkPlaces (place, targetKind, backupKind)
+        && installLocked (place, targetKind, backupKind, data, size);
 }
 
 // Only regular files are read or replaced: a link where the target or the backup goes could
 // make a privileged run read or write someone else's file, and a FIFO would never answer.
-bool ImpulseFileInstaller::checkPlaces (const juce::File& target, Kind targetKind, const juce::File& backup, Kind backupKind)
+bool ImpulseFileInstaller::checkPlaces (const Place& place, Kind targetKind, Kind backupKind)
 {
     if (targetKind == Kind::directory)
-        return fail (target.getFullPathName() + " is a Directory");
+        return fail (place.path + " is a Directory");
+
+    const auto target = place.folder.getChildFile (place.name);
+    const auto backup = place.folder.getChildFile (place.backupName);
 
     for (auto [file, kind] : { std::make_pair (target, targetKind), std::make_pair (backup, backupKind) })
         if (kind == Kind::link || kind == Kind::special || kind == Kind::unknown)
@@ -106,206 +168,203 @@ bool ImpulseFileInstaller::checkPlaces (const juce::File& target, Kind targetKin
     if (targetKind == Kind::missing)
         return true;
 
-    // A file the user marked read-only stays as it is, whatever else is beside it.
-    const RegularFileInput existing (target);
+    // A file the user protected stays as it is, whatever else is beside it. Closing other
+    // programs would not help, so no such advice is given.
+    const RegularFileInput existing (place.folder, place.name);
 
-    if (existing.openedOk() && existing.isMarkedReadOnly())
-        return fail ("Can't overwrite " + target.getFullPathName() + retryAdvice);
+    if (existing.openedOk() && existing.isProtected())
+        return fail ("Can't overwrite " + place.path + ": " + existing.describeProtection());
 
     return true;
 }
 
-bool ImpulseFileInstaller::installLocked (const juce::File& target, Kind targetKind, const juce::File& backup,
-                                          Kind backupKind, const char* data, int size)
+bool ImpulseFileInstaller::installLocked (const Place& place, Kind targetKind, Kind backupKind, const char* data, int size)
 {
-    if (backupKind == Kind::regularFile)
-    {
-        if (! takeOverEarlierBackup (target, backup))
-            return false;
+    bool targetExists = targetKind != Kind::missing;
+    bool backupKept = false;
+    PresetElements oldPresets, backupPresets;
 
-        // The backup may have become the target.
-        targetKind = RegularFileInput::getKindOf (target);
-    }
-
-    const bool targetExists = targetKind != Kind::missing;
-    PresetElements oldPresets;
-
-    if (targetExists && ! readOldFile (target, backup, oldPresets))
+    if (backupKind == Kind::regularFile && ! takeOverEarlierBackup (place, targetExists, backupKept, backupPresets))
         return false;
 
+    // An earlier backup that is kept holds the old file's place as its backup: the old file's
+    // presets join its own in the new file, and it goes once that is complete.
+    if (targetExists && ! readOldFile (place, ! backupKept, oldPresets))
+        return false;
+
+    addMissingPresets (oldPresets, backupPresets);
+
     if (data == nullptr || size < 0)
-        return writeNewFile (target, targetExists, [] (juce::OutputStream&) { return false; });
+        return log ("Write " + place.path), writeNewFile (place, targetExists, "Can't write (2) " + place.path, [] (juce::OutputStream&) { return false; });
 
-    const bool installed = oldPresets.isEmpty() ? writeNewBytes (target, data, size, targetExists)
-                                                : writeMerged (target, oldPresets, data, size, targetExists);
+    const bool installed = oldPresets.isEmpty() ? writeNewBytes (place, data, size, targetExists)
+                                                : writeMerged (place, oldPresets, data, size, targetExists);
 
-    return installed && (! targetExists || deleteBackup (backup));
+    return installed && (! (targetExists || backupKept) || deleteBackup (place));
 }
 
 //==============================================================================
 // A backup beside the target means an earlier run stopped half-way, and it may hold the only
-// copy of some user presets. Its presets are put into the target first (the target's own
-// win), and only then is it deleted; the installation then goes on as over any old file.
-bool ImpulseFileInstaller::takeOverEarlierBackup (const juce::File& target, const juce::File& backup)
+// copy of some user presets. Where there is no target it becomes the target again; otherwise
+// its presets are carried into the new file with the old file's, and it is deleted only once
+// that is complete. One that can't be read is kept aside, so that it neither stops every run
+// nor is lost.
+bool ImpulseFileInstaller::takeOverEarlierBackup (const Place& place, bool& targetExists, bool& backupKept,
+                                                  PresetElements& backupPresets)
 {
-    log ("Found backupfile of an earlier installation " + backup.getFullPathName());
+    log ("Found backupfile of an earlier installation " + place.backupPath);
+
+    RegularFileInput backup (place.folder, place.backupName);
 
     // Closing other programs can't make it readable, and nothing here may replace or delete it.
-    if (! RegularFileInput (backup).openedOk())
-        return fail ("Can't read backupfile " + backup.getFullPathName()
+    if (! backup.openedOk())
+        return fail ("Can't read backupfile " + place.backupPath
                        + " of an earlier installation\nMove it out of the folder and try the installation again!");
 
-    if (RegularFileInput::getKindOf (target) == RegularFileInput::Kind::missing)
-        return restoreFromBackup (target, backup);
+    log ("Read backup " + place.backupPath);
+    juce::String failure;
 
-    return mergeBackupIntoTarget (target, backup);
-}
+    if (! readPresets (backup, place.backupPath, backupPresets, failure))
+        return setBackupAside (place);
 
-bool ImpulseFileInstaller::restoreFromBackup (const juce::File& target, const juce::File& backup)
-{
-    log ("Restore " + target.getFullPathName() + " from backupfile");
+    if (! targetExists)
+    {
+        log ("Restore " + place.path + " from backupfile");
 
-    if (! backup.moveFileTo (target))
-        return fail ("Can't restore " + target.getFullPathName() + " from backupfile " + backup.getFullPathName());
+        // Renamed, never copied, and only while nothing has taken the target's name.
+        if (! place.folder.renameToNewName (place.backupName, place.name))
+            return fail ("Can't restore " + place.path + " from backupfile " + place.backupPath);
 
+        targetExists = true;
+        backupPresets.clear();
+        return true;
+    }
+
+    backupKept = true;
     return true;
 }
 
-bool ImpulseFileInstaller::mergeBackupIntoTarget (const juce::File& target, const juce::File& backup)
+bool ImpulseFileInstaller::setBackupAside (const Place& place)
 {
-    const auto path = target.getFullPathName();
-    const auto backupPath = backup.getFullPathName();
+    const auto damagedName = getDamagedBackupName (place.name);
 
-    log ("Read old " + path);
+    for (int attempt = 1; attempt <= 100; ++attempt)
+    {
+        const auto asideName = attempt == 1 ? damagedName : damagedName + "-" + juce::String (attempt);
 
-    VOK_ImpulseFile targetFile;
+        if (place.folder.renameToNewName (place.backupName, asideName))
+        {
+            log ("The backupfile can't be read; it is kept as " + place.folder.getChildFile (asideName).getFullPathName());
+            return true;
+        }
+    }
 
-    if (! loadClosedAgain (targetFile, target, VOK_ImpulseFile::SampleReading::keepStored))
-        return fail ("Can't open old " + path + getOpenFailureAdvice (targetFile));
-
-    log ("Read backup " + backupPath);
-
-    VOK_ImpulseFile backupFile;
-
-    if (! loadClosedAgain (backupFile, backup, VOK_ImpulseFile::SampleReading::skip))
-        return fail ("Can't open old " + backupPath + getOpenFailureAdvice (backupFile));
-
-    juce::StringArray mergeLines;
-    const bool merged = carryOverPresets (backupFile.getPresetElements(), targetFile, targetFile.getPresetNames(), mergeLines);
-
-    for (auto& line : mergeLines)
-        log (line);
-
-    if (merged && ! saveMerged (targetFile, target))
-        return false;
-
-    return deleteBackup (backup);
+    return fail ("Can't read backupfile " + place.backupPath
+                   + " of an earlier installation\nMove it out of the folder and try the installation again!");
 }
 
-// Windows neither replaces nor deletes a file that is still open, so neither file stays open
-// while the merged one is saved over the target and the backup is deleted.
-bool ImpulseFileInstaller::loadClosedAgain (VOK_ImpulseFile& impulse, const juce::File& file,
-                                            VOK_ImpulseFile::SampleReading samples)
+// Only an impulse file's header holds its presets: its samples are passed over, and may be
+// damaged or missing without losing them.
+bool ImpulseFileInstaller::readPresets (RegularFileInput& input, const juce::String& path, PresetElements& presets,
+                                        juce::String& failure)
 {
-    RegularFileInput input (file);
+    VOK_ImpulseFile file;
+    const bool rewound = input.setPosition (0);
+    ReadAheadInputStream fields (input);
 
-    if (! input.openedOk())
+    if (! rewound || ! file.loadFromStream (fields, path, VOK_ImpulseFile::SampleReading::skip))
+    {
+        failure = "Can't open old " + path + getOpenFailureAdvice (file);
         return false;
+    }
 
-    return impulse.loadFromStream (input, file.getFullPathName(), samples);
+    presets = file.getPresetElements();
+    return true;
 }
 
-//==============================================================================
 // The old file is opened once, without following a link, and that very file is backed up
 // and read, whatever its name points at meanwhile.
-bool ImpulseFileInstaller::readOldFile (const juce::File& target, const juce::File& backup, PresetElements& oldPresets)
+bool ImpulseFileInstaller::readOldFile (const Place& place, bool makeBackup, PresetElements& oldPresets)
 {
-    const auto path = target.getFullPathName();
-    RegularFileInput old (target);
+    RegularFileInput old (place.folder, place.name);
 
-    if (! old.openedOk() && old.getKind() == RegularFileInput::Kind::missing)
-        return fail ("Can't open old " + path + retryAdvice);
+    if (! old.openedOk() && old.getKind() == Kind::missing)
+        return fail ("Can't open old " + place.path);
 
-    if (! old.openedOk() && old.getKind() != RegularFileInput::Kind::regularFile)
-        return fail (RegularFileInput::describe (target, old.getKind()));
+    if (! old.openedOk() && old.getKind() != Kind::regularFile && old.getKind() != Kind::unknown)
+        return fail (old.getFailure());
 
-    if (! createBackup (old, backup))
+    if (makeBackup && ! createBackup (place, old))
         return false;
 
-    log ("Read old " + path);
+    if (! old.openedOk())
+        return fail (withReason ("Can't open old " + place.path, old.getFailure()));
 
-    // Only the old file's presets are taken over, so its samples are passed over. Its header
-    // and block frames are short fields, read through a buffer rather than one call each.
-    VOK_ImpulseFile oldFile;
-    const bool rewound = old.setPosition (0);
-    ReadAheadInputStream oldFields (old);
+    log ("Read old " + place.path);
+    juce::String failure;
 
-    if (! rewound || ! oldFile.loadFromStream (oldFields, path, VOK_ImpulseFile::SampleReading::skip))
-        return fail ("Can't open old " + path + getOpenFailureAdvice (oldFile));
-
-    oldPresets = oldFile.getPresetElements();
+    if (! readPresets (old, place.path, oldPresets, failure))
+        return fail (failure);
 
     for (auto* preset : oldPresets)
         log ("Read old Preset " + VOK_ImpulseFile::getPresetName (*preset));
 
     // The old file goes when the new one is renamed over it, so that it stays in place
     // until the new one is complete.
-    log ("Delete old " + path);
+    log ("Delete old " + place.path);
     return true;
 }
 
-bool ImpulseFileInstaller::createBackup (RegularFileInput& old, const juce::File& backup)
+bool ImpulseFileInstaller::createBackup (const Place& place, RegularFileInput& old)
 {
-    const auto backupPath = backup.getFullPathName();
-
-    log ("Create backup " + backupPath);
+    log ("Create backup " + place.backupPath);
 
     // A file that can't be read can't be copied either; no second name is made for it.
     if (! old.openedOk())
-        return fail ("Can't write backupfile " + backupPath);
-
-    // Anything still at the backup's name is not a file of ours (a file there was taken over
-    // above), so it is left alone rather than replaced.
-    if (RegularFileInput::getKindOf (backup) != RegularFileInput::Kind::missing)
-        return fail ("Can't write backupfile " + backupPath);
+        return fail ("Can't write backupfile " + place.backupPath);
 
     // The old file is never changed in place once backed up, so a second name for it holds
     // its bytes as well as a copy would, made at once and without copying them.
-    if (old.linkAs (backup))
+    if (old.linkAs (place.folder, place.backupName))
         return true;
 
-    FileReplacement copy (backup);
+    // A copy keeps the old file's permissions, and is on the disk before the old file can go.
+    FileReplacement copy (place.folder, place.backupName);
 
-    if (copy.openedOk() && old.setPosition (0) && copyInChunks (old, copy.getStream()) && copy.createTarget())
+    if (copy.openedOk() && copy.setPermissions (old) && old.setPosition (0)
+         && copyInChunks (old, copy.getStream()) && copy.createTarget (FileReplacement::Flush::toDisk))
         return true;
 
-    return fail ("Can't write backupfile " + backupPath);
+    return fail ("Can't write backupfile " + place.backupPath);
 }
 
-bool ImpulseFileInstaller::writeNewFile (const juce::File& target, bool replacing,
+bool ImpulseFileInstaller::writeNewFile (const Place& place, bool replacing, const juce::String& writeFailure,
                                          const std::function<bool (juce::OutputStream&)>& writeContents)
 {
-    const auto path = target.getFullPathName();
-
-    log ("Write " + path);
-
-    FileReplacement newFile (target);
+    FileReplacement newFile (place.folder, place.name);
 
     if (! newFile.openedOk())
-        return fail ("Can't write (1)" + path);
+        return fail (withReason ("Can't write (1)" + place.path, newFile.getFailureReason()));
 
     if (! writeContents (newFile.getStream()) || ! newFile.finishWriting())
-        return fail ("Can't write (2) " + path);
+        return fail (withReason (writeFailure, newFile.getFailureReason()));
 
     if (replacing ? newFile.replaceTarget() : newFile.createTarget())
         return true;
 
-    return fail (replacing ? "Can't overwrite " + path + retryAdvice : "Can't write (2) " + path);
+    if (! replacing)
+        return fail (withReason (writeFailure, newFile.getFailureReason()));
+
+    // Only where another program may hold the file is closing it any help.
+    return fail (newFile.failedBecauseInUse() ? "Can't overwrite " + place.path + retryAdvice
+                                             : withReason ("Can't overwrite " + place.path, newFile.getFailureReason()));
 }
 
-bool ImpulseFileInstaller::writeNewBytes (const juce::File& target, const char* data, int size, bool replacing)
+bool ImpulseFileInstaller::writeNewBytes (const Place& place, const char* data, int size, bool replacing)
 {
-    return writeNewFile (target, replacing, [data, size] (juce::OutputStream& out)
+    log ("Write " + place.path);
+
+    return writeNewFile (place, replacing, "Can't write (2) " + place.path, [data, size] (juce::OutputStream& out)
     {
         return writeInChunks (out, data, (size_t) size);
     });
@@ -314,27 +373,25 @@ bool ImpulseFileInstaller::writeNewBytes (const juce::File& target, const char* 
 // The new file and the old presets it lacks are put together in memory and written once,
 // the new file's samples copied as they are. The log tells the steps in the order in which
 // a reader of it expects them: the new file written, then the presets merged into it and saved.
-bool ImpulseFileInstaller::writeMerged (const juce::File& target, const PresetElements& oldPresets,
+bool ImpulseFileInstaller::writeMerged (const Place& place, const PresetElements& oldPresets,
                                         const char* data, int size, bool replacing)
 {
-    const auto path = target.getFullPathName();
-
     // The samples are written from the new bytes themselves, which outlive newFile.
     VOK_ImpulseFile newFile;
     auto newBytes = std::make_shared<juce::MemoryInputStream> (data, (size_t) size, false);
 
-    if (! newFile.loadFromStream (newBytes, path, VOK_ImpulseFile::SampleReading::keepStored))
+    if (! newFile.loadFromStream (newBytes, place.path, VOK_ImpulseFile::SampleReading::keepStored))
     {
         // The new bytes go in as they are, so that the old file is not left in between.
-        if (! writeNewBytes (target, data, size, replacing))
+        if (! writeNewBytes (place, data, size, replacing))
             return false;
 
         log ("Preset merging");
-        log ("Read new " + path);
-        return fail ("Can't open new " + path + getOpenFailureAdvice (newFile));
+        log ("Read new " + place.path);
+        return fail ("Can't open new " + place.path + getOpenFailureAdvice (newFile));
     }
 
-    juce::StringArray mergeLines { "Preset merging", "Read new " + path };
+    juce::StringArray mergeLines { "Preset merging", "Read new " + place.path };
     const auto newNames = newFile.getPresetNames();
 
     for (auto& name : newNames)
@@ -342,29 +399,45 @@ bool ImpulseFileInstaller::writeMerged (const juce::File& target, const PresetEl
 
     const bool merged = carryOverPresets (oldPresets, newFile, newNames, mergeLines);
 
-    if (merged)
-        mergeLines.add ("Save " + path);
+    if (! merged)
+    {
+        if (! writeNewBytes (place, data, size, replacing))
+            return false;
 
-    const bool written = merged ? writeNewFile (target, replacing, [&newFile] (juce::OutputStream& out) { return newFile.writeToStream (out); })
-                                : writeNewBytes (target, data, size, replacing);
+        for (auto& line : mergeLines)
+            log (line);
 
-    if (! written)
-        return false;
+        return true;
+    }
+
+    log ("Write " + place.path);
 
     for (auto& line : mergeLines)
         log (line);
 
-    return true;
+    log ("Save " + place.path);
+
+    return writeNewFile (place, replacing, "Can't save " + place.path + "for merging",
+                         [&newFile] (juce::OutputStream& out) { return newFile.writeToStream (out); });
+}
+
+// A line more for a failure, where the system gave a reason.
+juce::String ImpulseFileInstaller::withReason (const juce::String& message, const juce::String& reason)
+{
+    return reason.isEmpty() ? message : message + "\n" + reason;
 }
 
 // Closing other programs helps with a file that is busy, never with one the installer may not read.
 juce::String ImpulseFileInstaller::getOpenFailureAdvice (const VOK_ImpulseFile& file)
 {
-    if (file.getReadFailure() != VOK_ImpulseFile::ReadFailure::unreadable)
-        return retryAdvice;
-
     const auto logLines = juce::StringArray::fromLines (file.getReadLog().trimEnd());
-    return "\nThe file can't be read: " + logLines[logLines.size() - 1];
+    const auto reason = logLines[logLines.size() - 1].trim();
+
+    // Closing other programs can't mend a file's bytes, nor give the installer rights.
+    if (file.getReadFailure() == VOK_ImpulseFile::ReadFailure::unreadable)
+        return "\nThe file can't be read: " + reason;
+
+    return "\nThe file is damaged" + (reason.isNotEmpty() ? ": " + reason : juce::String());
 }
 
 // Adds to into every preset of from whose name intoNames lacks (ignoring case). The preset
@@ -399,26 +472,28 @@ bool ImpulseFileInstaller::carryOverPresets (const PresetElements& from, VOK_Imp
     return ! carried.isEmpty();
 }
 
-bool ImpulseFileInstaller::saveMerged (VOK_ImpulseFile& merged, const juce::File& target)
+// Presets of from whose names into lacks (ignoring case) join into: the old file's presets
+// win over those of an earlier backup.
+void ImpulseFileInstaller::addMissingPresets (PresetElements& into, const PresetElements& from)
 {
-    const auto path = target.getFullPathName();
+    std::unordered_set<juce::String> names;
 
-    log ("Save " + path);
+    for (auto* preset : into)
+        names.insert (VOK_ImpulseFile::getPresetName (*preset).toLowerCase());
 
-    if (! merged.saveToFile (path))
-        return fail ("Can't save " + path + "for merging");
-
-    return true;
+    for (auto* preset : from)
+        if (names.insert (VOK_ImpulseFile::getPresetName (*preset).toLowerCase()).second)
+            into.add (new juce::XmlElement (*preset));
 }
 
-bool ImpulseFileInstaller::deleteBackup (const juce::File& backup)
+bool ImpulseFileInstaller::deleteBackup (const Place& place)
 {
-    const auto backupPath = backup.getFullPathName();
+    log ("Delete BackupFile " + place.backupPath);
 
-    log ("Delete BackupFile " + backupPath);
-
-    if (! backup.deleteFile())
-        return fail ("Can't delete backupfile " + backupPath);
+    // The new file's name must be on the disk before the last other copy of the user's
+    // presets goes.
+    if (! place.folder.sync() || ! place.folder.remove (place.backupName))
+        return fail ("Can't delete backupfile " + place.backupPath);
 
     return true;
 }

@@ -16,4 +16,14 @@ public:
     virtual ~InstallReporter() = default;
 
     virtual void logMessage (const juce::String& message, bool showBox) = 0;
+
+    /** Called again and again while the engine waits for another program (a writer holding
+        the folder's lock): it waits a moment, during which a window goes on answering, and
+        returns false when the user gave the installation up. By default it just waits.
+    */
+    virtual bool waitAMoment()
+    {
+        juce::Thread::sleep (20);
+        return true;
+    }
 };

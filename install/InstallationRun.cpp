@@ -34,62 +34,63 @@ bool InstallationRun::runInstallation (const juce::File& directory,
     if (directory == juce::File() || ! isWellFormedText (directoryPath))
         return failToCreate (directoryPath);
 
-    if (! recordDirectory (userSettingsFile, "user", directoryPath, SettingsFile::required)
-         || ! recordDirectory (commonSettingsFile, "all-users", directoryPath, SettingsFile::whereWritable))
-        return false;
+    juce::String failure;
+    const auto folder = OpenFolder::open (directory, OpenFolder::Missing::create, failure);
 
-    if (directory.createDirectory().failed())
-        return failToCreate (directoryPath);
+    if (folder == nullptr)
+        return failToCreate (directoryPath, failure);
+
+    recordDirectory (userSettingsFile, "user", directoryPath);
+    recordDirectory (commonSettingsFile, "all-users", directoryPath);
 
     ImpulseFileInstaller installer (reporter);
+    const auto lock = installer.lockFolder (*folder);
+
+    if (lock == nullptr)
+        return abort();
 
     for (auto& entry : entries)
-    {
-        if (! installer.installImpulseFile (directory.getChildFile (entry.fileName), entry.data, entry.size))
-        {
-            reporter.logMessage ("Installation aborted", true);
-            return false;
-        }
-    }
+        if (! installer.installImpulseFile (*folder, entry.fileName, entry.data, entry.size))
+            return abort();
 
     return true;
 }
 
-// A user settings file that can't be read in full or written stops the run before any
-// impulse file is touched: the plug-in would otherwise go on looking in the old folder while
-// the run reported success. The all-users file is only writable for an administrator, so an
-// ordinary user's run says in the log that it was left as it was and goes on; the plug-in
-// takes the user's own file first.
-bool InstallationRun::recordDirectory (const juce::File& settingsFile, const juce::String& whose,
-                                       const juce::String& directoryPath, SettingsFile kind)
+bool InstallationRun::abort()
 {
-    if (settingsFile == juce::File())
-    {
-        reporter.logMessage ("No location for the " + whose + " settings file: skipped", false);
-        return true;
-    }
-
-    const auto failure = PluginSettings::writeDefaultImpulsePath (settingsFile, directoryPath);
-
-    if (failure.isEmpty())
-        return true;
-
-    if (kind == SettingsFile::whereWritable)
-    {
-        reporter.logMessage (failure + " (the " + whose + " settings keep their old directory)", false);
-        return true;
-    }
-
-    reporter.logMessage (failure, true);
     reporter.logMessage ("Installation aborted", true);
     return false;
 }
 
-bool InstallationRun::failToCreate (const juce::String& directoryPath)
+// A settings file that can't be read in full or written is left as it is: the run goes on,
+// and the log says why. The plug-in then keeps looking where it did.
+void InstallationRun::recordDirectory (const juce::File& settingsFile, const juce::String& whose, const juce::String& directoryPath)
+{
+    if (settingsFile == juce::File())
+    {
+        reporter.logMessage ("No location for the " + whose + " settings file: skipped", false);
+        return;
+    }
+
+    bool toldWaiting = false;
+    const auto failure = PluginSettings::writeDefaultImpulsePath (settingsFile, directoryPath, [&] (const juce::String& holder)
+    {
+        if (! std::exchange (toldWaiting, true))
+            reporter.logMessage (FolderLock::describeWaiting (settingsFile.getParentDirectory(), holder), false);
+
+        return reporter.waitAMoment();
+    });
+
+    if (failure.isNotEmpty())
+        reporter.logMessage (failure + " (the " + whose + " settings keep their old directory)", false);
+}
+
+bool InstallationRun::failToCreate (const juce::String& directoryPath, const juce::String& reason)
 {
     const auto* bytes = directoryPath.toRawUTF8();
     const auto shownPath = ImpulseFileFields::textFromUTF8 (bytes, std::strlen (bytes));
 
-    reporter.logMessage ("Can't Create Directory " + shownPath + " . Installation aborted.", true);
+    reporter.logMessage ("Can't Create Directory " + shownPath + " . Installation aborted."
+                           + (reason.isNotEmpty() ? "\n" + reason : juce::String()), true);
     return false;
 }

@@ -6,17 +6,17 @@
 #include <juce_core/juce_core.h>
 
 /**
-    The whole installation: records the directory as the plug-in's default impulse path in
-    both settings files, creates the directory and installs the entries one after another in
-    their order. The first failure ends the run; it has then been reported with a box, and
-    "Installation aborted" follows.
+    The whole installation: creates the directory, records it as the plug-in's default impulse
+    path in both settings files, and installs the entries one after another in their order,
+    in the directory opened once and locked against other writers for the whole run. The
+    first failure ends the run; it has then been reported with a box, and "Installation
+    aborted" follows.
 
-    The settings are written before anything else, so a run that fails still leaves the new
-    path recorded. A settings file without a location (File()) is skipped with a log line.
-    A user settings file that can't be read in full or can't be written stops the run with a
-    box naming it, before any impulse file is touched; the all-users file, which only an
-    administrator can usually write, is then left as it is with a log line saying why. A directory of File() (no path given) fails before
-    anything is written.
+    The directory is recorded only once it exists, so a directory that can't be created never
+    takes the place of the one the plug-in uses. A settings file without a location (File()),
+    or one that can't be read in full or written, is left as it is with a log line saying why,
+    and the run goes on: the impulse files are what the user asked for. A directory of File()
+    (no path given) fails before anything is written.
 */
 class InstallationRun
 {
@@ -29,11 +29,9 @@ public:
                           const juce::File& commonSettingsFile);
 
 private:
-    enum class SettingsFile { required, whereWritable };
-
-    bool failToCreate (const juce::String& directoryPath);
-    bool recordDirectory (const juce::File& settingsFile, const juce::String& whose,
-                          const juce::String& directoryPath, SettingsFile kind);
+    bool abort();
+    bool failToCreate (const juce::String& directoryPath, const juce::String& reason = {});
+    void recordDirectory (const juce::File& settingsFile, const juce::String& whose, const juce::String& directoryPath);
 
     InstallReporter& reporter;
 

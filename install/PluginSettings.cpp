@@ -85,7 +85,8 @@ juce::String PluginSettings::readDefaultImpulsePath (const juce::File& settingsF
     return settings.read().isEmpty() ? settings.getValue (defaultImpulsePathKey, fallback) : fallback;
 }
 
-juce::String PluginSettings::writeDefaultImpulsePath (const juce::File& settingsFile, const juce::String& path)
+juce::String PluginSettings::writeDefaultImpulsePath (const juce::File& settingsFile, const juce::String& path,
+                                                     const FolderLock::Pause& pause)
 {
     // Only text the plug-in reads back unchanged is stored: anything else would come back as
     // another folder, or move the keys after it.
@@ -97,13 +98,20 @@ juce::String PluginSettings::writeDefaultImpulsePath (const juce::File& settings
         return "Can't record " + ImpulseFileFields::textFromUTF8 (pathBytes, numPathBytes) + " in the settings file "
                  + settingsFile.getFullPathName() + ": the path is not UTF-8 text";
 
+    PluginSettingsFile settings (settingsFile);
+    const auto folderPath = settingsFile.getParentDirectory();
+    juce::String failure;
+    const auto* folder = settings.openFolder (OpenFolder::Missing::create, failure);
+
+    if (folder == nullptr)
+        return "Can't write the settings file " + settingsFile.getFullPathName() + ": " + failure;
+
     // Read, changed and written back while no other installation does the same.
-    const FolderLock lock (settingsFile.getParentDirectory(), FolderLock::defaultTimeoutMs);
+    const FolderLock lock (*folder, "VOK Setup", FolderLock::defaultTimeoutMs, pause);
 
     if (lock.isHeldByAnother())
-        return FolderLock::describeFailure (settingsFile.getParentDirectory());
+        return FolderLock::describeFailure (folderPath);
 
-    PluginSettingsFile settings (settingsFile);
     const auto readError = settings.read();
 
     if (readError.isNotEmpty())

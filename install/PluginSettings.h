@@ -1,5 +1,7 @@
 #pragma once
 
+#include <FolderLock.h>
+
 #include <juce_data_structures/juce_data_structures.h>
 
 #include <memory>
@@ -40,8 +42,10 @@ public:
         property as it is stored. The file is replaced at once when the value changes and not
         at all when it is already stored. Empty on success; otherwise the reason, and the file
         is as it was (one that can't be read in full, or is marked read-only, is never written).
+        While another writer holds the settings folder, pause is called instead of sleeping.
     */
-    static juce::String writeDefaultImpulsePath (const juce::File& settingsFile, const juce::String& path);
+    static juce::String writeDefaultImpulsePath (const juce::File& settingsFile, const juce::String& path,
+                                                 const FolderLock::Pause& pause = {});
 
 private:
     static juce::File getSettingsFileIn (juce::File::SpecialLocationType applicationDataFolder);

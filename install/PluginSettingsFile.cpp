@@ -7,10 +7,6 @@
 
 #include <cstring>
 
-#if ! JUCE_WINDOWS
- #include <sys/stat.h>
- #include <unistd.h>
-#endif
 
 namespace
 {
@@ -56,37 +52,6 @@ namespace
     {
         return output.write (field.getData(), field.getSize()) && output.writeByte (0);
     }
-
-   #if ! JUCE_WINDOWS
-    // A privileged run with a user's HOME creates the user's settings folder: it goes to the
-    // owner of the folder it is made in, or the user could never change the settings again.
-    void giveToOwnerOfParent (const juce::File& folder)
-    {
-        struct stat parent {};
-
-        if (geteuid() != 0 || stat (folder.getParentDirectory().getFullPathName().toRawUTF8(), &parent) != 0 || parent.st_uid == 0)
-            return;
-
-        if (lchown (folder.getFullPathName().toRawUTF8(), parent.st_uid, parent.st_gid) != 0)
-            return; // a file system without owners keeps root's
-    }
-   #endif
-
-    bool createFolderWithParents (const juce::File& folder)
-    {
-        if (folder.isDirectory())
-            return true;
-
-        const auto parent = folder.getParentDirectory();
-
-        if (parent == folder || ! createFolderWithParents (parent) || ! folder.createDirectory())
-            return false;
-
-       #if ! JUCE_WINDOWS
-        giveToOwnerOfParent (folder);
-       #endif
-        return true;
-    }
 }
 
 PluginSettingsFile::PluginSettingsFile (const juce::File& settingsFile)
@@ -95,23 +60,53 @@ PluginSettingsFile::PluginSettingsFile (const juce::File& settingsFile)
 }
 
 //==============================================================================
+const OpenFolder* PluginSettingsFile::openFolder (OpenFolder::Missing missing, juce::String& failure)
+{
+    if (folder == nullptr)
+        folder = OpenFolder::openParentOf (file, missing, failure);
+
+    return folder.get();
+}
+
+// Where the file really is: the settings name itself, or where a link the user made leads.
+juce::String PluginSettingsFile::findFile (juce::String& failure)
+{
+    if (location.folder == nullptr && folder != nullptr)
+        location = folder->resolve (file.getFileName(), failure);
+
+    return location.folder != nullptr ? location.name : juce::String();
+}
+
 juce::String PluginSettingsFile::read()
 {
     properties.clear();
+    protection.clear();
 
-    RegularFileInput input (file);
+    const auto path = file.getFullPathName();
+    juce::String failure;
+
+    // No folder yet means no file yet.
+    if (openFolder (OpenFolder::Missing::fail, failure) == nullptr)
+        return file.getParentDirectory().exists() ? "Can't use the settings file " + path + ": " + failure : juce::String();
+
+    const auto name = findFile (failure);
+
+    if (name.isEmpty())
+        return "Can't use the settings file: " + failure;
+
+    RegularFileInput input (*location.folder, name);
     const auto kind = input.getKind();
-    markedReadOnly = input.openedOk() && input.isMarkedReadOnly();
 
     if (kind == RegularFileInput::Kind::missing)
         return {};
-
-    const auto path = file.getFullPathName();
 
     if (! input.openedOk())
         return kind == RegularFileInput::Kind::unknown || kind == RegularFileInput::Kind::regularFile
                  ? "Can't read the settings file " + path + "; it is left as it is"
                  : "Can't use the settings file: " + RegularFileInput::describe (file, kind);
+
+    if (input.isProtected())
+        protection = input.describeProtection();
 
     if (input.getTotalLength() > maximumFileSize)
         return "The settings file " + path + " is not one the installer knows; it is left as it is";
@@ -299,16 +294,24 @@ juce::String PluginSettingsFile::write()
     const auto cantWrite = "Can't write the settings file " + file.getFullPathName();
 
     // What the user protected stays as it is, as the impulse files do.
-    if (markedReadOnly)
-        return "Can't overwrite " + file.getFullPathName() + ": the file is read-only";
+    if (protection.isNotEmpty())
+        return "Can't overwrite " + file.getFullPathName() + ": " + protection;
 
-    if (! createFolderWithParents (file.getParentDirectory()))
-        return cantWrite;
+    juce::String failure;
 
-    FileReplacement replacement (file);
+    if (openFolder (OpenFolder::Missing::create, failure) == nullptr)
+        return cantWrite + ": " + failure;
+
+    const auto name = findFile (failure);
+
+    if (name.isEmpty())
+        return cantWrite + ": " + failure;
+
+    const bool replacing = location.folder->getKindOf (name) != FileKind::missing;
+    FileReplacement replacement (*location.folder, name);
 
     if (! replacement.openedOk())
-        return cantWrite;
+        return cantWrite + ": " + replacement.getFailureReason();
 
     auto& output = replacement.getStream();
     bool written = output.write (binaryMagic, 4) && output.writeInt ((int) properties.size());
@@ -316,8 +319,9 @@ juce::String PluginSettingsFile::write()
     for (auto& property : properties)
         written = written && writeField (output, property.key) && writeField (output, property.value);
 
-    if (! written || ! replacement.replaceTarget())
-        return cantWrite;
+    // Only a file that replaces another one needs its data on the disk first.
+    if (! written || ! (replacing ? replacement.replaceTarget() : replacement.createTarget()))
+        return cantWrite + ": " + replacement.getFailureReason();
 
     return {};
 }

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <OpenFolder.h>
+
 #include <juce_core/juce_core.h>
+
+#include <memory>
 
 #include <vector>
 
@@ -12,11 +16,22 @@
 
     A file that can't be read or understood in full is never written: what it holds is more
     than the installer knows, and replacing it would lose the other keys.
+
+    The file is reached through its folder, opened once (OpenFolder): a link in its place that
+    the user made (a settings file kept with the user's other dotfiles) is followed with the
+    user's rights, and the file it leads to is the one read and replaced; a link planted by
+    anyone else is not followed.
 */
 class PluginSettingsFile
 {
 public:
     explicit PluginSettingsFile (const juce::File& file);
+
+    /** Opens the file's folder once (creating it and its missing parents when asked), for the
+        lock and for reading and writing the file in it; nullptr with failure set where it
+        can't be opened.
+    */
+    const OpenFolder* openFolder (OpenFolder::Missing missing, juce::String& failure);
 
     /** Reads the file if it is there. Empty on success, otherwise a message naming the file. */
     juce::String read();
@@ -29,7 +44,9 @@ public:
     */
     bool set (const juce::String& key, const juce::String& value);
 
-    /** Creates the folder if needed and replaces the file. Empty on success, otherwise a message. */
+    /** Creates the folder if needed and replaces the file, its data on the disk before the
+        old file goes. Empty on success, otherwise a message.
+    */
     juce::String write();
 
     /** The number of properties, and one of them, as stored (for tests and the panel). */
@@ -47,9 +64,13 @@ private:
     bool parseXml (const juce::MemoryBlock& bytes);
     int indexOf (const juce::String& key) const;
 
+    juce::String findFile (juce::String& failure);
+
     juce::File file;
+    std::unique_ptr<OpenFolder> folder;
+    OpenFolder::Location location;
     std::vector<Property> properties;
-    bool markedReadOnly = false;
+    juce::String protection;
 
     JUCE_DECLARE_NON_COPYABLE (PluginSettingsFile)
 };

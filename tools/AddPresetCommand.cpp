@@ -34,7 +34,7 @@ namespace
 
             // Read, changed and written back while no installation or other command changes
             // the folder, so that no preset added meanwhile is lost.
-            const auto lock = lockFolderOf (file);
+            const auto lock = lockFolderOf (file, getName());
             checkReplaceable (file);
 
             VOK_ImpulseFile impulse;
@@ -47,13 +47,8 @@ namespace
     private:
         static juce::String readPresetData (const juce::File& dataFile)
         {
-            if (! dataFile.existsAsFile())
-                throw Failure { "File not found: " + dataFile.getFullPathName() };
-
-            juce::MemoryBlock bytes;
-
-            if (! dataFile.loadFileAsData (bytes))
-                throw Failure { "Can't read " + dataFile.getFullPathName() };
+            // A preset is a plug-in's state: far smaller than this.
+            const auto bytes = readWholeFile (dataFile, 256 * 1024 * 1024);
 
             const auto* text = static_cast<const char*> (bytes.getData());
 

@@ -1,4 +1,5 @@
 #include "Command.h"
+#include "FileReplacement.h"
 #include "RegularFileInput.h"
 
 #include <cstdio>
@@ -36,16 +37,35 @@ void Command::loadImpulse (VOK_ImpulseFile& impulse, const juce::File& file, VOK
 void Command::saveImpulse (VOK_ImpulseFile& impulse, const juce::File& file)
 {
     if (! impulse.saveToFile (file.getFullPathName()))
-        throw Failure { "Can't save " + file.getFullPathName() };
+        throw Failure { "Can't save " + file.getFullPathName()
+                          + (impulse.getLastError().isNotEmpty() ? ": " + impulse.getLastError() : juce::String()) };
 }
 
-std::unique_ptr<FolderLock> Command::lockFolderOf (const juce::File& file)
+std::unique_ptr<FolderLock> Command::lockFolderOf (const juce::File& file, const juce::String& commandName)
 {
-    const auto folder = file.getParentDirectory();
-    auto lock = std::make_unique<FolderLock> (folder, FolderLock::defaultTimeoutMs);
+    juce::String failure;
+    const auto folder = OpenFolder::openParentOf (file, OpenFolder::Missing::fail, failure);
+
+    // A folder that can't be opened holds nothing to lose; writing there fails with its own message.
+    if (folder == nullptr)
+        return {};
+
+    bool toldWaiting = false;
+    auto lock = std::make_unique<FolderLock> (*folder, "vok " + commandName, FolderLock::defaultTimeoutMs, [&] (const juce::String& holder)
+    {
+        if (! std::exchange (toldWaiting, true))
+            std::fprintf (stderr, "%s\n", FolderLock::describeWaiting (folder->getFile(), holder).toRawUTF8());
+
+        juce::Thread::sleep (20);
+        return true;
+    });
 
     if (lock->isHeldByAnother())
-        throw Failure { FolderLock::describeFailure (folder) };
+        throw Failure { FolderLock::describeFailure (folder->getFile()) };
+
+    // Writers that were killed left their unfinished files; under the lock none of them is alive.
+    if (lock->isLocked())
+        FileReplacement::removeStaleSiblings (*folder, file.getFileName());
 
     return lock;
 }
@@ -63,8 +83,8 @@ void Command::checkReplaceable (const juce::File& file)
 
     const RegularFileInput existing (file);
 
-    if (existing.openedOk() && existing.isMarkedReadOnly())
-        throw Failure { "Can't overwrite " + file.getFullPathName() + ": the file is read-only" };
+    if (existing.openedOk() && existing.isProtected())
+        throw Failure { "Can't overwrite " + file.getFullPathName() + ": " + existing.describeProtection() };
 }
 
 void Command::loadImpulseToChange (VOK_ImpulseFile& impulse, const juce::File& file)
@@ -81,6 +101,29 @@ void Command::loadImpulseToChange (VOK_ImpulseFile& impulse, const juce::File& f
     // from it unchanged; the save renames over the name only.
     if (! impulse.loadFromStream (input, file.getFullPathName(), VOK_ImpulseFile::SampleReading::keepStored))
         throw Failure { describeLoadFailure (impulse, file) };
+}
+
+juce::MemoryBlock Command::readWholeFile (const juce::File& file, juce::int64 maxBytes)
+{
+    // Read like every input: a FIFO never waited on, a link followed only where its maker
+    // could have followed it anyway.
+    RegularFileInput input (file, RegularFileInput::Links::followedIfTrusted);
+
+    if (input.getKind() == RegularFileInput::Kind::missing)
+        throw Failure { "File not found: " + file.getFullPathName() };
+
+    if (! input.openedOk())
+        throw Failure { input.getFailure().isNotEmpty() ? input.getFailure() : "Can't read " + file.getFullPathName() };
+
+    if (input.getTotalLength() > maxBytes)
+        throw Failure { file.getFullPathName() + " is larger than " + juce::File::descriptionOfSizeInBytes (maxBytes) };
+
+    juce::MemoryBlock bytes;
+
+    if (input.readIntoMemoryBlock (bytes) != (size_t) input.getTotalLength())
+        throw Failure { "Can't read " + file.getFullPathName() };
+
+    return bytes;
 }
 
 void Command::print (const juce::String& text)

@@ -71,7 +71,13 @@ public:
         or another vok command changing the same folder waits (or this one does).
         @throws Failure when the lock can't be had in time
     */
-    static std::unique_ptr<FolderLock> lockFolderOf (const juce::File& file);
+    static std::unique_ptr<FolderLock> lockFolderOf (const juce::File& file, const juce::String& commandName);
+
+    /** The bytes of a file given as an input, up to maxBytes.
+        @throws Failure naming the file when it is missing, not a regular file, a link not to
+                be followed, larger, or can't be read
+    */
+    static juce::MemoryBlock readWholeFile (const juce::File& file, juce::int64 maxBytes);
 
     /** Refuses a file that may not be replaced: a link, FIFO, device, socket or directory in its
         place, or a file the user marked read-only ("Can't overwrite " + path).

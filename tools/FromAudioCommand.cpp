@@ -26,7 +26,7 @@ namespace
             if (! impulse.createFromAudioFile (audioFile.getFullPathName()))
                 throw Failure { describeLoadFailure (impulse, audioFile) };
 
-            const auto lock = lockFolderOf (output);
+            const auto lock = lockFolderOf (output, getName());
             checkReplaceable (output);
             saveImpulse (impulse, output);
             return success;

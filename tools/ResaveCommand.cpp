@@ -21,14 +21,17 @@ namespace
             const auto input  = getFileArgument (arguments[0]);
             const auto output = getFileArgument (arguments[1]);
 
+            // Locked before reading: a file resaved over itself must not lose what another
+            // writer adds meanwhile.
+            const auto lock = lockFolderOf (output, getName());
+            checkReplaceable (output);
+
             VOK_ImpulseFile impulse;
 
             // A file that doesn't read cleanly is not written: its copy would lose samples.
             if (! impulse.readFile (input.getFullPathName(), VOK_ImpulseFile::SampleReading::keepStored))
                 throw Failure { describeLoadFailure (impulse, input) };
 
-            const auto lock = lockFolderOf (output);
-            checkReplaceable (output);
             saveImpulse (impulse, output);
             return success;
         }

@@ -47,7 +47,7 @@ namespace
         {
             const auto cantWrite = Failure { "Can't write " + output.getFullPathName() };
 
-            const auto lock = lockFolderOf (output);
+            const auto lock = lockFolderOf (output, "to-wav");
             checkReplaceable (output);
 
             FileReplacement replacement (output);
@@ -72,7 +72,7 @@ namespace
             writer.reset();
 
             if (! written || ! replacement.replaceTarget())
-                throw cantWrite;
+                throw Failure { cantWrite.message + ": " + replacement.getFailureReason() };
         }
 
         /** Passes writes on to a stream owned elsewhere (the WAV writer deletes the stream it

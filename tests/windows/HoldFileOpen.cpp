@@ -40,7 +40,7 @@ int main (int argc, char* argv[])
 
     if (file.isDirectory())
     {
-        const FolderLock lock (file, 0);
+        const FolderLock lock (file, "a test", 0);
 
         if (! lock.isLocked())
         {
