@@ -258,7 +258,7 @@ namespace
 
         { "OldFileNotAnImpulseFile",
           [] (Scene& s) { s.entry = files().newPlain; s.put (s.target, files().garbage); },
-          { "", "Write IR {N}", "Create backup {B}", "Read old {P}", "Can't open old {P}{A}" }, false,
+          { "", "Write IR {N}", "Create backup {B}", "Read old {P}", "Can't open old {P}\nThe file is damaged: Header: syntax error at line 1" }, false,
           [] (Scene& s) { s.expectBytes (s.target, files().garbage); s.expectBytes (s.backup, files().garbage); } },
 
         { "OldFileCantBeDeleted",
@@ -329,7 +329,7 @@ namespace
         { "NewFileNotAnImpulseFile",
           [] (Scene& s) { s.entry = files().garbage; s.put (s.target, files().oldWithUser); },
           oldFileSteps ({ "Read old Preset Cathedral", "Read old Preset vocal" })
-              + std::initializer_list<const char*> { "Write {P}", "Preset merging", "Read new {P}", "Can't open new {P}{A}" }, false,
+              + std::initializer_list<const char*> { "Write {P}", "Preset merging", "Read new {P}", "Can't open new {P}\nThe file is damaged: Header: syntax error at line 1" }, false,
           [] (Scene& s) { s.expectBytes (s.target, files().garbage); s.expectBytes (s.backup, files().oldWithUser); } },
 
         { "MergedFileCantBeWritten",

@@ -63,9 +63,9 @@ while (( killed < kills && attempts < 3 * kills )); do
         exit 1
     fi
 
-    # A killed save of the impulse writer leaves its ".saving" sibling, which no later run
-    # reuses; it holds nothing the impulse files lack. Anything else must be gone.
-    leftovers=$(find "$dir" -mindepth 1 ! -name '*.vok' ! -name '*.saving' -printf '%f\n')
+    # A killed save leaves its ".saving" sibling, which the completed run removes under the
+    # folder's lock; only the lock file itself stays beside the impulse files.
+    leftovers=$(find "$dir" -mindepth 1 ! -name '*.vok' ! -name '.vok-writer.lock' -printf '%f\n')
     if [[ -n "$leftovers" ]]; then
         echo "FAIL: files left beside the impulse files after a completed installation:"
         echo "$leftovers" | head -10

@@ -38,7 +38,8 @@ done
 # A plain file where the directory should be: one box, exit 1.
 echo "plain" > "$work/plain"
 run "$work/plain"
-expected="Can't Create Directory $work/plain . Installation aborted."
+expected="Can't Create Directory $work/plain . Installation aborted.
+$work/plain is not a folder"
 [ "$status" = 1 ] || fail "a directory that can't be created exits with $status"
 [ "$(cat "$work/err")" = "$expected" ] || fail "stderr after the directory failure: $(cat "$work/err")"
 grep -qxF "$expected" "$work/out" || fail "the log lacks the directory failure"
