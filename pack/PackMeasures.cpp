@@ -182,7 +182,7 @@ double PackMeasures::reverberantLevelDb (const RoomDesign& room, RoomSynthesiser
     for (int channel = 0; channel < response.getNumChannels(); ++channel)
     {
         const auto* samples = response.getReadPointer (channel);
-        const auto direct = RoomMeasures::findLoudestSample (samples, response.getNumSamples());
+        const auto direct = RoomMeasures::findDirectSound (samples, response.getNumSamples(), room.sampleRate);
         energy += RoomMeasures::energyFrom (samples, response.getNumSamples(),
                                                 direct + static_cast<int> (RoomSynthesiser::directSoundSeconds * room.sampleRate));
     }
@@ -195,7 +195,7 @@ std::vector<double> PackMeasures::firstOrderReflectionsOverDiffuseDb (const Room
                                                                       const float* samples, int numSamples)
 {
     const auto rate = room.sampleRate;
-    const auto directSample = RoomMeasures::findLoudestSample (samples, numSamples);
+    const auto directSample = RoomMeasures::findDirectSound (samples, numSamples, room.sampleRate);
     const ImageSources imageSources (room);
     auto arrivals = imageSources.findArrivals (path.source, path.microphone, path.directSeconds + room.getPredictedMixingSeconds());
     const auto expectedEnergy = [&] (const ImageSources::Arrival& arrival)
@@ -252,7 +252,7 @@ namespace
               mixing (design.getPredictedMixingSeconds())
         {
             for (int channel = 0; channel < response.getNumChannels(); ++channel)
-                directs.push_back (RoomMeasures::findLoudestSample (samplesOf (channel), numSamples));
+                directs.push_back (RoomMeasures::findDirectSound (samplesOf (channel), numSamples, rate));
         }
 
         std::vector<PackMeasures::Row> measure()

@@ -298,6 +298,19 @@ int RoomMeasures::findLoudestSample (const float* samples, int numSamples) noexc
     return loudest;
 }
 
+int RoomMeasures::findDirectSound (const float* samples, int numSamples, double sampleRate) noexcept
+{
+    const auto first = findFirstArrival (samples, numSamples, directThresholdDb);
+    const auto last = juce::jmin (numSamples, first + static_cast<int> (directPeakSeconds * sampleRate) + 1);
+    auto peak = first;
+
+    for (int i = first + 1; i < last; ++i)
+        if (std::abs (samples[i]) > std::abs (samples[peak]))
+            peak = i;
+
+    return juce::jmin (peak, numSamples - 1);
+}
+
 int RoomMeasures::findFirstArrival (const float* samples, int numSamples, double thresholdDb) noexcept
 {
     const auto threshold = std::abs (samples[findLoudestSample (samples, numSamples)]) * std::pow (10.0, -thresholdDb / 20.0);

@@ -86,8 +86,19 @@ public:
     static double bandCoherence (const float* first, const float* second, int numSamples, double sampleRate,
                                  const Band& band, int startSample, int endSample);
 
-    /** The sample with the largest magnitude: a file's direct sound. */
+    /** The sample with the largest magnitude. */
     static int findLoudestSample (const float* samples, int numSamples) noexcept;
+
+    /** The direct sound's peak: the loudest sample within directPeakSeconds of the first sample
+        that comes within directThresholdDb of the loudest. The loudest sample alone may be a
+        reflection: a direct sound that falls between two samples spreads its peak over both
+        (each down to 0.64 of it), while a reflection nearly as strong that falls on a sample
+        keeps all of its own, as a floor reflection over a long, low path does.
+    */
+    static int findDirectSound (const float* samples, int numSamples, double sampleRate) noexcept;
+
+    static constexpr double directThresholdDb = 6.0;
+    static constexpr double directPeakSeconds = 0.0005;
 
     /** The first sample louder than thresholdDb below the loudest. */
     static int findFirstArrival (const float* samples, int numSamples, double thresholdDb) noexcept;

@@ -51,12 +51,12 @@ void RoomReportSheet::drawTitle (juce::Graphics& g, const juce::String& text, ju
 
 RoomReportSheet::TimePanel RoomReportSheet::beginTimePanel (juce::Graphics& g, const juce::String& subject, const juce::String& legend,
                                                             juce::Rectangle<float>& area, double shownSeconds,
-                                                            const float* samples, int numSamples)
+                                                            const float* samples, int numSamples, double sampleRate)
 {
     drawTitle (g, subject + ", " + juce::String (juce::roundToInt (shownSeconds * 1000.0)) + " ms; " + legend, area);
     g.setColour (Palette::panel);
     g.fillRect (area);
-    return { area, shownSeconds, RoomMeasures::findLoudestSample (samples, numSamples) };
+    return { area, shownSeconds, RoomMeasures::findDirectSound (samples, numSamples, sampleRate) };
 }
 
 void RoomReportSheet::drawTimeMarker (juce::Graphics& g, juce::Rectangle<float> area, float x)
@@ -71,7 +71,7 @@ void RoomReportSheet::drawEarlyPart (juce::Graphics& g, const RoomDesign& room, 
 {
     const auto mixing = room.getPredictedMixingSeconds();
     const auto panel = beginTimePanel (g, "Early part, dB re direct sound", "image-source arrivals marked, mixing time dashed",
-                                       area, 1.5 * mixing, samples, numSamples);
+                                       area, 1.5 * mixing, samples, numSamples, room.sampleRate);
     const auto peak = std::abs (samples[panel.directSample]);
     const auto rangeDb = 60.0;
     const auto toY = [&] (double levelDb) { return area.getY() + area.getHeight() * (float) (-juce::jlimit (-rangeDb, 0.0, levelDb) / rangeDb); };
@@ -120,7 +120,7 @@ void RoomReportSheet::drawSpectrogram (juce::Graphics& g, const RoomDesign& room
     constexpr int frameSize = 2048;
     const Fft fft (frameSize);
     const auto columns = static_cast<int> (area.getWidth()), rows = static_cast<int> (area.getHeight());
-    const auto direct = RoomMeasures::findLoudestSample (samples, numSamples);
+    const auto direct = RoomMeasures::findDirectSound (samples, numSamples, room.sampleRate);
     std::vector<std::vector<double>> levels ((size_t) columns, std::vector<double> ((size_t) rows));
     std::vector<std::complex<double>> buffer ((size_t) frameSize);
     auto loudest = -1000.0;
@@ -161,7 +161,7 @@ void RoomReportSheet::drawEchoDensity (juce::Graphics& g, const RoomDesign& room
 {
     const auto mixing = room.getPredictedMixingSeconds();
     const auto panel = beginTimePanel (g, "Normalised echo density (Abel & Huang), 0 to 1.2", "mixing time and 0.6 of it dashed",
-                                       area, 4.0 * mixing, samples, numSamples);
+                                       area, 4.0 * mixing, samples, numSamples, room.sampleRate);
     const auto step = panel.shownSeconds / area.getWidth();
     const auto profile = RoomMeasures::echoDensity (samples + panel.directSample, numSamples - panel.directSample, room.sampleRate, step, panel.shownSeconds);
     const auto toY = [&] (double density) { return area.getBottom() - area.getHeight() * (float) (juce::jlimit (0.0, 1.2, density) / 1.2); };

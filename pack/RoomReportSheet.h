@@ -26,7 +26,7 @@ private:
                                  juce::Rectangle<float> area);
     static void drawTitle (juce::Graphics& g, const juce::String& text, juce::Rectangle<float>& area);
 
-    /** A panel whose x axis runs from the direct sound (the response's loudest sample) to
+    /** A panel whose x axis runs from the direct sound (RoomMeasures::findDirectSound) to
         shownSeconds after it. */
     struct TimePanel
     {
@@ -40,6 +40,6 @@ private:
     /** Titles the panel with its subject, its length in ms and its legend, and fills its background. */
     static TimePanel beginTimePanel (juce::Graphics& g, const juce::String& subject, const juce::String& legend,
                                      juce::Rectangle<float>& area, double shownSeconds,
-                                     const float* samples, int numSamples);
+                                     const float* samples, int numSamples, double sampleRate);
     static void drawTimeMarker (juce::Graphics& g, juce::Rectangle<float> area, float x);
 };

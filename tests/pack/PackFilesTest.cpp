@@ -310,8 +310,6 @@ namespace
         must meet its target. */
     const std::pair<const char*, const char*> knownGaps[] =
     {
-        { "Recording Studio 2 true stereo.vok", "two strongest first-order reflections over the diffuse sound (dB)" },
-        { "Recording Studio 2 true stereo.vok", "other first-order reflections over the diffuse sound (dB)" },
         { "Recording Studio small true stereo.vok", "EDT / T30 125 Hz" },
         { "Recording Studio small true stereo.vok", "EDT / T30 250 Hz" },
         { "Recording Studio small stereo.vok", "two strongest first-order reflections over the diffuse sound (dB)" },
@@ -349,8 +347,6 @@ namespace
         { "Swimming Pool stereo.vok", "echo density 0.9 reached / mixing time" },
         { "Swimming Pool true stereo.vok", "echo density 0.9 reached / mixing time" },
         { "Swimming Pool stereo.vok", "early (L-R) over (L+R) above 2 kHz (dB)" },
-        { "Swimming Pool true stereo.vok", "two strongest first-order reflections over the diffuse sound (dB)" },
-        { "Swimming Pool true stereo.vok", "other first-order reflections over the diffuse sound (dB)" },
         { "Living Room stereo.vok", "EDT / T30 125 Hz" },
         { "Living Room stereo.vok", "EDT / T30 250 Hz" },
         { "Living Room stereo.vok", "other first-order reflections over the diffuse sound (dB)" },

@@ -141,3 +141,32 @@ TEST (RoomMeasures, ADiffuseTailDoesNotRepeatALoopedOneDoes)
     EXPECT_LT (RoomMeasures::lateRepetition (diffuse.data(), (int) diffuse.size(), sampleRate, 0, 0.005), 0.1);
     EXPECT_GT (RoomMeasures::lateRepetition (looped.data(), (int) looped.size(), sampleRate, 0, 0.005), 0.8);
 }
+
+//==============================================================================
+struct DirectSoundCase
+{
+    const char* name;
+    std::vector<std::pair<int, float>> pulses;   // sample, value
+    int direct;
+};
+
+class RoomMeasuresDirectSound : public ::testing::TestWithParam<DirectSoundCase> {};
+
+TEST_P (RoomMeasuresDirectSound, IsTheFirstStrongArrivalNotTheLoudestSample)
+{
+    std::vector<float> samples ((size_t) toSamples (0.1), 0.0f);
+
+    for (const auto& [sample, value] : GetParam().pulses)
+        samples[(size_t) sample] = value;
+
+    EXPECT_EQ (RoomMeasures::findDirectSound (samples.data(), (int) samples.size(), sampleRate), GetParam().direct);
+}
+
+INSTANTIATE_TEST_SUITE_P (Cases, RoomMeasuresDirectSound, ::testing::Values (
+    DirectSoundCase { "alone", { { 100, 1.0f } }, 100 },
+    DirectSoundCase { "before_weaker_reflections", { { 100, -1.0f }, { 400, 0.5f }, { 900, 0.3f } }, 100 },
+    // A direct sound between two samples, then a floor reflection nearly as strong that falls on one.
+    DirectSoundCase { "split_between_two_samples", { { 100, 0.64f }, { 101, 0.64f }, { 180, 0.9f } }, 100 },
+    DirectSoundCase { "peak_after_its_onset", { { 100, 0.6f }, { 102, 1.0f }, { 900, 0.9f } }, 102 },
+    DirectSoundCase { "after_faint_noise", { { 20, 0.01f }, { 100, 1.0f } }, 100 }),
+    [] (const auto& info) { return std::string (info.param.name); });
