@@ -3,6 +3,7 @@
 #include "ImageSources.h"
 #include "RoomMeasures.h"
 #include "RoomPicture.h"
+#include "TailMeasures.h"
 
 #include <cmath>
 
@@ -12,6 +13,10 @@ namespace
     const juce::Colour trace  = Palette::wall;
     const juce::Colour marker = Palette::source;
     const juce::Colour target = Palette::microphone;
+    const juce::Colour rightTrace { 0xff8fe388 };
+
+    // The right channel drawn over the left, in a colour of its own.
+    juce::Colour channelColour (int channel)   { return channel == 0 ? trace.withAlpha (0.7f) : rightTrace; }
 
     double toDb (double gain)     { return 20.0 * std::log10 (juce::jmax (1.0e-12, gain)); }
 }
@@ -25,20 +30,17 @@ juce::Image RoomReportSheet::draw (const RoomDesign& room, const juce::AudioBuff
     auto bounds = image.getBounds().toFloat().reduced (12.0f);
     g.setColour (trace);
     g.setFont (20.0f);
-    g.drawText (room.name + " (stereo, left channel)", bounds.removeFromTop (28.0f), juce::Justification::centredLeft);
+    g.drawText (room.name + " (stereo; the spectrogram and decay curves of the left channel)", bounds.removeFromTop (28.0f), juce::Justification::centredLeft);
 
     auto top = bounds.removeFromTop (bounds.getHeight() / 2.0f);
-    const auto* samples = response.getReadPointer (0);
-    const auto numSamples = response.getNumSamples();
-
-    drawEarlyPart (g, room, samples, numSamples, top.removeFromLeft (top.getWidth() / 2.0f).reduced (6.0f));
+    drawEarlyPart (g, room, response, top.removeFromLeft (top.getWidth() / 2.0f).reduced (6.0f));
 
     auto decayArea = top.reduced (6.0f);
     drawTitle (g, "Octave-band energy decay curves, 125 Hz (red) to 4 kHz (violet), 60 dB", decayArea);
     RoomPicture::drawDecayCurves (g, room, response, decayArea);
 
-    drawSpectrogram (g, room, samples, numSamples, bounds.removeFromLeft (bounds.getWidth() / 2.0f).reduced (6.0f));
-    drawEchoDensity (g, room, samples, numSamples, bounds.reduced (6.0f));
+    drawSpectrogram (g, room, response.getReadPointer (0), response.getNumSamples(), bounds.removeFromLeft (bounds.getWidth() / 2.0f).reduced (6.0f));
+    drawEchoDensity (g, room, response, bounds.reduced (6.0f));
     return image;
 }
 
@@ -66,13 +68,14 @@ void RoomReportSheet::drawTimeMarker (juce::Graphics& g, juce::Rectangle<float> 
     g.drawDashedLine ({ x, area.getY(), x, area.getBottom() }, dashes, 2, 1.0f);
 }
 
-void RoomReportSheet::drawEarlyPart (juce::Graphics& g, const RoomDesign& room, const float* samples, int numSamples,
+void RoomReportSheet::drawEarlyPart (juce::Graphics& g, const RoomDesign& room, const juce::AudioBuffer<float>& response,
                                      juce::Rectangle<float> area)
 {
     const auto mixing = room.getPredictedMixingSeconds();
-    const auto panel = beginTimePanel (g, "Early part, dB re direct sound", "image-source arrivals marked, mixing time dashed",
-                                       area, 1.5 * mixing, samples, numSamples, room.sampleRate);
-    const auto peak = std::abs (samples[panel.directSample]);
+    const auto numSamples = response.getNumSamples();
+    const auto panel = beginTimePanel (g, "Early part, dB re direct sound", "L light, R green; L's image sources orange, mixing time dashed",
+                                       area, 1.5 * mixing, response.getReadPointer (0), numSamples, room.sampleRate);
+    const auto peak = std::abs (response.getSample (0, panel.directSample));
     const auto rangeDb = 60.0;
     const auto toY = [&] (double levelDb) { return area.getY() + area.getHeight() * (float) (-juce::jlimit (-rangeDb, 0.0, levelDb) / rangeDb); };
 
@@ -89,20 +92,37 @@ void RoomReportSheet::drawEarlyPart (juce::Graphics& g, const RoomDesign& room, 
 
     drawTimeMarker (g, area, panel.toX (mixing));
 
-    g.setColour (trace);
+    // Both channels on the time axis of the left one's direct sound, the left filled and the
+    // right as a line over it, so that what differs between the two microphones shows where
+    // their traces part.
     const auto columns = static_cast<int> (area.getWidth());
 
-    for (int column = 0; column < columns; ++column)
+    for (int channel = 0; channel < juce::jmin (2, response.getNumChannels()); ++channel)
     {
-        const auto first = panel.directSample + static_cast<int> (column * panel.shownSeconds * room.sampleRate / columns);
-        const auto last = juce::jmin (numSamples, panel.directSample + static_cast<int> ((column + 1) * panel.shownSeconds * room.sampleRate / columns));
-        float loudest = 0.0f;
+        const auto* samples = response.getReadPointer (channel);
+        juce::Path outline;
+        g.setColour (channelColour (channel));
 
-        for (int i = juce::jmax (0, first); i < last; ++i)
-            loudest = juce::jmax (loudest, std::abs (samples[i]));
+        for (int column = 0; column < columns; ++column)
+        {
+            const auto first = panel.directSample + static_cast<int> (column * panel.shownSeconds * room.sampleRate / columns);
+            const auto last = juce::jmin (numSamples, panel.directSample + static_cast<int> ((column + 1) * panel.shownSeconds * room.sampleRate / columns));
+            float loudest = 0.0f;
 
-        if (loudest > 0.0f)
-            g.drawVerticalLine (static_cast<int> (area.getX()) + column, toY (toDb (loudest / peak)), area.getBottom());
+            for (int i = juce::jmax (0, first); i < last; ++i)
+                loudest = juce::jmax (loudest, std::abs (samples[i]));
+
+            const juce::Point<float> point (area.getX() + (float) column, toY (toDb (loudest / peak)));
+
+            if (channel == 0)
+                g.drawVerticalLine (static_cast<int> (point.x), point.y, area.getBottom());
+            else if (column == 0)
+                outline.startNewSubPath (point);
+            else
+                outline.lineTo (point);
+        }
+
+        g.strokePath (outline, juce::PathStrokeType (1.0f));
     }
 }
 
@@ -156,34 +176,51 @@ void RoomReportSheet::drawSpectrogram (juce::Graphics& g, const RoomDesign& room
         }
 }
 
-void RoomReportSheet::drawEchoDensity (juce::Graphics& g, const RoomDesign& room, const float* samples, int numSamples,
+void RoomReportSheet::drawEchoDensity (juce::Graphics& g, const RoomDesign& room, const juce::AudioBuffer<float>& response,
                                        juce::Rectangle<float> area)
 {
     const auto mixing = room.getPredictedMixingSeconds();
-    const auto panel = beginTimePanel (g, "Normalised echo density (Abel & Huang), 0 to 1.2", "mixing time and 0.6 of it dashed",
-                                       area, 4.0 * mixing, samples, numSamples, room.sampleRate);
+    const auto numSamples = response.getNumSamples();
+    const auto panel = beginTimePanel (g, "Normalised echo density (Abel & Huang), 0 to 1.2",
+                                       "L light, R green, thick: 50 ms mean; 0.6, 1 and 1.5 times the mixing time dashed",
+                                       area, 4.0 * mixing, response.getReadPointer (0), numSamples, room.sampleRate);
     const auto step = panel.shownSeconds / area.getWidth();
-    const auto profile = RoomMeasures::echoDensity (samples + panel.directSample, numSamples - panel.directSample, room.sampleRate, step, panel.shownSeconds);
     const auto toY = [&] (double density) { return area.getBottom() - area.getHeight() * (float) (juce::jlimit (0.0, 1.2, density) / 1.2); };
 
     g.setColour (Palette::grid);
     g.drawHorizontalLine (static_cast<int> (toY (1.0)), area.getX(), area.getRight());
+    g.drawHorizontalLine (static_cast<int> (toY (0.9)), area.getX(), area.getRight());
 
-    for (auto seconds : { mixing, 0.6 * mixing })
-        drawTimeMarker (g, area, panel.toX (seconds));
+    for (auto share : { 0.6, 1.0, 1.5 })
+        drawTimeMarker (g, area, panel.toX (share * mixing));
 
-    juce::Path curve;
-
-    for (size_t i = 0; i < profile.size(); ++i)
+    const auto toCurve = [&] (const std::vector<double>& profile)
     {
-        const juce::Point<float> point (panel.toX ((double) i * step), toY (profile[i]));
+        juce::Path curve;
 
-        if (i == 0)
-            curve.startNewSubPath (point);
-        else
-            curve.lineTo (point);
+        for (size_t i = 0; i < profile.size(); ++i)
+        {
+            const juce::Point<float> point (panel.toX ((double) i * step), toY (profile[i]));
+
+            if (i == 0)
+                curve.startNewSubPath (point);
+            else
+                curve.lineTo (point);
+        }
+
+        return curve;
+    };
+
+    // Each channel from its own direct sound: the raw profile, and over it its 50 ms mean,
+    // the two the pack's measures judge.
+    for (int channel = 0; channel < juce::jmin (2, response.getNumChannels()); ++channel)
+    {
+        const auto* samples = response.getReadPointer (channel);
+        const auto direct = RoomMeasures::findDirectSound (samples, numSamples, room.sampleRate);
+        const auto profile = RoomMeasures::echoDensity (samples + direct, numSamples - direct, room.sampleRate, step, panel.shownSeconds);
+        g.setColour (channelColour (channel).withAlpha (0.6f));
+        g.strokePath (toCurve (profile), juce::PathStrokeType (1.0f));
+        g.setColour (channelColour (channel));
+        g.strokePath (toCurve (RoomMeasures::smoothProfile (profile, step, TailMeasures::envelopeSeconds)), juce::PathStrokeType (2.5f));
     }
-
-    g.setColour (trace);
-    g.strokePath (curve, juce::PathStrokeType (1.5f));
 }

@@ -5,9 +5,10 @@
 #include <juce_graphics/juce_graphics.h>
 
 /**
-    One room's sheet of the pack report, drawn from its stereo response's first channel: the
-    early part in dB with the image sources' arrivals marked, the octave bands' decay curves,
-    a spectrogram, and the echo density over time against the perceptual mixing time.
+    One room's sheet of the pack report, drawn from its stereo response: the early part of the
+    left and right channels overlaid, in dB, with the image sources' arrivals marked; the
+    octave bands' decay curves and a spectrogram of the left channel; and both channels' echo
+    density over time against the perceptual mixing time.
 */
 class RoomReportSheet
 {
@@ -18,11 +19,11 @@ public:
     static juce::Image draw (const RoomDesign& room, const juce::AudioBuffer<float>& stereoResponse);
 
 private:
-    static void drawEarlyPart (juce::Graphics& g, const RoomDesign& room, const float* samples, int numSamples,
+    static void drawEarlyPart (juce::Graphics& g, const RoomDesign& room, const juce::AudioBuffer<float>& response,
                                juce::Rectangle<float> area);
     static void drawSpectrogram (juce::Graphics& g, const RoomDesign& room, const float* samples, int numSamples,
                                  juce::Rectangle<float> area);
-    static void drawEchoDensity (juce::Graphics& g, const RoomDesign& room, const float* samples, int numSamples,
+    static void drawEchoDensity (juce::Graphics& g, const RoomDesign& room, const juce::AudioBuffer<float>& response,
                                  juce::Rectangle<float> area);
     static void drawTitle (juce::Graphics& g, const juce::String& text, juce::Rectangle<float>& area);
 
