@@ -313,11 +313,26 @@ row_swapped_settings_parent_while_root_creates() {
     [ -z "$(find "$work/row/rootonly" -user nobody)" ] || fail "root handed $(find "$work/row/rootonly" -user nobody | head -1) to the user"
 }
 
-# A leftover backup with no target and a folder where the target goes: no copy through links.
-row_backup_restore_into_a_folder() {
-    with_user_presets; mv "$target" "$target.setup_backupfile"; mkdir "$target"; snapshot_outside
-    install; expect 1 "is a Directory"
-    [ -f "$target.setup_backupfile" ] || fail "the backup is gone"
+# A leftover backup with no target, while the user puts an empty folder where the target goes
+# and takes it away again: the backup is restored by rename or not at all, never copied.
+row_backup_restore_racing_a_folder_at_the_target() {
+    with_user_presets; snapshot_outside
+    $as_root && { chown root:root "$outside/secret.vok"; chmod 600 "$outside/secret.vok"; snapshot_outside; }
+    local deadline=$((SECONDS + 4)) runs=0
+    while [ $SECONDS -lt $deadline ]; do
+        [ -e "$target" ] && [ ! -e "$target.setup_backupfile" ] && mv "$target" "$target.setup_backupfile"
+        ( for _ in $(seq 1 200); do
+              "${unprivileged[@]}" mkdir "$target" 2> /dev/null; "${unprivileged[@]}" rmdir "$target" 2> /dev/null
+          done ) &
+        local racer=$!
+        timeout 60 "$vok" install "$dir" --user-settings "$user_settings" --common-settings "$common_settings" > /dev/null 2>&1
+        wait $racer; runs=$((runs + 1))
+        [ -d "$target" ] && rmdir "$target"
+        expect_presets_kept
+        ! grep -rqsF "private data of someone else" "$dir" || fail "a root-only file was copied into the folder"
+    done
+    status=0; err=; out="Installation successfully!"; expect 0 ""
+    [ "$runs" -gt 0 ] || fail "no run"
 }
 
 row_links_and_fifos_as_tool_inputs() {
@@ -458,7 +473,7 @@ table=(
     "preset_data_the_format_cant_hold        root"
     "two_installs_at_once                    root"
     "swapped_settings_parent_while_root_creates root"
-    "backup_restore_into_a_folder            root"
+    "backup_restore_racing_a_folder_at_the_target root"
     "links_and_fifos_as_tool_inputs          root"
     "reader_cant_hold_the_lock               root"
     "root_install_leaves_the_folder_to_its_owner root"
