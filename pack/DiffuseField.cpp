@@ -20,20 +20,20 @@ namespace
     constexpr int maxJacobiSweeps = 12;
 }
 
-DiffuseField::DiffuseField (const RoomDesign& design, int sources, const std::vector<double>& directs,
+DiffuseField::DiffuseField (const RoomDesign& design, int sources, const std::vector<double>& firstReflections,
                             double offset, double fadeStart, double fadeEnd, juce::uint64 seed)
     : room (design),
       numSources (sources),
       numChannels (2 * sources),
       numSamples (design.samplesPerChannel),
       numFrames ((design.samplesPerChannel + frameSize) / hopSize),
-      directSeconds (directs),
+      firstReflectionSeconds (firstReflections),
       offsetSeconds (offset),
       handOverStart (fadeStart),
       handOverEnd (fadeEnd),
       referenceDecay (*std::max_element (design.targetT30.begin(), design.targetT30.end()))
 {
-    jassert ((int) directSeconds.size() == numChannels);
+    jassert ((int) firstReflectionSeconds.size() == numChannels);
     window.resize ((size_t) frameSize);
 
     for (int i = 0; i < frameSize; ++i)
@@ -229,7 +229,7 @@ std::vector<std::vector<float>> DiffuseField::render() const
                     sum += row[input] * inputs[(size_t) input][(size_t) bin];
 
                 // What the image sources do not carry: the scattered energy, and all of it once they end.
-                const auto specular = std::pow (specularPerSecond[(size_t) bin], juce::jmax (0.0, seconds - directSeconds[(size_t) channel]));
+                const auto specular = std::pow (specularPerSecond[(size_t) bin], juce::jmax (0.0, seconds - firstReflectionSeconds[(size_t) channel]));
                 const auto fieldShare = juce::jmax (0.0, 1.0 - specular * imageWeight * imageWeight);
 
                 buffer[(size_t) bin] = sum * std::exp (-extraDecayRates[(size_t) bin] * seconds) * std::sqrt (fieldShare)
@@ -249,12 +249,13 @@ std::vector<std::vector<float>> DiffuseField::render() const
         }
     }
 
-    // Nothing reaches a microphone before its direct sound; the frames' overlap would smear a little of it there.
+    // Nothing scattered reaches a microphone before its first reflection; the frames' overlap
+    // would smear a little of it there.
     for (int channel = 0; channel < numChannels; ++channel)
     {
-        const auto directSample = static_cast<int> (std::ceil ((directSeconds[(size_t) channel] - offsetSeconds) * room.sampleRate));
+        const auto firstSample = static_cast<int> (std::ceil ((firstReflectionSeconds[(size_t) channel] - offsetSeconds) * room.sampleRate));
         auto& samples = output[(size_t) channel];
-        std::fill (samples.begin(), samples.begin() + juce::jlimit (0, numSamples, directSample), 0.0f);
+        std::fill (samples.begin(), samples.begin() + juce::jlimit (0, numSamples, firstSample), 0.0f);
     }
 
     return output;

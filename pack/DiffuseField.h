@@ -38,11 +38,12 @@ class DiffuseField
 {
 public:
     /** numSources is 1 (stereo) or 2 (true stereo); the channel of source s and microphone m is
-        2 s + m, its direct sound arriving directSeconds[channel] after emission. Sample 0 is
+        2 s + m, its first reflection arriving firstReflectionSeconds[channel] after emission:
+        until then no sound has met a surface, so none has been scattered. Sample 0 is
         offsetSeconds after emission. The image sources hand their specular energy over to the
         field between handOverStart and handOverEnd after emission.
     */
-    DiffuseField (const RoomDesign& room, int numSources, const std::vector<double>& directSeconds,
+    DiffuseField (const RoomDesign& room, int numSources, const std::vector<double>& firstReflectionSeconds,
                   double offsetSeconds, double handOverStart, double handOverEnd, juce::uint64 seed);
 
     int getNumChannels() const noexcept                 { return numChannels; }
@@ -75,7 +76,7 @@ private:
 
     RoomDesign room;
     int numSources, numChannels, numSamples, numFrames;
-    std::vector<double> directSeconds;
+    std::vector<double> firstReflectionSeconds;
     double offsetSeconds, handOverStart, handOverEnd, referenceDecay;
     Fft fft { frameSize };
     std::vector<double> window;

@@ -79,6 +79,19 @@ std::vector<ImageSources::Arrival> ImageSources::findArrivals (const RoomDesign:
     return arrivals;
 }
 
+double ImageSources::getFirstReflectionSeconds (const RoomDesign::Position& source, const RoomDesign::Position& microphone) const
+{
+    const RoomDesign::Position images[] { { -source.x, source.y, source.z }, { 2.0 * room.width - source.x, source.y, source.z },
+                                          { source.x, -source.y, source.z }, { source.x, 2.0 * room.length - source.y, source.z },
+                                          { source.x, source.y, -source.z }, { source.x, source.y, 2.0 * room.height - source.z } };
+    auto nearest = images[0].distanceTo (microphone);
+
+    for (const auto& image : images)
+        nearest = juce::jmin (nearest, image.distanceTo (microphone));
+
+    return nearest / room.speedOfSound;
+}
+
 RoomDesign::BandValues ImageSources::getReflectionFactors (const Arrival& arrival) const noexcept
 {
     RoomDesign::BandValues factors {};

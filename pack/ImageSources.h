@@ -42,6 +42,11 @@ public:
     std::vector<Arrival> findArrivals (const RoomDesign::Position& source,
                                        const RoomDesign::Position& microphone, double endSeconds) const;
 
+    /** When the path's first reflection arrives, after emission: the earliest of the six
+        first-order image sources.
+    */
+    double getFirstReflectionSeconds (const RoomDesign::Position& source, const RoomDesign::Position& microphone) const;
+
     /** The share of the energy per band that the surfaces the arrival met reflect specularly,
         prod ((1 - alpha) (1 - s)), without air and distance.
     */

@@ -103,13 +103,15 @@ juce::AudioBuffer<float> RoomSynthesiser::render (Layout layout) const
     const auto numChannels = static_cast<int> (paths.size());
 
     // The file starts just before its earliest arrival; the channels keep their relative delays.
+    // The scattered sound of each path starts with its first reflection.
+    ImageSources imageSources (room);
     auto earliest = paths.front().directSeconds;
-    std::vector<double> directSeconds;
+    std::vector<double> firstReflectionSeconds;
 
     for (const auto& path : paths)
     {
         earliest = juce::jmin (earliest, path.directSeconds);
-        directSeconds.push_back (path.directSeconds);
+        firstReflectionSeconds.push_back (imageSources.getFirstReflectionSeconds (path.source, path.microphone));
     }
 
     const auto offsetSeconds = earliest - leadSeconds;
@@ -118,9 +120,8 @@ juce::AudioBuffer<float> RoomSynthesiser::render (Layout layout) const
 
     // Seeds differ by room, layout and channel.
     const auto seed = static_cast<juce::uint64> (room.seed) * 1000u + (layout == Layout::stereo ? 0u : 100u) + 1u;
-    const auto diffuse = DiffuseField (room, numChannels / 2, directSeconds, offsetSeconds, handOverStart, handOverEnd, seed).render();
+    const auto diffuse = DiffuseField (room, numChannels / 2, firstReflectionSeconds, offsetSeconds, handOverStart, handOverEnd, seed).render();
 
-    ImageSources imageSources (room);
     const RoomModes modes (room);
     juce::AudioBuffer<float> response (numChannels, room.samplesPerChannel);
 
