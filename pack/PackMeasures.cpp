@@ -290,8 +290,7 @@ namespace
                 const auto target = band < numTableBands ? room.targetT30[band] : 0.0;
                 const auto width = bands[band].highEdge - bands[band].lowEdge;
 
-                // The estimator's own scatter in a short decay of a narrow band (a small room's bass).
-                const auto tolerance = juce::jmax (0.05, 1.25 / std::sqrt (width * juce::jmax (target, 1.0e-3)));
+                const auto tolerance = PackMeasures::t30Tolerance (width, target);
                 const auto t30Row = band < numTableBands
                                   ? addRow ("T30 " + name + " / target, mean of the paths", 1.0 - tolerance, 1.0 + tolerance,
                                             "ISO 3382-1; 5 % or 1.25/sqrt(B T30)")
@@ -530,9 +529,16 @@ std::vector<PackMeasures::Row> PackMeasures::measure (const RoomDesign& room, Ro
     return FileMeasurement (room, layout, response).measure();
 }
 
-double PackMeasures::t30Agreement (const RoomDesign& room, const juce::AudioBuffer<float>& stereo, const juce::AudioBuffer<float>& trueStereo)
+double PackMeasures::t30Tolerance (double bandwidth, double t30) noexcept
 {
-    double worst = 0.0;
+    // The estimator's own scatter in a short decay of a narrow band (a small room's bass).
+    return juce::jmax (0.05, 1.25 / std::sqrt (bandwidth * juce::jmax (t30, 1.0e-3)));
+}
+
+PackMeasures::Agreement PackMeasures::t30Agreement (const RoomDesign& room, const juce::AudioBuffer<float>& stereo,
+                                                    const juce::AudioBuffer<float>& trueStereo)
+{
+    Agreement worst;
 
     for (int band = 0; band < RoomDesign::numBands; ++band)
     {
@@ -547,7 +553,12 @@ double PackMeasures::t30Agreement (const RoomDesign& room, const juce::AudioBuff
             return sum / response.getNumChannels();
         };
 
-        worst = juce::jmax (worst, std::abs (meanT30 (trueStereo) / meanT30 (stereo) - 1.0));
+        const auto centre = RoomDesign::bandCentres[(size_t) band];
+        const Agreement agreement { centre, std::abs (meanT30 (trueStereo) / meanT30 (stereo) - 1.0),
+                                    t30Tolerance (centre / std::sqrt (2.0), room.targetT30[(size_t) band]) };
+
+        if (agreement.difference / agreement.tolerance > worst.difference / worst.tolerance)
+            worst = agreement;
     }
 
     return worst;

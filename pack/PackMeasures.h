@@ -29,11 +29,25 @@ public:
     static std::vector<Row> measure (const RoomDesign& room, RoomSynthesiser::Layout layout,
                                      const juce::AudioBuffer<float>& response);
 
-    /** The largest relative difference between a room's two files in the T30 of a band, each
-        the mean of its paths.
+    /** How far a file's T30 in a band (the mean of its paths) may lie from another's: 5 %, or
+        the estimator's own scatter in a short decay of a narrow band, 1.25 / sqrt (B T30) with B
+        the band's width in Hz, where that is larger. Below it, a room's two files, whose paths
+        start at different places, can differ in a real room as well.
     */
-    static double t30Agreement (const RoomDesign& room, const juce::AudioBuffer<float>& stereo,
-                                const juce::AudioBuffer<float>& trueStereo);
+    static double t30Tolerance (double bandwidth, double t30) noexcept;
+
+    struct Agreement
+    {
+        double bandCentre = 0.0, difference = 0.0, tolerance = 1.0;
+
+        bool isMet() const noexcept             { return difference <= tolerance; }
+    };
+
+    /** The band in which a room's two files differ most in T30 (each the mean of its paths),
+        relative to the band's tolerance.
+    */
+    static Agreement t30Agreement (const RoomDesign& room, const juce::AudioBuffer<float>& stereo,
+                                   const juce::AudioBuffer<float>& trueStereo);
 
     /** The energy after each channel's direct sound, mean over the channels, in dB. */
     static double reverberantLevelDb (const RoomDesign& room, RoomSynthesiser::Layout layout,
