@@ -114,13 +114,15 @@ namespace
     };
 }
 
-AudioChunkCheck::AudioChunkCheck (const juce::File& fileToCheck)
+AudioChunkCheck::AudioChunkCheck (const RegularFileInput& fileToCheck)
     : file (fileToCheck)
 {
-    juce::FileInputStream input (file);
+    auto opened = file.openAgain();
 
-    if (! input.openedOk())
+    if (opened == nullptr)
         return;
+
+    auto& input = *opened;
 
     char header[12] = {};
 
@@ -135,9 +137,9 @@ AudioChunkCheck::AudioChunkCheck (const juce::File& fileToCheck)
 
 std::unique_ptr<juce::InputStream> AudioChunkCheck::createInputForReaders() const
 {
-    auto input = std::make_unique<juce::FileInputStream> (file);
+    std::unique_ptr<juce::InputStream> input = file.openAgain();
 
-    if (! input->openedOk())
+    if (input == nullptr)
         return nullptr;
 
     if (emptyChunkStarts.empty())

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RegularFileInput.h"
+
 #include <juce_core/juce_core.h>
 
 #include <memory>
@@ -27,19 +29,22 @@ public:
     /** Most empty chunks left out before a WAV file's samples; real files have a few at most. */
     static constexpr int maxEmptyChunks = 256;
 
-    /** Looks through the file's chunks, when it is a WAV or AIFF file. */
-    explicit AudioChunkCheck (const juce::File& file);
+    /** Looks through the chunks of the opened file, when it is a WAV or AIFF file; file must
+        outlive this object.
+    */
+    explicit AudioChunkCheck (const RegularFileInput& file);
 
     /** Empty when the file is neither WAV nor AIFF or its chunks are sound, else the problem. */
     const juce::String& getProblem() const noexcept    { return problem; }
 
     /** The file for the framework's readers: as it is, but for a WAV file's empty chunks before
-        its samples, which are left out. nullptr when the file can't be opened.
+        its samples, which are left out; read from the same opened file. nullptr when the system
+        refuses a second stream on it.
     */
     std::unique_ptr<juce::InputStream> createInputForReaders() const;
 
 private:
-    juce::File file;
+    const RegularFileInput& file;
     juce::String problem;
     std::vector<juce::int64> emptyChunkStarts;
 

@@ -224,6 +224,31 @@ int RegularFileInput::read (void* destBuffer, int maxBytesToRead)
     return (int) numRead;
 }
 
+std::unique_ptr<RegularFileInput> RegularFileInput::openAgain() const
+{
+    if (! openedOk())
+        return nullptr;
+
+    std::unique_ptr<RegularFileInput> copy (new RegularFileInput());
+
+   #if JUCE_WINDOWS
+    if (! DuplicateHandle (GetCurrentProcess(), handle, GetCurrentProcess(), &copy->handle, 0, FALSE, DUPLICATE_SAME_ACCESS))
+        return nullptr;
+   #else
+    copy->handle = fcntl (handle, F_DUPFD_CLOEXEC, 0);
+
+    if (copy->handle < 0)
+        return nullptr;
+   #endif
+
+    copy->kind = kind;
+    copy->length = length;
+    copy->markedReadOnly = markedReadOnly;
+    copy->writable = writable;
+    copy->mode = mode;
+    return copy;
+}
+
 bool RegularFileInput::linkAs (const OpenFolder& folder, const juce::String& newName) const
 {
     if (! openedOk())

@@ -49,6 +49,11 @@ public:
     */
     juce::String describeProtection() const;
 
+    /** The same opened file once more, with a position of its own (for readers that each want
+        a stream of their own); nullptr when this one is not open or the system refuses.
+    */
+    std::unique_ptr<RegularFileInput> openAgain() const;
+
     /** Gives the opened file a second name in folder, which must not exist yet; false where
         that can't be done.
     */
@@ -80,6 +85,7 @@ public:
     static juce::String describe (const juce::File& file, Kind kind);
 
 private:
+    RegularFileInput() = default;
     void openIn (const OpenFolder& folder, const juce::String& name, const juce::File& shown);
 
    #if JUCE_WINDOWS

@@ -87,7 +87,14 @@ std::unique_ptr<VOK_VokSampleBuffer> loadAudioFile (const juce::String& path, ju
 {
     const juce::File file (path);
 
-    const AudioChunkCheck chunks (file);
+    // Opened once, as every input is: a regular file only (a FIFO would never answer), through
+    // a link only where its maker could have followed it anyway. Everything below reads it.
+    const RegularFileInput opened (file, RegularFileInput::Links::followedIfTrusted);
+
+    if (! opened.openedOk())
+        return failWith (failure, opened.getFailure().isNotEmpty() ? opened.getFailure() : "Can't read " + file.getFullPathName());
+
+    const AudioChunkCheck chunks (opened);
 
     if (chunks.getProblem().isNotEmpty())
         return failWith (failure, chunks.getProblem());
@@ -112,7 +119,7 @@ std::unique_ptr<VOK_VokSampleBuffer> loadAudioFile (const juce::String& path, ju
                                     + "-bit samples: only 8, 16, 24 and 32 bits are read");
 
     // Only frames the file really holds are allocated, never what its header claims.
-    const auto numFrames = AudioFrameCounter::countFrames (file, *reader);
+    const auto numFrames = AudioFrameCounter::countFrames (opened, *reader);
 
     if (numFrames <= 0)
         return nullptr;
