@@ -16,9 +16,18 @@ public:
     const juce::String getApplicationVersion() override  { return "1.0"; }
     void initialise (const juce::String&) override       {}
     void shutdown() override                              {}
-    void systemRequestedQuit() override                   { ++quitRequests; }
+    void systemRequestedQuit() override
+    {
+        ++quitRequests;
+
+        // As the installer's own application object does; a stop can't be taken back, so a
+        // test that sets this needs a process of its own.
+        if (passQuitRequestsOn)
+            quit();
+    }
 
     int quitRequests = 0;
+    bool passQuitRequestsOn = false;
 
     static QuitRecordingApplication& get();
 };
