@@ -36,6 +36,18 @@ Fft::Fft (int fftSize)
     }
 }
 
+std::vector<std::complex<double>> Fft::spectrumOf (const float* samples, int numSamples)
+{
+    const auto size = juce::nextPowerOfTwo (numSamples);
+    std::vector<std::complex<double>> spectrum ((size_t) size);
+
+    for (int i = 0; i < numSamples; ++i)
+        spectrum[(size_t) i] = samples[i];
+
+    Fft (size).forward (spectrum);
+    return spectrum;
+}
+
 void Fft::transform (std::vector<std::complex<double>>& data, bool inverse) const noexcept
 {
     jassert ((int) data.size() == size);

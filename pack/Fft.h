@@ -22,6 +22,11 @@ public:
     void forward (std::vector<std::complex<double>>& data) const noexcept   { transform (data, false); }
     void inverse (std::vector<std::complex<double>>& data) const noexcept   { transform (data, true); }
 
+    /** The spectrum of a whole signal, zero-padded to the next power of two; bin k lies at
+        k * sampleRate / size, where size is the returned spectrum's length.
+    */
+    static std::vector<std::complex<double>> spectrumOf (const float* samples, int numSamples);
+
 private:
     void transform (std::vector<std::complex<double>>& data, bool inverse) const noexcept;
 

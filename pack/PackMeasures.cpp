@@ -136,14 +136,8 @@ double PackMeasures::modeSalienceDb (const RoomDesign& room, const RoomSynthesis
     // taken over that width, and modes closer than twice it merge into one peak.
     const auto bandwidth = 2.2 / room.targetT30[0];
     const auto halfWindow = 0.5 * bandwidth;
-    const auto size = juce::nextPowerOfTwo (numSamples);
-    const Fft fft (size);
-    std::vector<std::complex<double>> spectrum ((size_t) size);
-
-    for (int i = 0; i < numSamples; ++i)
-        spectrum[(size_t) i] = samples[i];
-
-    fft.forward (spectrum);
+    const auto spectrum = Fft::spectrumOf (samples, numSamples);
+    const auto size = (int) spectrum.size();
 
     const auto levelDbAround = [&] (double frequency)
     {

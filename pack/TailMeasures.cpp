@@ -177,13 +177,6 @@ int TailMeasures::findBandDecayEnd (const float* first, const float* second, int
 
 double TailMeasures::subsonicLevelDb (const float* samples, int numSamples, double sampleRate)
 {
-    const auto size = juce::nextPowerOfTwo (numSamples);
-    const Fft fft (size);
-    std::vector<std::complex<double>> spectrum ((size_t) size);
-
-    for (int i = 0; i < numSamples; ++i)
-        spectrum[(size_t) i] = samples[i];
-
-    fft.forward (spectrum);
+    const auto spectrum = Fft::spectrumOf (samples, numSamples);
     return 10.0 * std::log10 ((meanPower (spectrum, sampleRate, 2.0, 20.0) + 1.0e-30) / (meanPower (spectrum, sampleRate, 30.0, 300.0) + 1.0e-30));
 }
