@@ -235,6 +235,16 @@ std::unique_ptr<OpenFolder> OpenFolder::open (const juce::File& folder, Missing 
         return {};
     }
 
+    // Backup semantics open a plain file as well as a folder.
+    BY_HANDLE_FILE_INFORMATION info {};
+
+    if (! GetFileInformationByHandle (handle, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+    {
+        CloseHandle (handle);
+        failure = folder.getFullPathName() + " is not a folder";
+        return {};
+    }
+
     return std::unique_ptr<OpenFolder> (new OpenFolder (folder, handle, OwnerIdentity::ofProcess()));
 }
 

@@ -283,11 +283,7 @@ namespace
               s.backup = ImpulseFileInstaller::getBackupFile (s.target);
           },
           // The target's folder is opened before anything is written in it.
-         #if JUCE_WINDOWS
-          { "", "Write IR {N}", "Can't write (1){P}\nCan't open the folder {F}" }, false,
-         #else
           { "", "Write IR {N}", "Can't write (1){P}\n{F} is not a folder" }, false,
-         #endif
           [] (Scene& s) { s.expectBytes (s.folder.getChildFile ("plain"), files().garbage); s.expectFolderHolds ({ "plain" }); } },
 
         { "FolderReadOnlyAfterOldDeleted",
