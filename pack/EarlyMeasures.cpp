@@ -18,6 +18,44 @@ namespace
 
         return end > start ? energy / (end - start) : 0.0;
     }
+
+    /** The energy of the samples within halfWidth of a reflection, none before firstSample and
+        none in the reflection's own window: of all of them, and of those more than half a
+        millisecond from every other arrival.
+    */
+    struct LocalEnergy
+    {
+        int halfWidth = 0;
+        double all = 0.0, clear = 0.0;
+        int numAll = 0, numClear = 0;
+    };
+
+    LocalEnergy energyAround (const float* samples, int numSamples, int arrivalSample, int firstSample,
+                              int halfWidth, int millisecond, const std::vector<int>& otherArrivals)
+    {
+        LocalEnergy around;
+        around.halfWidth = halfWidth;
+
+        for (int i = juce::jmax (juce::jmax (0, firstSample), arrivalSample - halfWidth); i < juce::jmin (numSamples, arrivalSample + halfWidth); ++i)
+        {
+            if (i > arrivalSample - millisecond && i < arrivalSample + 3 * millisecond / 2)
+                continue;
+
+            const auto energy = (double) samples[i] * samples[i];
+            const auto nearOther = std::any_of (otherArrivals.begin(), otherArrivals.end(),
+                                                [&] (int other) { return std::abs (other - i) < millisecond / 2; });
+            around.all += energy;
+            ++around.numAll;
+
+            if (! nearOther)
+            {
+                around.clear += energy;
+                ++around.numClear;
+            }
+        }
+
+        return around;
+    }
 }
 
 std::vector<EarlyMeasures::Peak> EarlyMeasures::findPeaks (const float* samples, int numSamples, double sampleRate,
@@ -94,30 +132,23 @@ double EarlyMeasures::reflectionOverDiffuseDb (const float* samples, int numSamp
     const auto millisecond = static_cast<int> (0.001 * sampleRate);
     const auto lead = millisecond / 4;
     const auto arrival = meanEnergy (samples, numSamples, arrivalSample - lead, arrivalSample - lead + millisecond);
-    const auto local = static_cast<int> (localSeconds * sampleRate);
-    const auto from = juce::jmax (juce::jmax (0, firstSample), arrivalSample - local);
-    const auto to = juce::jmin (numSamples, arrivalSample + local);
-    double between = 0.0, all = 0.0;
-    int numBetween = 0, numAll = 0;
 
-    for (int i = from; i < to; ++i)
-    {
-        if (i > arrivalSample - millisecond && i < arrivalSample + 3 * millisecond / 2)
-            continue;
+    // The diffuse level is taken only where no specular arrival is. In a small room the
+    // arrivals soon come closer together than a millisecond, and a level over all the samples
+    // would be that of the neighbouring reflections; so the window widens until it holds twice
+    // the reflection's own millisecond clear of them (the reference then scatters less than the
+    // reflection's window does), makes do with one millisecond at its widest, and counts every
+    // sample only where even that fails.
+    const auto widest = static_cast<int> (widestLocalSeconds * sampleRate);
+    const auto wanted = static_cast<int> (clearSecondsWanted * sampleRate);
+    const auto needed = static_cast<int> (clearSecondsNeeded * sampleRate);
+    auto around = energyAround (samples, numSamples, arrivalSample, firstSample, static_cast<int> (localSeconds * sampleRate),
+                                millisecond, otherArrivals);
 
-        const auto energy = (double) samples[i] * samples[i];
-        const auto nearOther = std::any_of (otherArrivals.begin(), otherArrivals.end(),
-                                            [&] (int other) { return std::abs (other - i) < millisecond / 2; });
-        all += energy;
-        ++numAll;
+    while (around.numClear < wanted && around.halfWidth < widest)
+        around = energyAround (samples, numSamples, arrivalSample, firstSample, around.halfWidth + millisecond, millisecond, otherArrivals);
 
-        if (! nearOther)
-        {
-            between += energy;
-            ++numBetween;
-        }
-    }
-
-    const auto diffuse = numBetween >= millisecond ? between / numBetween : (numAll > 0 ? all / numAll : 0.0);
+    const auto diffuse = around.numClear >= needed ? around.clear / around.numClear
+                                                   : (around.numAll > 0 ? around.all / around.numAll : 0.0);
     return 10.0 * std::log10 ((arrival + 1.0e-30) / (diffuse + 1.0e-30));
 }

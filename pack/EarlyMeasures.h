@@ -34,16 +34,21 @@ public:
                                      double highPassHz, int startSample, int endSample);
 
     /** How far a reflection at arrivalSample stands above the diffuse sound around it, in dB: the
-        mean energy of the millisecond at the arrival over the mean energy of the samples within
-        localSeconds around it, none before firstSample, leaving out the reflection itself and
-        the half milliseconds around the other reflections (otherArrivals, in samples), unless
-        they leave less than a millisecond.
+        mean energy of the millisecond at the arrival over the mean energy of the samples around
+        it, none before firstSample, leaving out the reflection itself and the half milliseconds
+        around the other reflections (otherArrivals, in samples). The window reaches localSeconds
+        either side, or further, up to widestLocalSeconds, until it holds clearSecondsWanted of
+        such samples; at least clearSecondsNeeded of them must be found, or the other
+        reflections count as well.
     */
     static double reflectionOverDiffuseDb (const float* samples, int numSamples, double sampleRate,
                                            int arrivalSample, int firstSample, const std::vector<int>& otherArrivals);
 
     static constexpr double peakHalfWidthSeconds = 0.0005;
     static constexpr double localSeconds = 0.005;
+    static constexpr double widestLocalSeconds = 0.02;
+    static constexpr double clearSecondsWanted = 0.002;
+    static constexpr double clearSecondsNeeded = 0.001;
     static constexpr double peakFactor = 3.0;
     static constexpr int minimumPeaks = 3;
 };

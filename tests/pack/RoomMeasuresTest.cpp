@@ -1,3 +1,4 @@
+#include <EarlyMeasures.h>
 #include <PackMeasures.h>
 #include <RoomMeasures.h>
 
@@ -169,4 +170,45 @@ INSTANTIATE_TEST_SUITE_P (Cases, RoomMeasuresDirectSound, ::testing::Values (
     DirectSoundCase { "split_between_two_samples", { { 100, 0.64f }, { 101, 0.64f }, { 180, 0.9f } }, 100 },
     DirectSoundCase { "peak_after_its_onset", { { 100, 0.6f }, { 102, 1.0f }, { 900, 0.9f } }, 102 },
     DirectSoundCase { "after_faint_noise", { { 20, 0.01f }, { 100, 1.0f } }, 100 }),
+    [] (const auto& info) { return std::string (info.param.name); });
+
+//==============================================================================
+struct ReflectionCase
+{
+    const char* name;
+    bool amidDenseReflections;
+};
+
+class EarlyMeasuresReflectionOverDiffuse : public ::testing::TestWithParam<ReflectionCase> {};
+
+TEST_P (EarlyMeasuresReflectionOverDiffuse, IsJudgedAgainstTheNoiseNotItsNeighbours)
+{
+    // A reflection whose millisecond holds 6 dB more than the noise's; in the second case other
+    // reflections, as strong as it and closer together than a millisecond, surround it for
+    // 8 ms either side, as second-order ones do in a small room.
+    std::vector<float> samples ((size_t) toSamples (0.2), 0.0f);
+    addDecayingNoise (samples, 0.0, -40.0, 100.0, 7);
+    const auto arrival = toSamples (0.1);
+    const auto noisePerMillisecond = toSamples (0.001) * 1.0e-4;
+    const auto amplitude = (float) std::sqrt (noisePerMillisecond * (std::pow (10.0, 0.6) - 1.0));
+    samples[(size_t) arrival] = amplitude;
+    std::vector<int> others;
+
+    if (GetParam().amidDenseReflections)
+        for (auto offset = -0.008; offset <= 0.008; offset += 0.0006)
+            if (offset < -0.0015 || offset > 0.002)
+            {
+                others.push_back (arrival + toSamples (offset));
+                samples[(size_t) others.back()] += amplitude;
+            }
+
+    const auto level = EarlyMeasures::reflectionOverDiffuseDb (samples.data(), (int) samples.size(), sampleRate, arrival, 0, others);
+    // The reference noise is a few milliseconds of white noise: 1.5 dB is three times its scatter.
+    // Counting the neighbours as diffuse sound would put the reflection 2 dB below it.
+    EXPECT_NEAR (level, 6.0, 1.5);
+}
+
+INSTANTIATE_TEST_SUITE_P (Cases, EarlyMeasuresReflectionOverDiffuse, ::testing::Values (
+    ReflectionCase { "inNoiseAlone", false },
+    ReflectionCase { "amidDenseReflections", true }),
     [] (const auto& info) { return std::string (info.param.name); });
