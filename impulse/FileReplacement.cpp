@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <random>
+#include <unordered_set>
 
 #if JUCE_WINDOWS
  #include <windows.h>
@@ -445,17 +446,33 @@ bool FileReplacement::setPermissions (const RegularFileInput& source)
    #endif
 }
 
-void FileReplacement::removeStaleSiblings (const OpenFolder& folder, const juce::String& name)
+void FileReplacement::removeStaleSiblings (const OpenFolder& folder, const juce::StringArray& names)
 {
-    const auto prefix = getSiblingStem (name) + ".";
+    std::unordered_set<juce::String> stems;
 
-    for (auto& candidate : folder.findFilesStartingWith (prefix))
+    for (auto& name : names)
+        stems.insert (getSiblingStem (name));
+
+    // "<stem>.<random part>.saving", one listing of the folder for all the names.
+    const auto suffixLength = (int) std::strlen (siblingSuffix);
+
+    for (auto& candidate : folder.getFileNames())
     {
-        const auto rest = candidate.substring (prefix.length());
+        if (! candidate.endsWith (siblingSuffix) || candidate.length() < suffixLength + randomDigits + 2)
+            continue;
 
-        if (rest.endsWith (siblingSuffix) && isRandomPart (rest.dropLastCharacters ((int) std::strlen (siblingSuffix))))
+        const auto withoutSuffix = candidate.dropLastCharacters (suffixLength);
+        const auto stem = withoutSuffix.dropLastCharacters (randomDigits + 1);
+
+        if (withoutSuffix[stem.length()] == '.' && isRandomPart (withoutSuffix.substring (stem.length() + 1))
+             && stems.count (stem) != 0)
             folder.remove (candidate);
     }
+}
+
+void FileReplacement::removeStaleSiblings (const OpenFolder& folder, const juce::String& name)
+{
+    removeStaleSiblings (folder, juce::StringArray (name));
 }
 
 juce::int64 FileReplacement::copyFromFile (juce::InputStream& source, juce::OutputStream& destination, juce::int64 numBytes)

@@ -85,10 +85,13 @@ public:
     */
     const juce::String& getFailureReason() const noexcept  { return failureReason; }
 
-    /** Removes the siblings that replacements of name left when their writer was killed: only
+    /** Removes the siblings that replacements of names left when their writer was killed: only
         regular files named as this class names them. Call it only while holding the folder's
         lock (FolderLock), so that no living writer's sibling is taken.
     */
+    static void removeStaleSiblings (const OpenFolder& folder, const juce::StringArray& names);
+
+    /** As above, for one name. */
     static void removeStaleSiblings (const OpenFolder& folder, const juce::String& name);
 
     /** Where the source is a RegularFileInput and the destination a replacement's stream,

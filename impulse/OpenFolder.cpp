@@ -293,12 +293,12 @@ bool OpenFolder::sync() const
     return true;
 }
 
-juce::StringArray OpenFolder::findFilesStartingWith (const juce::String& prefix) const
+juce::StringArray OpenFolder::getFileNames() const
 {
     juce::StringArray names;
 
     for (auto& entry : juce::RangedDirectoryIterator (folder, false, "*", juce::File::findFiles))
-        if (entry.getFile().getFileName().startsWith (prefix) && getKindOf (entry.getFile().getFileName()) == FileKind::regularFile)
+        if (getKindOf (entry.getFile().getFileName()) == FileKind::regularFile)
             names.add (entry.getFile().getFileName());
 
     return names;
@@ -435,7 +435,7 @@ bool OpenFolder::sync() const
     return retryInterrupted ([this] { return fsync (handle); }) == 0;
 }
 
-juce::StringArray OpenFolder::findFilesStartingWith (const juce::String& prefix) const
+juce::StringArray OpenFolder::getFileNames() const
 {
     juce::StringArray names;
     const auto listing = openAt (".", O_RDONLY | O_DIRECTORY);
@@ -455,7 +455,8 @@ juce::StringArray OpenFolder::findFilesStartingWith (const juce::String& prefix)
     {
         const auto name = juce::String::fromUTF8 (entry->d_name);
 
-        if (name.startsWith (prefix) && getKindOf (name) == FileKind::regularFile)
+        // Most file systems say what an entry is; the others are asked.
+        if (entry->d_type == DT_REG || (entry->d_type == DT_UNKNOWN && getKindOf (name) == FileKind::regularFile))
             names.add (name);
     }
 

@@ -74,8 +74,8 @@ public:
     /** Makes this folder's entries (renames, new names, removals) last through a power cut. */
     bool sync() const;
 
-    /** The names of the regular files in the folder that start with prefix. */
-    juce::StringArray findFilesStartingWith (const juce::String& prefix) const;
+    /** The names of the regular files in the folder. */
+    juce::StringArray getFileNames() const;
 
     /** The longest name the folder's file system takes, in UTF-8 bytes. */
     static constexpr int maxNameBytes = 255;

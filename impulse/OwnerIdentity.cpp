@@ -37,7 +37,10 @@ bool OwnerIdentity::trustsLink (juce::uint32 linkOwner, juce::uint32 folderOwner
 OwnerIdentity::Scope::Scope (const OwnerIdentity& identity)
 {
    #if JUCE_LINUX
-    if (geteuid() != 0 || identity.isPrivileged())
+    // Asked once: every file operation in a folder opens a scope.
+    static const bool processIsPrivileged = geteuid() == 0;
+
+    if (! processIsPrivileged || identity.isPrivileged())
         return;
 
     // The thread's own identity only (the raw calls, not the C library's, which would change

@@ -130,7 +130,12 @@ bool ImpulseFileInstaller::installImpulseFile (const juce::File& target, const c
     }
 
     const auto lock = lockFolder (*folder);
-    return lock != nullptr && installImpulseFile (*folder, target.getFileName(), data, size);
+
+    if (lock == nullptr)
+        return false;
+
+    removeStaleFiles (*folder, { target.getFileName() });
+    return installImpulseFile (*folder, target.getFileName(), data, size);
 }
 
 bool ImpulseFileInstaller::installImpulseFile (const OpenFolder& folder, const juce::String& name, const char* data, int size)
@@ -140,15 +145,21 @@ bool ImpulseFileInstaller::installImpulseFile (const OpenFolder& folder, const j
     log ({});
     log ("Write IR " + name);
 
-    // Writers that were killed left their unfinished files; under the lock none of them is alive.
-    FileReplacement::removeStaleSiblings (folder, place.name);
-    FileReplacement::removeStaleSiblings (folder, place.backupName);
-
     const auto targetKind = folder.getKindOf (place.name);
     const auto backupKind = folder.getKindOf (place.backupName);
 
     return checkPlaces (place, targetKind, backupKind)
         && installLocked (place, targetKind, backupKind, data, size);
+}
+
+void ImpulseFileInstaller::removeStaleFiles (const OpenFolder& folder, const juce::StringArray& names)
+{
+    juce::StringArray withBackups (names);
+
+    for (auto& name : names)
+        withBackups.add (name + Place::backupSuffix);
+
+    FileReplacement::removeStaleSiblings (folder, withBackups);
 }
 
 // Only regular files are read or replaced: a link where the target or the backup goes could

@@ -45,7 +45,7 @@ public:
     explicit ImpulseFileInstaller (InstallReporter& reporterToUse, int lockTimeoutMs = FolderLock::defaultTimeoutMs);
 
     /** Installs size bytes of data as name in folder, which the caller has locked with
-        lockFolder. True when the file is complete and no backup of it is left; false after
+        lockFolder (and cleared with removeStaleFiles). True when the file is complete and no backup of it is left; false after
         the first failure, which has been reported.
     */
     bool installImpulseFile (const OpenFolder& folder, const juce::String& name, const char* data, int size);
@@ -57,6 +57,11 @@ public:
         reporter keeps its window answering; nullptr after reporting why it could not be had.
     */
     std::unique_ptr<FolderLock> lockFolder (const OpenFolder& folder);
+
+    /** Removes what writers that were killed left of the files names (and of their backups)
+        in folder, which the caller has locked: under the lock none of those writers is alive.
+    */
+    static void removeStaleFiles (const OpenFolder& folder, const juce::StringArray& names);
 
     /** The target's full path followed by ".setup_backupfile", beside the target. */
     static juce::File getBackupFile (const juce::File& target);

@@ -49,6 +49,13 @@ bool InstallationRun::runInstallation (const juce::File& directory,
     if (lock == nullptr)
         return abort();
 
+    juce::StringArray names;
+
+    for (auto& entry : entries)
+        names.add (entry.fileName);
+
+    ImpulseFileInstaller::removeStaleFiles (*folder, names);
+
     for (auto& entry : entries)
         if (! installer.installImpulseFile (*folder, entry.fileName, entry.data, entry.size))
             return abort();
