@@ -25,7 +25,7 @@
     energy over. Both follow the statistical energy of the room, so the two join without a seam.
     Nothing is measured and corrected: the response is what the model makes, scaled once to
     the pack's reverberant level, and heard through a measurement chain's low end (a
-    loudspeaker's and a microphone's roll-off below 20 Hz).
+    measurement loudspeaker's fourth-order roll-off below 35 Hz).
 
     Every file depends only on its room's design and the layout: the same design always
     gives the same samples, whatever was rendered before.
@@ -72,7 +72,7 @@ public:
     static constexpr double reverberantLevelDb = -2.0;
     static constexpr double maxPeakDb = -1.0;
     static constexpr double fadeOutSeconds = 0.2;
-    static constexpr double measurementHighPassHz = 20.0;
+    static constexpr double measurementHighPassHz = 35.0;
 
     /** Where the image sources start handing their energy over to the diffuse part, as a
         share of the time they end at.

@@ -310,35 +310,49 @@ namespace
         must meet its target. */
     const std::pair<const char*, const char*> knownGaps[] =
     {
-        { "Recording Studio small stereo.vok", "late envelope fluctuation 4 kHz / Gaussian noise's" },
+        // EDT at 125-500 Hz in the small rooms (0.52 to 1.53 of T30). Below their Schroeder
+        // frequency a band holds some ten to twenty modes, each decaying at the table's T30; the
+        // first 10 dB of their sum beat at the modes' spacings, so that a 10 dB fit is the
+        // position's, as in measured small rooms, not the room's.
         { "Recording Studio small true stereo.vok", "EDT / T30 125 Hz" },
         { "Recording Studio small true stereo.vok", "EDT / T30 250 Hz" },
+        { "Recording Studio medium stereo.vok", "EDT / T30 500 Hz" },
+        { "Recording Studio medium true stereo.vok", "EDT / T30 125 Hz" },
+        { "Jazz Studio large true stereo.vok", "EDT / T30 125 Hz" },
+        { "Jazz Studio large true stereo.vok", "EDT / T30 250 Hz" },
+        { "Jazz Studio small stereo.vok", "EDT / T30 125 Hz" },
+        { "Jazz Studio small stereo.vok", "EDT / T30 250 Hz" },
+        { "Jazz Studio small true stereo.vok", "EDT / T30 125 Hz" },
+        { "Living Room stereo.vok", "EDT / T30 125 Hz" },
+        { "Living Room true stereo.vok", "EDT / T30 125 Hz" },
+
+        // The late 1 and 4 kHz envelope of the small rooms (up to 1.53 times Gaussian noise's,
+        // 0.59 at 1 kHz): not yet traced to the model or to the 10 ms frames over tails of
+        // twenty frames.
+        { "Recording Studio small stereo.vok", "late envelope fluctuation 4 kHz / Gaussian noise's" },
         { "Recording Studio small true stereo.vok", "late envelope fluctuation 1000 Hz / Gaussian noise's" },
         { "Recording Studio small true stereo.vok", "late envelope fluctuation 4 kHz / Gaussian noise's" },
+        { "Jazz Studio large true stereo.vok", "late envelope fluctuation 4 kHz / Gaussian noise's" },
+
+        // Late coherence at 125 and 250 Hz of the small rooms' true-stereo paths (within 0.24 of
+        // sin(kd)/kd over the whole tail, 0.39 in a half). An octave band's coherence over a
+        // half tail of a few hundred milliseconds rests on B T of 15 to 30, which lets it
+        // scatter by about 1/sqrt(B T), 0.2 to 0.25, about any true value.
         { "Recording Studio small true stereo.vok", "late coherence 125 Hz - sin(kd)/kd, each half" },
         { "Recording Studio small true stereo.vok", "late coherence 250 Hz - sin(kd)/kd, each half" },
-        { "Recording Studio medium stereo.vok", "EDT / T30 500 Hz" },
-        { "Recording Studio medium stereo.vok", "power per Hz 2-20 Hz over 30-300 Hz (dB)" },
-        { "Recording Studio medium true stereo.vok", "EDT / T30 125 Hz" },
-        { "Recording Studio medium true stereo.vok", "power per Hz 2-20 Hz over 30-300 Hz (dB)" },
         { "Recording Studio medium true stereo.vok", "late coherence 250 Hz - sin(kd)/kd, whole tail" },
         { "Recording Studio medium true stereo.vok", "late coherence 250 Hz - sin(kd)/kd, each half" },
         { "Club small true stereo.vok", "late coherence 125 Hz - sin(kd)/kd, whole tail" },
         { "Club small true stereo.vok", "late coherence 125 Hz - sin(kd)/kd, each half" },
-        { "Jazz Studio large true stereo.vok", "EDT / T30 125 Hz" },
-        { "Jazz Studio large true stereo.vok", "EDT / T30 250 Hz" },
-        { "Jazz Studio large true stereo.vok", "late envelope fluctuation 4 kHz / Gaussian noise's" },
-        { "Jazz Studio small stereo.vok", "EDT / T30 125 Hz" },
-        { "Jazz Studio small stereo.vok", "EDT / T30 250 Hz" },
-        { "Jazz Studio small true stereo.vok", "EDT / T30 125 Hz" },
+        { "Jazz Studio small true stereo.vok", "late coherence 125 Hz - sin(kd)/kd, each half" },
         { "Jazz Studio small true stereo.vok", "late coherence 250 Hz - sin(kd)/kd, each half" },
-        { "Concert Hall Square true stereo.vok", "early peaks on a peak of the other source" },
-        { "Swimming Pool stereo.vok", "echo density 0.9 reached / mixing time" },
+        { "Living Room true stereo.vok", "late coherence 250 Hz - sin(kd)/kd, each half" },
+
+        // The swimming pool: its smooth water and tiles scatter little, so the true-stereo tail
+        // turns dense late (1.65 times the mixing time), and the stereo pair's early high
+        // frequencies differ little (-17 dB).
         { "Swimming Pool stereo.vok", "early (L-R) over (L+R) above 2 kHz (dB)" },
         { "Swimming Pool true stereo.vok", "echo density 0.9 reached / mixing time" },
-        { "Living Room stereo.vok", "EDT / T30 125 Hz" },
-        { "Living Room stereo.vok", "late envelope fluctuation 250 Hz / Gaussian noise's" },
-        { "Living Room true stereo.vok", "late coherence 250 Hz - sin(kd)/kd, each half" },
     };
 
     bool isKnownGap (int index, const juce::String& measure)
