@@ -118,16 +118,18 @@ std::vector<float> ImageSources::makeMinimumPhaseKernel (const Arrival& arrival)
     const Fft fft (spectrumSize);
     std::vector<std::complex<double>> spectrum ((size_t) spectrumSize);
 
-    // Below a small room's Schroeder frequency its modes hold the reflections' energy (RoomModes).
+    // Below a small room's Schroeder frequency its modes hold the reflections' energy (RoomModes),
+    // and the direct sound's as well: their sum is the room's whole Green's function, the direct
+    // arrival included (Morse and Ingard, ch. 9), so an image-source direct sound there would
+    // count it twice and give the low bands' first 10 dB a drop no room has.
     const RoomModes modes (room);
-    const auto isReflection = arrival.getOrder() > 0;
 
     for (int bin = 0; bin <= spectrumSize / 2; ++bin)
     {
         const auto frequency = juce::jmax (1.0, bin * room.sampleRate / spectrumSize);
         const auto levelDb = RoomDesign::interpolateBands (levelsDb, frequency)
                            - AirAbsorption::getDecibelsPerMetre (frequency) * arrival.distance
-                           + (isReflection ? 20.0 * std::log10 (juce::jmax (smallestShare, modes.getDiffuseShare (frequency))) : 0.0);
+                           + 20.0 * std::log10 (juce::jmax (smallestShare, modes.getDiffuseShare (frequency)));
         const auto logMagnitude = levelDb / 20.0 * std::log (10.0);
         spectrum[(size_t) bin] = logMagnitude;
 

@@ -21,7 +21,9 @@
     (interpolated between the table's octave bands) and the air's absorption over its path
     (ISO 9613-1) make one smooth magnitude response, realised as a minimum-phase filter, so that
     no band lags behind the others; and it is placed between samples by a windowed-sinc
-    fractional delay. The direct sound is made the same way, with air as its only filter.
+    fractional delay. The direct sound is made the same way, with air as its only filter. Below
+    a small room's Schroeder frequency every arrival, the direct sound too, leaves to the room's
+    modes the share they carry (RoomModes).
 */
 class ImageSources
 {

@@ -13,7 +13,9 @@
     + (r/Lz)^2) as an exponentially damped sinusoid, decaying at the room's decay time at its
     frequency, weighted by the mode shape at the source and at the microphone over its norm:
     the modal expansion of the room's Green's function (P. M. Morse and K. U. Ingard,
-    Theoretical Acoustics, ch. 9; H. Kuttruff, Room Acoustics, ch. 3). On the scale where the
+    Theoretical Acoustics, ch. 9; H. Kuttruff, Room Acoustics, ch. 3). Being the whole Green's
+    function, their sum carries the direct sound below the hand-over too, where the image
+    sources, direct sound included, leave off (ImageSources). On the scale where the
     direct sound is 1/r, its expected energy per hertz equals the diffuse field's, so the two
     hand over below the Schroeder frequency without a change of level.
 */
