@@ -17,9 +17,9 @@ namespace
 
     // Only a regular file that the user may write is replaced; a link in its place is neither
     // followed nor replaced.
-    bool canReplace (const OpenFolder& folder, const juce::String& name, juce::String& failure)
+    bool canReplace (const OpenFolder& folder, const juce::String& name, bool exists, juce::String& failure)
     {
-        if (folder.getKindOf (name) == FileKind::missing)
+        if (! exists)
             return true;
 
         RegularFileInput existing (folder, name);
@@ -50,13 +50,14 @@ bool ImpulseWriter::saveToFile (ImpulseModel& model, const juce::File& target, j
     if (folder == nullptr)
         return false;
 
-    if (! canReplace (*folder, name, failure))
-        return false;
-
     // Written beside the target and renamed over it, so that the target is at every moment
     // either the old file or the complete new one; a new file is never put over one that
     // appeared meanwhile.
     const bool replacing = folder->getKindOf (name) != FileKind::missing;
+
+    if (! canReplace (*folder, name, replacing, failure))
+        return false;
+
     FileReplacement replacement (*folder, name);
 
     const bool saved = replacement.openedOk() && write (model, replacement.getStream())
