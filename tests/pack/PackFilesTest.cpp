@@ -351,13 +351,6 @@ namespace
         { "Jazz Studio small true stereo.vok", "late coherence 125 Hz - sin(kd)/kd, each half" },
         { "Jazz Studio small true stereo.vok", "late coherence 250 Hz - sin(kd)/kd, each half" },
         { "Living Room true stereo.vok", "late coherence 250 Hz - sin(kd)/kd, each half" },
-
-        // The swimming pool: water, tiles and glass scatter 5 %, so the true-stereo tail turns
-        // dense late (1.65 times the mixing time); and the pair is aimed at the centre source,
-        // so that with so little scattering the floor's, ceiling's and end walls' reflections
-        // reach both microphones alike and the early highs differ by -17 dB only.
-        { "Swimming Pool stereo.vok", "early (L-R) over (L+R) above 2 kHz (dB)" },
-        { "Swimming Pool true stereo.vok", "echo density 0.9 reached / mixing time" },
     };
 
     bool isKnownGap (int index, const juce::String& measure)
