@@ -1,25 +1,32 @@
-# Times two commands against each other, for the run_*.sh scripts (source it).
+# Times commands against each other, for the run_*.sh scripts (source it).
 #
-# hyperfine runs all of one command's runs before the other's, so a change of load on a shared
-# machine between the two blocks would show up in their ratio. Here each round runs both once,
-# in turns (first A then B, then B then A), each after PREPARE, so that both see the same
-# moments; the first WARMUP rounds are not counted.
+# hyperfine runs all of one command's runs before the next one's, so a change of load on a
+# shared machine between the blocks would show up in their ratios. Here each round runs every
+# command once, each after PREPARE, starting one further along the list each round, so that all
+# see the same moments; the first WARMUP rounds are not counted.
 #
-# Usage: time_command_pair ROUNDS WARMUP PREPARE NAME_A COMMAND_A NAME_B COMMAND_B
-# Prints the two medians in milliseconds, A's first.
-time_command_pair() {
-    local rounds=$1 warmup=$2 prepare=$3 name_a=$4 command_a=$5 name_b=$6 command_b=$7
-    local times round
+# Usage: time_commands ROUNDS WARMUP PREPARE NAME_1 COMMAND_1 NAME_2 COMMAND_2 [NAME COMMAND ...]
+# Prints the medians in milliseconds, in the order given.
+time_commands() {
+    local rounds=$1 warmup=$2 prepare=$3
+    shift 3
+    local names=() commands=() times round i count
+    while [ $# -ge 2 ]; do
+        names+=("$1")
+        commands+=("$2")
+        shift 2
+    done
+    count=${#names[@]}
     times=$(mktemp -d)
 
     for round in $(seq 1 $((warmup + rounds))); do
-        if [ $((round % 2)) -eq 1 ]; then
-            set -- --command-name "$name_a" "$command_a" --command-name "$name_b" "$command_b"
-        else
-            set -- --command-name "$name_b" "$command_b" --command-name "$name_a" "$command_a"
-        fi
+        local arguments=()
+        for i in $(seq 0 $((count - 1))); do
+            local k=$(( (i + round) % count ))
+            arguments+=(--command-name "${names[$k]}" "${commands[$k]}")
+        done
 
-        hyperfine --style none --runs 1 --prepare "$prepare" --export-json "$times/$round.json" "$@" \
+        hyperfine --style none --runs 1 --prepare "$prepare" --export-json "$times/$round.json" "${arguments[@]}" \
                   > /dev/null 2>> "$times/warnings" \
             || { cat "$times/warnings" >&2; rm -rf "$times"; return 1; }
 
@@ -29,7 +36,7 @@ time_command_pair() {
     # hyperfine's warnings (a command too short for its shell calibration, say) once each.
     grep -v '^ *$' "$times/warnings" | sort -u >&2 || true
 
-    python3 - "$times" "$name_a" "$name_b" << 'PY'
+    python3 - "$times" "${names[@]}" << 'PY'
 import glob, json, statistics, sys
 folder, names = sys.argv[1], sys.argv[2:]
 times = {name: [] for name in names}
@@ -41,4 +48,9 @@ PY
     local status=$?
     rm -rf "$times"
     return $status
+}
+
+# Two commands: time_command_pair ROUNDS WARMUP PREPARE NAME_A COMMAND_A NAME_B COMMAND_B
+time_command_pair() {
+    time_commands "$@"
 }

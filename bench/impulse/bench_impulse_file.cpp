@@ -1,15 +1,19 @@
 // readFile and saveToFile of a 4-channel impulse of 383,477 samples per channel with a 300 KB
-// picture, plain and scrambled, next to their baselines: reading the file's bytes into memory,
-// and writing as many bytes to a new file. Then the peak memory of one read, measured in a
+// picture, plain and scrambled, next to their baselines: reading the file's bytes into memory
+// (and the reader's floor, which also undoes the scrambling), and writing as many bytes to a
+// new file. Then the peak memory of one read, measured in a
 // fresh process:  bench_impulse_file --measure-read-memory FILE
 
 #include <FileReplacement.h>
+#include <ImpulseFileFields.h>
 #include <NewImpulseHeader.h>
 #include <VOK_ImpulseFile.h>
+#include <read_floor.h>
 
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <map>
@@ -106,6 +110,28 @@ namespace
             juce::MemoryBlock bytes ((size_t) input.getTotalLength());
             input.read (bytes.getData(), (int) bytes.getSize());
             benchmark::DoNotOptimize (bytes.getData());
+        }
+
+        state.SetBytesProcessed (state.iterations() * file.getSize());
+    }
+
+    // The least a reader must do (../floors/read_floor.c): read the bytes, undo the scrambling.
+    static_assert (VOK_FLOOR_SCRAMBLING_KEY == ImpulseFileFields::scramblingKey);
+
+    void readFloor (benchmark::State& state)
+    {
+        const auto& file = getImpulseFile (state.range (0) != 0);
+        const auto path = file.getFullPathName();
+
+        for (auto _ : state)
+        {
+            unsigned char* bytes = nullptr;
+
+            if (vok_floor_read (path.toRawUTF8(), state.range (0) != 0, &bytes) != file.getSize())
+                state.SkipWithError ("read failed");
+
+            benchmark::DoNotOptimize (bytes);
+            std::free (bytes);
         }
 
         state.SetBytesProcessed (state.iterations() * file.getSize());
@@ -220,7 +246,8 @@ namespace
         {
             // A target of 0 means the row is shown for comparison only.
             struct Row { const char* operation; const char* baseline; double targetPlain, targetScrambled; };
-            const Row rows[] { { "readFile", "readBytesBaseline", 1.3, 1.5 },
+            const Row rows[] { { "readFile", "readFloor", 1.15, 1.15 },
+                               { "readFile", "readBytesBaseline", 1.3, 1.5 },
                                { "saveToFile", "writeBytesBaseline", 2.0, 2.0 },
                                { "saveToFileOverExisting", "writeBytesBaseline", 0.0, 0.0 },
                                { "replaceFlushedFile", "createNewFile", 0.0, 0.0 } };
@@ -303,6 +330,7 @@ namespace
 
 BENCHMARK (readFile)->Arg (0)->Arg (1)->ArgName ("scrambled")->Unit (benchmark::kMillisecond);
 BENCHMARK (readBytesBaseline)->Arg (0)->Arg (1)->ArgName ("scrambled")->Unit (benchmark::kMillisecond);
+BENCHMARK (readFloor)->Arg (0)->Arg (1)->ArgName ("scrambled")->Unit (benchmark::kMillisecond);
 BENCHMARK (saveToFile)->Arg (0)->Arg (1)->ArgName ("scrambled")->Unit (benchmark::kMillisecond);
 BENCHMARK (saveToFileOverExisting)->Arg (0)->Arg (1)->ArgName ("scrambled")->Unit (benchmark::kMillisecond);
 BENCHMARK (writeBytesBaseline)->Arg (0)->Arg (1)->ArgName ("scrambled")->Unit (benchmark::kMillisecond);
