@@ -80,7 +80,13 @@ public:
     static constexpr double modalRoomSchroederFrequency = 100.0;
     static constexpr double highestJudgedModeShare = 0.7;
 
-    /** The diffuse-field coherence the pair of channels should show in an octave band. */
+    /** The diffuse-field coherence the pair of channels should show in an octave band, with
+        every moment from startSeconds to endSeconds after emission weighted alike. Where the
+        room's decay time changes across the band, the band's slower end holds more of the
+        energy the later it gets, and its coherence counts for more; with no range given, the
+        band counts as at emission.
+    */
     static double expectedCoherence (const RoomDesign& room, RoomSynthesiser::Layout layout,
-                                     int firstChannel, int secondChannel, double bandCentre);
+                                     int firstChannel, int secondChannel, double bandCentre,
+                                     double startSeconds = 0.0, double endSeconds = 0.0);
 };

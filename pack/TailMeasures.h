@@ -20,7 +20,9 @@ public:
                                          const RoomMeasures::Band& band, int startSample, int endSample);
 
     /** The same for exponentially decaying Gaussian noise with the given T30, the mean over
-        numReferenceNoises seeded noises of the same length.
+        numReferenceNoises seeded noises of the same length: enough of them that the reference's
+        own scatter (a few frames of a short tail scatter by a fifth from noise to noise) stays
+        a few per cent.
     */
     static double gaussianFluctuationDb (double t30, double sampleRate, const RoomMeasures::Band& band,
                                          int startSample, int endSample);
@@ -41,5 +43,5 @@ public:
 
     static constexpr double frameSeconds = 0.01;
     static constexpr double envelopeSeconds = 0.05;
-    static constexpr int numReferenceNoises = 8;
+    static constexpr int numReferenceNoises = 64;
 };
