@@ -30,9 +30,6 @@ public:
     static constexpr FormatState builtFromAudio = FormatState::builtFromAudio;
     static constexpr FormatState loadFailed     = FormatState::loadFailed;
 
-    /** Why the last readFile returned false, for callers that tell the user what to do. */
-    using ReadFailure = ImpulseReader::ReadFailure;
-
     /** What a read does with the samples: decode them into the pool; keep them as the file
         stores them, for a file that is only written again (decoded when the pool is asked
         for); or pass over them, for the header and presets alone (such an object can't be
@@ -144,7 +141,9 @@ public:
 
     const juce::String& getReadLog() const                             { return reader.getReadLog(); }
     const juce::String& getLastError() const noexcept                  { return reader.getLastError(); }
-    ReadFailure getReadFailure() const noexcept                        { return reader.getReadFailure(); }
+
+    /** Why the last read returned false, for callers that tell the user what to do. */
+    const ReadFailure& getReadFailure() const noexcept                 { return reader.getReadFailure(); }
 
 private:
     juce::CriticalSection lock;

@@ -285,7 +285,7 @@ bool ImpulseFileInstaller::readPresets (RegularFileInput& input, const juce::Str
 
     if (! rewound || ! file.loadFromStream (fields, path, VOK_ImpulseFile::SampleReading::skip))
     {
-        failure = "Can't open old " + path + getOpenFailureAdvice (file);
+        failure = "Can't open old " + path + getOpenFailureAdvice (file.getReadFailure());
         return false;
     }
 
@@ -399,7 +399,7 @@ bool ImpulseFileInstaller::writeMerged (const Place& place, const PresetElements
 
         log ("Preset merging");
         log ("Read new " + place.path);
-        return fail ("Can't open new " + place.path + getOpenFailureAdvice (newFile));
+        return fail ("Can't open new " + place.path + getOpenFailureAdvice (newFile.getReadFailure()));
     }
 
     juce::StringArray mergeLines { "Preset merging", "Read new " + place.path };
@@ -438,17 +438,25 @@ juce::String ImpulseFileInstaller::withReason (const juce::String& message, cons
     return reason.isEmpty() ? message : message + "\n" + reason;
 }
 
-// Closing other programs helps with a file that is busy, never with one the installer may not read.
-juce::String ImpulseFileInstaller::getOpenFailureAdvice (const VOK_ImpulseFile& file)
+// Closing other programs can't mend a file's bytes, nor give the installer rights, so no such
+// advice is given: the advice says which of the two it is.
+juce::String ImpulseFileInstaller::getOpenFailureAdvice (const ReadFailure& failure)
 {
-    const auto logLines = juce::StringArray::fromLines (file.getReadLog().trimEnd());
-    const auto reason = logLines[logLines.size() - 1].trim();
+    const auto& reason = failure.reason;
 
-    // Closing other programs can't mend a file's bytes, nor give the installer rights.
-    if (file.getReadFailure() == VOK_ImpulseFile::ReadFailure::unreadable)
-        return "\nThe file can't be read: " + reason;
+    switch (failure.cause)
+    {
+        case ReadFailure::Cause::notFound:
+        case ReadFailure::Cause::unreadable:
+            return "\nThe file can't be read" + (reason.isNotEmpty() ? ": " + reason : juce::String());
 
-    return "\nThe file is damaged" + (reason.isNotEmpty() ? ": " + reason : juce::String());
+        case ReadFailure::Cause::none:
+        case ReadFailure::Cause::headerNotParsed:
+        case ReadFailure::Cause::recordRefused:
+        case ReadFailure::Cause::disagreesWithHeader:
+        default:
+            return "\nThe file is damaged" + (reason.isNotEmpty() ? ": " + reason : juce::String());
+    }
 }
 
 // Adds to into every preset of from whose name intoNames lacks (ignoring case). The preset

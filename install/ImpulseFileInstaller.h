@@ -96,7 +96,7 @@ private:
     bool carryOverPresets (const PresetElements& from, VOK_ImpulseFile& into, const juce::StringArray& intoNames,
                            juce::StringArray& lines);
     static void addMissingPresets (PresetElements& into, const PresetElements& from);
-    static juce::String getOpenFailureAdvice (const VOK_ImpulseFile& file);
+    static juce::String getOpenFailureAdvice (const ReadFailure& failure);
     static juce::String withReason (const juce::String& message, const juce::String& reason);
     bool deleteBackup (const Place& place);
 

@@ -16,16 +16,25 @@ juce::File Command::getFileArgument (const juce::String& argument)
 
 juce::String Command::describeLoadFailure (const VOK_ImpulseFile& impulse, const juce::File& file)
 {
+    // A missing file, or why an audio file was refused, is a whole message of its own.
     if (impulse.getLastError().isNotEmpty())
         return impulse.getLastError();
 
-    const auto logLines = juce::StringArray::fromLines (impulse.getReadLog().trimEnd());
-    const auto lastLogLine = logLines.isEmpty() ? juce::String() : logLines[logLines.size() - 1].trim();
+    const auto& failure = impulse.getReadFailure();
 
-    if (lastLogLine.isNotEmpty())
-        return "Can't read " + file.getFullPathName() + ": " + lastLogLine;
+    switch (failure.cause)
+    {
+        case ReadFailure::Cause::unreadable:
+        case ReadFailure::Cause::headerNotParsed:
+        case ReadFailure::Cause::recordRefused:
+        case ReadFailure::Cause::disagreesWithHeader:
+            return "Can't read " + file.getFullPathName() + ": " + failure.reason;
 
-    return "Can't read " + file.getFullPathName() + ": not an impulse or audio file of a known format";
+        case ReadFailure::Cause::none:
+        case ReadFailure::Cause::notFound:
+        default:
+            return "Can't read " + file.getFullPathName() + ": not an impulse or audio file of a known format";
+    }
 }
 
 void Command::loadImpulse (VOK_ImpulseFile& impulse, const juce::File& file, VOK_ImpulseFile::SampleReading samples)

@@ -61,7 +61,7 @@ public:
     static void loadImpulse (VOK_ImpulseFile& impulse, const juce::File& file,
                              VOK_ImpulseFile::SampleReading samples = VOK_ImpulseFile::SampleReading::decode);
 
-    /** The reason a read or load failed, from the object's last error or read log. */
+    /** The reason a read or load failed, from the object's last error or read failure. */
     static juce::String describeLoadFailure (const VOK_ImpulseFile& impulse, const juce::File& file);
 
     /** @throws Failure "Can't save " + path */
