@@ -1,5 +1,4 @@
 #include "NewImpulseHeader.h"
-#include "VOK_ImpulseFile.h"
 
 #include <charconv>
 
@@ -17,7 +16,7 @@ std::unique_ptr<juce::XmlElement> NewImpulseHeader::create (int numChannels, int
     header->setAttribute ("samplerate", formatSampleRate (sampleRate));
     header->setAttribute ("ChannelConf", 2);
 
-    auto* poolElement = VOK_ImpulseFile::getOrCreateChildElement (*header, "IRSamplePool");
+    auto* poolElement = header->createNewChildElement ("IRSamplePool");
     poolElement->setAttribute ("number", numChannels);
 
     for (int channel = 0; channel < numChannels; ++channel)
