@@ -98,17 +98,6 @@ public:
     /** The preset_name of a Preset element. */
     static juce::String getPresetName (const juce::XmlElement& preset);
 
-    using NamedPreset = ImpulseModel::NamedPreset;
-
-    /** Every preset's name and data, in list order, read in one pass. */
-    std::vector<NamedPreset> getPresets() const;
-
-    /** Adds presets as addPreset does one by one (each replaces the first preset of its name,
-        ignoring case, and the list ends sorted), with one name map and one sort for all of
-        them, so that merging thousands of presets takes time in proportion to their number.
-    */
-    void addPresets (const std::vector<NamedPreset>& presets);
-
     /** The ordering of the preset list: lexicographic comparison of the preset names. */
     static int comparePresetElements (const juce::XmlElement* first, const juce::XmlElement* second);
 

@@ -5,6 +5,7 @@
 #include <FolderLock.h>
 #include <OpenFolder.h>
 #include <RegularFileInput.h>
+#include <ReplaceableTarget.h>
 #include <VOK_ImpulseFile.h>
 
 #include <juce_core/juce_core.h>
@@ -81,7 +82,7 @@ private:
     void log (const juce::String& message);
     bool fail (const juce::String& message);
 
-    bool checkPlaces (const Place& place, Kind targetKind, Kind backupKind);
+    bool checkPlaces (const Place& place, const ReplaceableTarget& target, Kind backupKind);
     bool installLocked (const Place& place, Kind targetKind, Kind backupKind, const char* data, int size);
 
     bool takeOverEarlierBackup (const Place& place, bool& targetExists, bool& backupKept, PresetElements& backupPresets);

@@ -1,7 +1,7 @@
 // vok add-preset FILE NAME DATA-FILE: adds or replaces one user preset of an impulse file.
 
 #include "Command.h"
-#include "ImpulseFileFields.h"
+#include "Utf8Text.h"
 
 #include <cstring>
 
@@ -10,13 +10,10 @@ namespace
     class AddPresetCommand  : public Command
     {
     public:
-        juce::String getName() const override             { return "add-preset"; }
-        juce::String getArgumentSyntax() const override   { return "FILE NAME DATA-FILE"; }
-        juce::String getDescription() const override      { return "add the preset NAME (or replace it, ignoring case) with the text of DATA-FILE, and save FILE"; }
-
-        bool acceptsArguments (const juce::StringArray& arguments) const override
+        AddPresetCommand()
+            : Command ({ "add-preset", "FILE NAME DATA-FILE",
+                         "add the preset NAME (or replace it, ignoring case) with the text of DATA-FILE, and save FILE", 3 })
         {
-            return arguments.size() == 3;
         }
 
         int run (const juce::StringArray& arguments) override
@@ -34,8 +31,7 @@ namespace
 
             // Read, changed and written back while no installation or other command changes
             // the folder, so that no preset added meanwhile is lost.
-            const auto lock = lockFolderOf (file, getName());
-            checkReplaceable (file);
+            const auto lock = lockToReplace (file);
 
             VOK_ImpulseFile impulse;
             loadImpulseToChange (impulse, file);
@@ -57,7 +53,7 @@ namespace
             if (std::memchr (text, 0, bytes.getSize()) != nullptr)
                 throw Failure { "Preset data holds a zero byte, which an impulse file can't store: " + dataFile.getFullPathName() };
 
-            if (! ImpulseFileFields::isWellFormedUTF8 (text, bytes.getSize()))
+            if (! Utf8Text::isWellFormed (text, bytes.getSize()))
                 throw Failure { "Preset data is not UTF-8 text, which an impulse file can't store unchanged: " + dataFile.getFullPathName() };
 
             return juce::String::fromUTF8 (text, (int) bytes.getSize());

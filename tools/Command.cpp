@@ -1,12 +1,18 @@
 #include "Command.h"
 #include "FileReplacement.h"
 #include "RegularFileInput.h"
+#include "ReplaceableTarget.h"
 
 #include <cstdio>
 
 juce::String Command::getUsage() const
 {
     return "usage: vok " + getName() + " " + getArgumentSyntax();
+}
+
+bool Command::acceptsArguments (const juce::StringArray& arguments) const
+{
+    return arguments.size() == description.numArguments;
 }
 
 juce::File Command::getFileArgument (const juce::String& argument)
@@ -50,17 +56,17 @@ void Command::saveImpulse (VOK_ImpulseFile& impulse, const juce::File& file)
                           + (impulse.getLastError().isNotEmpty() ? ": " + impulse.getLastError() : juce::String()) };
 }
 
-std::unique_ptr<FolderLock> Command::lockFolderOf (const juce::File& file, const juce::String& commandName)
+std::unique_ptr<FolderLock> Command::lockToReplace (const juce::File& target) const
 {
     juce::String failure;
-    const auto folder = OpenFolder::openParentOf (file, OpenFolder::Missing::fail, failure);
+    const auto folder = OpenFolder::openParentOf (target, OpenFolder::Missing::fail, failure);
 
     // A folder that can't be opened holds nothing to lose; writing there fails with its own message.
     if (folder == nullptr)
         return {};
 
     bool toldWaiting = false;
-    auto lock = std::make_unique<FolderLock> (*folder, "vok " + commandName, FolderLock::defaultTimeoutMs, [&] (const juce::String& holder)
+    auto lock = std::make_unique<FolderLock> (*folder, "vok " + getName(), FolderLock::defaultTimeoutMs, [&] (const juce::String& holder)
     {
         if (! std::exchange (toldWaiting, true))
             std::fprintf (stderr, "%s\n", FolderLock::describeWaiting (folder->getFile(), holder).toRawUTF8());
@@ -74,26 +80,14 @@ std::unique_ptr<FolderLock> Command::lockFolderOf (const juce::File& file, const
 
     // Writers that were killed left their unfinished files; under the lock none of them is alive.
     if (lock->isLocked())
-        FileReplacement::removeStaleSiblings (*folder, file.getFileName());
+        FileReplacement::removeStaleSiblings (*folder, target.getFileName());
+
+    const auto refusal = ReplaceableTarget (*folder, target.getFileName()).describeRefusal();
+
+    if (refusal.isNotEmpty())
+        throw Failure { refusal };
 
     return lock;
-}
-
-void Command::checkReplaceable (const juce::File& file)
-{
-    using Kind = RegularFileInput::Kind;
-    const auto kind = RegularFileInput::getKindOf (file);
-
-    if (kind == Kind::missing)
-        return;
-
-    if (kind != Kind::regularFile)
-        throw Failure { RegularFileInput::describe (file, kind) };
-
-    const RegularFileInput existing (file);
-
-    if (existing.openedOk() && existing.isProtected())
-        throw Failure { "Can't overwrite " + file.getFullPathName() + ": " + existing.describeProtection() };
 }
 
 void Command::loadImpulseToChange (VOK_ImpulseFile& impulse, const juce::File& file)

@@ -32,19 +32,28 @@ public:
 
     using Factory = std::unique_ptr<Command> (*)();
 
+    /** What the usage and help lines show of a command, and how many arguments it takes. */
+    struct Description
+    {
+        const char* name;               // the word that selects the command, e.g. "info"
+        const char* argumentSyntax;     // as the usage line shows them, e.g. "FILE NAME DATA-FILE"
+        const char* summary;            // one line for "vok --help"
+        int numArguments;               // or anyNumber, for a command that checks them itself
+    };
+
+    static constexpr int anyNumber = -1;
+
+    explicit Command (const Description& descriptionToUse) : description (descriptionToUse) {}
     virtual ~Command() = default;
 
-    /** The word that selects the command, e.g. "info". */
-    virtual juce::String getName() const = 0;
+    juce::String getName() const            { return description.name; }
+    juce::String getArgumentSyntax() const  { return description.argumentSyntax; }
+    juce::String getDescription() const     { return description.summary; }
 
-    /** The arguments as the usage line shows them, e.g. "FILE NAME DATA-FILE". */
-    virtual juce::String getArgumentSyntax() const = 0;
-
-    /** One line for "vok --help". */
-    virtual juce::String getDescription() const = 0;
-
-    /** False makes the tool print the usage line and exit with wrongUsage. */
-    virtual bool acceptsArguments (const juce::StringArray& arguments) const = 0;
+    /** False makes the tool print the usage line and exit with wrongUsage; by default, any
+        other number of arguments than the description's.
+    */
+    virtual bool acceptsArguments (const juce::StringArray& arguments) const;
 
     /** @throws Failure, VokMemoryException */
     virtual int run (const juce::StringArray& arguments) = 0;
@@ -67,23 +76,18 @@ public:
     /** @throws Failure "Can't save " + path */
     static void saveImpulse (VOK_ImpulseFile& impulse, const juce::File& file);
 
-    /** Locks the folder of a file that the command is about to change, so that an installation
-        or another vok command changing the same folder waits (or this one does).
-        @throws Failure when the lock can't be had in time
+    /** Locks the folder of a file that the command is about to replace, so that an installation
+        or another vok command changing the same folder waits (or this one does), then refuses
+        a target that may not be replaced (see ReplaceableTarget).
+        @throws Failure when the lock can't be had in time, or with the target's refusal
     */
-    static std::unique_ptr<FolderLock> lockFolderOf (const juce::File& file, const juce::String& commandName);
+    std::unique_ptr<FolderLock> lockToReplace (const juce::File& target) const;
 
     /** The bytes of a file given as an input, up to maxBytes.
         @throws Failure naming the file when it is missing, not a regular file, a link not to
                 be followed, larger, or can't be read
     */
     static juce::MemoryBlock readWholeFile (const juce::File& file, juce::int64 maxBytes);
-
-    /** Refuses a file that may not be replaced: a link, FIFO, device, socket or directory in its
-        place, or a file the user marked read-only ("Can't overwrite " + path).
-        @throws Failure with the reason
-    */
-    static void checkReplaceable (const juce::File& file);
 
     /** Loads a ".vok" file that is about to be changed: only a regular file, never through a link.
         Its samples are kept as stored, so that saving it copies them unchanged.
@@ -93,4 +97,7 @@ public:
 
     /** Writes text to stdout exactly, as UTF-8. */
     static void print (const juce::String& text);
+
+private:
+    const Description description;
 };

@@ -7,13 +7,10 @@ namespace
     class FromAudioCommand  : public Command
     {
     public:
-        juce::String getName() const override             { return "from-audio"; }
-        juce::String getArgumentSyntax() const override   { return "AUDIO OUT.vok"; }
-        juce::String getDescription() const override      { return "build a new impulse from a WAV, AIFF, FLAC or Ogg Vorbis file and save it as OUT.vok"; }
-
-        bool acceptsArguments (const juce::StringArray& arguments) const override
+        FromAudioCommand()
+            : Command ({ "from-audio", "AUDIO OUT.vok",
+                         "build a new impulse from a WAV, AIFF, FLAC or Ogg Vorbis file and save it as OUT.vok", 2 })
         {
-            return arguments.size() == 2;
         }
 
         int run (const juce::StringArray& arguments) override
@@ -26,8 +23,7 @@ namespace
             if (! impulse.createFromAudioFile (audioFile.getFullPathName()))
                 throw Failure { describeLoadFailure (impulse, audioFile) };
 
-            const auto lock = lockFolderOf (output, getName());
-            checkReplaceable (output);
+            const auto lock = lockToReplace (output);
             saveImpulse (impulse, output);
             return success;
         }

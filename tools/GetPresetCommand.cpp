@@ -7,13 +7,10 @@ namespace
     class GetPresetCommand  : public Command
     {
     public:
-        juce::String getName() const override             { return "get-preset"; }
-        juce::String getArgumentSyntax() const override   { return "FILE NAME"; }
-        juce::String getDescription() const override      { return "print the data of the preset NAME (matched ignoring case) of FILE"; }
-
-        bool acceptsArguments (const juce::StringArray& arguments) const override
+        GetPresetCommand()
+            : Command ({ "get-preset", "FILE NAME",
+                         "print the data of the preset NAME (matched ignoring case) of FILE", 2 })
         {
-            return arguments.size() == 2;
         }
 
         int run (const juce::StringArray& arguments) override

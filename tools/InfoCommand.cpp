@@ -39,13 +39,10 @@ namespace
     class InfoCommand  : public Command
     {
     public:
-        juce::String getName() const override             { return "info"; }
-        juce::String getArgumentSyntax() const override   { return "FILE"; }
-        juce::String getDescription() const override      { return "print what the reader makes of an impulse file, as JSON"; }
-
-        bool acceptsArguments (const juce::StringArray& arguments) const override
+        InfoCommand()
+            : Command ({ "info", "FILE",
+                         "print what the reader makes of an impulse file, as JSON", 1 })
         {
-            return arguments.size() == 1;
         }
 
         int run (const juce::StringArray& arguments) override

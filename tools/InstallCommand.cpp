@@ -15,9 +15,11 @@ namespace
                             private InstallReporter
     {
     public:
-        juce::String getName() const override             { return "install"; }
-        juce::String getArgumentSyntax() const override   { return "DIR [--user-settings FILE] [--common-settings FILE]"; }
-        juce::String getDescription() const override      { return "install the pack into DIR and record DIR in the plug-in's settings (default: the real settings files)"; }
+        InstallCommand()
+            : Command ({ "install", "DIR [--user-settings FILE] [--common-settings FILE]",
+                         "install the pack into DIR and record DIR in the plug-in's settings (default: the real settings files)", anyNumber })
+        {
+        }
 
         bool acceptsArguments (const juce::StringArray& arguments) const override
         {

@@ -7,13 +7,10 @@ namespace
     class PresetsCommand  : public Command
     {
     public:
-        juce::String getName() const override             { return "presets"; }
-        juce::String getArgumentSyntax() const override   { return "FILE"; }
-        juce::String getDescription() const override      { return "list the preset names of FILE, one per line, in list order"; }
-
-        bool acceptsArguments (const juce::StringArray& arguments) const override
+        PresetsCommand()
+            : Command ({ "presets", "FILE",
+                         "list the preset names of FILE, one per line, in list order", 1 })
         {
-            return arguments.size() == 1;
         }
 
         int run (const juce::StringArray& arguments) override

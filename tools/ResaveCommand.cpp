@@ -7,13 +7,10 @@ namespace
     class ResaveCommand  : public Command
     {
     public:
-        juce::String getName() const override             { return "resave"; }
-        juce::String getArgumentSyntax() const override   { return "IN OUT"; }
-        juce::String getDescription() const override      { return "read an impulse file and write it to OUT in the current layout"; }
-
-        bool acceptsArguments (const juce::StringArray& arguments) const override
+        ResaveCommand()
+            : Command ({ "resave", "IN OUT",
+                         "read an impulse file and write it to OUT in the current layout", 2 })
         {
-            return arguments.size() == 2;
         }
 
         int run (const juce::StringArray& arguments) override
@@ -23,8 +20,7 @@ namespace
 
             // Locked before reading: a file resaved over itself must not lose what another
             // writer adds meanwhile.
-            const auto lock = lockFolderOf (output, getName());
-            checkReplaceable (output);
+            const auto lock = lockToReplace (output);
 
             VOK_ImpulseFile impulse;
 

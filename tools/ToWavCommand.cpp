@@ -10,13 +10,10 @@ namespace
     class ToWavCommand  : public Command
     {
     public:
-        juce::String getName() const override             { return "to-wav"; }
-        juce::String getArgumentSyntax() const override   { return "IN.vok OUT.wav"; }
-        juce::String getDescription() const override      { return "write the samples of an impulse as a 32-bit float WAV file with all its channels"; }
-
-        bool acceptsArguments (const juce::StringArray& arguments) const override
+        ToWavCommand()
+            : Command ({ "to-wav", "IN.vok OUT.wav",
+                         "write the samples of an impulse as a 32-bit float WAV file with all its channels", 2 })
         {
-            return arguments.size() == 2;
         }
 
         int run (const juce::StringArray& arguments) override
@@ -43,12 +40,11 @@ namespace
     private:
         // Written beside the target and renamed over it, so a failed run never leaves a
         // half-written WAV under the requested name.
-        static void writeWav (const VOK_VokSampleBuffer& pool, const juce::File& output)
+        void writeWav (const VOK_VokSampleBuffer& pool, const juce::File& output) const
         {
             const auto cantWrite = Failure { "Can't write " + output.getFullPathName() };
 
-            const auto lock = lockFolderOf (output, "to-wav");
-            checkReplaceable (output);
+            const auto lock = lockToReplace (output);
 
             FileReplacement replacement (output);
 

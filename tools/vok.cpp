@@ -1,7 +1,7 @@
 // vok: command-line access to impulse files (inspect, convert, edit presets).
 
 #include "Command.h"
-#include "ImpulseFileFields.h"
+#include "Utf8Text.h"
 #include "ProcessMemory.h"
 
 #include <cstdio>
@@ -128,7 +128,7 @@ namespace
         {
             // Text that is not UTF-8 would reach files and settings altered (a path could even
             // gain a separator), so it is refused before anything is done.
-            if (! ImpulseFileFields::isWellFormedUTF8 (argv[i], std::strlen (argv[i])))
+            if (! Utf8Text::isWellFormed (argv[i], std::strlen (argv[i])))
             {
                 printError ("argument " + juce::String (i) + " is not UTF-8 text; paths and names must be UTF-8");
                 return false;

@@ -3,7 +3,7 @@
 
 #include <FileReplacement.h>
 #include <FolderLock.h>
-#include <ImpulseFileFields.h>
+#include <Utf8Text.h>
 #include <RegularFileInput.h>
 #include <VOK_ImpulseFile.h>
 
@@ -487,5 +487,5 @@ TEST (ImpulseFileFieldsText, WellFormedUtf8)
     };
 
     for (auto& c : cases)
-        EXPECT_EQ (ImpulseFileFields::isWellFormedUTF8 (c.bytes, std::strlen (c.bytes)), c.wellFormed) << c.bytes;
+        EXPECT_EQ (Utf8Text::isWellFormed (c.bytes, std::strlen (c.bytes)), c.wellFormed) << c.bytes;
 }
