@@ -10,8 +10,36 @@ juce::String Command::getUsage() const
     return "usage: vok " + getName() + " " + getArgumentSyntax();
 }
 
+const std::vector<Command>& Command::getAll()
+{
+    static const std::vector<Command> commands
+    {
+        Command ({ "info", "FILE", "print what the reader makes of an impulse file, as JSON", 1, &Command::runInfo }),
+        Command ({ "resave", "IN OUT", "read an impulse file and write it to OUT in the current layout", 2, &Command::runResave }),
+        Command ({ "presets", "FILE", "list the preset names of FILE, one per line, in list order", 1, &Command::runPresets }),
+        Command ({ "add-preset", "FILE NAME DATA-FILE",
+                   "add the preset NAME (or replace it, ignoring case) with the text of DATA-FILE, and save FILE", 3,
+                   &Command::runAddPreset }),
+        Command ({ "get-preset", "FILE NAME", "print the data of the preset NAME (matched ignoring case) of FILE", 2,
+                   &Command::runGetPreset }),
+        Command ({ "from-audio", "AUDIO OUT.vok",
+                   "build a new impulse from a WAV, AIFF, FLAC or Ogg Vorbis file and save it as OUT.vok", 2,
+                   &Command::runFromAudio }),
+        Command ({ "to-wav", "IN.vok OUT.wav",
+                   "write the samples of an impulse as a 32-bit float WAV file with all its channels", 2, &Command::runToWav }),
+        Command ({ "install", "DIR [--user-settings FILE] [--common-settings FILE]",
+                   "install the pack into DIR and record DIR in the plug-in's settings (default: the real settings files)",
+                   anyNumber, &Command::runInstall, &Command::acceptsInstallArguments }),
+    };
+
+    return commands;
+}
+
 bool Command::acceptsArguments (const juce::StringArray& arguments) const
 {
+    if (description.argumentCheck != nullptr)
+        return description.argumentCheck (arguments);
+
     return arguments.size() == description.numArguments;
 }
 

@@ -6,6 +6,7 @@
 #include <juce_core/juce_core.h>
 
 #include <memory>
+#include <vector>
 
 /**
     One command of the vok tool ("vok info", "vok resave", ...).
@@ -13,6 +14,10 @@
     A command checks its arguments, does its work, prints its results to stdout and
     returns the exit status. A failure is reported by throwing Command::Failure with
     one line of text; the tool prints it on stderr and exits with status failure.
+
+    What every command shares (its usage line, the argument count, loading, locking,
+    saving and reporting) is here; what is a command's own is one run function, in a
+    file of its own, and one row of getAll's table.
 */
 class Command
 {
@@ -30,33 +35,39 @@ public:
         juce::String message;
     };
 
-    using Factory = std::unique_ptr<Command> (*)();
+    /** Does a command's work. @throws Failure, VokMemoryException */
+    using Run = int (Command::*) (const juce::StringArray& arguments) const;
 
-    /** What the usage and help lines show of a command, and how many arguments it takes. */
+    /** Whether the arguments suit a command that takes a varying number of them. */
+    using ArgumentCheck = bool (*) (const juce::StringArray& arguments);
+
+    static constexpr int anyNumber = -1;
+
+    /** What the usage and help lines show of a command, what it takes, and what it does. */
     struct Description
     {
         const char* name;               // the word that selects the command, e.g. "info"
         const char* argumentSyntax;     // as the usage line shows them, e.g. "FILE NAME DATA-FILE"
         const char* summary;            // one line for "vok --help"
-        int numArguments;               // or anyNumber, for a command that checks them itself
+        int numArguments;               // or anyNumber, with argumentCheck deciding
+        Run run;
+        ArgumentCheck argumentCheck = nullptr;
     };
 
-    static constexpr int anyNumber = -1;
-
     explicit Command (const Description& descriptionToUse) : description (descriptionToUse) {}
-    virtual ~Command() = default;
+
+    /** Every command of the tool, in the order "vok --help" lists them. */
+    static const std::vector<Command>& getAll();
 
     juce::String getName() const            { return description.name; }
     juce::String getArgumentSyntax() const  { return description.argumentSyntax; }
     juce::String getDescription() const     { return description.summary; }
 
-    /** False makes the tool print the usage line and exit with wrongUsage; by default, any
-        other number of arguments than the description's.
-    */
-    virtual bool acceptsArguments (const juce::StringArray& arguments) const;
+    /** False makes the tool print the usage line and exit with wrongUsage. */
+    bool acceptsArguments (const juce::StringArray& arguments) const;
 
     /** @throws Failure, VokMemoryException */
-    virtual int run (const juce::StringArray& arguments) = 0;
+    int run (const juce::StringArray& arguments) const      { return (this->*description.run) (arguments); }
 
     juce::String getUsage() const;
 
@@ -99,5 +110,17 @@ public:
     static void print (const juce::String& text);
 
 private:
-    const Description description;
+    Description description;
+
+    //==============================================================================
+    // The commands, each in its own file.
+    int runInfo (const juce::StringArray& arguments) const;
+    int runResave (const juce::StringArray& arguments) const;
+    int runPresets (const juce::StringArray& arguments) const;
+    int runAddPreset (const juce::StringArray& arguments) const;
+    int runGetPreset (const juce::StringArray& arguments) const;
+    int runFromAudio (const juce::StringArray& arguments) const;
+    int runToWav (const juce::StringArray& arguments) const;
+    int runInstall (const juce::StringArray& arguments) const;
+    static bool acceptsInstallArguments (const juce::StringArray& arguments);
 };

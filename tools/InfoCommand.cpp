@@ -36,62 +36,46 @@ namespace
         return array;
     }
 
-    class InfoCommand  : public Command
+    juce::var describe (const VOK_ImpulseFile& impulse, const juce::File& file, bool readOk)
     {
-    public:
-        InfoCommand()
-            : Command ({ "info", "FILE",
-                         "print what the reader makes of an impulse file, as JSON", 1 })
-        {
-        }
+        const juce::ScopedLock sl (impulse.getLock());
 
-        int run (const juce::StringArray& arguments) override
-        {
-            const auto file = getFileArgument (arguments[0]);
+        const auto& header = impulse.getHeader();
+        const auto* pool = impulse.getSamplePool();
 
-            VOK_ImpulseFile impulse;
-            const auto readOk = impulse.readFile (file.getFullPathName());
+        juce::StringArray channelHashes;
 
-            print (juce::JSON::toString (describe (impulse, file, readOk)) + "\n");
-            return readOk ? success : failure;
-        }
+        if (pool != nullptr)
+            for (int channel = 0; channel < pool->getNumChannels(); ++channel)
+                channelHashes.add (getChannelSha256 (*pool, channel));
 
-    private:
-        static juce::var describe (const VOK_ImpulseFile& impulse, const juce::File& file, bool readOk)
-        {
-            const juce::ScopedLock sl (impulse.getLock());
+        auto info = std::make_unique<juce::DynamicObject>();
+        info->setProperty ("path",           file.getFullPathName());
+        info->setProperty ("read_ok",        readOk);
+        info->setProperty ("format_state",   (int) impulse.getFormatState());
+        info->setProperty ("version",        HeaderAttributes::getString (header, "version"));
+        info->setProperty ("samplerate",     pool != nullptr ? pool->sampleRate
+                                                             : HeaderAttributes::getDouble (header, "samplerate", 0.0));
+        info->setProperty ("channels",       pool != nullptr ? pool->getNumChannels() : 0);
+        info->setProperty ("samples",        pool != nullptr ? pool->getNumSamples() : 0);
+        info->setProperty ("crypted",        impulse.getBoolAttribute ("crypted", false));
+        info->setProperty ("picture_chars",  impulse.getPictureText().length());
+        info->setProperty ("presets",        toVar (impulse.getPresetNames()));
+        info->setProperty ("channel_sha256", toVar (channelHashes));
+        info->setProperty ("read_log",       impulse.getReadLog());
+        info->setProperty ("last_error",     impulse.getLastError());
 
-            const auto& header = impulse.getHeader();
-            const auto* pool = impulse.getSamplePool();
-
-            juce::StringArray channelHashes;
-
-            if (pool != nullptr)
-                for (int channel = 0; channel < pool->getNumChannels(); ++channel)
-                    channelHashes.add (getChannelSha256 (*pool, channel));
-
-            auto info = std::make_unique<juce::DynamicObject>();
-            info->setProperty ("path",           file.getFullPathName());
-            info->setProperty ("read_ok",        readOk);
-            info->setProperty ("format_state",   (int) impulse.getFormatState());
-            info->setProperty ("version",        HeaderAttributes::getString (header, "version"));
-            info->setProperty ("samplerate",     pool != nullptr ? pool->sampleRate
-                                                                 : HeaderAttributes::getDouble (header, "samplerate", 0.0));
-            info->setProperty ("channels",       pool != nullptr ? pool->getNumChannels() : 0);
-            info->setProperty ("samples",        pool != nullptr ? pool->getNumSamples() : 0);
-            info->setProperty ("crypted",        impulse.getBoolAttribute ("crypted", false));
-            info->setProperty ("picture_chars",  impulse.getPictureText().length());
-            info->setProperty ("presets",        toVar (impulse.getPresetNames()));
-            info->setProperty ("channel_sha256", toVar (channelHashes));
-            info->setProperty ("read_log",       impulse.getReadLog());
-            info->setProperty ("last_error",     impulse.getLastError());
-
-            return info.release();
-        }
-    };
+        return info.release();
+    }
 }
 
-std::unique_ptr<Command> createInfoCommand()
+int Command::runInfo (const juce::StringArray& arguments) const
 {
-    return std::make_unique<InfoCommand>();
+    const auto file = getFileArgument (arguments[0]);
+
+    VOK_ImpulseFile impulse;
+    const auto readOk = impulse.readFile (file.getFullPathName());
+
+    print (juce::JSON::toString (describe (impulse, file, readOk)) + "\n");
+    return readOk ? success : failure;
 }

@@ -2,39 +2,21 @@
 
 #include "Command.h"
 
-namespace
+int Command::runResave (const juce::StringArray& arguments) const
 {
-    class ResaveCommand  : public Command
-    {
-    public:
-        ResaveCommand()
-            : Command ({ "resave", "IN OUT",
-                         "read an impulse file and write it to OUT in the current layout", 2 })
-        {
-        }
+    const auto input  = getFileArgument (arguments[0]);
+    const auto output = getFileArgument (arguments[1]);
 
-        int run (const juce::StringArray& arguments) override
-        {
-            const auto input  = getFileArgument (arguments[0]);
-            const auto output = getFileArgument (arguments[1]);
+    // Locked before reading: a file resaved over itself must not lose what another
+    // writer adds meanwhile.
+    const auto lock = lockToReplace (output);
 
-            // Locked before reading: a file resaved over itself must not lose what another
-            // writer adds meanwhile.
-            const auto lock = lockToReplace (output);
+    VOK_ImpulseFile impulse;
 
-            VOK_ImpulseFile impulse;
+    // A file that doesn't read cleanly is not written: its copy would lose samples.
+    if (! impulse.readFile (input.getFullPathName(), VOK_ImpulseFile::SampleReading::keepStored))
+        throw Failure { describeLoadFailure (impulse, input) };
 
-            // A file that doesn't read cleanly is not written: its copy would lose samples.
-            if (! impulse.readFile (input.getFullPathName(), VOK_ImpulseFile::SampleReading::keepStored))
-                throw Failure { describeLoadFailure (impulse, input) };
-
-            saveImpulse (impulse, output);
-            return success;
-        }
-    };
-}
-
-std::unique_ptr<Command> createResaveCommand()
-{
-    return std::make_unique<ResaveCommand>();
+    saveImpulse (impulse, output);
+    return success;
 }
