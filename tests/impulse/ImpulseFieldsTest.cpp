@@ -147,7 +147,7 @@ TEST (ImpulseFields, IntegersReadLikeTheFrameworkWithoutWrapping)
     EXPECT_FALSE (ImpulseFileFields::isDecimalText (" 1"));
 }
 
-TEST (ImpulseFields, MalformedUTF8BecomesOneCharacterPerByteAndNeverRunsPastTheText)
+TEST (Utf8Text, MalformedUTF8BecomesOneCharacterPerByteAndNeverRunsPastTheText)
 {
     struct Case { const char* bytes; size_t size; std::vector<juce::juce_wchar> expected; };
     const Case cases[] = {
