@@ -1,4 +1,5 @@
 #include "NewImpulseHeader.h"
+#include "ImpulseModel.h"
 
 #include <charconv>
 
@@ -16,7 +17,7 @@ std::unique_ptr<juce::XmlElement> NewImpulseHeader::create (int numChannels, int
     header->setAttribute ("samplerate", formatSampleRate (sampleRate));
     header->setAttribute ("ChannelConf", 2);
 
-    auto* poolElement = header->createNewChildElement ("IRSamplePool");
+    auto* poolElement = ImpulseModel::getOrCreateChildElement (*header, "IRSamplePool");
     poolElement->setAttribute ("number", numChannels);
 
     for (int channel = 0; channel < numChannels; ++channel)
