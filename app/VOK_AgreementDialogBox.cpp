@@ -1,6 +1,7 @@
 #include "VOK_AgreementDialogBox.h"
 #include "AgreementText.h"
 #include "SetupArtwork.h"
+#include "SetupButton.h"
 #include "SetupLayout.h"
 
 namespace
@@ -24,16 +25,10 @@ VOK_AgreementDialogBox::VOK_AgreementDialogBox()
     agreementEditor->setPopupMenuEnabled (true);
     agreementEditor->setText ({}, true);
 
-    agreeButton = std::make_unique<juce::TextButton> ("buttonAgree");
-    addAndMakeVisible (agreeButton.get());
-    agreeButton->setButtonText ("I Agree");
-    agreeButton->addListener (this);
+    agreeButton = SetupButton::create (*this, "buttonAgree", "I Agree", *this);
     agreeButton->setColour (juce::TextButton::buttonColourId, agreeButtonColour);
 
-    cancelButton = std::make_unique<juce::TextButton> ("buttoncancel");
-    addAndMakeVisible (cancelButton.get());
-    cancelButton->setButtonText ("Cancel");
-    cancelButton->addListener (this);
+    cancelButton = SetupButton::create (*this, "buttoncancel", "Cancel", *this);
 
     bannerImage = SetupArtwork::getBanner();
     logoImage = SetupArtwork::getLogo();

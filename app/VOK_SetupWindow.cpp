@@ -1,6 +1,7 @@
 #include "VOK_SetupWindow.h"
 #include "FolderChooserField.h"
 #include "SetupArtwork.h"
+#include "SetupButton.h"
 #include "SetupLayout.h"
 #include "VOK_AgreementDialogBox.h"
 
@@ -89,10 +90,7 @@ VOK_SetupWindow::~VOK_SetupWindow()
 
 void VOK_SetupWindow::createControls()
 {
-    closeButton = std::make_unique<juce::TextButton> ("new button");
-    addAndMakeVisible (closeButton.get());
-    closeButton->setButtonText ("Close");
-    closeButton->addListener (this);
+    closeButton = SetupButton::create (*this, "new button", "Close", *this);
 
     directoryGroup = std::make_unique<juce::GroupComponent> ("new group", "2. Default Impulse-File Directory");
     addAndMakeVisible (directoryGroup.get());
@@ -108,16 +106,10 @@ void VOK_SetupWindow::createControls()
     versionLabel->setColour (juce::TextEditor::textColourId, juce::Colour (0xff000000));
     versionLabel->setColour (juce::TextEditor::backgroundColourId, juce::Colour (0x00000000));
 
-    installButton = std::make_unique<juce::TextButton> ("new button");
-    addAndMakeVisible (installButton.get());
-    installButton->setButtonText ("Install");
-    installButton->addListener (this);
+    installButton = SetupButton::create (*this, "new button", "Install", *this);
     installButton->setColour (juce::TextButton::buttonColourId, installColour);
 
-    cancelButton = std::make_unique<juce::TextButton> ("new button");
-    addAndMakeVisible (cancelButton.get());
-    cancelButton->setButtonText ("Cancel");
-    cancelButton->addListener (this);
+    cancelButton = SetupButton::create (*this, "new button", "Cancel", *this);
 
     directoryChooser = std::make_unique<FolderChooserField> ("Search Location");
     addAndMakeVisible (directoryChooser.get());

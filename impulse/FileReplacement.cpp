@@ -1,5 +1,4 @@
 #include "FileReplacement.h"
-#include "ProgramImage.h"
 #include "RegularFileInput.h"
 
 #include <cstring>
@@ -182,19 +181,10 @@ private:
         end = juce::jmax (end, position);
     }
 
-    // Bytes the program carries in its own file are copied from there by the system; what
-    // that can't copy is written from memory.
     void writeLarge (const char* data, size_t numBytes)
     {
-        const auto& image = ProgramImage::getInstance();
-        const auto fileOffset = image.findFileOffset (data, numBytes);
-        const auto copied = fileOffset >= 0 ? copyFromFile (image.getFileHandle(), fileOffset, numBytes) : 0;
-
-        if (fileOffset >= 0)
-            ProgramImage::mapIn (data + copied, numBytes - copied);
-
-        writeToFile (data + copied, numBytes - copied);
-        advance (numBytes - copied);
+        writeToFile (data, numBytes);
+        advance (numBytes);
     }
 
     void writeOut()
@@ -479,17 +469,31 @@ juce::int64 FileReplacement::copyFromFile (juce::InputStream& source, juce::Outp
 {
    #if JUCE_LINUX
     auto* file = dynamic_cast<RegularFileInput*> (&source);
-    auto* output = dynamic_cast<Output*> (&destination);
 
-    if (file == nullptr || output == nullptr || ! file->openedOk() || numBytes <= 0)
+    if (file == nullptr || ! file->openedOk())
         return 0;
 
     const auto start = file->getPosition();
-    const auto copied = (juce::int64) output->copyFromFile (file->getDescriptor(), start, (size_t) numBytes);
+    const auto copied = copyFromFile (file->getDescriptor(), start, destination, numBytes);
     file->setPosition (start + copied);
     return copied;
    #else
     juce::ignoreUnused (source, destination, numBytes);
+    return 0;
+   #endif
+}
+
+juce::int64 FileReplacement::copyFromFile (int descriptor, juce::int64 offset, juce::OutputStream& destination, juce::int64 numBytes)
+{
+   #if JUCE_LINUX
+    auto* output = dynamic_cast<Output*> (&destination);
+
+    if (output == nullptr || descriptor < 0 || offset < 0 || numBytes <= 0)
+        return 0;
+
+    return (juce::int64) output->copyFromFile (descriptor, offset, (size_t) numBytes);
+   #else
+    juce::ignoreUnused (descriptor, offset, destination, numBytes);
     return 0;
    #endif
 }

@@ -101,6 +101,12 @@ public:
     */
     static juce::int64 copyFromFile (juce::InputStream& source, juce::OutputStream& destination, juce::int64 numBytes);
 
+    /** As above, from the numBytes at offset of a file open as descriptor, which the caller
+        knows to hold the bytes it would otherwise write from memory (the program's own file,
+        for bytes it carries). The descriptor's own position is left alone.
+    */
+    static juce::int64 copyFromFile (int descriptor, juce::int64 offset, juce::OutputStream& destination, juce::int64 numBytes);
+
     class Output;
 
 private:

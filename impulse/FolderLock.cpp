@@ -183,7 +183,7 @@ FolderLock::~FolderLock()
 
 juce::String FolderLock::describeFailure (const juce::File& folder)
 {
-    return "Can't lock " + folder.getFullPathName() + ": another installation or vok command is changing its files";
+    return "Can't lock " + folder.getFullPathName() + ": " + unknownHolder + " is changing its files";
 }
 
 juce::String FolderLock::describeWaiting (const juce::File& folder, const juce::String& holder)

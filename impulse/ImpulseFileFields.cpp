@@ -1,45 +1,8 @@
 #include "ImpulseFileFields.h"
+#include "Utf8Text.h"
 
 namespace
 {
-    /** The length of the well-formed UTF-8 sequence starting at text[i], or 0 if it is not one. */
-    size_t getSequenceLength (const juce::uint8* text, size_t i, size_t numBytes) noexcept
-    {
-        const auto lead = text[i];
-        const size_t length = lead < 0x80 ? 1 : lead < 0xc2 ? 0 : lead < 0xe0 ? 2 : lead < 0xf0 ? 3 : lead < 0xf5 ? 4 : 0;
-
-        if (length == 0 || i + length > numBytes)
-            return 0;
-
-        for (size_t k = 1; k < length; ++k)
-            if ((text[i + k] & 0xc0) != 0x80)
-                return 0;
-
-        if (length < 3)
-            return length;
-
-        // Overlong forms, UTF-16 surrogates and values past U+10FFFF are not characters.
-        const auto second = text[i + 1];
-
-        if ((lead == 0xe0 && second < 0xa0) || (lead == 0xed && second >= 0xa0)
-             || (lead == 0xf0 && second < 0x90) || (lead == 0xf4 && second >= 0x90))
-            return 0;
-
-        return length;
-    }
-
-    juce::juce_wchar decodeSequence (const juce::uint8* sequence, size_t length) noexcept
-    {
-        if (length == 1)
-            return sequence[0];
-
-        auto c = (juce::juce_wchar) (sequence[0] & (0x7f >> length));
-
-        for (size_t k = 1; k < length; ++k)
-            c = (c << 6) | (juce::juce_wchar) (sequence[k] & 0x3f);
-
-        return c;
-    }
     juce::uint64 accumulateDigits (juce::String::CharPointerType& s, bool& tooLarge) noexcept
     {
         juce::uint64 value = 0;
@@ -56,73 +19,6 @@ namespace
 
         return value;
     }
-}
-
-juce::String ImpulseFileFields::textFromUTF8 (const char* text, size_t numBytes)
-{
-    const auto* bytes = reinterpret_cast<const juce::uint8*> (text);
-    size_t i = 0;
-
-    // Picture texts are long and plain ASCII: pass over those eight bytes at a time.
-    for (juce::uint64 word; i + 8 <= numBytes; i += 8)
-    {
-        std::memcpy (&word, bytes + i, sizeof (word));
-
-        if ((word & 0x8080808080808080ull) != 0)
-            break;
-    }
-
-    while (i < numBytes)
-    {
-        const auto length = getSequenceLength (bytes, i, numBytes);
-
-        if (length == 0)
-            break;
-
-        i += length;
-    }
-
-    // Well-formed text is taken over as it is, in one copy: constructing a String from a range
-    // would decode and encode it again character by character, and picture texts are long.
-    if (i == numBytes)
-    {
-        juce::String wellFormed;
-        wellFormed.appendCharPointer (juce::CharPointer_UTF8 (text), juce::CharPointer_UTF8 (text + numBytes));
-        return wellFormed;
-    }
-
-    // JUCE keeps UTF-8 bytes as they come and later steps over multi-byte sequences without
-    // checking them, so malformed text must never reach a String. A byte that starts no
-    // well-formed sequence stands for the character of its own value.
-    std::vector<juce::juce_wchar> characters;
-    characters.reserve (numBytes + 1);
-
-    for (i = 0; i < numBytes;)
-    {
-        const auto length = getSequenceLength (bytes, i, numBytes);
-        characters.push_back (length == 0 ? (juce::juce_wchar) bytes[i] : decodeSequence (bytes + i, length));
-        i += juce::jmax ((size_t) 1, length);
-    }
-
-    characters.push_back (0);
-    return juce::String (juce::CharPointer_UTF32 (reinterpret_cast<juce::CharPointer_UTF32::CharType*> (characters.data())));
-}
-
-bool ImpulseFileFields::isWellFormedUTF8 (const char* text, size_t numBytes) noexcept
-{
-    const auto* bytes = reinterpret_cast<const juce::uint8*> (text);
-
-    for (size_t i = 0; i < numBytes;)
-    {
-        const auto length = getSequenceLength (bytes, i, numBytes);
-
-        if (length == 0)
-            return false;
-
-        i += length;
-    }
-
-    return true;
 }
 
 juce::String ImpulseFileFields::readString (juce::InputStream& input)
@@ -155,7 +51,7 @@ juce::String ImpulseFileFields::readString (juce::InputStream& input)
         text.write (chunk, (size_t) numRead);
     }
 
-    return textFromUTF8 (static_cast<const char*> (text.getData()), text.getDataSize());
+    return Utf8Text::toString (static_cast<const char*> (text.getData()), text.getDataSize());
 }
 
 juce::String ImpulseFileFields::readString (const juce::MemoryBlock& data, size_t& offset)
@@ -173,11 +69,11 @@ juce::String ImpulseFileFields::readString (const juce::MemoryBlock& data, size_
     {
         const auto length = (size_t) (zero - start);
         offset += length + 1;
-        return textFromUTF8 (start, length);
+        return Utf8Text::toString (start, length);
     }
 
     offset = data.getSize();
-    return textFromUTF8 (start, available);
+    return Utf8Text::toString (start, available);
 }
 
 size_t ImpulseFileFields::getStringFieldSize (const juce::String& text)
@@ -223,6 +119,27 @@ juce::int64 ImpulseFileFields::parseInteger (const juce::String& text)
  #define VOK_WIDEST_VECTORS
 #endif
 
+namespace
+{
+    enum class Conversion { decode, encode };
+
+    // One word at a time through memcpy, which the compiler turns into wide loads and stores.
+    // The key lies on a sample's little-endian bit pattern: it comes off after the bytes are put
+    // in the machine's order, and goes on before they are put back.
+    template <Conversion conversion>
+    forcedinline void convertWords (const juce::uint8* source, juce::uint8* dest, size_t numWords, juce::uint32 key) noexcept
+    {
+        for (size_t i = 0; i < numWords; ++i)
+        {
+            juce::uint32 word;
+            std::memcpy (&word, source + 4 * i, sizeof (word));
+            word = conversion == Conversion::decode ? juce::ByteOrder::swapIfBigEndian (word) ^ key
+                                                    : juce::ByteOrder::swapIfBigEndian (word ^ key);
+            std::memcpy (dest + 4 * i, &word, sizeof (word));
+        }
+    }
+}
+
 VOK_WIDEST_VECTORS
 void ImpulseFileFields::decodeSamples (const void* source, float* dest, int numSamples, bool scrambled) noexcept
 {
@@ -239,33 +156,15 @@ void ImpulseFileFields::decodeSamples (const void* source, float* dest, int numS
     }
    #endif
 
-    // One word at a time through memcpy, which the compiler turns into wide loads and stores.
-    // Decoding in place gets a loop of its own: with two pointers that meet, the compiler's
+    // Decoding in place gets a call of its own: with two pointers that may meet, the compiler's
     // overlap check would send it down the one-word-at-a-time path.
     const auto key = scrambled ? scramblingKey : 0u;
+    auto* words = reinterpret_cast<juce::uint8*> (dest);
 
     if (source == dest)
-    {
-        for (size_t i = 0; i < (size_t) numSamples; ++i)
-        {
-            juce::uint32 word;
-            std::memcpy (&word, dest + i, sizeof (word));
-            word = juce::ByteOrder::swapIfBigEndian (word) ^ key;
-            std::memcpy (dest + i, &word, sizeof (word));
-        }
-
-        return;
-    }
-
-    const auto* bytes = static_cast<const juce::uint8*> (source);
-
-    for (size_t i = 0; i < (size_t) numSamples; ++i)
-    {
-        juce::uint32 word;
-        std::memcpy (&word, bytes + 4 * i, sizeof (word));
-        word = juce::ByteOrder::swapIfBigEndian (word) ^ key;
-        std::memcpy (dest + i, &word, sizeof (word));
-    }
+        convertWords<Conversion::decode> (words, words, (size_t) numSamples, key);
+    else
+        convertWords<Conversion::decode> (static_cast<const juce::uint8*> (source), words, (size_t) numSamples, key);
 }
 
 VOK_WIDEST_VECTORS
@@ -282,14 +181,6 @@ void ImpulseFileFields::encodeSamples (const float* source, void* dest, int numS
     }
    #endif
 
-    auto* bytes = static_cast<juce::uint8*> (dest);
-    const auto key = scrambled ? scramblingKey : 0u;
-
-    for (size_t i = 0; i < (size_t) numSamples; ++i)
-    {
-        juce::uint32 word;
-        std::memcpy (&word, source + i, sizeof (word));
-        word = juce::ByteOrder::swapIfBigEndian (word ^ key);
-        std::memcpy (bytes + 4 * i, &word, sizeof (word));
-    }
+    convertWords<Conversion::encode> (reinterpret_cast<const juce::uint8*> (source), static_cast<juce::uint8*> (dest),
+                                      (size_t) numSamples, scrambled ? scramblingKey : 0u);
 }

@@ -25,16 +25,6 @@ public:
     */
     static juce::String readString (const juce::MemoryBlock& data, size_t& offset);
 
-    /** Text from UTF-8 bytes (no zero among them). Malformed sequences are taken byte by byte,
-        each byte as the character of its value, so the result is always well-formed.
-    */
-    static juce::String textFromUTF8 (const char* text, size_t numBytes);
-
-    /** True when the bytes are well-formed UTF-8 (no overlong forms, surrogates or values past
-        U+10FFFF); a zero byte counts as well-formed here.
-    */
-    static bool isWellFormedUTF8 (const char* text, size_t numBytes) noexcept;
-
     /** The number of bytes a string field of this text takes, its zero byte included. */
     static size_t getStringFieldSize (const juce::String& text);
 

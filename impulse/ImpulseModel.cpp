@@ -2,10 +2,9 @@
 #include "FileReplacement.h"
 #include "ImpulseFileFields.h"
 #include "HeaderAttributes.h"
-#include "LexicographicComparator.h"
+#include "PresetNameOrder.h"
 
 #include <algorithm>
-#include <unordered_map>
 
 namespace
 {
@@ -244,17 +243,6 @@ juce::OwnedArray<juce::XmlElement> ImpulseModel::getPresetElements() const
     return presets;
 }
 
-std::vector<ImpulseModel::NamedPreset> ImpulseModel::getPresets() const
-{
-    std::vector<NamedPreset> presets;
-
-    if (auto* list = header->getChildByName (presetListTag))
-        for (auto* preset : list->getChildWithTagNameIterator (presetTag))
-            presets.emplace_back (getPresetName (*preset), HeaderAttributes::getString (*preset, presetDataAttr));
-
-    return presets;
-}
-
 namespace
 {
     // A preset list rebuilt in one pass: the framework's append walks the whole list every
@@ -287,7 +275,7 @@ namespace
         // Equal names keep their document order, so a list never reshuffles between saves.
         std::stable_sort (entries.begin(), entries.end(), [] (const PresetEntry& a, const PresetEntry& b)
         {
-            return LexicographicComparator::compare (a.name, b.name) < 0;
+            return PresetNameOrder::compare (a.name, b.name) < 0;
         });
 
         for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry)
@@ -315,46 +303,12 @@ juce::String ImpulseModel::getPresetName (const juce::XmlElement& preset)
     return HeaderAttributes::getString (preset, presetNameAttr);
 }
 
-void ImpulseModel::addPresets (const std::vector<NamedPreset>& presets)
-{
-
-    if (presets.empty())
-        return;
-
-    auto* list = getOrCreateChildElement (*header, presetListTag);
-    auto entries = takeChildren (*list);
-    std::unordered_map<juce::String, size_t> firstPresetNamed;
-
-    for (size_t i = entries.size(); i-- > 0;)
-        if (entries[i].element->hasTagName (presetTag))
-            firstPresetNamed[entries[i].name.toLowerCase()] = i;
-
-    for (auto& [name, data] : presets)
-    {
-        auto preset = std::make_unique<juce::XmlElement> (presetTag);
-        preset->setAttribute (presetNameAttr, name);
-        preset->setAttribute (presetDataAttr, data);
-
-        const auto key = name.toLowerCase();
-        const auto same = firstPresetNamed.find (key);
-
-        // A replaced preset leaves an empty slot, dropped when the list is put back.
-        if (same != firstPresetNamed.end())
-            entries[same->second].element.reset();
-
-        firstPresetNamed[key] = entries.size();
-        entries.push_back ({ name, std::move (preset) });
-    }
-
-    putBackSorted (*list, entries);
-}
-
 int ImpulseModel::comparePresetElements (const juce::XmlElement* first, const juce::XmlElement* second)
 {
     const auto firstName  = first  != nullptr ? getPresetName (*first)  : juce::String();
     const auto secondName = second != nullptr ? getPresetName (*second) : juce::String();
 
-    return LexicographicComparator::compare (firstName, secondName);
+    return PresetNameOrder::compare (firstName, secondName);
 }
 
 juce::XmlElement* ImpulseModel::getOrCreateChildElement (juce::XmlElement& parent, const juce::String& tagName)

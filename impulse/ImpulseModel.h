@@ -98,10 +98,6 @@ public:
     juce::OwnedArray<juce::XmlElement> getPresetElements() const;
     void addPresetElements (const juce::OwnedArray<juce::XmlElement>& presets);
 
-    using NamedPreset = std::pair<juce::String, juce::String>;
-    std::vector<NamedPreset> getPresets() const;
-    void addPresets (const std::vector<NamedPreset>& presets);
-
     static juce::String getPresetName (const juce::XmlElement& preset);
     static int comparePresetElements (const juce::XmlElement* first, const juce::XmlElement* second);
     static juce::XmlElement* getOrCreateChildElement (juce::XmlElement& parent, const juce::String& tagName);

@@ -82,7 +82,7 @@ void ImpulseReader::clear()
 {
     readLog.clear();
     lastError.clear();
-    readFailure = ReadFailure::none;
+    readFailure = {};
 }
 
 bool ImpulseReader::readFile (ImpulseModel& target, const juce::String& path, Samples samples)
@@ -100,7 +100,7 @@ bool ImpulseReader::readFile (ImpulseModel& target, const juce::String& path, Sa
     if (input.getKind() == RegularFileInput::Kind::missing)
     {
         lastError = "File not found: " + file.getFullPathName();
-        readFailure = ReadFailure::notFound;
+        fail (ReadFailure::Cause::notFound, {});
         return false;
     }
 
@@ -112,7 +112,7 @@ bool ImpulseReader::readFile (ImpulseModel& target, const juce::String& path, Sa
         if (input.getKind() != RegularFileInput::Kind::directory)
             readLog << input.getFailure() << "\n";
 
-        readFailure = ReadFailure::unreadable;
+        fail (ReadFailure::Cause::unreadable, input.getFailure());
         return false;
     }
 
@@ -172,7 +172,7 @@ bool ImpulseReader::readOpenedFile (juce::InputStream& input)
     if (newHeader == nullptr)
     {
         readLog << "ParseError\n" << "Header: " << parseFailure << "\n";
-        readFailure = ReadFailure::headerNotParsed;
+        fail (ReadFailure::Cause::headerNotParsed, "Header: " + parseFailure);
         return false;
     }
 
@@ -182,6 +182,8 @@ bool ImpulseReader::readOpenedFile (juce::InputStream& input)
     declaredChannels = getDeclaredChannels (header);
     scrambled = model->getBoolAttribute ("crypted", false);
     recordRejected = false;
+    firstRefusal.clear();
+    firstDisagreement.clear();
 
     const auto sampleRate = (double) (float) HeaderAttributes::getDouble (header, "samplerate", 0.0);
     startSamples (sampleRate);
@@ -205,9 +207,9 @@ bool ImpulseReader::readOpenedFile (juce::InputStream& input)
         return true;
 
     if (recordRejected)
-        readFailure = ReadFailure::recordRefused;
+        fail (ReadFailure::Cause::recordRefused, firstRefusal);
     else if (shape != Shape::agrees)
-        readFailure = ReadFailure::disagreesWithHeader;
+        fail (ReadFailure::Cause::disagreesWithHeader, firstDisagreement);
 
     return shape == Shape::agrees && ! recordRejected;
 }
@@ -665,7 +667,23 @@ bool ImpulseReader::grow (juce::int64 channel, juce::int64 count)
 void ImpulseReader::rejectRecord (const juce::String& reason)
 {
     readLog << reason << "\n";
-    recordRejected = true;
+
+    if (! std::exchange (recordRejected, true))
+        firstRefusal = reason;
+}
+
+void ImpulseReader::fail (ReadFailure::Cause cause, const juce::String& reason)
+{
+    readFailure = { cause, reason };
+}
+
+// The log keeps its own words for what it found; the first finding is the reason given.
+void ImpulseReader::disagree (const juce::String& logLine, const juce::String& reason)
+{
+    readLog << logLine << "\n";
+
+    if (firstDisagreement.isEmpty())
+        firstDisagreement = reason;
 }
 
 ImpulseReader::Shape ImpulseReader::compareShapeWithHeader()
@@ -674,18 +692,22 @@ ImpulseReader::Shape ImpulseReader::compareShapeWithHeader()
 
     if (poolElement == nullptr)
     {
-        readLog << "keinen IRSamplePool\n";
+        disagree ("keinen IRSamplePool", "the header declares no IRSamplePool");
         return Shape::undeclared;
     }
 
     if (! HeaderAttributes::hasAttribute (*poolElement, "number"))
+    {
+        firstDisagreement = "the header's IRSamplePool declares no number of channels";
         return Shape::undeclared;
+    }
 
     const auto declared = HeaderAttributes::getInt (*poolElement, "number", 99999);
 
     if (declared != numChannels)
     {
-        readLog << "channels in xml (" << declared << " != channels in blocks (" << numChannels << ")\n";
+        const auto line = "channels in xml (" + juce::String (declared) + " != channels in blocks (" + juce::String (numChannels) + ")";
+        disagree (line, line);
         return Shape::differs;
     }
 
@@ -700,7 +722,8 @@ ImpulseReader::Shape ImpulseReader::compareShapeWithHeader()
 
         if (declaredSamples != numSamples)
         {
-            readLog << "samples in xml (" << declaredSamples << ") != samples in blocks (" << numSamples << ")\n";
+            const auto line = "samples in xml (" + juce::String (declaredSamples) + ") != samples in blocks (" + juce::String (numSamples) + ")";
+            disagree (line, line);
             allAgree = false;
         }
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ImpulseModel.h"
+#include "ReadFailure.h"
 #include "ReadLog.h"
 
 #include <juce_core/juce_core.h>
@@ -26,17 +27,6 @@ public:
         skip
     };
 
-    /** Why the last read returned false, for callers that tell the user what to do. */
-    enum class ReadFailure
-    {
-        none,
-        notFound,
-        unreadable,           // the file exists but can't be opened (permissions, a folder)
-        headerNotParsed,      // not an impulse file, or its header is damaged
-        recordRefused,        // a record asks for more than the file or the pool holds
-        disagreesWithHeader   // the samples read differ from what the header declares
-    };
-
     /** Reads a file by path; true when the samples agree with the header (when they are
         skipped: when the header describes a pool, whatever the records hold).
     */
@@ -52,7 +42,9 @@ public:
 
     const juce::String& getReadLog() const                { return readLog.getText(); }
     const juce::String& getLastError() const noexcept     { return lastError; }
-    ReadFailure getReadFailure() const noexcept           { return readFailure; }
+
+    /** Why the last read returned false, for callers that tell the user what to do. */
+    const ReadFailure& getReadFailure() const noexcept    { return readFailure; }
 
     /** Clears the read log and the last error (every read starts so). */
     void clear();
@@ -70,13 +62,14 @@ private:
 
     ReadLog readLog;
     juce::String lastError;
-    ReadFailure readFailure = ReadFailure::none;
+    ReadFailure readFailure;
 
     // The state of one read.
     ImpulseModel* model = nullptr;
     Samples samplesWanted = Samples::decode;
     bool scrambled = false;
     bool recordRejected = false;
+    juce::String firstRefusal, firstDisagreement;
     int declaredChannels = VOK_VokSampleBuffer::maxChannels;
     int numChannels = 1, numSamples = 0;
     std::unique_ptr<VOK_VokSampleBuffer> pool;
@@ -106,7 +99,9 @@ private:
     bool readVersion20Record (juce::InputStream& input);
     bool grow (juce::int64 channel, juce::int64 count);
     void rejectRecord (const juce::String& reason);
+    void fail (ReadFailure::Cause cause, const juce::String& reason);
     enum class Shape { undeclared, differs, agrees };
     Shape compareShapeWithHeader();
+    void disagree (const juce::String& logLine, const juce::String& reason);
     static int getDeclaredChannels (const juce::XmlElement& headerElement);
 };

@@ -3,7 +3,7 @@
 #include "HeaderAttributes.h"
 #include "ImpulseFileFields.h"
 #include "PackedHeader.h"
-#include "RegularFileInput.h"
+#include "ReplaceableTarget.h"
 
 #include <limits>
 
@@ -14,23 +14,6 @@ namespace
     // Samples are encoded through a buffer of this many, so that writing a channel never
     // needs a second copy of it.
     constexpr int samplesPerChunk = 262144;
-
-    // Only a regular file that the user may write is replaced; a link in its place is neither
-    // followed nor replaced.
-    bool canReplace (const OpenFolder& folder, const juce::String& name, bool exists, juce::String& failure)
-    {
-        if (! exists)
-            return true;
-
-        RegularFileInput existing (folder, name);
-
-        if (! existing.openedOk())
-            failure = existing.getFailure();
-        else if (existing.isProtected())
-            failure = existing.describeProtection();
-
-        return failure.isEmpty();
-    }
 
     juce::int64 getAudioPayloadSize (int channel, int numSamples)
     {
@@ -53,10 +36,14 @@ bool ImpulseWriter::saveToFile (ImpulseModel& model, const juce::File& target, j
     // Written beside the target and renamed over it, so that the target is at every moment
     // either the old file or the complete new one; a new file is never put over one that
     // appeared meanwhile.
-    const bool replacing = folder->getKindOf (name) != FileKind::missing;
+    const ReplaceableTarget existing (*folder, name);
+    const bool replacing = existing.exists();
 
-    if (! canReplace (*folder, name, replacing, failure))
+    if (! existing.mayBeReplaced())
+    {
+        failure = existing.getReason();
         return false;
+    }
 
     FileReplacement replacement (*folder, name);
 

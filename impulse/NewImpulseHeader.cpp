@@ -1,5 +1,5 @@
 #include "NewImpulseHeader.h"
-#include "VOK_ImpulseFile.h"
+#include "ImpulseModel.h"
 
 #include <charconv>
 
@@ -17,7 +17,7 @@ std::unique_ptr<juce::XmlElement> NewImpulseHeader::create (int numChannels, int
     header->setAttribute ("samplerate", formatSampleRate (sampleRate));
     header->setAttribute ("ChannelConf", 2);
 
-    auto* poolElement = VOK_ImpulseFile::getOrCreateChildElement (*header, "IRSamplePool");
+    auto* poolElement = ImpulseModel::getOrCreateChildElement (*header, "IRSamplePool");
     poolElement->setAttribute ("number", numChannels);
 
     for (int channel = 0; channel < numChannels; ++channel)

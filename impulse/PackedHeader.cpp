@@ -1,6 +1,7 @@
 #include "PackedHeader.h"
 #include "HeaderAttributes.h"
 #include "ImpulseFileFields.h"
+#include "Utf8Text.h"
 #include "UntrustedXmlParser.h"
 
 namespace
@@ -81,7 +82,7 @@ juce::String PackedHeader::unpackHeader (const juce::String& packedText)
     if (text.getDataSize() > maxUnpackedHeaderBytes)
         return {};
 
-    return ImpulseFileFields::textFromUTF8 (static_cast<const char*> (text.getData()), text.getDataSize());
+    return Utf8Text::toString (static_cast<const char*> (text.getData()), text.getDataSize());
 }
 
 std::unique_ptr<juce::XmlElement> PackedHeader::readHeader (juce::InputStream& input, juce::String* failureCause)

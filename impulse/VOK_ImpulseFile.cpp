@@ -158,18 +158,6 @@ void VOK_ImpulseFile::addPresetElements (const juce::OwnedArray<juce::XmlElement
     model.addPresetElements (presets);
 }
 
-std::vector<VOK_ImpulseFile::NamedPreset> VOK_ImpulseFile::getPresets() const
-{
-    const juce::ScopedLock sl (lock);
-    return model.getPresets();
-}
-
-void VOK_ImpulseFile::addPresets (const std::vector<NamedPreset>& presets)
-{
-    const juce::ScopedLock sl (lock);
-    model.addPresets (presets);
-}
-
 juce::String VOK_ImpulseFile::getPresetName (const juce::XmlElement& preset)
 {
     return ImpulseModel::getPresetName (preset);

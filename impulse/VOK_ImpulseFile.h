@@ -30,9 +30,6 @@ public:
     static constexpr FormatState builtFromAudio = FormatState::builtFromAudio;
     static constexpr FormatState loadFailed     = FormatState::loadFailed;
 
-    /** Why the last readFile returned false, for callers that tell the user what to do. */
-    using ReadFailure = ImpulseReader::ReadFailure;
-
     /** What a read does with the samples: decode them into the pool; keep them as the file
         stores them, for a file that is only written again (decoded when the pool is asked
         for); or pass over them, for the header and presets alone (such an object can't be
@@ -101,17 +98,6 @@ public:
     /** The preset_name of a Preset element. */
     static juce::String getPresetName (const juce::XmlElement& preset);
 
-    using NamedPreset = ImpulseModel::NamedPreset;
-
-    /** Every preset's name and data, in list order, read in one pass. */
-    std::vector<NamedPreset> getPresets() const;
-
-    /** Adds presets as addPreset does one by one (each replaces the first preset of its name,
-        ignoring case, and the list ends sorted), with one name map and one sort for all of
-        them, so that merging thousands of presets takes time in proportion to their number.
-    */
-    void addPresets (const std::vector<NamedPreset>& presets);
-
     /** The ordering of the preset list: lexicographic comparison of the preset names. */
     static int comparePresetElements (const juce::XmlElement* first, const juce::XmlElement* second);
 
@@ -144,7 +130,9 @@ public:
 
     const juce::String& getReadLog() const                             { return reader.getReadLog(); }
     const juce::String& getLastError() const noexcept                  { return reader.getLastError(); }
-    ReadFailure getReadFailure() const noexcept                        { return reader.getReadFailure(); }
+
+    /** Why the last read returned false, for callers that tell the user what to do. */
+    const ReadFailure& getReadFailure() const noexcept                 { return reader.getReadFailure(); }
 
 private:
     juce::CriticalSection lock;

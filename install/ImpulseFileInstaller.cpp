@@ -1,4 +1,5 @@
 #include "ImpulseFileInstaller.h"
+#include "CarriedBytes.h"
 
 #include <FileReplacement.h>
 #include <ReadAheadInputStream.h>
@@ -10,27 +11,10 @@ const char* const ImpulseFileInstaller::retryAdvice = "\nClose all other audio a
 
 namespace
 {
-    // The bytes go to the file in pieces of this size, each straight from the caller's memory
-    // (the pack's, from the program's own file), so that no copy of a whole impulse is made.
+    // The backup of an existing impulse file is copied (where it can't be linked) in pieces
+    // this large, so that no copy of a whole impulse is made.
     constexpr size_t writeChunkSize = 1 << 20;
 
-    bool writeInChunks (juce::OutputStream& out, const char* data, size_t size)
-    {
-        for (size_t written = 0; written < size;)
-        {
-            const auto chunk = juce::jmin (writeChunkSize, size - written);
-
-            if (! out.write (data + written, chunk))
-                return false;
-
-            written += chunk;
-        }
-
-        return true;
-    }
-
-    // The backup of every existing impulse file is copied (where it can't be linked) in the
-    // same large pieces as the new bytes.
     bool copyInChunks (juce::InputStream& source, juce::OutputStream& destination)
     {
         juce::HeapBlock<char> buffer (writeChunkSize);
@@ -145,11 +129,11 @@ bool ImpulseFileInstaller::installImpulseFile (const OpenFolder& folder, const j
     log ({});
     log ("Write IR " + name);
 
-    const auto targetKind = folder.getKindOf (place.name);
+    const ReplaceableTarget target (folder, place.name);
     const auto backupKind = folder.getKindOf (place.backupName);
 
-    return checkPlaces (place, targetKind, backupKind)
-        && installLocked (place, targetKind, backupKind, data, size);
+    return checkPlaces (place, target, backupKind)
+        && installLocked (place, target.getKind(), backupKind, data, size);
 }
 
 void ImpulseFileInstaller::removeStaleFiles (const OpenFolder& folder, const juce::StringArray& names)
@@ -163,30 +147,19 @@ void ImpulseFileInstaller::removeStaleFiles (const OpenFolder& folder, const juc
 }
 
 // Only regular files are read or replaced: a link where the target or the backup goes could
-// make a privileged run read or write someone else's file, and a FIFO would never answer.
-bool ImpulseFileInstaller::checkPlaces (const Place& place, Kind targetKind, Kind backupKind)
+// make a privileged run read or write someone else's file, and a FIFO would never answer. A
+// file the user protected stays as it is, whatever else is beside it; closing other programs
+// would not help, so no such advice is given.
+bool ImpulseFileInstaller::checkPlaces (const Place& place, const ReplaceableTarget& target, Kind backupKind)
 {
-    if (targetKind == Kind::directory)
-        return fail (place.path + " is a Directory");
+    if (target.getRefusal() == ReplaceableTarget::Refusal::notRegularFile)
+        return fail (target.describeRefusal());
 
-    const auto target = place.folder.getChildFile (place.name);
-    const auto backup = place.folder.getChildFile (place.backupName);
+    if (backupKind == Kind::link || backupKind == Kind::special || backupKind == Kind::unknown)
+        return fail (RegularFileInput::describe (place.folder.getChildFile (place.backupName), backupKind));
 
-    for (auto [file, kind] : { std::make_pair (target, targetKind), std::make_pair (backup, backupKind) })
-        if (kind == Kind::link || kind == Kind::special || kind == Kind::unknown)
-            return fail (RegularFileInput::describe (file, kind));
-
-    if (targetKind == Kind::missing)
-        return true;
-
-    // A file the user protected stays as it is, whatever else is beside it. Closing other
-    // programs would not help, so no such advice is given.
-    const RegularFileInput existing (place.folder, place.name);
-
-    if (existing.openedOk() && existing.isProtected())
-        return fail ("Can't overwrite " + place.path + ": " + existing.describeProtection());
-
-    return true;
+    const auto refusal = target.describeRefusal();
+    return refusal.isEmpty() || fail (refusal);
 }
 
 bool ImpulseFileInstaller::installLocked (const Place& place, Kind targetKind, Kind backupKind, const char* data, int size)
@@ -285,7 +258,7 @@ bool ImpulseFileInstaller::readPresets (RegularFileInput& input, const juce::Str
 
     if (! rewound || ! file.loadFromStream (fields, path, VOK_ImpulseFile::SampleReading::skip))
     {
-        failure = "Can't open old " + path + getOpenFailureAdvice (file);
+        failure = "Can't open old " + path + getOpenFailureAdvice (file.getReadFailure());
         return false;
     }
 
@@ -377,7 +350,7 @@ bool ImpulseFileInstaller::writeNewBytes (const Place& place, const char* data, 
 
     return writeNewFile (place, replacing, "Can't write (2) " + place.path, [data, size] (juce::OutputStream& out)
     {
-        return writeInChunks (out, data, (size_t) size);
+        return CarriedBytes::write (out, data, (size_t) size);
     });
 }
 
@@ -399,7 +372,7 @@ bool ImpulseFileInstaller::writeMerged (const Place& place, const PresetElements
 
         log ("Preset merging");
         log ("Read new " + place.path);
-        return fail ("Can't open new " + place.path + getOpenFailureAdvice (newFile));
+        return fail ("Can't open new " + place.path + getOpenFailureAdvice (newFile.getReadFailure()));
     }
 
     juce::StringArray mergeLines { "Preset merging", "Read new " + place.path };
@@ -438,17 +411,25 @@ juce::String ImpulseFileInstaller::withReason (const juce::String& message, cons
     return reason.isEmpty() ? message : message + "\n" + reason;
 }
 
-// Closing other programs helps with a file that is busy, never with one the installer may not read.
-juce::String ImpulseFileInstaller::getOpenFailureAdvice (const VOK_ImpulseFile& file)
+// Closing other programs can't mend a file's bytes, nor give the installer rights, so no such
+// advice is given: the advice says which of the two it is.
+juce::String ImpulseFileInstaller::getOpenFailureAdvice (const ReadFailure& failure)
 {
-    const auto logLines = juce::StringArray::fromLines (file.getReadLog().trimEnd());
-    const auto reason = logLines[logLines.size() - 1].trim();
+    const auto& reason = failure.reason;
 
-    // Closing other programs can't mend a file's bytes, nor give the installer rights.
-    if (file.getReadFailure() == VOK_ImpulseFile::ReadFailure::unreadable)
-        return "\nThe file can't be read: " + reason;
+    switch (failure.cause)
+    {
+        case ReadFailure::Cause::notFound:
+        case ReadFailure::Cause::unreadable:
+            return "\nThe file can't be read" + (reason.isNotEmpty() ? ": " + reason : juce::String());
 
-    return "\nThe file is damaged" + (reason.isNotEmpty() ? ": " + reason : juce::String());
+        case ReadFailure::Cause::none:
+        case ReadFailure::Cause::headerNotParsed:
+        case ReadFailure::Cause::recordRefused:
+        case ReadFailure::Cause::disagreesWithHeader:
+        default:
+            return "\nThe file is damaged" + (reason.isNotEmpty() ? ": " + reason : juce::String());
+    }
 }
 
 // Adds to into every preset of from whose name intoNames lacks (ignoring case). The preset

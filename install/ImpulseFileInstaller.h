@@ -5,6 +5,7 @@
 #include <FolderLock.h>
 #include <OpenFolder.h>
 #include <RegularFileInput.h>
+#include <ReplaceableTarget.h>
 #include <VOK_ImpulseFile.h>
 
 #include <juce_core/juce_core.h>
@@ -81,7 +82,7 @@ private:
     void log (const juce::String& message);
     bool fail (const juce::String& message);
 
-    bool checkPlaces (const Place& place, Kind targetKind, Kind backupKind);
+    bool checkPlaces (const Place& place, const ReplaceableTarget& target, Kind backupKind);
     bool installLocked (const Place& place, Kind targetKind, Kind backupKind, const char* data, int size);
 
     bool takeOverEarlierBackup (const Place& place, bool& targetExists, bool& backupKept, PresetElements& backupPresets);
@@ -96,7 +97,7 @@ private:
     bool carryOverPresets (const PresetElements& from, VOK_ImpulseFile& into, const juce::StringArray& intoNames,
                            juce::StringArray& lines);
     static void addMissingPresets (PresetElements& into, const PresetElements& from);
-    static juce::String getOpenFailureAdvice (const VOK_ImpulseFile& file);
+    static juce::String getOpenFailureAdvice (const ReadFailure& failure);
     static juce::String withReason (const juce::String& message, const juce::String& reason);
     bool deleteBackup (const Place& place);
 

@@ -3,7 +3,7 @@
 #include "ImpulseFileInstaller.h"
 #include "PluginSettings.h"
 
-#include <ImpulseFileFields.h>
+#include <Utf8Text.h>
 
 #include <cstring>
 
@@ -12,7 +12,7 @@ namespace
     bool isWellFormedText (const juce::String& text)
     {
         const auto* bytes = text.toRawUTF8();
-        return ImpulseFileFields::isWellFormedUTF8 (bytes, std::strlen (bytes));
+        return Utf8Text::isWellFormed (bytes, std::strlen (bytes));
     }
 }
 
@@ -95,7 +95,7 @@ void InstallationRun::recordDirectory (const juce::File& settingsFile, const juc
 bool InstallationRun::failToCreate (const juce::String& directoryPath, const juce::String& reason)
 {
     const auto* bytes = directoryPath.toRawUTF8();
-    const auto shownPath = ImpulseFileFields::textFromUTF8 (bytes, std::strlen (bytes));
+    const auto shownPath = Utf8Text::toString (bytes, std::strlen (bytes));
 
     reporter.logMessage ("Can't Create Directory " + shownPath + " . Installation aborted."
                            + (reason.isNotEmpty() ? "\n" + reason : juce::String()), true);

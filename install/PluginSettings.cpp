@@ -2,7 +2,7 @@
 #include "PluginSettingsFile.h"
 
 #include <FolderLock.h>
-#include <ImpulseFileFields.h>
+#include <Utf8Text.h>
 
 #include <cstring>
 
@@ -94,8 +94,8 @@ juce::String PluginSettings::writeDefaultImpulsePath (const juce::File& settings
 
     const auto numPathBytes = std::strlen (pathBytes);
 
-    if (! ImpulseFileFields::isWellFormedUTF8 (pathBytes, numPathBytes))
-        return "Can't record " + ImpulseFileFields::textFromUTF8 (pathBytes, numPathBytes) + " in the settings file "
+    if (! Utf8Text::isWellFormed (pathBytes, numPathBytes))
+        return "Can't record " + Utf8Text::toString (pathBytes, numPathBytes) + " in the settings file "
                  + settingsFile.getFullPathName() + ": the path is not UTF-8 text";
 
     PluginSettingsFile settings (settingsFile);

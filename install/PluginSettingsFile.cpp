@@ -1,7 +1,7 @@
 #include "PluginSettingsFile.h"
 
 #include <FileReplacement.h>
-#include <ImpulseFileFields.h>
+#include <Utf8Text.h>
 #include <RegularFileInput.h>
 #include <UntrustedXmlParser.h>
 
@@ -23,7 +23,7 @@ namespace
 
     juce::String toText (const juce::MemoryBlock& bytes)
     {
-        return ImpulseFileFields::textFromUTF8 (static_cast<const char*> (bytes.getData()), bytes.getSize());
+        return Utf8Text::toString (static_cast<const char*> (bytes.getData()), bytes.getSize());
     }
 
     /** Reads text up to its zero byte; false when the stream ends first. */

@@ -12,8 +12,8 @@ struct ProcessMemory
 {
     /** Installing reads and saves each file through buffers of a few megabytes, freed before
         the next file. By default the C library hands such buffers back to the system at once
-        and asks for fresh, zeroed pages for the next file, which costs a reinstall about a
-        third of its time; keeping them costs no more than the largest file's buffers.
+        and asks for fresh, zeroed pages for the next file, so a reinstall would spend much of
+        its time zeroing pages; keeping them costs no more than the largest file's buffers.
     */
     static void keepFreedBuffersForReuse()
     {

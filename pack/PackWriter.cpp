@@ -21,23 +21,16 @@ std::unique_ptr<juce::XmlElement> PackWriter::createHeader (const RoomDesign& ro
     const auto numChannels = RoomSynthesiser::getNumChannels (layout);
     const auto descriptions = RoomSynthesiser::getChannelDescriptions (layout);
 
-    auto header = std::make_unique<juce::XmlElement> ("VokImpulseFile");
-    header->setAttribute ("version", "2.1");
-    header->setAttribute ("samplerate", NewImpulseHeader::formatSampleRate (room.sampleRate));
+    // The header of any new impulse, with what a pack's room says beyond it.
+    auto header = NewImpulseHeader::create (numChannels, room.samplesPerChannel, room.sampleRate,
+                                            "pack/rooms.json: " + room.name);
     header->setAttribute ("ChannelConf", numChannels);
     header->setAttribute ("crypted", "true");   // as a commercial pack ships
 
-    auto* pool = header->createNewChildElement ("IRSamplePool");
-    pool->setAttribute ("number", numChannels);
+    int channel = 0;
 
-    for (int channel = 0; channel < numChannels; ++channel)
-    {
-        auto* data = pool->createNewChildElement ("AudioSampleData");
-        data->setAttribute ("channel", channel);
-        data->setAttribute ("NumSamples", room.samplesPerChannel);
-        data->setAttribute ("Description", descriptions[channel]);
-        data->setAttribute ("OriginalFile", "pack/rooms.json: " + room.name);
-    }
+    for (auto* data : header->getChildByName ("IRSamplePool")->getChildIterator())
+        data->setAttribute ("Description", descriptions[channel++]);
 
     auto* presetList = header->createNewChildElement ("presets");
     const auto presets = getFactoryPresets();

@@ -1,12 +1,46 @@
 #include "Command.h"
 #include "FileReplacement.h"
 #include "RegularFileInput.h"
+#include "ReplaceableTarget.h"
 
 #include <cstdio>
 
 juce::String Command::getUsage() const
 {
     return "usage: vok " + getName() + " " + getArgumentSyntax();
+}
+
+const std::vector<Command>& Command::getAll()
+{
+    static const std::vector<Command> commands
+    {
+        Command ({ "info", "FILE", "print what the reader makes of an impulse file, as JSON", 1, &Command::runInfo }),
+        Command ({ "resave", "IN OUT", "read an impulse file and write it to OUT in the current layout", 2, &Command::runResave }),
+        Command ({ "presets", "FILE", "list the preset names of FILE, one per line, in list order", 1, &Command::runPresets }),
+        Command ({ "add-preset", "FILE NAME DATA-FILE",
+                   "add the preset NAME (or replace it, ignoring case) with the text of DATA-FILE, and save FILE", 3,
+                   &Command::runAddPreset }),
+        Command ({ "get-preset", "FILE NAME", "print the data of the preset NAME (matched ignoring case) of FILE", 2,
+                   &Command::runGetPreset }),
+        Command ({ "from-audio", "AUDIO OUT.vok",
+                   "build a new impulse from a WAV, AIFF, FLAC or Ogg Vorbis file and save it as OUT.vok", 2,
+                   &Command::runFromAudio }),
+        Command ({ "to-wav", "IN.vok OUT.wav",
+                   "write the samples of an impulse as a 32-bit float WAV file with all its channels", 2, &Command::runToWav }),
+        Command ({ "install", "DIR [--user-settings FILE] [--common-settings FILE]",
+                   "install the pack into DIR and record DIR in the plug-in's settings (default: the real settings files)",
+                   anyNumber, &Command::runInstall, &Command::acceptsInstallArguments }),
+    };
+
+    return commands;
+}
+
+bool Command::acceptsArguments (const juce::StringArray& arguments) const
+{
+    if (description.argumentCheck != nullptr)
+        return description.argumentCheck (arguments);
+
+    return arguments.size() == description.numArguments;
 }
 
 juce::File Command::getFileArgument (const juce::String& argument)
@@ -16,16 +50,25 @@ juce::File Command::getFileArgument (const juce::String& argument)
 
 juce::String Command::describeLoadFailure (const VOK_ImpulseFile& impulse, const juce::File& file)
 {
+    // A missing file, or why an audio file was refused, is a whole message of its own.
     if (impulse.getLastError().isNotEmpty())
         return impulse.getLastError();
 
-    const auto logLines = juce::StringArray::fromLines (impulse.getReadLog().trimEnd());
-    const auto lastLogLine = logLines.isEmpty() ? juce::String() : logLines[logLines.size() - 1].trim();
+    const auto& failure = impulse.getReadFailure();
 
-    if (lastLogLine.isNotEmpty())
-        return "Can't read " + file.getFullPathName() + ": " + lastLogLine;
+    switch (failure.cause)
+    {
+        case ReadFailure::Cause::unreadable:
+        case ReadFailure::Cause::headerNotParsed:
+        case ReadFailure::Cause::recordRefused:
+        case ReadFailure::Cause::disagreesWithHeader:
+            return "Can't read " + file.getFullPathName() + ": " + failure.reason;
 
-    return "Can't read " + file.getFullPathName() + ": not an impulse or audio file of a known format";
+        case ReadFailure::Cause::none:
+        case ReadFailure::Cause::notFound:
+        default:
+            return "Can't read " + file.getFullPathName() + ": not an impulse or audio file of a known format";
+    }
 }
 
 void Command::loadImpulse (VOK_ImpulseFile& impulse, const juce::File& file, VOK_ImpulseFile::SampleReading samples)
@@ -41,17 +84,17 @@ void Command::saveImpulse (VOK_ImpulseFile& impulse, const juce::File& file)
                           + (impulse.getLastError().isNotEmpty() ? ": " + impulse.getLastError() : juce::String()) };
 }
 
-std::unique_ptr<FolderLock> Command::lockFolderOf (const juce::File& file, const juce::String& commandName)
+std::unique_ptr<FolderLock> Command::lockToReplace (const juce::File& target) const
 {
     juce::String failure;
-    const auto folder = OpenFolder::openParentOf (file, OpenFolder::Missing::fail, failure);
+    const auto folder = OpenFolder::openParentOf (target, OpenFolder::Missing::fail, failure);
 
     // A folder that can't be opened holds nothing to lose; writing there fails with its own message.
     if (folder == nullptr)
         return {};
 
     bool toldWaiting = false;
-    auto lock = std::make_unique<FolderLock> (*folder, "vok " + commandName, FolderLock::defaultTimeoutMs, [&] (const juce::String& holder)
+    auto lock = std::make_unique<FolderLock> (*folder, "vok " + getName(), FolderLock::defaultTimeoutMs, [&] (const juce::String& holder)
     {
         if (! std::exchange (toldWaiting, true))
             std::fprintf (stderr, "%s\n", FolderLock::describeWaiting (folder->getFile(), holder).toRawUTF8());
@@ -65,26 +108,14 @@ std::unique_ptr<FolderLock> Command::lockFolderOf (const juce::File& file, const
 
     // Writers that were killed left their unfinished files; under the lock none of them is alive.
     if (lock->isLocked())
-        FileReplacement::removeStaleSiblings (*folder, file.getFileName());
+        FileReplacement::removeStaleSiblings (*folder, target.getFileName());
+
+    const auto refusal = ReplaceableTarget (*folder, target.getFileName()).describeRefusal();
+
+    if (refusal.isNotEmpty())
+        throw Failure { refusal };
 
     return lock;
-}
-
-void Command::checkReplaceable (const juce::File& file)
-{
-    using Kind = RegularFileInput::Kind;
-    const auto kind = RegularFileInput::getKindOf (file);
-
-    if (kind == Kind::missing)
-        return;
-
-    if (kind != Kind::regularFile)
-        throw Failure { RegularFileInput::describe (file, kind) };
-
-    const RegularFileInput existing (file);
-
-    if (existing.openedOk() && existing.isProtected())
-        throw Failure { "Can't overwrite " + file.getFullPathName() + ": " + existing.describeProtection() };
 }
 
 void Command::loadImpulseToChange (VOK_ImpulseFile& impulse, const juce::File& file)

@@ -6,6 +6,7 @@
 #include <juce_core/juce_core.h>
 
 #include <memory>
+#include <vector>
 
 /**
     One command of the vok tool ("vok info", "vok resave", ...).
@@ -13,6 +14,10 @@
     A command checks its arguments, does its work, prints its results to stdout and
     returns the exit status. A failure is reported by throwing Command::Failure with
     one line of text; the tool prints it on stderr and exits with status failure.
+
+    What every command shares (its usage line, the argument count, loading, locking,
+    saving and reporting) is here; what is a command's own is one run function, in a
+    file of its own, and one row of getAll's table.
 */
 class Command
 {
@@ -30,24 +35,39 @@ public:
         juce::String message;
     };
 
-    using Factory = std::unique_ptr<Command> (*)();
+    /** Does a command's work. @throws Failure, VokMemoryException */
+    using Run = int (Command::*) (const juce::StringArray& arguments) const;
 
-    virtual ~Command() = default;
+    /** Whether the arguments suit a command that takes a varying number of them. */
+    using ArgumentCheck = bool (*) (const juce::StringArray& arguments);
 
-    /** The word that selects the command, e.g. "info". */
-    virtual juce::String getName() const = 0;
+    static constexpr int anyNumber = -1;
 
-    /** The arguments as the usage line shows them, e.g. "FILE NAME DATA-FILE". */
-    virtual juce::String getArgumentSyntax() const = 0;
+    /** What the usage and help lines show of a command, what it takes, and what it does. */
+    struct Description
+    {
+        const char* name;               // the word that selects the command, e.g. "info"
+        const char* argumentSyntax;     // as the usage line shows them, e.g. "FILE NAME DATA-FILE"
+        const char* summary;            // one line for "vok --help"
+        int numArguments;               // or anyNumber, with argumentCheck deciding
+        Run run;
+        ArgumentCheck argumentCheck = nullptr;
+    };
 
-    /** One line for "vok --help". */
-    virtual juce::String getDescription() const = 0;
+    explicit Command (const Description& descriptionToUse) : description (descriptionToUse) {}
+
+    /** Every command of the tool, in the order "vok --help" lists them. */
+    static const std::vector<Command>& getAll();
+
+    juce::String getName() const            { return description.name; }
+    juce::String getArgumentSyntax() const  { return description.argumentSyntax; }
+    juce::String getDescription() const     { return description.summary; }
 
     /** False makes the tool print the usage line and exit with wrongUsage. */
-    virtual bool acceptsArguments (const juce::StringArray& arguments) const = 0;
+    bool acceptsArguments (const juce::StringArray& arguments) const;
 
     /** @throws Failure, VokMemoryException */
-    virtual int run (const juce::StringArray& arguments) = 0;
+    int run (const juce::StringArray& arguments) const      { return (this->*description.run) (arguments); }
 
     juce::String getUsage() const;
 
@@ -61,29 +81,24 @@ public:
     static void loadImpulse (VOK_ImpulseFile& impulse, const juce::File& file,
                              VOK_ImpulseFile::SampleReading samples = VOK_ImpulseFile::SampleReading::decode);
 
-    /** The reason a read or load failed, from the object's last error or read log. */
+    /** The reason a read or load failed, from the object's last error or read failure. */
     static juce::String describeLoadFailure (const VOK_ImpulseFile& impulse, const juce::File& file);
 
     /** @throws Failure "Can't save " + path */
     static void saveImpulse (VOK_ImpulseFile& impulse, const juce::File& file);
 
-    /** Locks the folder of a file that the command is about to change, so that an installation
-        or another vok command changing the same folder waits (or this one does).
-        @throws Failure when the lock can't be had in time
+    /** Locks the folder of a file that the command is about to replace, so that an installation
+        or another vok command changing the same folder waits (or this one does), then refuses
+        a target that may not be replaced (see ReplaceableTarget).
+        @throws Failure when the lock can't be had in time, or with the target's refusal
     */
-    static std::unique_ptr<FolderLock> lockFolderOf (const juce::File& file, const juce::String& commandName);
+    std::unique_ptr<FolderLock> lockToReplace (const juce::File& target) const;
 
     /** The bytes of a file given as an input, up to maxBytes.
         @throws Failure naming the file when it is missing, not a regular file, a link not to
                 be followed, larger, or can't be read
     */
     static juce::MemoryBlock readWholeFile (const juce::File& file, juce::int64 maxBytes);
-
-    /** Refuses a file that may not be replaced: a link, FIFO, device, socket or directory in its
-        place, or a file the user marked read-only ("Can't overwrite " + path).
-        @throws Failure with the reason
-    */
-    static void checkReplaceable (const juce::File& file);
 
     /** Loads a ".vok" file that is about to be changed: only a regular file, never through a link.
         Its samples are kept as stored, so that saving it copies them unchanged.
@@ -93,4 +108,19 @@ public:
 
     /** Writes text to stdout exactly, as UTF-8. */
     static void print (const juce::String& text);
+
+private:
+    Description description;
+
+    //==============================================================================
+    // The commands, each in its own file.
+    int runInfo (const juce::StringArray& arguments) const;
+    int runResave (const juce::StringArray& arguments) const;
+    int runPresets (const juce::StringArray& arguments) const;
+    int runAddPreset (const juce::StringArray& arguments) const;
+    int runGetPreset (const juce::StringArray& arguments) const;
+    int runFromAudio (const juce::StringArray& arguments) const;
+    int runToWav (const juce::StringArray& arguments) const;
+    int runInstall (const juce::StringArray& arguments) const;
+    static bool acceptsInstallArguments (const juce::StringArray& arguments);
 };

@@ -2,39 +2,17 @@
 
 #include "Command.h"
 
-namespace
+int Command::runFromAudio (const juce::StringArray& arguments) const
 {
-    class FromAudioCommand  : public Command
-    {
-    public:
-        juce::String getName() const override             { return "from-audio"; }
-        juce::String getArgumentSyntax() const override   { return "AUDIO OUT.vok"; }
-        juce::String getDescription() const override      { return "build a new impulse from a WAV, AIFF, FLAC or Ogg Vorbis file and save it as OUT.vok"; }
+    const auto audioFile = getFileArgument (arguments[0]);
+    const auto output    = getFileArgument (arguments[1]);
 
-        bool acceptsArguments (const juce::StringArray& arguments) const override
-        {
-            return arguments.size() == 2;
-        }
+    VOK_ImpulseFile impulse;
 
-        int run (const juce::StringArray& arguments) override
-        {
-            const auto audioFile = getFileArgument (arguments[0]);
-            const auto output    = getFileArgument (arguments[1]);
+    if (! impulse.createFromAudioFile (audioFile.getFullPathName()))
+        throw Failure { describeLoadFailure (impulse, audioFile) };
 
-            VOK_ImpulseFile impulse;
-
-            if (! impulse.createFromAudioFile (audioFile.getFullPathName()))
-                throw Failure { describeLoadFailure (impulse, audioFile) };
-
-            const auto lock = lockFolderOf (output, getName());
-            checkReplaceable (output);
-            saveImpulse (impulse, output);
-            return success;
-        }
-    };
-}
-
-std::unique_ptr<Command> createFromAudioCommand()
-{
-    return std::make_unique<FromAudioCommand>();
+    const auto lock = lockToReplace (output);
+    saveImpulse (impulse, output);
+    return success;
 }

@@ -2,39 +2,18 @@
 
 #include "Command.h"
 
-namespace
+int Command::runGetPreset (const juce::StringArray& arguments) const
 {
-    class GetPresetCommand  : public Command
-    {
-    public:
-        juce::String getName() const override             { return "get-preset"; }
-        juce::String getArgumentSyntax() const override   { return "FILE NAME"; }
-        juce::String getDescription() const override      { return "print the data of the preset NAME (matched ignoring case) of FILE"; }
+    const auto file = getFileArgument (arguments[0]);
+    const auto& presetName = arguments[1];
 
-        bool acceptsArguments (const juce::StringArray& arguments) const override
-        {
-            return arguments.size() == 2;
-        }
+    VOK_ImpulseFile impulse;
+    loadImpulse (impulse, file, VOK_ImpulseFile::SampleReading::skip);
 
-        int run (const juce::StringArray& arguments) override
-        {
-            const auto file = getFileArgument (arguments[0]);
-            const auto& presetName = arguments[1];
+    // An empty data text and a missing preset look alike through getPresetData.
+    if (! impulse.getPresetNames().contains (presetName, true))
+        throw Failure { "No preset named " + presetName + " in " + file.getFullPathName() };
 
-            VOK_ImpulseFile impulse;
-            loadImpulse (impulse, file, VOK_ImpulseFile::SampleReading::skip);
-
-            // An empty data text and a missing preset look alike through getPresetData.
-            if (! impulse.getPresetNames().contains (presetName, true))
-                throw Failure { "No preset named " + presetName + " in " + file.getFullPathName() };
-
-            print (impulse.getPresetData (presetName));
-            return success;
-        }
-    };
-}
-
-std::unique_ptr<Command> createGetPresetCommand()
-{
-    return std::make_unique<GetPresetCommand>();
+    print (impulse.getPresetData (presetName));
+    return success;
 }

@@ -36,65 +36,46 @@ namespace
         return array;
     }
 
-    class InfoCommand  : public Command
+    juce::var describe (const VOK_ImpulseFile& impulse, const juce::File& file, bool readOk)
     {
-    public:
-        juce::String getName() const override             { return "info"; }
-        juce::String getArgumentSyntax() const override   { return "FILE"; }
-        juce::String getDescription() const override      { return "print what the reader makes of an impulse file, as JSON"; }
+        const juce::ScopedLock sl (impulse.getLock());
 
-        bool acceptsArguments (const juce::StringArray& arguments) const override
-        {
-            return arguments.size() == 1;
-        }
+        const auto& header = impulse.getHeader();
+        const auto* pool = impulse.getSamplePool();
 
-        int run (const juce::StringArray& arguments) override
-        {
-            const auto file = getFileArgument (arguments[0]);
+        juce::StringArray channelHashes;
 
-            VOK_ImpulseFile impulse;
-            const auto readOk = impulse.readFile (file.getFullPathName());
+        if (pool != nullptr)
+            for (int channel = 0; channel < pool->getNumChannels(); ++channel)
+                channelHashes.add (getChannelSha256 (*pool, channel));
 
-            print (juce::JSON::toString (describe (impulse, file, readOk)) + "\n");
-            return readOk ? success : failure;
-        }
+        auto info = std::make_unique<juce::DynamicObject>();
+        info->setProperty ("path",           file.getFullPathName());
+        info->setProperty ("read_ok",        readOk);
+        info->setProperty ("format_state",   (int) impulse.getFormatState());
+        info->setProperty ("version",        HeaderAttributes::getString (header, "version"));
+        info->setProperty ("samplerate",     pool != nullptr ? pool->sampleRate
+                                                             : HeaderAttributes::getDouble (header, "samplerate", 0.0));
+        info->setProperty ("channels",       pool != nullptr ? pool->getNumChannels() : 0);
+        info->setProperty ("samples",        pool != nullptr ? pool->getNumSamples() : 0);
+        info->setProperty ("crypted",        impulse.getBoolAttribute ("crypted", false));
+        info->setProperty ("picture_chars",  impulse.getPictureText().length());
+        info->setProperty ("presets",        toVar (impulse.getPresetNames()));
+        info->setProperty ("channel_sha256", toVar (channelHashes));
+        info->setProperty ("read_log",       impulse.getReadLog());
+        info->setProperty ("last_error",     impulse.getLastError());
 
-    private:
-        static juce::var describe (const VOK_ImpulseFile& impulse, const juce::File& file, bool readOk)
-        {
-            const juce::ScopedLock sl (impulse.getLock());
-
-            const auto& header = impulse.getHeader();
-            const auto* pool = impulse.getSamplePool();
-
-            juce::StringArray channelHashes;
-
-            if (pool != nullptr)
-                for (int channel = 0; channel < pool->getNumChannels(); ++channel)
-                    channelHashes.add (getChannelSha256 (*pool, channel));
-
-            auto info = std::make_unique<juce::DynamicObject>();
-            info->setProperty ("path",           file.getFullPathName());
-            info->setProperty ("read_ok",        readOk);
-            info->setProperty ("format_state",   (int) impulse.getFormatState());
-            info->setProperty ("version",        HeaderAttributes::getString (header, "version"));
-            info->setProperty ("samplerate",     pool != nullptr ? pool->sampleRate
-                                                                 : HeaderAttributes::getDouble (header, "samplerate", 0.0));
-            info->setProperty ("channels",       pool != nullptr ? pool->getNumChannels() : 0);
-            info->setProperty ("samples",        pool != nullptr ? pool->getNumSamples() : 0);
-            info->setProperty ("crypted",        impulse.getBoolAttribute ("crypted", false));
-            info->setProperty ("picture_chars",  impulse.getPictureText().length());
-            info->setProperty ("presets",        toVar (impulse.getPresetNames()));
-            info->setProperty ("channel_sha256", toVar (channelHashes));
-            info->setProperty ("read_log",       impulse.getReadLog());
-            info->setProperty ("last_error",     impulse.getLastError());
-
-            return info.release();
-        }
-    };
+        return info.release();
+    }
 }
 
-std::unique_ptr<Command> createInfoCommand()
+int Command::runInfo (const juce::StringArray& arguments) const
 {
-    return std::make_unique<InfoCommand>();
+    const auto file = getFileArgument (arguments[0]);
+
+    VOK_ImpulseFile impulse;
+    const auto readOk = impulse.readFile (file.getFullPathName());
+
+    print (juce::JSON::toString (describe (impulse, file, readOk)) + "\n");
+    return readOk ? success : failure;
 }

@@ -11,75 +11,49 @@
 
 namespace
 {
-    class InstallCommand  : public Command,
-                            private InstallReporter
+    struct Options
+    {
+        juce::File directory;
+        juce::File userSettings   = PluginSettings::getUserSettingsFile();
+        juce::File commonSettings = PluginSettings::getCommonSettingsFile();
+    };
+
+    bool parse (const juce::StringArray& arguments, Options& options)
+    {
+        bool haveDirectory = false;
+
+        for (int i = 0; i < arguments.size(); ++i)
+        {
+            const auto& argument = arguments[i];
+
+            if (argument == "--user-settings" || argument == "--common-settings")
+            {
+                if (++i >= arguments.size() || arguments[i].isEmpty())
+                    return false;
+
+                (argument == "--user-settings" ? options.userSettings : options.commonSettings) = Command::getFileArgument (arguments[i]);
+            }
+            else if (haveDirectory || argument.isEmpty() || argument.startsWith ("--"))
+            {
+                return false;
+            }
+            else
+            {
+                options.directory = Command::getFileArgument (argument);
+                haveDirectory = true;
+            }
+        }
+
+        return haveDirectory;
+    }
+
+    /** The log on stdout; a box's text follows its log line on stderr. */
+    class ConsoleReporter  : public InstallReporter
     {
     public:
-        juce::String getName() const override             { return "install"; }
-        juce::String getArgumentSyntax() const override   { return "DIR [--user-settings FILE] [--common-settings FILE]"; }
-        juce::String getDescription() const override      { return "install the pack into DIR and record DIR in the plug-in's settings (default: the real settings files)"; }
-
-        bool acceptsArguments (const juce::StringArray& arguments) const override
-        {
-            Options options;
-            return parse (arguments, options);
-        }
-
-        int run (const juce::StringArray& arguments) override
-        {
-            Options options;
-            parse (arguments, options);
-
-            InstallationRun installation (*this);
-
-            if (! installation.runInstallation (options.directory, EmbeddedPack::getEntries(),
-                                                options.userSettings, options.commonSettings))
-                return failure;
-
-            print ("Installation successfully!\n");
-            return success;
-        }
-
-    private:
-        struct Options
-        {
-            juce::File directory;
-            juce::File userSettings   = PluginSettings::getUserSettingsFile();
-            juce::File commonSettings = PluginSettings::getCommonSettingsFile();
-        };
-
-        static bool parse (const juce::StringArray& arguments, Options& options)
-        {
-            bool haveDirectory = false;
-
-            for (int i = 0; i < arguments.size(); ++i)
-            {
-                const auto& argument = arguments[i];
-
-                if (argument == "--user-settings" || argument == "--common-settings")
-                {
-                    if (++i >= arguments.size() || arguments[i].isEmpty())
-                        return false;
-
-                    (argument == "--user-settings" ? options.userSettings : options.commonSettings) = getFileArgument (arguments[i]);
-                }
-                else if (haveDirectory || argument.isEmpty() || argument.startsWith ("--"))
-                {
-                    return false;
-                }
-                else
-                {
-                    options.directory = getFileArgument (argument);
-                    haveDirectory = true;
-                }
-            }
-
-            return haveDirectory;
-        }
-
         void logMessage (const juce::String& message, bool showBox) override
         {
-            print (message + "\n");
+            Command::print (message + "\n");
 
             if (showBox)
             {
@@ -92,7 +66,24 @@ namespace
     };
 }
 
-std::unique_ptr<Command> createInstallCommand()
+bool Command::acceptsInstallArguments (const juce::StringArray& arguments)
 {
-    return std::make_unique<InstallCommand>();
+    Options options;
+    return parse (arguments, options);
+}
+
+int Command::runInstall (const juce::StringArray& arguments) const
+{
+    Options options;
+    parse (arguments, options);
+
+    ConsoleReporter reporter;
+    InstallationRun installation (reporter);
+
+    if (! installation.runInstallation (options.directory, EmbeddedPack::getEntries(),
+                                        options.userSettings, options.commonSettings))
+        return failure;
+
+    print ("Installation successfully!\n");
+    return success;
 }

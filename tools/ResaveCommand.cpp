@@ -2,43 +2,21 @@
 
 #include "Command.h"
 
-namespace
+int Command::runResave (const juce::StringArray& arguments) const
 {
-    class ResaveCommand  : public Command
-    {
-    public:
-        juce::String getName() const override             { return "resave"; }
-        juce::String getArgumentSyntax() const override   { return "IN OUT"; }
-        juce::String getDescription() const override      { return "read an impulse file and write it to OUT in the current layout"; }
+    const auto input  = getFileArgument (arguments[0]);
+    const auto output = getFileArgument (arguments[1]);
 
-        bool acceptsArguments (const juce::StringArray& arguments) const override
-        {
-            return arguments.size() == 2;
-        }
+    // Locked before reading: a file resaved over itself must not lose what another
+    // writer adds meanwhile.
+    const auto lock = lockToReplace (output);
 
-        int run (const juce::StringArray& arguments) override
-        {
-            const auto input  = getFileArgument (arguments[0]);
-            const auto output = getFileArgument (arguments[1]);
+    VOK_ImpulseFile impulse;
 
-            // Locked before reading: a file resaved over itself must not lose what another
-            // writer adds meanwhile.
-            const auto lock = lockFolderOf (output, getName());
-            checkReplaceable (output);
+    // A file that doesn't read cleanly is not written: its copy would lose samples.
+    if (! impulse.readFile (input.getFullPathName(), VOK_ImpulseFile::SampleReading::keepStored))
+        throw Failure { describeLoadFailure (impulse, input) };
 
-            VOK_ImpulseFile impulse;
-
-            // A file that doesn't read cleanly is not written: its copy would lose samples.
-            if (! impulse.readFile (input.getFullPathName(), VOK_ImpulseFile::SampleReading::keepStored))
-                throw Failure { describeLoadFailure (impulse, input) };
-
-            saveImpulse (impulse, output);
-            return success;
-        }
-    };
-}
-
-std::unique_ptr<Command> createResaveCommand()
-{
-    return std::make_unique<ResaveCommand>();
+    saveImpulse (impulse, output);
+    return success;
 }

@@ -7,93 +7,72 @@
 
 namespace
 {
-    class ToWavCommand  : public Command
+    /** Passes writes on to a stream owned elsewhere (the WAV writer deletes the stream it
+        is given); positioning too, as the writer fills in its header at the end. */
+    class ForwardingStream  : public juce::OutputStream
     {
     public:
-        juce::String getName() const override             { return "to-wav"; }
-        juce::String getArgumentSyntax() const override   { return "IN.vok OUT.wav"; }
-        juce::String getDescription() const override      { return "write the samples of an impulse as a 32-bit float WAV file with all its channels"; }
+        explicit ForwardingStream (juce::OutputStream& destinationStream) : destination (destinationStream) {}
 
-        bool acceptsArguments (const juce::StringArray& arguments) const override
-        {
-            return arguments.size() == 2;
-        }
-
-        int run (const juce::StringArray& arguments) override
-        {
-            const auto input  = getFileArgument (arguments[0]);
-            const auto output = getFileArgument (arguments[1]);
-
-            VOK_ImpulseFile impulse;
-            loadImpulse (impulse, input);
-
-            const auto* pool = impulse.getSamplePool();
-
-            if (pool == nullptr || pool->getNumChannels() == 0)
-                throw Failure { "No samples in " + input.getFullPathName() };
-
-            // A WAV file stores the rate as a whole number of Hz; without one no player can use it.
-            if (! (pool->sampleRate >= 1.0 && pool->sampleRate < 4294967296.0))
-                throw Failure { "No usable sample rate (" + juce::String (pool->sampleRate) + ") in " + input.getFullPathName() };
-
-            writeWav (*pool, output);
-            return success;
-        }
+        void flush() override                                   { destination.flush(); }
+        bool setPosition (juce::int64 newPosition) override     { return destination.setPosition (newPosition); }
+        juce::int64 getPosition() override                      { return destination.getPosition(); }
+        bool write (const void* data, size_t numBytes) override { return destination.write (data, numBytes); }
 
     private:
-        // Written beside the target and renamed over it, so a failed run never leaves a
-        // half-written WAV under the requested name.
-        static void writeWav (const VOK_VokSampleBuffer& pool, const juce::File& output)
+        juce::OutputStream& destination;
+    };
+
+    // Written beside the target and renamed over it, so a failed run never leaves a
+    // half-written WAV under the requested name.
+    void writeWav (const VOK_VokSampleBuffer& pool, const juce::File& output)
+    {
+        const auto cantWrite = Command::Failure { "Can't write " + output.getFullPathName() };
+
+        FileReplacement replacement (output);
+
+        if (! replacement.openedOk())
+            throw cantWrite;
+
+        // The writer takes a stream it deletes; this one only passes the bytes on.
+        auto* forwarding = new ForwardingStream (replacement.getStream());
+
+        juce::WavAudioFormat wav;
+        std::unique_ptr<juce::AudioFormatWriter> writer (wav.createWriterFor (forwarding, pool.sampleRate,
+                                                                              (unsigned int) pool.getNumChannels(),
+                                                                              32, {}, 0));
+        if (writer == nullptr)
         {
-            const auto cantWrite = Failure { "Can't write " + output.getFullPathName() };
-
-            const auto lock = lockFolderOf (output, "to-wav");
-            checkReplaceable (output);
-
-            FileReplacement replacement (output);
-
-            if (! replacement.openedOk())
-                throw cantWrite;
-
-            // The writer takes a stream it deletes; this one only passes the bytes on.
-            auto* forwarding = new ForwardingStream (replacement.getStream());
-
-            juce::WavAudioFormat wav;
-            std::unique_ptr<juce::AudioFormatWriter> writer (wav.createWriterFor (forwarding, pool.sampleRate,
-                                                                                  (unsigned int) pool.getNumChannels(),
-                                                                                  32, {}, 0));
-            if (writer == nullptr)
-            {
-                delete forwarding;
-                throw cantWrite;
-            }
-
-            const auto written = writer->writeFromAudioSampleBuffer (pool, 0, pool.getNumSamples()) && writer->flush();
-            writer.reset();
-
-            if (! written || ! replacement.replaceTarget())
-                throw Failure { cantWrite.message + ": " + replacement.getFailureReason() };
+            delete forwarding;
+            throw cantWrite;
         }
 
-        /** Passes writes on to a stream owned elsewhere (the WAV writer deletes the stream it
-            is given); positioning too, as the writer fills in its header at the end. */
-        class ForwardingStream  : public juce::OutputStream
-        {
-        public:
-            explicit ForwardingStream (juce::OutputStream& destinationStream) : destination (destinationStream) {}
+        const auto written = writer->writeFromAudioSampleBuffer (pool, 0, pool.getNumSamples()) && writer->flush();
+        writer.reset();
 
-            void flush() override                                   { destination.flush(); }
-            bool setPosition (juce::int64 newPosition) override     { return destination.setPosition (newPosition); }
-            juce::int64 getPosition() override                      { return destination.getPosition(); }
-            bool write (const void* data, size_t numBytes) override { return destination.write (data, numBytes); }
-
-        private:
-            juce::OutputStream& destination;
-        };
-    };
+        if (! written || ! replacement.replaceTarget())
+            throw Command::Failure { cantWrite.message + ": " + replacement.getFailureReason() };
+    }
 }
 
-std::unique_ptr<Command> createToWavCommand()
+int Command::runToWav (const juce::StringArray& arguments) const
 {
-    return std::make_unique<ToWavCommand>();
+    const auto input  = getFileArgument (arguments[0]);
+    const auto output = getFileArgument (arguments[1]);
+
+    VOK_ImpulseFile impulse;
+    loadImpulse (impulse, input);
+
+    const auto* pool = impulse.getSamplePool();
+
+    if (pool == nullptr || pool->getNumChannels() == 0)
+        throw Failure { "No samples in " + input.getFullPathName() };
+
+    // A WAV file stores the rate as a whole number of Hz; without one no player can use it.
+    if (! (pool->sampleRate >= 1.0 && pool->sampleRate < 4294967296.0))
+        throw Failure { "No usable sample rate (" + juce::String (pool->sampleRate) + ") in " + input.getFullPathName() };
+
+    const auto lock = lockToReplace (output);
+    writeWav (*pool, output);
+    return success;
 }

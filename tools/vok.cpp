@@ -1,7 +1,7 @@
 // vok: command-line access to impulse files (inspect, convert, edit presets).
 
 #include "Command.h"
-#include "ImpulseFileFields.h"
+#include "Utf8Text.h"
 #include "ProcessMemory.h"
 
 #include <cstdio>
@@ -14,68 +14,35 @@
  #include <shellapi.h>
 #endif
 
-// Each command lives in its own file; a new command adds its file, its factory here
-// and one line to the table below.
-std::unique_ptr<Command> createInfoCommand();
-std::unique_ptr<Command> createResaveCommand();
-std::unique_ptr<Command> createPresetsCommand();
-std::unique_ptr<Command> createAddPresetCommand();
-std::unique_ptr<Command> createGetPresetCommand();
-std::unique_ptr<Command> createFromAudioCommand();
-std::unique_ptr<Command> createToWavCommand();
-std::unique_ptr<Command> createInstallCommand();
-
 namespace
 {
-    const Command::Factory commandTable[] =
-    {
-        createInfoCommand,
-        createResaveCommand,
-        createPresetsCommand,
-        createAddPresetCommand,
-        createGetPresetCommand,
-        createFromAudioCommand,
-        createToWavCommand,
-        createInstallCommand,
-    };
-
     void printError (const juce::String& line)
     {
         std::fprintf (stderr, "%s\n", line.toRawUTF8());
     }
 
-    std::vector<std::unique_ptr<Command>> createCommands()
-    {
-        std::vector<std::unique_ptr<Command>> commands;
-
-        for (auto factory : commandTable)
-            commands.push_back (factory());
-
-        return commands;
-    }
-
-    void printHelp (const std::vector<std::unique_ptr<Command>>& commands)
+    void printHelp (const std::vector<Command>& commands)
     {
         juce::String help ("usage: vok COMMAND ARGUMENTS\n");
 
         for (auto& command : commands)
-            help << "  vok " << command->getName() << " " << command->getArgumentSyntax()
-                 << "  -  " << command->getDescription() << "\n";
+            help << "  vok " << command.getName() << " " << command.getArgumentSyntax()
+                 << "  -  " << command.getDescription() << "\n";
 
         help << "  vok --help  -  list the commands\n";
         Command::print (help);
     }
 
-    Command* findCommand (const std::vector<std::unique_ptr<Command>>& commands, const juce::String& name)
+    const Command* findCommand (const std::vector<Command>& commands, const juce::String& name)
     {
         for (auto& command : commands)
-            if (command->getName() == name)
-                return command.get();
+            if (command.getName() == name)
+                return &command;
 
         return nullptr;
     }
 
-    int runCommand (Command& command, const juce::StringArray& arguments)
+    int runCommand (const Command& command, const juce::StringArray& arguments)
     {
         if (! command.acceptsArguments (arguments))
         {
@@ -128,7 +95,7 @@ namespace
         {
             // Text that is not UTF-8 would reach files and settings altered (a path could even
             // gain a separator), so it is refused before anything is done.
-            if (! ImpulseFileFields::isWellFormedUTF8 (argv[i], std::strlen (argv[i])))
+            if (! Utf8Text::isWellFormed (argv[i], std::strlen (argv[i])))
             {
                 printError ("argument " + juce::String (i) + " is not UTF-8 text; paths and names must be UTF-8");
                 return false;
@@ -149,7 +116,7 @@ int main (int argc, char* argv[])
     if (! readArguments (argc, argv, arguments))
         return Command::failure;
 
-    const auto commands = createCommands();
+    const auto& commands = Command::getAll();
 
     if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "-h"))
     {

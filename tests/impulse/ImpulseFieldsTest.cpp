@@ -2,6 +2,7 @@
 
 #include <HeaderAttributes.h>
 #include <ImpulseFileFields.h>
+#include <Utf8Text.h>
 #include <VOK_ImpulseFile.h>
 
 #include <gtest/gtest.h>
@@ -146,7 +147,7 @@ TEST (ImpulseFields, IntegersReadLikeTheFrameworkWithoutWrapping)
     EXPECT_FALSE (ImpulseFileFields::isDecimalText (" 1"));
 }
 
-TEST (ImpulseFields, MalformedUTF8BecomesOneCharacterPerByteAndNeverRunsPastTheText)
+TEST (Utf8Text, MalformedUTF8BecomesOneCharacterPerByteAndNeverRunsPastTheText)
 {
     struct Case { const char* bytes; size_t size; std::vector<juce::juce_wchar> expected; };
     const Case cases[] = {
@@ -164,7 +165,7 @@ TEST (ImpulseFields, MalformedUTF8BecomesOneCharacterPerByteAndNeverRunsPastTheT
 
     for (auto& c : cases)
     {
-        const auto text = ImpulseFileFields::textFromUTF8 (c.bytes, c.size);
+        const auto text = Utf8Text::toString (c.bytes, c.size);
         std::vector<juce::juce_wchar> characters;
         for (auto p = text.getCharPointer(); ! p.isEmpty(); ++p)
             characters.push_back (*p);

@@ -103,45 +103,42 @@ TEST (ImpulseFromAudio, StereoWavGivesPoolAndHeader)
     }
 }
 
-TEST (ImpulseFromAudio, MonoFileGivesOneChannelAndChannelConfTwo)
+// Each of a file's channels becomes a pool channel of its own, whatever their number; the
+// header says how many, and ChannelConf is 2 as for every new impulse.
+TEST (ImpulseFromAudio, EachChannelComesFromItsOwnChannel)
 {
-    TemporaryFolder folder;
-    const auto signal = AudioTestFiles::createSignal (1, 500, 44100.0);
-    const auto file = writeWav (folder, "mono.wav", signal, 44100.0, 16);
+    struct Case { const char* fileName; int numChannels, numFrames; double sampleRate; int bits; const char* sampleRateText; };
+    const Case cases[] = {
+        { "mono.wav", 1, 500, 44100.0, 16, "44100" },
+        { "quad.wav", 4, 800, 48000.0, 32, "48000" },
+    };
 
-    VOK_ImpulseFile impulse;
-    ASSERT_TRUE (impulse.createFromAudioFile (file.getFullPathName()));
+    for (auto& c : cases)
+    {
+        TemporaryFolder folder;
+        const auto signal = AudioTestFiles::createSignal (c.numChannels, c.numFrames, c.sampleRate);
+        const auto file = writeWav (folder, c.fileName, signal, c.sampleRate, c.bits);
 
-    const auto* pool = impulse.getSamplePool();
-    ASSERT_NE (pool, nullptr);
-    EXPECT_EQ (pool->getNumChannels(), 1);
-    EXPECT_EQ (pool->getNumSamples(), 500);
-    EXPECT_TRUE (AudioTestFiles::haveSameSamples (*pool, *AudioTestFiles::readWithJuce (file)));
+        VOK_ImpulseFile impulse;
+        ASSERT_TRUE (impulse.createFromAudioFile (file.getFullPathName())) << c.fileName;
 
-    const auto& header = impulse.getHeader();
-    EXPECT_EQ (header.getStringAttribute ("samplerate"), "44100");
-    EXPECT_EQ (header.getStringAttribute ("ChannelConf"), "2");
-    EXPECT_EQ (header.getChildByName ("IRSamplePool")->getStringAttribute ("number"), "1");
-    EXPECT_EQ (header.getChildByName ("IRSamplePool")->getNumChildElements(), 1);
-}
+        const auto* pool = impulse.getSamplePool();
+        ASSERT_NE (pool, nullptr);
+        EXPECT_EQ (pool->getNumChannels(), c.numChannels) << c.fileName;
+        EXPECT_EQ (pool->getNumSamples(), c.numFrames) << c.fileName;
 
-TEST (ImpulseFromAudio, FourChannelsEachComeFromTheirOwnChannel)
-{
-    TemporaryFolder folder;
-    const auto signal = AudioTestFiles::createSignal (4, 800, 48000.0);
-    const auto file = writeWav (folder, "quad.wav", signal, 48000.0, 32);
+        // The signal's channels differ, so a copy of one channel into another would show here.
+        EXPECT_TRUE (AudioTestFiles::haveSameSamples (*pool, *AudioTestFiles::readWithJuce (file))) << c.fileName;
 
-    VOK_ImpulseFile impulse;
-    ASSERT_TRUE (impulse.createFromAudioFile (file.getFullPathName()));
-
-    const auto* pool = impulse.getSamplePool();
-    ASSERT_NE (pool, nullptr);
-    ASSERT_EQ (pool->getNumChannels(), 4);
-
-    // The signal's channels differ, so a copy of the first two would show here.
-    EXPECT_TRUE (AudioTestFiles::haveSameSamples (*pool, signal));
-    EXPECT_EQ (impulse.getHeader().getChildByName ("IRSamplePool")->getNumChildElements(), 4);
-    EXPECT_EQ (impulse.getHeader().getChildByName ("IRSamplePool")->getChildElement (3)->getStringAttribute ("channel"), "3");
+        const auto& header = impulse.getHeader();
+        const auto* poolElement = header.getChildByName ("IRSamplePool");
+        EXPECT_EQ (header.getStringAttribute ("samplerate"), c.sampleRateText) << c.fileName;
+        EXPECT_EQ (header.getStringAttribute ("ChannelConf"), "2") << c.fileName;
+        EXPECT_EQ (poolElement->getStringAttribute ("number"), juce::String (c.numChannels)) << c.fileName;
+        ASSERT_EQ (poolElement->getNumChildElements(), c.numChannels) << c.fileName;
+        EXPECT_EQ (poolElement->getChildElement (c.numChannels - 1)->getStringAttribute ("channel"),
+                   juce::String (c.numChannels - 1)) << c.fileName;
+    }
 }
 
 TEST (ImpulseFromAudio, MoreChannelsThanThePoolHoldsAreRefused)

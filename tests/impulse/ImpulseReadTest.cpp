@@ -254,7 +254,8 @@ TEST_F (ImpulseRead, FailureTable)
         VOK_ImpulseFile fresh;
         EXPECT_FALSE (fresh.readFile (folder.write ("case.vok", Builder().header (text).block (good).bytes()).getFullPathName())) << text;
         EXPECT_TRUE (fresh.getReadLog().startsWith ("Read HeaderParseError\nHeader: ")) << fresh.getReadLog();
-        EXPECT_EQ (fresh.getReadFailure(), VOK_ImpulseFile::ReadFailure::headerNotParsed) << text;
+        EXPECT_EQ (fresh.getReadFailure().cause, ReadFailure::Cause::headerNotParsed) << text;
+        EXPECT_TRUE (fresh.getReadFailure().reason.startsWith ("Header: ")) << text;
         EXPECT_EQ (fresh.getSamplePool(), nullptr);
         EXPECT_EQ (fresh.getFormatState(), VOK_ImpulseFile::notLoaded);
     }
@@ -271,6 +272,7 @@ TEST_F (ImpulseRead, EachMismatchingChannelElementGetsItsOwnLine)
     EXPECT_TRUE (impulse.getReadLog().endsWith ("NumChannels 2\nNumSamples 3\n"
                                                 "samples in xml (4) != samples in blocks (3)\n"
                                                 "samples in xml (5) != samples in blocks (3)\n"));
+    EXPECT_EQ (impulse.getReadFailure().reason, "samples in xml (4) != samples in blocks (3)");
     EXPECT_EQ (impulse.getFormatState(), VOK_ImpulseFile::readFromFile);
     EXPECT_EQ (channel (1), right);
 }
@@ -290,10 +292,12 @@ TEST_F (ImpulseRead, MissingFileAndUnopenableStreamLeaveTheObjectAlone)
     EXPECT_EQ (impulse.getReadLog(), "Input Stream konnte nicht erstellt werden\n");
     EXPECT_TRUE (impulse.getLastError().isEmpty());
 
-    EXPECT_EQ (impulse.getReadFailure(), VOK_ImpulseFile::ReadFailure::unreadable);
+    EXPECT_EQ (impulse.getReadFailure().cause, ReadFailure::Cause::unreadable);
+    EXPECT_EQ (impulse.getReadFailure().reason, folder.getFolder().getFullPathName() + " is a Directory");
 
     EXPECT_FALSE (read (Builder().header ("garbage").bytes()));
     EXPECT_EQ (impulse.getReadLog(), "Read HeaderParseError\nHeader: syntax error at line 1\n");
+    EXPECT_EQ (impulse.getReadFailure().reason, "Header: syntax error at line 1");
 
     EXPECT_EQ (&impulse.getHeader(), headerBefore);
     EXPECT_EQ (impulse.getPictureText(), "1.B");
@@ -485,27 +489,33 @@ TEST_F (ImpulseRead, HostileFilesAreReadWithinWhatTheyHoldAndNameTheirCause)
     for (int i = 0; i < 100000; ++i)
         manyVersion20Strings.string ("j");
 
-    struct Case { const char* name; juce::MemoryBlock bytes; bool expectedResult; VOK_ImpulseFile::ReadFailure failure;
+    // The reason is the finding that failed the read, wherever the log goes on or is cut off.
+    struct Case { const char* name; juce::MemoryBlock bytes; bool expectedResult; ReadFailure::Cause cause;
                   const char* expectedLine; int maxChannels; };
     const Case cases[] = {
         { "block for channel 31 of a two-channel header", Builder().header (twoChannels).block (good).block (audioPayload (31, right)).bytes(),
-          false, VOK_ImpulseFile::ReadFailure::recordRefused, "AUDIODATA of channel 31 rejected: the header declares 2 channels\n", 2 },
+          false, ReadFailure::Cause::recordRefused, "AUDIODATA of channel 31 rejected: the header declares 2 channels\n", 2 },
         { "2.0 record for channel 5 of a one-channel header",
           Builder().header (documentText (*headerElement ("2.0", 1, 3))).raw (audioRecord (5, left)).bytes(),
-          false, VOK_ImpulseFile::ReadFailure::recordRefused, "AUDIODATA of channel 5 rejected: the header declares 1 channels\n", 1 },
+          false, ReadFailure::Cause::recordRefused, "AUDIODATA of channel 5 rejected: the header declares 1 channels\n", 1 },
         { "channel count mismatch", Builder().header (twoChannels).block (good).bytes(),
-          false, VOK_ImpulseFile::ReadFailure::disagreesWithHeader, "channels in xml (2 != channels in blocks (1)\n", 2 },
+          false, ReadFailure::Cause::disagreesWithHeader, "channels in xml (2 != channels in blocks (1)\n", 2 },
         { "30000 unknown blocks", manyUnknownBlocks.bytes(),
-          true, VOK_ImpulseFile::ReadFailure::none, "\nRead log cut off after ", 2 },
+          true, ReadFailure::Cause::none, "\nRead log cut off after ", 2 },
         { "100000 strings of version 2.0 junk", manyVersion20Strings.bytes(),
-          true, VOK_ImpulseFile::ReadFailure::none, "\nRead log cut off after ", 1 },
+          true, ReadFailure::Cause::none, "\nRead log cut off after ", 1 },
     };
 
     for (auto& c : cases)
     {
         VOK_ImpulseFile fresh;
         EXPECT_EQ (fresh.readFile (folder.write ("hostile.vok", c.bytes).getFullPathName()), c.expectedResult) << c.name;
-        EXPECT_EQ (fresh.getReadFailure(), c.failure) << c.name;
+        EXPECT_EQ (fresh.getReadFailure().cause, c.cause) << c.name;
+
+        if (c.cause != ReadFailure::Cause::none)
+        {
+            EXPECT_EQ (fresh.getReadFailure().reason + "\n", c.expectedLine) << c.name;
+        }
         EXPECT_TRUE (fresh.getReadLog().contains (c.expectedLine)) << c.name << "\n" << fresh.getReadLog().getLastCharacters (300);
         EXPECT_LE (fresh.getReadLog().getNumBytesAsUTF8(), ReadLog::maxBytes + 100) << c.name;
         ASSERT_NE (fresh.getSamplePool(), nullptr);
@@ -556,7 +566,7 @@ TEST_F (ImpulseRead, HeaderAloneIsEnoughWhenTheSamplesArePassedOver)
 
         if (c.readForTheHeader)
         {
-            EXPECT_EQ (skipped.getReadFailure(), VOK_ImpulseFile::ReadFailure::none) << c.name;
+            EXPECT_EQ (skipped.getReadFailure().cause, ReadFailure::Cause::none) << c.name;
             EXPECT_EQ (skipped.getPresetNames(), juce::StringArray ("Hall")) << c.name;
             EXPECT_EQ (skipped.getPresetData ("Hall"), "wet 0.5") << c.name;
 
@@ -566,7 +576,7 @@ TEST_F (ImpulseRead, HeaderAloneIsEnoughWhenTheSamplesArePassedOver)
         }
         else
         {
-            EXPECT_EQ (skipped.getReadFailure(), VOK_ImpulseFile::ReadFailure::headerNotParsed) << c.name;
+            EXPECT_EQ (skipped.getReadFailure().cause, ReadFailure::Cause::headerNotParsed) << c.name;
         }
     }
 }

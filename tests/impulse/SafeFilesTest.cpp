@@ -3,8 +3,9 @@
 
 #include <FileReplacement.h>
 #include <FolderLock.h>
-#include <ImpulseFileFields.h>
+#include <Utf8Text.h>
 #include <RegularFileInput.h>
+#include <ReplaceableTarget.h>
 #include <VOK_ImpulseFile.h>
 
 #include <gtest/gtest.h>
@@ -129,6 +130,13 @@ TEST_P (HostileTarget, IsNeitherReadNorWrittenNorReplaced)
     EXPECT_EQ ((int) input.getKind(), (int) GetParam().kind);
     EXPECT_EQ ((int) RegularFileInput::getKindOf (place), (int) GetParam().kind);
 
+    juce::String failure;
+    const auto openFolder = OpenFolder::openParentOf (place, OpenFolder::Missing::fail, failure);
+    ASSERT_NE (openFolder, nullptr) << failure;
+    const ReplaceableTarget target (*openFolder, place.getFileName());
+    EXPECT_EQ (target.getRefusal(), ReplaceableTarget::Refusal::notRegularFile);
+    EXPECT_EQ (target.describeRefusal(), RegularFileInput::describe (place, GetParam().kind));
+
     VOK_ImpulseFile impulse;
     EXPECT_FALSE (impulse.saveToFile (place.getFullPathName()));
 
@@ -140,6 +148,39 @@ TEST_P (HostileTarget, IsNeitherReadNorWrittenNorReplaced)
 
 INSTANTIATE_TEST_SUITE_P (Places, HostileTarget, ::testing::ValuesIn (hostilePlaces),
                           [] (const auto& info) { return std::string (info.param.name); });
+
+// Where nothing is, or a regular file the user may change, a new file may go; a file the user
+// marked read-only stays, and the refusal says why.
+TEST (ReplaceableTarget, OnlyWhatTheUserMayChangeIsReplaced)
+{
+    using Refusal = ReplaceableTarget::Refusal;
+    TemporaryFolder folder;
+    const auto writable = folder.write ("writable.vok", juce::MemoryBlock ("a", 1));
+    const auto readOnly = folder.write ("read-only.vok", juce::MemoryBlock ("b", 1));
+    ASSERT_TRUE (readOnly.setReadOnly (true));
+
+    juce::String failure;
+    const auto openFolder = OpenFolder::openParentOf (writable, OpenFolder::Missing::fail, failure);
+    ASSERT_NE (openFolder, nullptr) << failure;
+
+    struct Case { const char* name; bool exists; Refusal refusal; juce::String refusalText; };
+    const Case cases[] = {
+        { "missing.vok",   false, Refusal::none,            {} },
+        { "writable.vok",  true,  Refusal::none,            {} },
+        { "read-only.vok", true,  Refusal::protectedByUser, "Can't overwrite " + readOnly.getFullPathName() + ": the file is read-only" },
+    };
+
+    for (auto& c : cases)
+    {
+        const ReplaceableTarget target (*openFolder, c.name);
+        EXPECT_EQ (target.exists(), c.exists) << c.name;
+        EXPECT_EQ (target.getRefusal(), c.refusal) << c.name;
+        EXPECT_EQ (target.mayBeReplaced(), c.refusal == Refusal::none) << c.name;
+        EXPECT_EQ (target.describeRefusal(), c.refusalText) << c.name;
+    }
+
+    readOnly.setReadOnly (false);
+}
 
 //==============================================================================
 TEST (FileReplacement, SiblingNamesAreUnpredictableAndTheTargetChangesOnlyWhenComplete)
@@ -471,7 +512,7 @@ TEST (OpenFolder, LinksAreFollowedOnlyWhereTheirMakerIsTrusted)
 #endif
 
 //==============================================================================
-TEST (ImpulseFileFieldsText, WellFormedUtf8)
+TEST (Utf8Text, WellFormedUtf8)
 {
     const struct { const char* bytes; bool wellFormed; } cases[]
     {
@@ -487,5 +528,5 @@ TEST (ImpulseFileFieldsText, WellFormedUtf8)
     };
 
     for (auto& c : cases)
-        EXPECT_EQ (ImpulseFileFields::isWellFormedUTF8 (c.bytes, std::strlen (c.bytes)), c.wellFormed) << c.bytes;
+        EXPECT_EQ (Utf8Text::isWellFormed (c.bytes, std::strlen (c.bytes)), c.wellFormed) << c.bytes;
 }

@@ -143,6 +143,16 @@ namespace
             names.sort (false);
             EXPECT_EQ (namesIn (folder).joinIntoString (" | "), names.joinIntoString (" | "));
         }
+
+        /** A failure after the backup was made leaves the old file in place, its backup beside
+            it, and nothing else.
+        */
+        void expectOldFileKeptWithBackup (const juce::MemoryBlock& old) const
+        {
+            expectBytes (target, old);
+            expectBytes (backup, old);
+            expectFolderHolds ({ target.getFileName(), backup.getFileName() });
+        }
     };
 
     juce::String damagedBackupName (const Scene& s)
@@ -267,12 +277,7 @@ namespace
           // Nothing another program holds: the system's reason is given, not advice to close programs.
           oldFileSteps ({ "Read old Preset Cathedral", "Read old Preset vocal" }) + mergingOldWithUserIntoPlain
               + std::initializer_list<const char*> { "Can't overwrite {P}\nOperation not permitted" }, false,
-          [] (Scene& s)
-          {
-              s.expectBytes (s.target, files().oldWithUser);
-              s.expectBytes (s.backup, files().oldWithUser);
-              s.expectFolderHolds ({ s.target.getFileName(), s.backup.getFileName() });
-          } },
+          [] (Scene& s) { s.expectOldFileKeptWithBackup (files().oldWithUser); } },
 
         { "ParentIsAPlainFile",
           [] (Scene& s)
@@ -297,23 +302,13 @@ namespace
           oldFileSteps ({ "Read old Preset Cathedral", "Read old Preset vocal" }) + mergingOldWithUserIntoPlain
               + std::initializer_list<const char*> { "Can't write (1){P}\nOperation not permitted" }, false,
           // The old file goes only when the new one takes its place.
-          [] (Scene& s)
-          {
-              s.expectBytes (s.target, files().oldWithUser);
-              s.expectBytes (s.backup, files().oldWithUser);
-              s.expectFolderHolds ({ s.target.getFileName(), s.backup.getFileName() });
-          } },
+          [] (Scene& s) { s.expectOldFileKeptWithBackup (files().oldWithUser); } },
 
         { "WriteFailsPartWay",
           [] (Scene& s) { s.entry = files().newPlain; s.put (s.target, files().oldPlain); s.fileSizeLimit = (rlim_t) files().newPlain.getSize() - 100; },
           oldFileSteps ({}) + std::initializer_list<const char*> { "Write {P}", "Can't write (2) {P}\nFile too large" }, false,
           // No half-written file is left, and a full disk leaves the old file in its place.
-          [] (Scene& s)
-          {
-              s.expectBytes (s.target, files().oldPlain);
-              s.expectBytes (s.backup, files().oldPlain);
-              s.expectFolderHolds ({ s.target.getFileName(), s.backup.getFileName() });
-          } },
+          [] (Scene& s) { s.expectOldFileKeptWithBackup (files().oldPlain); } },
 
         { "WriteFailsWhenStreamIsClosed",
           // Smaller than the stream's buffer: the write itself succeeds, and only closing the
@@ -341,12 +336,7 @@ namespace
               + std::initializer_list<const char*> { "Write {P}", "Preset merging", "Read new {P}",
                   "Read new Preset Ambient", "Read new Preset -Bright", "Read new Preset VOCAL",
                   "Check Cathedral", "Merge user preset Cathedral", "Save {P}", "Can't save {P}for merging\nFile too large" }, false,
-          [] (Scene& s)
-          {
-              s.expectBytes (s.target, files().oldWithLargeUser);
-              s.expectBytes (s.backup, files().oldWithLargeUser);
-              s.expectFolderHolds ({ s.target.getFileName(), s.backup.getFileName() });
-          } },
+          [] (Scene& s) { s.expectOldFileKeptWithBackup (files().oldWithLargeUser); } },
 
         { "BackupCantBeDeleted",
           [] (Scene& s)

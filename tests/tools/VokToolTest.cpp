@@ -204,6 +204,34 @@ TEST_F (VokToolTest, ResaveFailuresWriteNothing)
                                + ": There is no folder " + file ("no").getFullPathName() + "\n");
 }
 
+// The message names what the reader found to fail the read, whatever its log holds after it.
+TEST_F (VokToolTest, ReadFailuresSayWhatWasFound)
+{
+    writeVokFixture (file ("in.vok"), false);
+    juce::MemoryBlock refused;
+    ASSERT_TRUE (file ("in.vok").loadFileAsData (refused));
+    const auto blockOfChannel5 = ImpulseFileBytes::Builder().block (ImpulseFileBytes::audioPayload (5, channel0, false)).bytes();
+    refused.append (blockOfChannel5.getData(), blockOfChannel5.getSize());
+    ASSERT_TRUE (file ("refused.vok").replaceWithData (refused.getData(), refused.getSize()));
+    ASSERT_TRUE (file ("garbage.vok").replaceWithText ("no xml here"));
+    ASSERT_TRUE (file ("folder.vok").createDirectory());
+
+    struct Case { const char* name; juce::String reason; };
+    const Case cases[] = {
+        { "garbage.vok", "Header: syntax error at line 1" },
+        { "refused.vok", "AUDIODATA of channel 5 rejected: the header declares 2 channels" },
+        { "folder.vok",  file ("folder.vok").getFullPathName() + " is a Directory" },
+    };
+
+    for (auto& c : cases)
+    {
+        const auto result = vok ({ "resave", c.name, "out.vok" });
+        EXPECT_TRUE (isOneErrorLine (result, 1)) << c.name;
+        EXPECT_EQ (result.err, "Can't read " + file (c.name).getFullPathName() + ": " + c.reason + "\n");
+        EXPECT_FALSE (file ("out.vok").exists()) << c.name;
+    }
+}
+
 //==============================================================================
 TEST_F (VokToolTest, PresetsListsNamesInListOrder)
 {

@@ -9,7 +9,7 @@
 
     Usable with juce::Array and juce::StringArray sorting through compareElements.
 */
-struct LexicographicComparator
+struct PresetNameOrder
 {
     /** Negative when first goes before second, 0 when they are equal in this order. */
     static int compare (const juce::String& first, const juce::String& second);

@@ -10,7 +10,7 @@
 
     Such bytes can be copied into another file by the system, file to file, instead of being
     written out of the program's mapping, whose pages the copy would first have to fault in
-    one by one: on Linux that is well over twice as fast. Where the bytes are not part of the
+    one by one. Where the bytes are not part of the
     program's file (the heap, a library's data) or the system has no means of telling,
     nothing is found and they are written from memory as usual.
 */
@@ -29,8 +29,7 @@ public:
     int getFileHandle() const noexcept      { return fileHandle; }
 
     /** Makes every page of a range of mapped memory present at once, so that writing it out
-        doesn't stop at each page it meets unmapped (tens of microseconds each on virtual
-        machines).
+        doesn't stop at each page it meets unmapped (a costly interruption on virtual machines).
     */
     static void mapIn (const void* data, size_t size);
 

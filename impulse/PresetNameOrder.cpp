@@ -1,10 +1,10 @@
-#include "LexicographicComparator.h"
+#include "PresetNameOrder.h"
 
 namespace
 {
     juce::String::CharPointerType skipLeadingNonAlphanumerics (juce::String::CharPointerType text)
     {
-        while (! text.isEmpty() && ! LexicographicComparator::isLetterOrDigit (*text))
+        while (! text.isEmpty() && ! PresetNameOrder::isLetterOrDigit (*text))
             ++text;
 
         return text;
@@ -19,7 +19,7 @@ namespace
     }
 }
 
-bool LexicographicComparator::isLetterOrDigit (juce::juce_wchar character) noexcept
+bool PresetNameOrder::isLetterOrDigit (juce::juce_wchar character) noexcept
 {
     // The C library classifies nothing beyond ASCII in the "C" locale that a program
     // starts in, so names like "Ébène" would lose their first letter. Above ASCII only
@@ -30,7 +30,7 @@ bool LexicographicComparator::isLetterOrDigit (juce::juce_wchar character) noexc
     return ! isPunctuationOrSymbolAboveAscii (character);
 }
 
-int LexicographicComparator::compare (const juce::String& first, const juce::String& second)
+int PresetNameOrder::compare (const juce::String& first, const juce::String& second)
 {
     const auto firstText  = skipLeadingNonAlphanumerics (first.getCharPointer());
     const auto secondText = skipLeadingNonAlphanumerics (second.getCharPointer());

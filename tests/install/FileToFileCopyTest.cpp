@@ -4,6 +4,7 @@
 
 #include "TemporaryFolder.h"
 
+#include <CarriedBytes.h>
 #include <FileReplacement.h>
 #include <NewImpulseHeader.h>
 #include <ProgramImage.h>
@@ -21,17 +22,17 @@
 
 namespace
 {
-    // Larger than the replacement's buffer, so that it is written as one piece.
+    // Larger than the replacement's buffer, so that what isn't copied is written as one piece.
     constexpr size_t carriedSize = 200000;
 
-    struct CarriedBytes
+    struct CarriedArray
     {
         unsigned char bytes[carriedSize];
     };
 
-    constexpr CarriedBytes makeCarriedBytes()
+    constexpr CarriedArray makeCarriedBytes()
     {
-        CarriedBytes carried {};
+        CarriedArray carried {};
         uint32_t state = 1;
 
         for (size_t i = 0; i < carriedSize; ++i)
@@ -44,22 +45,22 @@ namespace
     }
 
     // In the program's read-only data, as the pack is.
-    constexpr CarriedBytes carried = makeCarriedBytes();
+    constexpr CarriedArray carried = makeCarriedBytes();
 
     // In the program's writable data: its file holds these bytes only until they change.
-    CarriedBytes changing = makeCarriedBytes();
+    CarriedArray changing = makeCarriedBytes();
 
     juce::MemoryBlock carriedBlock()
     {
         return { carried.bytes, carriedSize };
     }
 
-    juce::File writeThroughReplacement (const juce::File& target, const void* data, size_t size)
+    juce::File writeThroughReplacement (const juce::File& target, const unsigned char* data, size_t size)
     {
         FileReplacement replacement (target);
         EXPECT_TRUE (replacement.openedOk());
         EXPECT_TRUE (replacement.getStream().writeString ("head"));
-        EXPECT_TRUE (replacement.getStream().write (data, size));
+        EXPECT_TRUE (CarriedBytes::write (replacement.getStream(), reinterpret_cast<const char*> (data), size));
         EXPECT_TRUE (replacement.getStream().writeString ("tail"));
         EXPECT_TRUE (replacement.createTarget());
         return target;
@@ -146,7 +147,8 @@ TEST (ProgramImage, CarriedBytesReachTheFileExactlyOnEveryFileSystem)
         EXPECT_TRUE (load (writeThroughReplacement (folder.getChildFile ("carried.bin"), carried.bytes, carriedSize)) == expected);
 
         const auto onHeap = carriedBlock();
-        EXPECT_TRUE (load (writeThroughReplacement (folder.getChildFile ("heap.bin"), onHeap.getData(), onHeap.getSize())) == expected);
+        EXPECT_TRUE (load (writeThroughReplacement (folder.getChildFile ("heap.bin"), static_cast<const unsigned char*> (onHeap.getData()),
+                                                    onHeap.getSize())) == expected);
 
         changing.bytes[carriedSize / 2] ^= 0xff;
         const auto changed = expectedFile (changing.bytes, carriedSize);
@@ -292,7 +294,7 @@ TEST (ProgramImage, CarriedBytesOnAFullDiskFailTheNewFile)
         FileReplacement replacement (target);
         ASSERT_TRUE (replacement.openedOk());
         const FullDisk fullDisk;
-        replacement.getStream().write (carried.bytes, carriedSize);
+        CarriedBytes::write (replacement.getStream(), reinterpret_cast<const char*> (carried.bytes), carriedSize);
         EXPECT_FALSE (replacement.createTarget());
     }
 
