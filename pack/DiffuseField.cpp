@@ -10,7 +10,6 @@
 namespace
 {
     constexpr double pi = juce::MathConstants<double>::pi;
-    constexpr double ln1000 = 6.907755278982137;   // 60 dB of amplitude, in nepers
     constexpr int numBins = DiffuseField::frameSize / 2 + 1;
 
     // Hann analysis and synthesis windows at a quarter-frame hop add up to this.
@@ -89,7 +88,7 @@ void DiffuseField::analyse (juce::uint64 seed, int channel)
             const auto index = start + i;
             const auto seconds = index / room.sampleRate + offsetSeconds;
             buffer[(size_t) i] = index >= 0 && index < numSamples
-                               ? samples[(size_t) index] * level * std::exp (-ln1000 * seconds / referenceDecay) * window[(size_t) i]
+                               ? samples[(size_t) index] * level * std::exp (-RoomDesign::nepersPerDecay * seconds / referenceDecay) * window[(size_t) i]
                                : 0.0;
         }
 
@@ -202,7 +201,7 @@ std::vector<std::vector<float>> DiffuseField::render() const
     {
         const auto frequency = juce::jmax (1.0, bin * room.sampleRate / frameSize);
         specularPerSecond[(size_t) bin] = room.getSpecularShare (frequency, 1.0);
-        extraDecayRates[(size_t) bin] = ln1000 * (1.0 / getDecayTime (room.targetT30, frequency, room.speedOfSound) - 1.0 / referenceDecay);
+        extraDecayRates[(size_t) bin] = RoomDesign::nepersPerDecay * (1.0 / getDecayTime (room.targetT30, frequency, room.speedOfSound) - 1.0 / referenceDecay);
         diffuseShares[(size_t) bin] = modes.getDiffuseShare (frequency);
     }
 

@@ -58,7 +58,6 @@ namespace
 
     // A mode counts as excited when source and microphone together see this much of its pressure.
     constexpr double smallestModeCoupling = 0.5;
-    constexpr double lowestModeHz = 20.0;
 }
 
 double PackMeasures::expectedCoherence (const RoomDesign& room, RoomSynthesiser::Layout layout,
@@ -90,7 +89,7 @@ double PackMeasures::expectedCoherence (const RoomDesign& room, RoomSynthesiser:
 
         bandPowers.push_back (std::pow (filter.getMagnitude (room.sampleRate, frequency), 4.0));
         coherences.push_back (coherence);
-        decayRates.push_back (2.0 * std::log (1000.0) / DiffuseField::getDecayTime (room.targetT30, frequency, room.speedOfSound));
+        decayRates.push_back (2.0 * RoomDesign::nepersPerDecay / DiffuseField::getDecayTime (room.targetT30, frequency, room.speedOfSound));
     }
 
     // The coherence at each moment is that of the band's power at that moment; the moments count alike.
@@ -119,34 +118,12 @@ double PackMeasures::expectedCoherence (const RoomDesign& room, RoomSynthesiser:
 
 std::vector<double> PackMeasures::coupledModeFrequencies (const RoomDesign& room, const RoomSynthesiser::Path& path)
 {
-    const auto highest = highestJudgedModeShare * room.getSchroederFrequency();
-    const auto half = 0.5 * room.speedOfSound;
-    const auto orderLimit = [&] (double size) { return static_cast<int> (highest / half * size) + 1; };
-    const auto shape = [] (int order, double size, const RoomDesign::Position& point, double RoomDesign::Position::* axis)
-    {
-        return std::cos (order * juce::MathConstants<double>::pi * (point.*axis) / size);
-    };
-
     std::vector<double> frequencies;
 
-    for (int p = 0; p <= orderLimit (room.width); ++p)
-        for (int q = 0; q <= orderLimit (room.length); ++q)
-            for (int r = 0; r <= orderLimit (room.height); ++r)
-            {
-                const auto frequency = half * std::sqrt (std::pow (p / room.width, 2.0) + std::pow (q / room.length, 2.0)
-                                                          + std::pow (r / room.height, 2.0));
-                const auto coupling = [&] (const RoomDesign::Position& point)
-                {
-                    return shape (p, room.width, point, &RoomDesign::Position::x) * shape (q, room.length, point, &RoomDesign::Position::y)
-                         * shape (r, room.height, point, &RoomDesign::Position::z);
-                };
+    for (const auto& mode : room.getModes (highestJudgedModeShare * room.getSchroederFrequency()))
+        if (std::abs (room.getModeShape (mode, path.source) * room.getModeShape (mode, path.microphone)) >= smallestModeCoupling)
+            frequencies.push_back (mode.frequency);
 
-                if (frequency >= lowestModeHz && frequency <= highest
-                     && std::abs (coupling (path.source) * coupling (path.microphone)) >= smallestModeCoupling)
-                    frequencies.push_back (frequency);
-            }
-
-    std::sort (frequencies.begin(), frequencies.end());
     return frequencies;
 }
 
@@ -497,7 +474,7 @@ namespace
 
         void addModeRows()
         {
-            if (room.getSchroederFrequency() <= PackMeasures::modalRoomSchroederFrequency)
+            if (! room.isModal())
                 return;
 
             const auto row = addRow ("mode salience below " + juce::String (juce::roundToInt (PackMeasures::highestJudgedModeShare * room.getSchroederFrequency()))

@@ -76,8 +76,6 @@ public:
     */
     static std::vector<double> coupledModeFrequencies (const RoomDesign& room, const RoomSynthesiser::Path& path);
 
-    /** Where the room's modes stand apart enough to be heard as such. */
-    static constexpr double modalRoomSchroederFrequency = 100.0;
     static constexpr double highestJudgedModeShare = 0.7;
 
     /** The diffuse-field coherence the pair of channels should show in an octave band, with

@@ -1,5 +1,6 @@
 #include "RoomDesign.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -107,6 +108,32 @@ RoomDesign::BandValues RoomDesign::getMeanScattering() const noexcept
                                  * getSurfaceArea (static_cast<Surface> (surface)) / getSurfaceArea();
 
     return mean;
+}
+
+std::vector<RoomDesign::Mode> RoomDesign::getModes (double highest) const
+{
+    const auto half = 0.5 * speedOfSound;
+    const auto orderLimit = [&] (double size) { return static_cast<int> (highest / half * size) + 1; };
+    std::vector<Mode> modes;
+
+    for (int p = 0; p <= orderLimit (width); ++p)
+        for (int q = 0; q <= orderLimit (length); ++q)
+            for (int r = 0; r <= orderLimit (height); ++r)
+            {
+                const auto frequency = half * std::sqrt (std::pow (p / width, 2.0) + std::pow (q / length, 2.0) + std::pow (r / height, 2.0));
+
+                if (frequency >= lowestModeHz && frequency <= highest)
+                    modes.push_back ({ p, q, r, frequency });
+            }
+
+    std::sort (modes.begin(), modes.end(), [] (const Mode& a, const Mode& b) { return a.frequency < b.frequency; });
+    return modes;
+}
+
+double RoomDesign::getModeShape (const Mode& mode, const Position& point) const noexcept
+{
+    constexpr auto pi = juce::MathConstants<double>::pi;
+    return std::cos (mode.p * pi * point.x / width) * std::cos (mode.q * pi * point.y / length) * std::cos (mode.r * pi * point.z / height);
 }
 
 double RoomDesign::getSpecularShare (double frequency, double seconds) const noexcept

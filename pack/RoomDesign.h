@@ -3,6 +3,7 @@
 #include <juce_core/juce_core.h>
 
 #include <array>
+#include <vector>
 
 /**
     The design of one room of the pack, as the room table (rooms.json) gives it:
@@ -21,6 +22,11 @@ public:
 
     /** The octave bands' centre frequencies in Hz, lowest first. */
     static constexpr BandValues bandCentres { 125.0, 250.0, 500.0, 1000.0, 2000.0, 4000.0 };
+
+    /** A decay time's 60 dB of amplitude in nepers, ln 1000: an amplitude decays as
+        exp (-nepersPerDecay t / T60).
+    */
+    static constexpr double nepersPerDecay = 6.907755278982137;
 
     struct Position
     {
@@ -105,6 +111,28 @@ public:
     {
         return 2000.0 * std::sqrt (0.5 * (targetT30[2] + targetT30[3]) / getVolume());
     }
+
+    /** Whether the room is small enough for its modes to be heard apart. */
+    bool isModal() const noexcept                   { return getSchroederFrequency() > lowestModalSchroederFrequency; }
+
+    static constexpr double lowestModalSchroederFrequency = 100.0;
+
+    /** A mode (p, q, r) of the rigid-walled shoebox, ringing at
+        f = c/2 sqrt ((p/Lx)^2 + (q/Ly)^2 + (r/Lz)^2).
+    */
+    struct Mode
+    {
+        int p = 0, q = 0, r = 0;
+        double frequency = 0.0;
+    };
+
+    /** The room's modes from lowestModeHz up to highest, lowest first. */
+    std::vector<Mode> getModes (double highest) const;
+
+    /** The mode's pressure at a point, cos (p pi x / Lx) cos (q pi y / Ly) cos (r pi z / Lz). */
+    double getModeShape (const Mode& mode, const Position& point) const noexcept;
+
+    static constexpr double lowestModeHz = 20.0;
 
     /** A band value at any frequency: linear in the logarithm of the frequency between the
         bands' centres, and the outer bands' values beyond them.

@@ -25,7 +25,7 @@ public:
     explicit RoomModes (const RoomDesign& room);
 
     /** Whether the room is small enough for its modes to be heard apart. */
-    bool isModal() const noexcept                    { return room.getSchroederFrequency() > lowestModalSchroederFrequency; }
+    bool isModal() const noexcept                    { return room.isModal(); }
 
     /** How much of the amplitude at a frequency the diffuse field keeps: 0 up to three
         quarters of an octave below the Schroeder frequency, 1 from a quarter of an octave below
@@ -47,10 +47,8 @@ public:
     */
     double getHighestModeFrequency() const noexcept  { return room.getSchroederFrequency() * std::exp2 (handOverStartOctaves + handOverOctaves); }
 
-    static constexpr double lowestModalSchroederFrequency = 100.0;
     static constexpr double handOverStartOctaves = -0.75;
     static constexpr double handOverOctaves = 0.5;
-    static constexpr double lowestModeHz = 20.0;
     static constexpr double buildUpSeconds = 0.005;
 
 private:

@@ -8,8 +8,6 @@
 
 namespace
 {
-    constexpr double ln1000 = 6.907755278982137;
-
     /** The band's filter run forwards and then backwards: the band without its phase shift. */
     std::vector<float> zeroPhaseBand (const float* samples, int numSamples, double sampleRate, const RoomMeasures::Band& band)
     {
@@ -110,7 +108,7 @@ double TailMeasures::gaussianFluctuationDb (double t30, double sampleRate, const
         std::vector<float> reference ((size_t) endSample);
 
         for (int i = 0; i < endSample; ++i)
-            reference[(size_t) i] = static_cast<float> (noise.nextGaussian() * std::exp (-ln1000 * i / (sampleRate * t30)));
+            reference[(size_t) i] = static_cast<float> (noise.nextGaussian() * std::exp (-RoomDesign::nepersPerDecay * i / (sampleRate * t30)));
 
         sum += envelopeFluctuationDb (reference.data(), endSample, sampleRate, band, startSample, endSample);
     }
