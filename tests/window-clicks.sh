@@ -1,13 +1,15 @@
 # Clicking in the real windows with xdotool, for the end-to-end scripts that source this file
 # (on Linux and under Wine alike).
 
-# The windows' content sizes and their controls' boxes, from the header the windows are laid
-# out by (app/SetupLayout.h): one array (x y width height) per box, box_<name as there>.
-layoutHeader="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/app/SetupLayout.h"
-eval "$(sed -n 's/^ *constexpr Box \([A-Za-z]*\) *{ *\([0-9]*\), *\([0-9]*\), *\([0-9]*\), *\([0-9]*\) *};.*$/box_\1=(\2 \3 \4 \5)/p' \
-           "$layoutHeader")"
+# The windows' content sizes and their controls' boxes, from the table the windows are laid
+# out by (app/SetupLayout.boxes): one array (x y width height) per box, box_<name as there>.
+layoutTable="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/app/SetupLayout.boxes"
+while read -r name x y width height; do
+    [ -z "$name" ] || [[ "$name" == "#"* ]] && continue
+    declare -ga "box_$name=($x $y $width $height)"
+done < "$layoutTable"
 for name in agreementContent agreeButton agreementCancelButton setupPanel installButton cancelButton logEditor; do
-    declare -p "box_$name" > /dev/null 2>&1 || { echo "no box \"$name\" in $layoutHeader" >&2; exit 1; }
+    declare -p "box_$name" > /dev/null 2>&1 || { echo "no box \"$name\" in $layoutTable" >&2; exit 1; }
 done
 
 sizeOf() {        # box name -> its width and height
