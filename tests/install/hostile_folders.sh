@@ -379,16 +379,23 @@ row_links_and_fifos_as_tool_inputs() {
 # Reading the folder is not enough to hold its writers' lock.
 row_reader_cant_hold_the_lock() {
     needs_root || return
-    with_user_presets; chmod 755 "$dir"; snapshot_outside
-    "${unprivileged[@]}" python3 -c 'import fcntl,os,sys,time
+    with_user_presets; chown -R root:root "$work/row"; chmod 755 "$dir"; snapshot_outside
+    # The reader says when it has taken what it could; the installation starts only then. It is
+    # the system's python: the one first on root's PATH may be a shim in root's home, which the
+    # user nobody can't run (the reader would fail to start, and the row would check nothing).
+    local ready
+    exec {ready}< <("${unprivileged[@]}" env PATH=/usr/bin:/bin python3 -c 'import fcntl,os,sys,time
 for name in (".", ".vok-writer.lock"):
     try:
         f = os.open(os.path.join(sys.argv[1], name), os.O_RDONLY); fcntl.flock(f, fcntl.LOCK_EX | fcntl.LOCK_NB)
     except OSError: pass
-time.sleep(8)' "$dir" 2> /dev/null &
-    local reader=$!; sleep 0.5
-    chown -R root:root "$work/row"; out=$(timeout 5 "$vok" install "$dir" --user-settings "$user_settings" --common-settings "$common_settings" 2> "$work/err")
-    status=$?; err=$(cat "$work/err"); kill $reader 2> /dev/null; wait $reader 2> /dev/null
+print("holding", flush=True)
+time.sleep(8)' "$dir" 2> /dev/null)
+    local reader=$! said=""
+    read -r -t 10 -u "$ready" said || true
+    [ "$said" = holding ] || fail "the reader did not get to the lock within 10 s"
+    out=$(timeout 5 "$vok" install "$dir" --user-settings "$user_settings" --common-settings "$common_settings" 2> "$work/err")
+    status=$?; err=$(cat "$work/err"); kill $reader 2> /dev/null; wait $reader 2> /dev/null; exec {ready}<&-
     expect 0 "Installation successfully!"
 }
 
