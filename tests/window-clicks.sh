@@ -8,7 +8,7 @@ while read -r name x y width height; do
     [ -z "$name" ] || [[ "$name" == "#"* ]] && continue
     declare -ga "box_$name=($x $y $width $height)"
 done < "$layoutTable"
-for name in agreementContent agreeButton agreementCancelButton setupPanel installButton cancelButton logEditor; do
+for name in agreementContent agreeButton agreementCancelButton setupPanel installButton closeButton cancelButton logEditor; do
     declare -p "box_$name" > /dev/null 2>&1 || { echo "no box \"$name\" in $layoutTable" >&2; exit 1; }
 done
 
