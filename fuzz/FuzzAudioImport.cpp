@@ -2,34 +2,17 @@
 // each extension the import knows, since the framework tries the matching format first.
 // Whatever is imported must hold what the file can: finite samples, a bounded length.
 
+#include "FuzzWorkFolder.h"
+
 #include <VOK_ImpulseFile.h>
 
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <unistd.h>
-
-namespace
-{
-    struct WorkFolder
-    {
-        WorkFolder()
-        {
-            const juce::File shm ("/dev/shm");
-            const auto base = shm.isDirectory() ? shm : juce::File::getSpecialLocation (juce::File::tempDirectory);
-            folder = base.getChildFile ("vok-fuzz-audio-" + juce::String ((int) getpid()));
-            folder.createDirectory();
-        }
-
-        ~WorkFolder()   { folder.deleteRecursively(); }
-
-        juce::File folder;
-    };
-}
 
 extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, std::size_t size)
 {
-    static const WorkFolder work;
+    static const FuzzWorkFolder work ("vok-fuzz-audio-");
 
     // The first byte picks the extension, so that each format's reader is reached directly.
     static const char* const extensions[] = { "wav", "aiff", "flac", "ogg" };

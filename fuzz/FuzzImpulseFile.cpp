@@ -3,33 +3,16 @@
 // samples kept as stored, it must give the same log and save to the same bytes, and the same
 // result, but that a read for the header alone needs only the header.
 
+#include "FuzzWorkFolder.h"
+
 #include <VOK_ImpulseFile.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <unistd.h>
 
 namespace
 {
-    /** A folder of this process's own, in RAM where there is one so that the file round
-        trips stay cheap; removed when the fuzzer exits.
-    */
-    struct WorkFolder
-    {
-        WorkFolder()
-        {
-            const juce::File shm ("/dev/shm");
-            const auto base = shm.isDirectory() ? shm : juce::File::getSpecialLocation (juce::File::tempDirectory);
-            folder = base.getChildFile ("vok-fuzz-" + juce::String ((int) getpid()));
-            folder.createDirectory();
-        }
-
-        ~WorkFolder()   { folder.deleteRecursively(); }
-
-        juce::File folder;
-    };
-
     bool haveSameSamples (const VOK_VokSampleBuffer& a, const VOK_VokSampleBuffer& b)
     {
         if (a.getNumChannels() != b.getNumChannels() || a.getNumSamples() != b.getNumSamples())
@@ -81,7 +64,7 @@ namespace
 
 extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, std::size_t size)
 {
-    static const WorkFolder work;
+    static const FuzzWorkFolder work ("vok-fuzz-");
     const auto& folder = work.folder;
     const auto input = folder.getChildFile ("input.vok");
     const auto copy = folder.getChildFile ("copy.vok");

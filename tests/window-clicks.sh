@@ -1,13 +1,15 @@
 # Clicking in the real windows with xdotool, for the end-to-end scripts that source this file
 # (on Linux and under Wine alike).
 
-# The windows' content sizes and their controls' boxes, from the header the windows are laid
-# out by (app/SetupLayout.h): one array (x y width height) per box, box_<name as there>.
-layoutHeader="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/app/SetupLayout.h"
-eval "$(sed -n 's/^ *constexpr Box \([A-Za-z]*\) *{ *\([0-9]*\), *\([0-9]*\), *\([0-9]*\), *\([0-9]*\) *};.*$/box_\1=(\2 \3 \4 \5)/p' \
-           "$layoutHeader")"
-for name in agreementContent agreeButton agreementCancelButton setupPanel installButton cancelButton logEditor; do
-    declare -p "box_$name" > /dev/null 2>&1 || { echo "no box \"$name\" in $layoutHeader" >&2; exit 1; }
+# The windows' content sizes and their controls' boxes, from the table the windows are laid
+# out by (app/SetupLayout.boxes): one array (x y width height) per box, box_<name as there>.
+layoutTable="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/app/SetupLayout.boxes"
+while read -r name x y width height; do
+    [ -z "$name" ] || [[ "$name" == "#"* ]] && continue
+    declare -ga "box_$name=($x $y $width $height)"
+done < "$layoutTable"
+for name in agreementContent agreeButton agreementCancelButton setupPanel installButton closeButton cancelButton logEditor; do
+    declare -p "box_$name" > /dev/null 2>&1 || { echo "no box \"$name\" in $layoutTable" >&2; exit 1; }
 done
 
 sizeOf() {        # box name -> its width and height
@@ -57,4 +59,56 @@ clickUntilProcessEnds() {  # pid, seconds to wait after each click, then the cli
         echo "note: still running $seconds s after the click, clicking again"
     done
     ! kill -0 "$pid" 2> /dev/null
+}
+
+# Waiting for what a step needs rather than for a fixed time: a bounded poll that says what it
+# gave up on, so that a failure reads as what did not happen.
+waitUntil() {  # seconds, what is awaited (for the message), then the command that is true once it is there
+    local seconds=$1 what=$2
+    local deadline=$((SECONDS + seconds))
+    shift 2
+    until "$@"; do
+        if [ "$SECONDS" -ge "$deadline" ]; then
+            echo "gave up after $seconds s waiting for $what" >&2
+            return 1
+        fi
+        sleep 0.1
+    done
+}
+
+# The windows of the program started as appPid (of any program while appPid is unset); --all,
+# since xdotool otherwise takes a window that has either the title or the process.
+visibleWindow() {  # title -> the id of the visible window with exactly this title, or nothing
+    xdotool search --all --onlyvisible ${appPid:+--pid "$appPid"} --name "^$1\$" 2> /dev/null | head -n 1 || true
+}
+
+# True once the window shows more than one colour: the program has painted it, so its message
+# loop runs and a click or a key reaches it.
+windowIsDrawn() {  # window id
+    local spread
+    spread=$(import -window "$1" -colorspace Gray -format '%[fx:standard_deviation]' info: 2> /dev/null) || return 1
+    awk -v s="$spread" 'BEGIN { exit !(s > 0.01) }'
+}
+
+# A window with exactly this title, mapped and painted; nothing, with the reason, when it did not
+# come within the time.
+waitForWindow() {  # title [seconds, 20] -> window id, or nothing
+    local seconds=${2:-20} id
+    id=$(timeout "$seconds" xdotool search --sync --all --onlyvisible ${appPid:+--pid "$appPid"} --name "^$1\$" 2> /dev/null | head -n 1) \
+        || true
+    if [ -z "$id" ]; then
+        echo "no window \"$1\" within $seconds s" >&2
+        return 0
+    fi
+    if waitUntil "$seconds" "\"$1\" to be drawn" windowIsDrawn "$id"; then
+        echo "$id"
+    fi
+}
+
+windowIsGone() {  # window id
+    ! xdotool search --onlyvisible --name '.*' 2> /dev/null | grep -qx "$1"
+}
+
+processHasEnded() {  # pid
+    ! kill -0 "$1" 2> /dev/null
 }

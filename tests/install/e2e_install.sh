@@ -39,23 +39,6 @@ appPid=""
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 source "$(dirname "$0")/../window-clicks.sh"
 
-visibleWindow() {  # title -> id of the program's visible window with exactly this title
-    local id
-    for id in $(xdotool search --onlyvisible --pid "$appPid" 2> /dev/null || true); do
-        [ "$(xdotool getwindowname "$id")" = "$1" ] && { echo "$id"; return 0; }
-    done
-}
-
-waitForWindow() {  # title -> id, or nothing after 20 s
-    local id=""
-    for _ in $(seq 1 200); do
-        id="$(visibleWindow "$1")"
-        [ -n "$id" ] && break
-        sleep 0.1
-    done
-    echo "$id"
-}
-
 # A message box is a window of its own (titled "!" for a warning, untitled for information).
 boxWindow() {
     local id
@@ -64,45 +47,33 @@ boxWindow() {
     done
 }
 
-waitForBox() {  # seconds -> id, or nothing
-    local id=""
-    for _ in $(seq 1 $(($1 * 10))); do
-        id="$(boxWindow)"
-        [ -n "$id" ] && break
-        sleep 0.1
-    done
-    echo "$id"
+boxIsUp() {  # -> sets box, true once a box is there and drawn
+    box="$(boxWindow)"
+    [ -n "$box" ] && windowIsDrawn "$box"
+}
+
+waitForBox() {  # seconds -> id, or nothing (the callers say what was missing)
+    local box=""
+    waitUntil "$1" "a message box" boxIsUp 2> /dev/null || box=""
+    echo "$box"
 }
 
 dismissBox() {  # id; Return presses the box's one button
-    for _ in 1 2 3; do
-        xdotool windowfocus --sync "$1" 2> /dev/null || true
-        xdotool key --window "$1" Return 2> /dev/null || true
-        for _ in $(seq 1 30); do
-            [ -z "$(xdotool search --onlyvisible --pid "$appPid" 2> /dev/null | grep -x "$1" || true)" ] && return 0
-            sleep 0.1
-        done
-    done
-    fail "the message box did not close"
+    xdotool windowfocus --sync "$1" 2> /dev/null || true
+    xdotool key --window "$1" Return 2> /dev/null || true
+    waitUntil 5 "the message box to close" windowIsGone "$1" || fail "the message box did not close"
 }
 
-# True when the log area of the main window shows dark text on its white background.
-logHasText() {  # screenshot
-    # On a busy machine a geometry query now and then gets no answer, so it is asked again.
-    # A failing check prints what it saw.
-    local attempt
-    for attempt in 1 2 3 4 5; do
-        contentOrigin "$main" $(sizeOf setupPanel) && break
-        [ "$attempt" = 5 ] && { echo "the geometry of window $main: $(xdotool getwindowgeometry --shell "$main" 2>&1 | tr '\n' ' ')"; return 1; }
-        sleep 0.2
-    done
-    local darkest x y width height
+# True when the log area of the main window, in a new screenshot, shows dark text on its
+# white background; darkest is the darkest grey seen there.
+logShowsText() {  # screenshot file
+    contentOrigin "$main" $(sizeOf setupPanel) || return 1
+    import -window root "$1"
+    local x y width height
     read -r x y width height <<< "${box_logEditor[*]}"
     # Inside the log's frame and scroll bar.
     darkest=$(convert "$1" -crop "$((width - 24))x$((height - 12))+$((contentX + x + 8))+$((contentY + y + 6))" +repage -colorspace Gray -format "%[fx:minima]" info:)
-    awk -v d="$darkest" 'BEGIN { exit !(d < 0.3) }' && return 0
-    echo "the darkest grey inside the log at $contentX,$contentY is $darkest"
-    return 1
+    awk -v d="$darkest" 'BEGIN { exit !(d < 0.3) }'
 }
 
 startAndAgree() {  # home -> sets main (the main window's id) or fails
@@ -112,18 +83,9 @@ startAndAgree() {  # home -> sets main (the main window's id) or fails
     local agreement
     agreement="$(waitForWindow "VOK2 License and Legal Information")"
     [ -n "$agreement" ] || { fail "no agreement window"; return 1; }
-    sleep 0.5
-    # Clicked again only while the agreement is still there: once it has gone, a busy machine
-    # may just be slow to show the main window.
-    for _ in 1 2 3; do
-        [ -n "$(visibleWindow "VOK2 License and Legal Information")" ] \
-            && clickInContent "$agreement" $(sizeOf agreementContent) $(centreOf agreeButton)
-        main="$(waitForWindow "VOK Setup")"
-        [ -n "$main" ] && break
-        kill -0 "$appPid" 2> /dev/null || break
-    done
+    clickInContent "$agreement" $(sizeOf agreementContent) $(centreOf agreeButton) || true
+    main="$(waitForWindow "VOK Setup")"
     [ -n "$main" ] || { fail "\"I Agree\" did not bring up the main window"; return 1; }
-    sleep 0.5
 }
 
 # True once the log covers the middle of the panel (white where the panel is navy before).
@@ -134,23 +96,19 @@ logShown() {
     [[ "$colour" == *"#FFFFFF"* ]]
 }
 
-# On a busy machine a click can arrive before the window handles input. "Install" may be
-# clicked again only while the log is not shown: once the run has started, "Close" is there.
-pressInstall() {
-    for _ in 1 2 3; do
-        clickInContent "$main" $(sizeOf setupPanel) $(centreOf installButton)
-        for _ in $(seq 1 30); do
-            logShown && return 0
-            [ -n "$(boxWindow)" ] && return 0
-            sleep 0.1
-        done
-        echo "note: the installation did not start 3 s after the click, clicking again"
-    done
-    fail "\"Install\" did not start the installation"
+installationStarted() {
+    logShown || [ -n "$(boxWindow)" ]
 }
 
+pressInstall() {
+    clickInContent "$main" $(sizeOf setupPanel) $(centreOf installButton) || true
+    waitUntil 5 "the installation to start" installationStarted || fail "\"Install\" did not start the installation"
+}
+
+# "Close" sits where "Install" was.
 closeApp() {
-    if ! clickUntilProcessEnds "$appPid" 5 "$main" $(sizeOf setupPanel) $(centreOf installButton); then
+    clickInContent "$main" $(sizeOf setupPanel) $(centreOf closeButton) || true
+    if ! waitUntil 10 "the program to end" processHasEnded "$appPid"; then
         fail "\"Close\" did not end the program"
         stopApp
     else
@@ -188,18 +146,16 @@ home1="$work/home1"; mkdir -p "$home1"
 dir1="$home1/Documents/VOK Impulses"
 if startAndAgree "$home1"; then
     pressInstall
-    sleep 0.2
     import -window root "$shots/install-log-running.png"
     box="$(waitForBox 60)"
     if [ -z "$box" ]; then
         fail "no \"Installation successfully!\" box"
     else
-        sleep 0.3
         import -window root "$shots/install-success-box.png"
         dismissBox "$box"
-        sleep 0.5
-        import -window root "$shots/install-log-finished.png"
-        logHasText "$shots/install-log-finished.png" || fail "the log shows no text"
+        darkest=""
+        waitUntil 5 "text in the log" logShowsText "$shots/install-log-finished.png" \
+            || fail "the log shows no text (its darkest grey is ${darkest:-unknown})"
         [ -z "$(waitForBox 2)" ] || fail "a further box appeared after success"
         expectPackInstalled "$dir1"
         settingsHold "$home1/.config/VOK/VOK.settings" "$dir1" || fail "the user settings do not hold the directory"
@@ -242,7 +198,6 @@ if startAndAgree "$home3"; then
     if [ -z "$box" ]; then
         fail "no box for the directory that can't be created"
     else
-        sleep 0.3
         import -window root "$shots/install-failure-directory-box.png"
         dismissBox "$box"
         [ -z "$(waitForBox 2)" ] || fail "a second box followed \"Can't Create Directory\""
@@ -262,15 +217,13 @@ if startAndAgree "$home4"; then
     if [ -z "$box" ]; then
         fail "no box for the directory in a file's place"
     else
-        sleep 0.3
         import -window root "$shots/install-failure-file-box.png"
         dismissBox "$box"
         box="$(waitForBox 10)"
         if [ -z "$box" ]; then
             fail "no \"Installation aborted\" box"
         else
-            sleep 0.3
-            import -window root "$shots/install-aborted-box.png"
+                import -window root "$shots/install-aborted-box.png"
             dismissBox "$box"
         fi
         cmp -s "$pack/Recording Studio 2 stereo.vok" "$dir4/Recording Studio 2 stereo.vok" || fail "the first file is not installed"

@@ -3,11 +3,14 @@
 # and control fields, validates its desktop entry, then unpacks it into a temporary root and
 # runs the unpacked vok there: --help, and an installation of the pack into a temporary folder.
 #
-# Usage: package_test.sh BUILD_DIR VERSION
+# Usage: package_test.sh BUILD_DIR VERSION [LIBRARY...]
+#   (LIBRARY: a library the programs open by name while running, whose package the package
+#   must depend on)
 set -euo pipefail
 
 build=${1:?usage: package_test.sh BUILD_DIR VERSION}
-version=${2:?usage: package_test.sh BUILD_DIR VERSION}
+version=${2:?usage: package_test.sh BUILD_DIR VERSION [LIBRARY...]}
+runtime_loaded=("${@:3}")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -50,6 +53,13 @@ field() { dpkg-deb -f "$deb" "$1"; }
 depends=$(field Depends)
 for dependency in 'libc6 (>= ' 'libfreetype6 (>= ' 'libx11-6' 'libxext6'; do
     [[ "$depends" == *"$dependency"* ]] || fail "Depends lacks $dependency: $depends"
+done
+# No link names what the programs open by name, so nothing but the package's own Depends
+# brings it in.
+for library in "${runtime_loaded[@]}"; do
+    owner=$(dpkg-query --search "*/$library" 2> /dev/null | sed -n '1s/[:,].*//p')
+    [ -n "$owner" ] || { fail "$library, opened while running, belongs to no installed package"; continue; }
+    [[ ", $depends," == *", $owner"[\ ,]* ]] || fail "Depends lacks $owner, which holds $library: $depends"
 done
 for linked_in in libflac libvorbis libogg libstdc++; do
     [[ "$depends" != *"$linked_in"* ]] || fail "Depends names $linked_in, which the programs link in: $depends"
