@@ -7,9 +7,7 @@ set -uo pipefail
 source "$(dirname "$0")/wine-session.sh"
 
 targetWin='C:\VOK Test\Impulses'
-heldWin="$targetWin\\$heldName"
-installWithTool "$targetWin" && addUserPreset "$heldWin" || finishSession
-held=$(unixPath "$targetWin")/$heldName
+installWithUserPreset "$targetWin"
 
 printf 'a later setting' > "$work/later.txt"
 addLaterPreset() {  # preset name

@@ -6,9 +6,7 @@ set -uo pipefail
 source "$(dirname "$0")/wine-session.sh"
 
 targetWin='C:\VOK Test\Impulses'
-heldWin="$targetWin\\$heldName"
-installWithTool "$targetWin" && addUserPreset "$heldWin" || finishSession
-held=$(unixPath "$targetWin")/$heldName
+installWithUserPreset "$targetWin"
 
 cp "$held" "$work/before.vok"
 if holdOpen "$heldWin"; then

@@ -7,19 +7,17 @@ source "$(dirname "$0")/wine-session.sh"
 requireTools xdotool import
 
 # Installed as the installer would have: its settings then propose this folder.
-guiHeldWin="$defaultWin\\$heldName"
-installWithTool "$defaultWin" && addUserPreset "$guiHeldWin" || finishSession
-guiHeld=$(unixPath "$defaultWin")/$heldName
+installWithUserPreset "$defaultWin"
 
-cp "$guiHeld" "$work/before.vok"
-if holdOpen "$guiHeldWin"; then
+cp "$held" "$work/before.vok"
+if holdOpen "$heldWin"; then
     if "$here/drive-setup.sh" "$setupExe" "$shots" "$work" failure; then
         pass "VOK Setup.exe over a held-open target: the run stops with a warning box, then \"Installation aborted\""
     else
         fail "VOK Setup.exe over a held-open target (see above)"
     fi
-    checkBackup "$guiHeld" "$work/before.vok" "VOK Setup.exe over a held-open target"
+    checkBackup "$held" "$work/before.vok" "VOK Setup.exe over a held-open target"
     releaseFile
 fi
-checkMergedAfterRelease "$defaultWin" "$guiHeldWin" "$guiHeld" "VOK Setup.exe"
+checkMergedAfterRelease "$defaultWin" "$heldWin" "$held" "VOK Setup.exe"
 finishSession

@@ -152,6 +152,14 @@ addUserPreset() {  # Windows path of an installed file
         || { fail "could not add a user preset to $1: $(cat "$work/add.log")"; return 1; }
 }
 
+# An installation whose first file the user has given a preset of their own: sets heldWin and
+# held, that file as Windows and as Linux name it. The test ends here when this fails.
+installWithUserPreset() {  # Windows folder
+    heldWin="$1\\$heldName"
+    installWithTool "$1" && addUserPreset "$heldWin" || finishSession
+    held=$(unixPath "$1")/$heldName
+}
+
 holdOpen() {  # Windows path: a second Wine process keeps the file open (or the folder locked) until releaseFile
     rm -f "$work/release"
     : > "$work/hold.log"
