@@ -13,8 +13,6 @@ done
 rm -rf "$template"
 mkdir -p "$template/home"
 export WINEPREFIX=$template/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-# A home without a Documents folder: Wine then keeps the user's documents inside the prefix
-# instead of linking them to the real home.
 export HOME=$template/home
 
 started=$(date +%s)
@@ -23,4 +21,11 @@ if ! wineboot -i > "$template/wineboot.log" 2>&1 || ! wineserver -w; then
     echo "Could not create a Wine prefix in $WINEPREFIX (wineboot's log above); it needs the Wine that make windows-deps installs"
     exit 1
 fi
+# Wine links the user's Documents, Desktop and the like to the home it was made with, which
+# every copy of the prefix would then share: each becomes a folder of the prefix's own.
+for folder in "$WINEPREFIX"/drive_c/users/*/*; do
+    if [ -L "$folder" ] && [ "$(readlink "$folder")" = "$HOME" ]; then
+        rm "$folder" && mkdir "$folder" || exit 1
+    fi
+done
 echo "Fresh Wine prefix: $(( $(date +%s) - started )) s"

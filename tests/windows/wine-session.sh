@@ -47,8 +47,7 @@ fi
 
 work=$(mktemp -d /tmp/vok-windows-test.XXXXXX)
 export WINEPREFIX=$work/prefix
-# The home the prefix was made with has no Documents folder: Wine then keeps the user's
-# documents inside the prefix instead of linking them to the real home.
+# Wine keeps files of its own in the home (menu entries, its settings): the test has its own.
 export HOME=$work/home
 cp -a "$template/prefix" "$WINEPREFIX"
 cp -a "$template/home" "$HOME"
