@@ -97,7 +97,7 @@ windows-deps: deps
 windows: windows-deps
 	@JOBS=$(JOBS) windows/build.sh vok vok_setup
 
-# The Windows build under Wine, in a fresh prefix inside Xvfb.
+# The Windows build's tests under Wine, CTest's cross-compiling emulator (tests/windows).
 test-windows: windows
-	@JOBS=$(JOBS) windows/build.sh $$(tests/windows/test-targets.sh)
-	@tests/with-xvfb.sh tests/windows/run-all.sh build-windows
+	@JOBS=$(JOBS) windows/build.sh vok_windows_tests
+	@cd build-windows && ctest --output-on-failure -j $(JOBS)
