@@ -58,27 +58,6 @@ juce::File PluginSettings::getCommonSettingsFile()
     return getSettingsFileIn (juce::File::commonApplicationDataDirectory);
 }
 
-juce::PropertiesFile::Options PluginSettings::getOptions (bool commonToAllUsers)
-{
-    juce::PropertiesFile::Options options;
-    options.applicationName          = applicationName;
-    options.filenameSuffix           = fileSuffix;
-    options.folderName               = folderName;
-    options.commonToAllUsers         = commonToAllUsers;
-    options.ignoreCaseOfKeyNames     = true;
-    options.storageFormat            = juce::PropertiesFile::storeAsBinary;
-    options.millisecondsBeforeSaving = 0;
-    return options;
-}
-
-std::unique_ptr<juce::PropertiesFile> PluginSettings::open (const juce::File& settingsFile, bool commonToAllUsers)
-{
-    if (settingsFile == juce::File())
-        return {};
-
-    return std::make_unique<juce::PropertiesFile> (settingsFile, getOptions (commonToAllUsers));
-}
-
 juce::String PluginSettings::readDefaultImpulsePath (const juce::File& settingsFile, const juce::String& fallback)
 {
     PluginSettingsFile settings (settingsFile);

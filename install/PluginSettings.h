@@ -26,12 +26,6 @@ public:
     /** Where the settings file shared by all users lives; File() when the platform has no such folder. */
     static juce::File getCommonSettingsFile();
 
-    /** The options both files are opened with. */
-    static juce::PropertiesFile::Options getOptions (bool commonToAllUsers);
-
-    /** Opens a settings file; nullptr when there is no location for it (settingsFile is File()). */
-    static std::unique_ptr<juce::PropertiesFile> open (const juce::File& settingsFile, bool commonToAllUsers);
-
     /** The stored impulse directory of a settings file, read without the framework's loader;
         fallback when the key is missing or the file can't be read safely (a stored empty value
         stays empty).

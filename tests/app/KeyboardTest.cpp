@@ -2,6 +2,7 @@
 #include "AgreementText.h"
 #include "EmbeddedPack.h"
 #include "PluginSettings.h"
+#include "PluginWrittenSettings.h"
 #include "SetupWindow.h"
 #include "TemporaryFolder.h"
 #include "VOK_SetupWindow.h"
@@ -219,7 +220,7 @@ protected:
         QuitRecordingApplication::get().quitRequests = 0;
         folder = TemporaryFolder::createUniqueFolder ("vok-keys-test");
         ASSERT_NE (folder, juce::File());
-        PluginSettings::open (getUserSettings(), false)->setValue ("DEFAULT_IMPULSE_PATH",
+        PluginWrittenSettings::open (getUserSettings(), false)->setValue ("DEFAULT_IMPULSE_PATH",
                                                                     getTarget().getFullPathName());
 
         ModalAnswerer agree (isAgreementWindow, [] (juce::Component& modal) { press (modal, returnKey); });

@@ -1,5 +1,6 @@
 #include "GuiTestSupport.h"
 #include "PluginSettings.h"
+#include "PluginWrittenSettings.h"
 #include "SetupLayout.h"
 #include "TemporaryFolder.h"
 #include "VOK_SetupWindow.h"
@@ -25,7 +26,7 @@ namespace
 
         void store (const juce::String& key, const juce::String& value) const
         {
-            PluginSettings::open (getSettingsFile(), false)->setValue (key, value);
+            PluginWrittenSettings::open (getSettingsFile(), false)->setValue (key, value);
             ASSERT_TRUE (getSettingsFile().existsAsFile());
         }
 

@@ -1,6 +1,7 @@
 #include "GuiTestSupport.h"
 #include "EmbeddedPack.h"
 #include "PluginSettings.h"
+#include "PluginWrittenSettings.h"
 #include "SetupWindow.h"
 #include "TemporaryFolder.h"
 #include "VOK_SetupWindow.h"
@@ -100,7 +101,7 @@ protected:
                                                                         << holder.readAllProcessOutput();
         ASSERT_TRUE (isLockedByAnother (getLockFile()));
 
-        PluginSettings::open (getUserSettings(), false)->setValue ("DEFAULT_IMPULSE_PATH", target.getFullPathName());
+        PluginWrittenSettings::open (getUserSettings(), false)->setValue ("DEFAULT_IMPULSE_PATH", target.getFullPathName());
 
         ModalAnswerer agree (isAgreementWindow, [] (juce::Component& modal) { clickButtonIn (modal, "buttonAgree"); });
         window = std::make_unique<SetupWindow> (getUserSettings(), temporary.getFile ("common").getChildFile ("VOK.settings"));

@@ -4,6 +4,7 @@
 #include <ImpulseFileInstaller.h>
 #include <InstallationRun.h>
 #include <PluginSettings.h>
+#include <PluginWrittenSettings.h>
 
 #include <gtest/gtest.h>
 
@@ -42,7 +43,7 @@ namespace
 
         juce::String storedPath (const juce::File& settingsFile)
         {
-            auto settings = PluginSettings::open (settingsFile, false);
+            auto settings = PluginWrittenSettings::open (settingsFile, false);
             return settings->getValue (PluginSettings::defaultImpulsePathKey, "(missing)");
         }
 

@@ -1,6 +1,7 @@
 #include "InstallTestFiles.h"
 
 #include <PluginSettings.h>
+#include <PluginWrittenSettings.h>
 
 #include <gtest/gtest.h>
 
@@ -71,7 +72,7 @@ namespace
         /** Makes a settings file in another of the framework's forms, holding these properties. */
         void prepare (juce::PropertiesFile::StorageFormat format, const juce::StringPairArray& properties)
         {
-            auto options = PluginSettings::getOptions (false);
+            auto options = PluginWrittenSettings::getOptions (false);
             options.storageFormat = format;
             options.millisecondsBeforeSaving = -1;
             juce::PropertiesFile settings (file, options);
