@@ -18,7 +18,7 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev \
     binutils-mingw-w64-x86-64 libz-mingw-w64-dev dpkg-dev wine64 wine
 
-.PHONY: all deps configure build run test bench pack-report fuzz fuzz-build fuzz-check clean package
+.PHONY: all deps configure build run test bench pack-report fuzz fuzz-build fuzz-check clean package module-graph
 
 all: build
 
@@ -76,6 +76,14 @@ fuzz-check: fuzz-build
 # A long run: make fuzz FUZZ_SECONDS=3600 (FUZZ_TARGET=fuzz_audio_import for one target alone)
 fuzz: fuzz-build
 	@fuzz/run-fuzzer.sh $(FUZZ_BUILD_DIR) $(FUZZ_SECONDS) $(FUZZ_TARGET)
+
+# The picture of the modules in README: CMake's graph of the targets (CMakeGraphVizOptions.cmake
+# says which), without its legend, drawn by Graphviz into docs/modules.svg.
+module-graph:
+	@$(MAKE) --no-print-directory deps DEBIAN_PACKAGES="graphviz"
+	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) --graphviz=$(BUILD_DIR)/graphviz/modules.dot > /dev/null
+	@awk '/subgraph clusterLegend/ { skip = 1 } !skip { print } skip && /^}$$/ { skip = 0 }' \
+	    $(BUILD_DIR)/graphviz/modules.dot | dot -Tsvg -o docs/modules.svg
 
 # The Debian package, in $(BUILD_DIR): vok-setup_<version>_<architecture>.deb
 package: build

@@ -5,8 +5,8 @@
 #include "SetupLayout.h"
 #include "VOK_AgreementDialogBox.h"
 
-#include "EmbeddedPack.h"
-#include "InstallationRun.h"
+#include <install/EmbeddedPack.h>
+#include <install/InstallationRun.h>
 
 namespace
 {

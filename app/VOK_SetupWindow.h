@@ -4,8 +4,8 @@
 
 #include "DialogKeys.h"
 #include "FocusOutlineLookAndFeel.h"
-#include "InstallReporter.h"
-#include "PluginSettings.h"
+#include <install/InstallReporter.h>
+#include <install/PluginSettings.h>
 
 #include <memory>
 

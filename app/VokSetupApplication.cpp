@@ -1,5 +1,5 @@
 #include "VokSetupApplication.h"
-#include "ProcessMemory.h"
+#include <install/ProcessMemory.h>
 #include "SetupWindow.h"
 #include "WineRepaintWorkaround.h"
 

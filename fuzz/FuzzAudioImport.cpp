@@ -4,7 +4,7 @@
 
 #include "FuzzWorkFolder.h"
 
-#include <VOK_ImpulseFile.h>
+#include <impulse/VOK_ImpulseFile.h>
 
 #include <cmath>
 #include <cstdint>

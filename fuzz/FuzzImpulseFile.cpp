@@ -5,7 +5,7 @@
 
 #include "FuzzWorkFolder.h"
 
-#include <VOK_ImpulseFile.h>
+#include <impulse/VOK_ImpulseFile.h>
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the settings reader, in whichever of the three forms they claim to
 // be; the sanitizers judge the reading. What is accepted must answer a lookup of every key.
 
-#include <PluginSettingsFile.h>
+#include <install/PluginSettingsFile.h>
 
 #include <cstdint>
 

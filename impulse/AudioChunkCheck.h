@@ -1,6 +1,6 @@
 #pragma once
 
-#include "RegularFileInput.h"
+#include <safeio/RegularFileInput.h>
 
 #include <juce_core/juce_core.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "RegularFileInput.h"
+#include <safeio/RegularFileInput.h>
 
 #include <juce_audio_formats/juce_audio_formats.h>
 

@@ -1,4 +1,4 @@
-#include "HeaderAttributes.h"
+#include <impulse/HeaderAttributes.h>
 
 #include <string>
 

@@ -1,5 +1,5 @@
 #include "ImpulseFileFields.h"
-#include "Utf8Text.h"
+#include <safeio/Utf8Text.h>
 
 namespace
 {

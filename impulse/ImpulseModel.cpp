@@ -1,7 +1,7 @@
-#include "ImpulseModel.h"
-#include "FileReplacement.h"
+#include <impulse/ImpulseModel.h>
+#include <safeio/FileReplacement.h>
 #include "ImpulseFileFields.h"
-#include "HeaderAttributes.h"
+#include <impulse/HeaderAttributes.h>
 #include "PresetNameOrder.h"
 
 #include <algorithm>

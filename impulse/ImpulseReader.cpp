@@ -1,9 +1,9 @@
-#include "ImpulseReader.h"
-#include "HeaderAttributes.h"
+#include <impulse/ImpulseReader.h>
+#include <impulse/HeaderAttributes.h>
 #include "ImpulseFileFields.h"
 #include "PackedHeader.h"
-#include "ReadAheadInputStream.h"
-#include "RegularFileInput.h"
+#include <safeio/ReadAheadInputStream.h>
+#include <safeio/RegularFileInput.h>
 
 #include <algorithm>
 #include <limits>

@@ -1,9 +1,9 @@
 #include "ImpulseWriter.h"
-#include "FileReplacement.h"
-#include "HeaderAttributes.h"
+#include <safeio/FileReplacement.h>
+#include <impulse/HeaderAttributes.h>
 #include "ImpulseFileFields.h"
 #include "PackedHeader.h"
-#include "ReplaceableTarget.h"
+#include <safeio/ReplaceableTarget.h>
 
 #include <limits>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ImpulseModel.h"
+#include <impulse/ImpulseModel.h>
 
 #include <juce_core/juce_core.h>
 

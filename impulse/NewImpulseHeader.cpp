@@ -1,5 +1,5 @@
-#include "NewImpulseHeader.h"
-#include "ImpulseModel.h"
+#include <impulse/NewImpulseHeader.h>
+#include <impulse/ImpulseModel.h>
 
 #include <charconv>
 

@@ -1,8 +1,8 @@
 #include "PackedHeader.h"
-#include "HeaderAttributes.h"
+#include <impulse/HeaderAttributes.h>
 #include "ImpulseFileFields.h"
-#include "Utf8Text.h"
-#include "UntrustedXmlParser.h"
+#include <safeio/Utf8Text.h>
+#include <safeio/UntrustedXmlParser.h>
 
 namespace
 {

@@ -1,4 +1,4 @@
-#include "ReadLog.h"
+#include <impulse/ReadLog.h>
 
 void ReadLog::clear()
 {

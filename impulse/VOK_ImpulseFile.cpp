@@ -1,5 +1,5 @@
-#include "VOK_ImpulseFile.h"
-#include "HeaderAttributes.h"
+#include <impulse/VOK_ImpulseFile.h>
+#include <impulse/HeaderAttributes.h>
 #include "ImpulseWriter.h"
 
 //==============================================================================

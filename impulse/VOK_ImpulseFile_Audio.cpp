@@ -1,8 +1,8 @@
 // Building an impulse from an ordinary audio file; part of VOK_ImpulseFile.
 
-#include "VOK_ImpulseFile.h"
+#include <impulse/VOK_ImpulseFile.h>
 #include "AudioFrameCounter.h"
-#include "NewImpulseHeader.h"
+#include <impulse/NewImpulseHeader.h>
 #include "AudioChunkCheck.h"
 
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "VOK_VokSampleBuffer.h"
+#include <impulse/VOK_VokSampleBuffer.h>
 
 namespace
 {

@@ -1,7 +1,7 @@
 #include "CarriedBytes.h"
 #include "ProgramImage.h"
 
-#include <FileReplacement.h>
+#include <safeio/FileReplacement.h>
 
 namespace
 {

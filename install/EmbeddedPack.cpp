@@ -1,6 +1,6 @@
-#include "EmbeddedPack.h"
+#include <install/EmbeddedPack.h>
 
-#include <EmbeddedImpulseFiles.h>
+#include <embedded/EmbeddedImpulseFiles.h>
 
 juce::Array<ImpulseFileEntry> EmbeddedPack::getEntries()
 {

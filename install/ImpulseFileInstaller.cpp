@@ -1,9 +1,9 @@
 #include "ImpulseFileInstaller.h"
 #include "CarriedBytes.h"
 
-#include <FileReplacement.h>
-#include <ReadAheadInputStream.h>
-#include <VOK_ImpulseFile.h>
+#include <safeio/FileReplacement.h>
+#include <safeio/ReadAheadInputStream.h>
+#include <impulse/VOK_ImpulseFile.h>
 
 #include <unordered_set>
 

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "InstallReporter.h"
+#include <install/InstallReporter.h>
 
-#include <FolderLock.h>
-#include <OpenFolder.h>
-#include <RegularFileInput.h>
-#include <ReplaceableTarget.h>
-#include <VOK_ImpulseFile.h>
+#include <safeio/FolderLock.h>
+#include <safeio/OpenFolder.h>
+#include <safeio/RegularFileInput.h>
+#include <safeio/ReplaceableTarget.h>
+#include <impulse/VOK_ImpulseFile.h>
 
 #include <juce_core/juce_core.h>
 

@@ -1,9 +1,9 @@
-#include "InstallationRun.h"
+#include <install/InstallationRun.h>
 
 #include "ImpulseFileInstaller.h"
-#include "PluginSettings.h"
+#include <install/PluginSettings.h>
 
-#include <Utf8Text.h>
+#include <safeio/Utf8Text.h>
 
 #include <cstring>
 

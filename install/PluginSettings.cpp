@@ -1,8 +1,8 @@
-#include "PluginSettings.h"
+#include <install/PluginSettings.h>
 #include "PluginSettingsFile.h"
 
-#include <FolderLock.h>
-#include <Utf8Text.h>
+#include <safeio/FolderLock.h>
+#include <safeio/Utf8Text.h>
 
 #include <cstring>
 

@@ -1,9 +1,9 @@
 #include "PluginSettingsFile.h"
 
-#include <FileReplacement.h>
-#include <Utf8Text.h>
-#include <RegularFileInput.h>
-#include <UntrustedXmlParser.h>
+#include <safeio/FileReplacement.h>
+#include <safeio/Utf8Text.h>
+#include <safeio/RegularFileInput.h>
+#include <safeio/UntrustedXmlParser.h>
 
 #include <cstring>
 

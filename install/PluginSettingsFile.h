@@ -1,6 +1,6 @@
 #pragma once
 
-#include <OpenFolder.h>
+#include <safeio/OpenFolder.h>
 
 #include <juce_core/juce_core.h>
 

@@ -12,7 +12,7 @@
 #include "PackMeasures.h"
 #include "RoomReportSheet.h"
 
-#include <VOK_ImpulseFile.h>
+#include <impulse/VOK_ImpulseFile.h>
 
 #include <algorithm>
 #include <iostream>

@@ -2,8 +2,8 @@
 #include "DecayAnalysis.h"
 #include "RoomPicture.h"
 
-#include <VOK_ImpulseFile.h>
-#include <NewImpulseHeader.h>
+#include <impulse/VOK_ImpulseFile.h>
+#include <impulse/NewImpulseHeader.h>
 
 juce::StringPairArray PackWriter::getFactoryPresets()
 {

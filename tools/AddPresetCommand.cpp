@@ -1,7 +1,7 @@
 // vok add-preset FILE NAME DATA-FILE: adds or replaces one user preset of an impulse file.
 
 #include "Command.h"
-#include "Utf8Text.h"
+#include <safeio/Utf8Text.h>
 
 #include <cstring>
 

@@ -1,7 +1,7 @@
 #include "Command.h"
-#include "FileReplacement.h"
-#include "RegularFileInput.h"
-#include "ReplaceableTarget.h"
+#include <safeio/FileReplacement.h>
+#include <safeio/RegularFileInput.h>
+#include <safeio/ReplaceableTarget.h>
 
 #include <cstdio>
 

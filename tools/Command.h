@@ -1,7 +1,7 @@
 #pragma once
 
-#include "FolderLock.h"
-#include "VOK_ImpulseFile.h"
+#include <safeio/FolderLock.h>
+#include <impulse/VOK_ImpulseFile.h>
 
 #include <juce_core/juce_core.h>
 

@@ -1,7 +1,7 @@
 // vok info FILE: what the reader makes of an impulse file, as one JSON object.
 
 #include "Command.h"
-#include "HeaderAttributes.h"
+#include <impulse/HeaderAttributes.h>
 
 #include <juce_cryptography/juce_cryptography.h>
 

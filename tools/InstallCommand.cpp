@@ -3,9 +3,9 @@
 
 #include "Command.h"
 
-#include <EmbeddedPack.h>
-#include <InstallationRun.h>
-#include <PluginSettings.h>
+#include <install/EmbeddedPack.h>
+#include <install/InstallationRun.h>
+#include <install/PluginSettings.h>
 
 #include <cstdio>
 

@@ -1,7 +1,7 @@
 // vok to-wav IN.vok OUT.wav: the sample pool as a 32-bit float WAV file, for any audio tool.
 
 #include "Command.h"
-#include "FileReplacement.h"
+#include <safeio/FileReplacement.h>
 
 #include <juce_audio_formats/juce_audio_formats.h>
 

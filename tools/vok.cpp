@@ -1,8 +1,8 @@
 // vok: command-line access to impulse files (inspect, convert, edit presets).
 
 #include "Command.h"
-#include "Utf8Text.h"
-#include "ProcessMemory.h"
+#include <safeio/Utf8Text.h>
+#include <install/ProcessMemory.h>
 
 #include <cstdio>
 #include <cstring>

@@ -4,10 +4,10 @@
 // new file. Then the peak memory of one read, measured in a
 // fresh process:  bench_impulse_file --measure-read-memory FILE
 
-#include <FileReplacement.h>
-#include <ImpulseFileFields.h>
-#include <NewImpulseHeader.h>
-#include <VOK_ImpulseFile.h>
+#include <safeio/FileReplacement.h>
+#include <impulse/ImpulseFileFields.h>
+#include <impulse/NewImpulseHeader.h>
+#include <impulse/VOK_ImpulseFile.h>
 #include <read_floor.h>
 
 #include <benchmark/benchmark.h>

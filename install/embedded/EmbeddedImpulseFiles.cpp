@@ -1,4 +1,4 @@
-#include "EmbeddedImpulseFiles.h"
+#include <embedded/EmbeddedImpulseFiles.h>
 
 // The bytes themselves are assembled into the program by EmbeddedImpulseData.S, from the
 // same list.

@@ -1,4 +1,4 @@
-#include "AgreementText.h"
+#include <app/AgreementText.h>
 
 #include <gtest/gtest.h>
 

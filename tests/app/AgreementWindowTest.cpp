@@ -1,8 +1,8 @@
 #include "GuiTestSupport.h"
-#include "AgreementText.h"
-#include "SetupLayout.h"
-#include "VOK_AgreementDialogBox.h"
-#include "VOK_SetupWindow.h"
+#include <app/AgreementText.h>
+#include <app/SetupLayout.h>
+#include <app/VOK_AgreementDialogBox.h>
+#include <app/VOK_SetupWindow.h>
 
 namespace
 {

@@ -1,11 +1,11 @@
 #include "GuiTestSupport.h"
-#include "AgreementText.h"
-#include "EmbeddedPack.h"
-#include "PluginSettings.h"
+#include <app/AgreementText.h>
+#include <install/EmbeddedPack.h>
+#include <install/PluginSettings.h>
 #include "PluginWrittenSettings.h"
-#include "SetupWindow.h"
+#include <app/SetupWindow.h>
 #include "TemporaryFolder.h"
-#include "VOK_SetupWindow.h"
+#include <app/VOK_SetupWindow.h>
 
 namespace
 {

@@ -1,4 +1,4 @@
-#include "SetupLayout.h"
+#include <app/SetupLayout.h>
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 #include "GuiTestSupport.h"
-#include "PluginSettings.h"
+#include <install/PluginSettings.h>
 #include "PluginWrittenSettings.h"
-#include "SetupLayout.h"
+#include <app/SetupLayout.h>
 #include "TemporaryFolder.h"
-#include "VOK_SetupWindow.h"
+#include <app/VOK_SetupWindow.h>
 
 #include <optional>
 

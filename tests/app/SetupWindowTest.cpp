@@ -1,8 +1,8 @@
 #include "GuiTestSupport.h"
-#include "SetupLayout.h"
-#include "SetupWindow.h"
+#include <app/SetupLayout.h>
+#include <app/SetupWindow.h>
 #include "TemporaryFolder.h"
-#include "VOK_SetupWindow.h"
+#include <app/VOK_SetupWindow.h>
 
 namespace
 {

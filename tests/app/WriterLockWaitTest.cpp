@@ -1,10 +1,10 @@
 #include "GuiTestSupport.h"
-#include "EmbeddedPack.h"
-#include "PluginSettings.h"
+#include <install/EmbeddedPack.h>
+#include <install/PluginSettings.h>
 #include "PluginWrittenSettings.h"
-#include "SetupWindow.h"
+#include <app/SetupWindow.h>
 #include "TemporaryFolder.h"
-#include "VOK_SetupWindow.h"
+#include <app/VOK_SetupWindow.h>
 
 #include <cerrno>
 #include <fcntl.h>

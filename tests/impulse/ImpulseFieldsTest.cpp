@@ -1,9 +1,9 @@
 #include "ImpulseFileBytes.h"
 
-#include <HeaderAttributes.h>
-#include <ImpulseFileFields.h>
-#include <Utf8Text.h>
-#include <VOK_ImpulseFile.h>
+#include <impulse/HeaderAttributes.h>
+#include <impulse/ImpulseFileFields.h>
+#include <safeio/Utf8Text.h>
+#include <impulse/VOK_ImpulseFile.h>
 
 #include <gtest/gtest.h>
 

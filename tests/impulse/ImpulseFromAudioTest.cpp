@@ -1,8 +1,8 @@
 #include "AudioTestFiles.h"
 #include "DecimalCommaLocale.h"
 #include "TemporaryFolder.h"
-#include "VOK_ImpulseFile.h"
-#include "NewImpulseHeader.h"
+#include <impulse/VOK_ImpulseFile.h>
+#include <impulse/NewImpulseHeader.h>
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "ImpulseFileBytes.h"
 #include "TemporaryFolder.h"
 
-#include <VOK_ImpulseFile.h>
+#include <impulse/VOK_ImpulseFile.h>
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 #include "ImpulseFileBytes.h"
 #include "TemporaryFolder.h"
 
-#include <PackedHeader.h>
-#include <VOK_ImpulseFile.h>
+#include <impulse/PackedHeader.h>
+#include <impulse/VOK_ImpulseFile.h>
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "ImpulseFileBytes.h"
 
-#include <PackedHeader.h>
+#include <impulse/PackedHeader.h>
 
 #include <gtest/gtest.h>
 

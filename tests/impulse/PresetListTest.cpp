@@ -1,5 +1,5 @@
-#include "VOK_ImpulseFile.h"
-#include "PresetNameOrder.h"
+#include <impulse/VOK_ImpulseFile.h>
+#include <impulse/PresetNameOrder.h>
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include <ReadAheadInputStream.h>
+#include <safeio/ReadAheadInputStream.h>
 
 #include <gtest/gtest.h>
 

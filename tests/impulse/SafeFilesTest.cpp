@@ -1,12 +1,12 @@
 #include "ImpulseFileBytes.h"
 #include "TemporaryFolder.h"
 
-#include <FileReplacement.h>
-#include <FolderLock.h>
-#include <Utf8Text.h>
-#include <RegularFileInput.h>
-#include <ReplaceableTarget.h>
-#include <VOK_ImpulseFile.h>
+#include <safeio/FileReplacement.h>
+#include <safeio/FolderLock.h>
+#include <safeio/Utf8Text.h>
+#include <safeio/RegularFileInput.h>
+#include <safeio/ReplaceableTarget.h>
+#include <impulse/VOK_ImpulseFile.h>
 
 #include <gtest/gtest.h>
 

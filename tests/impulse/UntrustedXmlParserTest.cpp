@@ -1,4 +1,4 @@
-#include <UntrustedXmlParser.h>
+#include <safeio/UntrustedXmlParser.h>
 
 #include <gtest/gtest.h>
 

@@ -4,12 +4,12 @@
 
 #include "TemporaryFolder.h"
 
-#include <CarriedBytes.h>
-#include <FileReplacement.h>
-#include <NewImpulseHeader.h>
-#include <ProgramImage.h>
-#include <RegularFileInput.h>
-#include <VOK_ImpulseFile.h>
+#include <install/CarriedBytes.h>
+#include <safeio/FileReplacement.h>
+#include <impulse/NewImpulseHeader.h>
+#include <install/ProgramImage.h>
+#include <safeio/RegularFileInput.h>
+#include <impulse/VOK_ImpulseFile.h>
 
 #include <gtest/gtest.h>
 

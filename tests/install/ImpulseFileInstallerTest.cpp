@@ -1,8 +1,8 @@
 #include "InstallTestFiles.h"
 #include "RecordingReporter.h"
 
-#include <ImpulseFileInstaller.h>
-#include <VOK_ImpulseFile.h>
+#include <install/ImpulseFileInstaller.h>
+#include <impulse/VOK_ImpulseFile.h>
 
 #include <gtest/gtest.h>
 

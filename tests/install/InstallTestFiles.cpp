@@ -1,9 +1,9 @@
 #include "InstallTestFiles.h"
 #include "TemporaryFolder.h"
 
-#include <FolderLock.h>
-#include <VOK_ImpulseFile.h>
-#include <NewImpulseHeader.h>
+#include <safeio/FolderLock.h>
+#include <impulse/VOK_ImpulseFile.h>
+#include <impulse/NewImpulseHeader.h>
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 //   install_user_presets add DIR COUNT     adds COUNT presets to every .vok file of DIR
 //   install_user_presets check DIR COUNT   exit 0 when every file holds all of them unchanged
 
-#include <VOK_ImpulseFile.h>
+#include <impulse/VOK_ImpulseFile.h>
 
 #include <cstdio>
 

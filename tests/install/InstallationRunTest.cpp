@@ -1,9 +1,9 @@
 #include "InstallTestFiles.h"
 #include "RecordingReporter.h"
 
-#include <ImpulseFileInstaller.h>
-#include <InstallationRun.h>
-#include <PluginSettings.h>
+#include <install/ImpulseFileInstaller.h>
+#include <install/InstallationRun.h>
+#include <install/PluginSettings.h>
 #include <PluginWrittenSettings.h>
 
 #include <gtest/gtest.h>

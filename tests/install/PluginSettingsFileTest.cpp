@@ -1,4 +1,4 @@
-#include <PluginSettingsFile.h>
+#include <install/PluginSettingsFile.h>
 
 #include <juce_data_structures/juce_data_structures.h>
 

@@ -1,6 +1,6 @@
 #include "InstallTestFiles.h"
 
-#include <PluginSettings.h>
+#include <install/PluginSettings.h>
 #include <PluginWrittenSettings.h>
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <InstallReporter.h>
+#include <install/InstallReporter.h>
 
 #include <functional>
 

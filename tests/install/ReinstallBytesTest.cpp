@@ -5,10 +5,10 @@
 #include "InstallTestFiles.h"
 #include "RecordingReporter.h"
 
-#include <ImpulseFileInstaller.h>
-#include <ImpulseFileFields.h>
-#include <PackedHeader.h>
-#include <VOK_ImpulseFile.h>
+#include <install/ImpulseFileInstaller.h>
+#include <impulse/ImpulseFileFields.h>
+#include <impulse/PackedHeader.h>
+#include <impulse/VOK_ImpulseFile.h>
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include <DecayAnalysis.h>
+#include <pack/DecayAnalysis.h>
 
 #include <gtest/gtest.h>
 

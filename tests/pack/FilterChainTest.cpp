@@ -1,4 +1,4 @@
-#include <FilterChain.h>
+#include <pack/FilterChain.h>
 
 #include <gtest/gtest.h>
 

@@ -3,13 +3,13 @@
     pictures, and that the program carries exactly these bytes.
 */
 
-#include <EmbeddedImpulseFiles.h>
-#include <DecayAnalysis.h>
+#include <embedded/EmbeddedImpulseFiles.h>
+#include <pack/DecayAnalysis.h>
 #include <TemporaryFolder.h>
-#include <VOK_ImpulseFile.h>
-#include <PackMeasures.h>
-#include <RoomMeasures.h>
-#include <RoomSynthesiser.h>
+#include <impulse/VOK_ImpulseFile.h>
+#include <pack/PackMeasures.h>
+#include <pack/RoomMeasures.h>
+#include <pack/RoomSynthesiser.h>
 
 #include <juce_graphics/juce_graphics.h>
 

@@ -1,4 +1,4 @@
-#include <RoomDesign.h>
+#include <pack/RoomDesign.h>
 
 #include <gtest/gtest.h>
 

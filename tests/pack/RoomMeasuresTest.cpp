@@ -1,9 +1,9 @@
-#include <DiffuseField.h>
-#include <EarlyMeasures.h>
-#include <Fft.h>
-#include <PackMeasures.h>
-#include <RoomMeasures.h>
-#include <TailMeasures.h>
+#include <pack/DiffuseField.h>
+#include <pack/EarlyMeasures.h>
+#include <pack/Fft.h>
+#include <pack/PackMeasures.h>
+#include <pack/RoomMeasures.h>
+#include <pack/TailMeasures.h>
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include <DecayAnalysis.h>
-#include <PackMeasures.h>
-#include <RoomMeasures.h>
-#include <RoomSynthesiser.h>
-#include <TailMeasures.h>
+#include <pack/DecayAnalysis.h>
+#include <pack/PackMeasures.h>
+#include <pack/RoomMeasures.h>
+#include <pack/RoomSynthesiser.h>
+#include <pack/TailMeasures.h>
 
 #include <gtest/gtest.h>
 

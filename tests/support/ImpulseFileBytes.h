@@ -3,7 +3,7 @@
 // Builds the bytes of impulse files field by field, so that tests can make valid, odd and
 // broken files without going through the library's own writer.
 
-#include <NewImpulseHeader.h>
+#include <impulse/NewImpulseHeader.h>
 
 #include <juce_core/juce_core.h>
 

@@ -8,7 +8,7 @@
 // files they change, so that the tests can show a second writer waiting for the first.
 // Prints "holding" once the file is open or the folder locked.
 
-#include <FolderLock.h>
+#include <safeio/FolderLock.h>
 #include <juce_core/juce_core.h>
 
 #include <cstdio>

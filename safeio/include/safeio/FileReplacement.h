@@ -1,7 +1,7 @@
 #pragma once
 
-#include "OpenFolder.h"
-#include "RegularFileInput.h"
+#include <safeio/OpenFolder.h>
+#include <safeio/RegularFileInput.h>
 
 #include <juce_core/juce_core.h>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ImpulseModel.h"
-#include "ReadFailure.h"
-#include "ReadLog.h"
+#include <impulse/ImpulseModel.h>
+#include <impulse/ReadFailure.h>
+#include <impulse/ReadLog.h>
 
 #include <juce_core/juce_core.h>
 

@@ -1,5 +1,5 @@
-#include "FileReplacement.h"
-#include "RegularFileInput.h"
+#include <safeio/FileReplacement.h>
+#include <safeio/RegularFileInput.h>
 
 #include <cstring>
 #include <random>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "FileKind.h"
-#include "OpenFolder.h"
+#include <safeio/FileKind.h>
+#include <safeio/OpenFolder.h>
 
 #include <juce_core/juce_core.h>
 

@@ -1,5 +1,5 @@
-#include "ReplaceableTarget.h"
-#include "RegularFileInput.h"
+#include <safeio/ReplaceableTarget.h>
+#include <safeio/RegularFileInput.h>
 
 ReplaceableTarget::ReplaceableTarget (const OpenFolder& folder, const juce::String& name)
     : file (folder.getChildFile (name)), kind (folder.getKindOf (name))

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ImpulseFileEntry.h"
+#include <install/ImpulseFileEntry.h>
 
 /**
     The pack inside this program, as the entries the installation takes: the impulse

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ImpulseFileEntry.h"
-#include "InstallReporter.h"
+#include <install/ImpulseFileEntry.h>
+#include <install/InstallReporter.h>
 
 #include <juce_core/juce_core.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "VOK_VokSampleBuffer.h"
+#include <impulse/VOK_VokSampleBuffer.h>
 
 #include <juce_core/juce_core.h>
 

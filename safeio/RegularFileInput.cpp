@@ -1,4 +1,4 @@
-#include "RegularFileInput.h"
+#include <safeio/RegularFileInput.h>
 
 #if JUCE_WINDOWS
  #include <windows.h>

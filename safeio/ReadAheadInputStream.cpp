@@ -1,4 +1,4 @@
-#include "ReadAheadInputStream.h"
+#include <safeio/ReadAheadInputStream.h>
 
 ReadAheadInputStream::ReadAheadInputStream (juce::InputStream& sourceStream, int size)
     : source (sourceStream),

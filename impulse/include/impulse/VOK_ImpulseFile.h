@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ImpulseModel.h"
-#include "ImpulseReader.h"
-#include "VOK_VokSampleBuffer.h"
+#include <impulse/ImpulseModel.h>
+#include <impulse/ImpulseReader.h>
+#include <impulse/VOK_VokSampleBuffer.h>
 
 #include <juce_core/juce_core.h>
 

@@ -1,4 +1,4 @@
-#include "FolderLock.h"
+#include <safeio/FolderLock.h>
 
 #if JUCE_WINDOWS
  #include <windows.h>

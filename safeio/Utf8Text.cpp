@@ -1,4 +1,4 @@
-#include "Utf8Text.h"
+#include <safeio/Utf8Text.h>
 
 #include <cstring>
 #include <vector>

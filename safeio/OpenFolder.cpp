@@ -1,4 +1,4 @@
-#include "OpenFolder.h"
+#include <safeio/OpenFolder.h>
 
 #if JUCE_WINDOWS
  #include <windows.h>

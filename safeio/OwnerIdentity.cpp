@@ -1,4 +1,4 @@
-#include "OwnerIdentity.h"
+#include <safeio/OwnerIdentity.h>
 
 #if JUCE_LINUX
  #include <grp.h>

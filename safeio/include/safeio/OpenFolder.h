@@ -1,7 +1,7 @@
 #pragma once
 
-#include "FileKind.h"
-#include "OwnerIdentity.h"
+#include <safeio/FileKind.h>
+#include <safeio/OwnerIdentity.h>
 
 #include <juce_core/juce_core.h>
 

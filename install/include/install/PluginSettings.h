@@ -1,6 +1,6 @@
 #pragma once
 
-#include <FolderLock.h>
+#include <safeio/FolderLock.h>
 
 #include <juce_data_structures/juce_data_structures.h>
 
