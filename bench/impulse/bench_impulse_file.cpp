@@ -18,6 +18,10 @@
 #include <iostream>
 #include <map>
 
+#if defined (__GLIBC__)
+ #include <malloc.h>
+#endif
+
 namespace
 {
     constexpr int numChannels = 4;
@@ -341,6 +345,15 @@ int main (int argc, char** argv)
 {
     if (argc == 3 && std::strcmp (argv[1], "--measure-read-memory") == 0)
         return measureReadMemory (argv[2]);
+
+   #if defined (__GLIBC__)
+    // Every reader here gets memory that the previous repetition has already touched, so that
+    // the times compare the readers' work and not the kernel's page faults: glibc would
+    // otherwise learn to keep a large block for a reader that frees one in one piece, and give
+    // a reader that frees a block per channel fresh pages each time.
+    mallopt (M_MMAP_THRESHOLD, 256 * 1024 * 1024);
+    mallopt (M_TRIM_THRESHOLD, 512 * 1024 * 1024);
+   #endif
 
     auto& files = getFiles();
     files.folder.createDirectory();
