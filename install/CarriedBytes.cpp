@@ -25,6 +25,15 @@ namespace
     }
 }
 
+bool CarriedBytes::Output::write (const void* data, size_t numBytes)
+{
+    // Headers and presets come in small writes, never from the program's file.
+    constexpr size_t smallestCarried = 64 * 1024;
+
+    return numBytes < smallestCarried ? output.write (data, numBytes)
+                                      : CarriedBytes::write (output, static_cast<const char*> (data), numBytes);
+}
+
 bool CarriedBytes::write (juce::OutputStream& output, const char* data, size_t size)
 {
     const auto& image = ProgramImage::getInstance();

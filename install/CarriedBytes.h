@@ -14,4 +14,26 @@ struct CarriedBytes
 {
     /** False when a write failed. */
     static bool write (juce::OutputStream& output, const char* data, size_t size);
+
+    /** A stream that writes to another one, each large write through write() above: a file
+        put together from carried bytes and new ones (a merged header before the pack's
+        samples) has the carried part copied by the system too.
+    */
+    class Output;
+};
+
+class CarriedBytes::Output  : public juce::OutputStream
+{
+public:
+    explicit Output (juce::OutputStream& destination) : output (destination) {}
+
+    bool write (const void* data, size_t numBytes) override;
+    void flush() override                                   { output.flush(); }
+    juce::int64 getPosition() override                      { return output.getPosition(); }
+    bool setPosition (juce::int64 newPosition) override     { return output.setPosition (newPosition); }
+
+private:
+    juce::OutputStream& output;
+
+    JUCE_DECLARE_NON_COPYABLE (Output)
 };

@@ -401,8 +401,12 @@ bool ImpulseFileInstaller::writeMerged (const Place& place, const PresetElements
 
     log ("Save " + place.path);
 
-    return writeNewFile (place, replacing, "Can't save " + place.path + "for merging",
-                         [&newFile] (juce::OutputStream& out) { return newFile.writeToStream (out); });
+    // The merged header is new; the samples are the carried ones, copied by the system.
+    return writeNewFile (place, replacing, "Can't save " + place.path + "for merging", [&newFile] (juce::OutputStream& out)
+    {
+        CarriedBytes::Output carried (out);
+        return newFile.writeToStream (carried);
+    });
 }
 
 // A line more for a failure, where the system gave a reason.
