@@ -49,8 +49,3 @@ PY
     rm -rf "$times"
     return $status
 }
-
-# Two commands: time_command_pair ROUNDS WARMUP PREPARE NAME_A COMMAND_A NAME_B COMMAND_B
-time_command_pair() {
-    time_commands "$@"
-}

@@ -95,12 +95,12 @@ double PackMeasures::expectedCoherence (const RoomDesign& room, RoomSynthesiser:
     // The coherence at each moment is that of the band's power at that moment; the moments count alike.
     constexpr int numMoments = 50;
     const auto moments = endSeconds > startSeconds ? numMoments : 1;
+    const auto slowest = *std::min_element (decayRates.begin(), decayRates.end());
     double sum = 0.0;
 
     for (int moment = 0; moment < moments; ++moment)
     {
         const auto seconds = startSeconds + (endSeconds - startSeconds) * (moment + 0.5) / moments;
-        const auto slowest = *std::min_element (decayRates.begin(), decayRates.end());
         double weighted = 0.0, weights = 0.0;
 
         for (size_t i = 0; i < bandPowers.size(); ++i)

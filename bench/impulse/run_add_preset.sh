@@ -33,7 +33,7 @@ PY
 "$vok" from-audio "$work/room.wav" "$work/room.vok" > /dev/null
 printf 'state of a user preset %.0s' $(seq 1 40) > "$work/preset.txt"
 
-pair=$(time_command_pair 30 3 "cp '$work/room.vok' '$work/target.vok'; rm -f '$work/copy.vok'" \
+pair=$(time_commands 30 3 "cp '$work/room.vok' '$work/target.vok'; rm -f '$work/copy.vok'" \
     "vok add-preset (4 x 383,477 samples)" "'$vok' add-preset '$work/target.vok' 'User 1' '$work/preset.txt'" \
     "cp of the file" "cp '$work/room.vok' '$work/copy.vok'")
 read -r add copy <<< "$pair"
