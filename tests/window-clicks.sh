@@ -91,15 +91,19 @@ windowIsDrawn() {  # window id
 }
 
 # A window with exactly this title, mapped and painted; nothing, with the reason, when it did not
-# come within the time.
+# come within the time. Polled rather than one "xdotool search --sync": that search walks the
+# window tree once and gives up with an X error when a window goes away under it (the agreement
+# closing as the main window opens), long before the time is up.
 waitForWindow() {  # title [seconds, 20] -> window id, or nothing
-    local seconds=${2:-20} id
-    id=$(timeout "$seconds" xdotool search --sync --all --onlyvisible ${appPid:+--pid "$appPid"} --name "^$1\$" 2> /dev/null | head -n 1) \
-        || true
-    if [ -z "$id" ]; then
-        echo "no window \"$1\" within $seconds s" >&2
-        return 0
-    fi
+    local seconds=${2:-20} id=""
+    local deadline=$((SECONDS + seconds))
+    until id="$(visibleWindow "$1")"; [ -n "$id" ]; do
+        if [ "$SECONDS" -ge "$deadline" ]; then
+            echo "no window \"$1\" within $seconds s" >&2
+            return 0
+        fi
+        sleep 0.1
+    done
     if waitUntil "$seconds" "\"$1\" to be drawn" windowIsDrawn "$id"; then
         echo "$id"
     fi
