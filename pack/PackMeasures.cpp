@@ -289,12 +289,12 @@ namespace
                                   ? addRow ("T30 " + name + " / target, mean of the paths", 1.0 - tolerance, 1.0 + tolerance,
                                             "ISO 3382-1; 5 % or 1.25/sqrt(B T30)")
                                   : addRow ("T30 " + name + " / ISO 9613-1 from 4 kHz", 0.8, 1.2, "ISO 9613-1, ISO 3382-1");
-                const auto edtRow = band < numTableBands ? addRow ("EDT / T30 " + name, 0.7, 1.35, "ISO 3382-1") : 0;
+                const auto edtRow = band < numTableBands ? addRow ("EDT / T30 " + name + ", mean of the paths", 0.7, 1.35, "ISO 3382-1") : 0;
                 const auto lateLimit = band < 2 && target < 1.0 ? 1.5 : 1.25;
                 const auto lateRow = addRow (band < numTableBands ? "late slope (-25 to -45 dB) / T30 " + name
                                                                   : "late slope / T30 " + name + ", over the ideal's",
                                              -unbounded, lateLimit, "ISO 3382-1");
-                double meanRatio = 0.0;
+                double meanRatio = 0.0, edtSum = 0.0, t30Sum = 0.0;
 
                 for (int channel = 0; channel < numChannels; ++channel)
                 {
@@ -305,7 +305,8 @@ namespace
                     if (band < numTableBands)
                     {
                         meanRatio += t30 / target / numChannels;
-                        keepWorst (rows[edtRow], DecayAnalysis::fitDecayTime (curve, rate, 0.0, -10.0) / t30);
+                        edtSum += DecayAnalysis::fitDecayTime (curve, rate, 0.0, -10.0);
+                        t30Sum += t30;
 
                         if (band == numTableBands - 1)
                             t30At4k[(size_t) channel] = t30;
@@ -321,7 +322,10 @@ namespace
                 }
 
                 if (band < numTableBands)
+                {
                     rows[t30Row].value = meanRatio;
+                    rows[edtRow].value = edtSum / t30Sum;
+                }
             }
         }
 

@@ -51,7 +51,7 @@ int main (int argc, char* argv[])
         return 1;
     }
 
-    juce::String markdown ("# The pack's rooms, measured\n\nEach value is the worst over the file's channels.\n");
+    juce::String markdown ("# The pack's rooms, measured\n\nEach value is the worst over the file's channels, or over its microphone pairs (T30 and EDT: the mean of the paths; the late envelope: the paths pooled).\n");
     int missed = 0;
 
     for (const auto& room : rooms)
