@@ -7,29 +7,48 @@
 
 juce::String Command::getUsage() const
 {
-    return "usage: vok " + getName() + " " + getArgumentSyntax();
+    return "Usage: vok " + getName() + " " + getArgumentSyntax();
 }
 
 const std::vector<Command>& Command::getAll()
 {
     static const std::vector<Command> commands
     {
-        Command ({ "info", "FILE", "print what the reader makes of an impulse file, as JSON", 1, &Command::runInfo }),
-        Command ({ "resave", "IN OUT", "read an impulse file and write it to OUT in the current layout", 2, &Command::runResave }),
-        Command ({ "presets", "FILE", "list the preset names of FILE, one per line, in list order", 1, &Command::runPresets }),
+        Command ({ "info", "FILE", "print what the reader makes of an impulse file, as JSON", 1, &Command::runInfo, nullptr,
+                   "The object gives the file's path, whether it read whole (read_ok), its version, sample "
+                   "rate, channels and samples per channel, whether its samples are scrambled, the length of "
+                   "its picture text, its presets, the SHA-256 of each channel's samples, the reader's log "
+                   "and the last error." }),
+        Command ({ "resave", "IN OUT", "read an impulse file and write it to OUT in the current layout", 2,
+                   &Command::runResave, nullptr,
+                   "Presets, the picture and the samples are carried over; OUT is replaced only once the new "
+                   "file is complete, and never when IN could not be read whole." }),
+        Command ({ "presets", "FILE", "list the preset names of FILE, one per line, in list order", 1,
+                   &Command::runPresets, nullptr, nullptr }),
         Command ({ "add-preset", "FILE NAME DATA-FILE",
                    "add the preset NAME (or replace it, ignoring case) with the text of DATA-FILE, and save FILE", 3,
-                   &Command::runAddPreset }),
+                   &Command::runAddPreset, nullptr,
+                   "DATA-FILE holds the preset's data as UTF-8 text. FILE is replaced only once the new file "
+                   "is complete; an installation or another vok command changing the same folder waits "
+                   "for this one." }),
         Command ({ "get-preset", "FILE NAME", "print the data of the preset NAME (matched ignoring case) of FILE", 2,
-                   &Command::runGetPreset }),
+                   &Command::runGetPreset, nullptr, nullptr }),
         Command ({ "from-audio", "AUDIO OUT.vok",
                    "build a new impulse from a WAV, AIFF, FLAC or Ogg Vorbis file and save it as OUT.vok", 2,
-                   &Command::runFromAudio }),
+                   &Command::runFromAudio, nullptr,
+                   "The new file has the audio's channels and sample rate, no presets and no picture." }),
         Command ({ "to-wav", "IN.vok OUT.wav",
-                   "write the samples of an impulse as a 32-bit float WAV file with all its channels", 2, &Command::runToWav }),
+                   "write the samples of an impulse as a 32-bit float WAV file with all its channels", 2,
+                   &Command::runToWav, nullptr, nullptr }),
         Command ({ "install", "DIR [--user-settings FILE] [--common-settings FILE]",
                    "install the pack into DIR and record DIR in the plug-in's settings (default: the real settings files)",
-                   anyNumber, &Command::runInstall, &Command::acceptsInstallArguments }),
+                   anyNumber, &Command::runInstall, &Command::acceptsInstallArguments,
+                   "The 24 impulse files of the Rooms pack are written into DIR, created if missing; presets the "
+                   "user added to an older file of the same name are carried into the new one. DIR is then "
+                   "recorded as the plug-in's impulse folder in its per-user and all-users settings files, "
+                   "or in the files given." }),
+        Command ({ "help", "[COMMAND]", "list the commands, or show one command's help", anyNumber,
+                   &Command::runHelp, &Command::acceptsHelpArguments, nullptr }),
     };
 
     return commands;

@@ -51,7 +51,8 @@ public:
         const char* summary;            // one line for "vok --help"
         int numArguments;               // or anyNumber, with argumentCheck deciding
         Run run;
-        ArgumentCheck argumentCheck = nullptr;
+        ArgumentCheck argumentCheck;    // nullptr where numArguments decides
+        const char* details;            // what "vok help COMMAND" adds to the summary, or nullptr
     };
 
     explicit Command (const Description& descriptionToUse) : description (descriptionToUse) {}
@@ -62,6 +63,7 @@ public:
     juce::String getName() const            { return description.name; }
     juce::String getArgumentSyntax() const  { return description.argumentSyntax; }
     juce::String getDescription() const     { return description.summary; }
+    juce::String getDetails() const         { return description.details; }
 
     /** False makes the tool print the usage line and exit with wrongUsage. */
     bool acceptsArguments (const juce::StringArray& arguments) const;
@@ -123,4 +125,6 @@ private:
     int runToWav (const juce::StringArray& arguments) const;
     int runInstall (const juce::StringArray& arguments) const;
     static bool acceptsInstallArguments (const juce::StringArray& arguments);
+    int runHelp (const juce::StringArray& arguments) const;
+    static bool acceptsHelpArguments (const juce::StringArray& arguments);
 };

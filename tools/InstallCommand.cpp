@@ -1,9 +1,9 @@
-// vok install DIR: installs the pack inside this program into DIR, as "Install" in VOK Setup
+// vok install DIR: installs the pack (see PackToInstall) into DIR, as "Install" in VOK Setup
 // does, with the log on stdout and the text of each warning box on stderr.
 
 #include "Command.h"
+#include "PackToInstall.h"
 
-#include <install/EmbeddedPack.h>
 #include <install/InstallationRun.h>
 #include <install/PluginSettings.h>
 
@@ -77,10 +77,11 @@ int Command::runInstall (const juce::StringArray& arguments) const
     Options options;
     parse (arguments, options);
 
+    const PackToInstall pack;
     ConsoleReporter reporter;
     InstallationRun installation (reporter);
 
-    if (! installation.runInstallation (options.directory, EmbeddedPack::getEntries(),
+    if (! installation.runInstallation (options.directory, pack.getEntries(),
                                         options.userSettings, options.commonSettings))
         return failure;
 

@@ -1,6 +1,6 @@
 // vok: command-line access to impulse files (inspect, convert, edit presets).
 
-#include "Command.h"
+#include "ToolHelp.h"
 #include <safeio/Utf8Text.h>
 #include <install/ProcessMemory.h>
 
@@ -19,27 +19,6 @@ namespace
     void printError (const juce::String& line)
     {
         std::fprintf (stderr, "%s\n", line.toRawUTF8());
-    }
-
-    void printHelp (const std::vector<Command>& commands)
-    {
-        juce::String help ("usage: vok COMMAND ARGUMENTS\n");
-
-        for (auto& command : commands)
-            help << "  vok " << command.getName() << " " << command.getArgumentSyntax()
-                 << "  -  " << command.getDescription() << "\n";
-
-        help << "  vok --help  -  list the commands\n";
-        Command::print (help);
-    }
-
-    const Command* findCommand (const std::vector<Command>& commands, const juce::String& name)
-    {
-        for (auto& command : commands)
-            if (command.getName() == name)
-                return &command;
-
-        return nullptr;
     }
 
     int runCommand (const Command& command, const juce::StringArray& arguments)
@@ -120,17 +99,30 @@ int main (int argc, char* argv[])
 
     if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "-h"))
     {
-        printHelp (commands);
+        Command::print (ToolHelp::getOverview (commands));
         return Command::success;
     }
 
-    auto* command = arguments.isEmpty() ? nullptr : findCommand (commands, arguments[0]);
+    if (arguments.size() == 1 && (arguments[0] == "--version" || arguments[0] == "-V"))
+    {
+        Command::print (ToolHelp::getVersionLine());
+        return Command::success;
+    }
+
+    auto* command = arguments.isEmpty() ? nullptr : ToolHelp::findCommand (commands, arguments[0]);
 
     if (command == nullptr)
     {
-        printError (arguments.isEmpty() ? juce::String ("usage: vok COMMAND ARGUMENTS (vok --help lists the commands)")
-                                        : "unknown command: " + arguments[0] + " (vok --help lists the commands)");
+        printError (arguments.isEmpty() ? juce::String ("Usage: vok COMMAND ARGUMENTS (vok --help lists the commands)")
+                                        : ToolHelp::describeUnknownCommand (arguments[0]));
         return Command::wrongUsage;
+    }
+
+    // "vok COMMAND --help": no command takes "--help" as an argument of its own.
+    if (arguments.size() == 2 && (arguments[1] == "--help" || arguments[1] == "-h"))
+    {
+        Command::print (ToolHelp::getCommandHelp (*command));
+        return Command::success;
     }
 
     arguments.remove (0);

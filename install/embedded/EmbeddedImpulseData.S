@@ -7,10 +7,15 @@
     stored length equals the size the table gives. Each file starts on a page of its own:
     the installer has the system copy it straight from the program's file, and a copy whose
     pages line up with the new file's costs about an eighth less.
+
+    In an ELF program the files make a section of their own, "vok_pack" (a name the linker
+    keeps, where .rodata.* would be merged into .rodata): another program of the same package
+    finds the pack in the installer's file by it (InstallerProgramPack) instead of carrying a
+    second copy.
 */
 
 #if defined(__ELF__)
-    .section .rodata.vok_embedded_impulse_files, "a", @progbits
+    .section vok_pack, "a", @progbits
   #define VOK_SYMBOL_TYPE(symbol)   .type symbol, @object
   #define VOK_SYMBOL_SIZE(symbol)   .size symbol, . - symbol
 #else

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package from the build tree into a temporary folder, checks its contents
 # and control fields, validates its desktop entry, then unpacks it into a temporary root and
-# runs the unpacked vok there: --help, and an installation of the pack into a temporary folder.
+# runs the unpacked programs there: their versions, vok's help and manual, and an installation
+# of the pack, which the package carries once, inside the installer, into a temporary folder.
 #
 # Usage: package_test.sh BUILD_DIR VERSION [LIBRARY...]
 #   (LIBRARY: a library the programs open by name while running, whose package the package
@@ -28,13 +29,16 @@ fi
 deb="$work/out/vok-setup_${version}_$(dpkg --print-architecture).deb"
 [ -f "$deb" ] || { ls "$work/out"; echo "FAIL: no $(basename "$deb")"; exit 1; }
 
-# Contents: the two programs, executable by everyone, the desktop entry and the icon; the
-# only other entries are their folders, all owned by root.
+# Contents: the two programs, executable by everyone, their manual pages, vok's completion, the
+# desktop entry and the icon; the only other entries are their folders, all owned by root.
 dpkg-deb -c "$deb" > "$work/contents"
 expected_files="./usr/bin/vok
 ./usr/bin/vok-setup
 ./usr/share/applications/vok-setup.desktop
-./usr/share/icons/hicolor/256x256/apps/vok-setup.png"
+./usr/share/bash-completion/completions/vok
+./usr/share/icons/hicolor/256x256/apps/vok-setup.png
+./usr/share/man/man1/vok-setup.1.gz
+./usr/share/man/man1/vok.1.gz"
 files=$(awk '$1 !~ /^d/ { print $6 }' "$work/contents" | sort)
 [ "$files" = "$expected_files" ] || fail "the package holds $(echo $files), not $(echo $expected_files)"
 for program in ./usr/bin/vok ./usr/bin/vok-setup; do
@@ -66,6 +70,10 @@ for linked_in in libflac libvorbis libogg libstdc++; do
 done
 [ -n "$(field Description)" ] || fail "no Description"
 
+# The pack is in the package once: the package stays well under two copies' size.
+size_mb=$(( $(stat -c %s "$deb") / 1000000 ))
+[ "$size_mb" -le 55 ] || fail "the package is $size_mb MB, more than 55 MB"
+
 # The desktop entry is valid and names what the package holds.
 root="$work/root"
 dpkg -x "$deb" "$root"
@@ -80,10 +88,19 @@ width=$((16#$(od -An -tx1 -j16 -N4 "$icon" | tr -d ' \n'))); height=$((16#$(od -
 [ "$width" = 256 ] && [ "$height" = 256 ] || fail "the icon is ${width}x${height}, not the 256x256 its folder says"
 ldd "$root/usr/bin/vok-setup" "$root/usr/bin/vok" | grep -q "not found" && fail "a library of the programs is missing"
 
-# The unpacked vok runs: its help, and an installation into a temporary folder, with HOME
-# (the per-user settings) and the all-users settings file in temporary places too.
+# The unpacked programs run: their versions, vok's help and its manual, and an installation into
+# a temporary folder, with HOME (the per-user settings) and the all-users settings file in
+# temporary places too; vok takes the pack from the installer beside it.
+[ "$("$root/usr/bin/vok" --version)" = "vok $version" ] || fail "vok --version says \"$("$root/usr/bin/vok" --version)\""
+[ "$("$root/usr/bin/vok-setup" --version)" = "vok-setup $version" ] || fail "vok-setup --version does not give $version"
 "$root/usr/bin/vok" --help > "$work/help" 2>&1 || fail "vok --help exits with $?"
 grep -q "vok install" "$work/help" || fail "vok --help does not list install"
+for page in vok vok-setup; do
+    manual=$(MANWIDTH=200 man -l "$root/usr/share/man/man1/$page.1.gz" 2> /dev/null | col -b) || fail "man can't show $page(1)"
+    [[ "$manual" == *"$version"* ]] || fail "$page(1) does not give the version"
+done
+MANWIDTH=200 man -l "$root/usr/share/man/man1/vok.1.gz" 2> /dev/null | col -b | grep -q "vok install DIR" \
+    || fail "vok(1) does not describe vok install"
 target="$work/Impulses"
 if HOME="$work/home" "$root/usr/bin/vok" install "$target" --common-settings "$work/common/VOK/VOK.settings" \
         > "$work/install.log" 2>&1; then

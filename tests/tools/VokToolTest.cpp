@@ -105,7 +105,7 @@ TEST_F (VokToolTest, WrongUsageExitsWithTwoAndOneLine)
         EXPECT_EQ (result.out, "") << arguments.joinIntoString (" ");
     }
 
-    EXPECT_EQ (vok ({ "info" }).err, "usage: vok info FILE\n");
+    EXPECT_EQ (vok ({ "info" }).err, "Usage: vok info FILE\n");
 }
 
 TEST_F (VokToolTest, HelpListsEveryCommandOnOneLine)
@@ -126,6 +126,25 @@ TEST_F (VokToolTest, HelpListsEveryCommandOnOneLine)
 
         EXPECT_EQ (linesNamingIt, 1) << command;
     }
+}
+
+// One command's help, asked for either way, names its usage and the exit statuses; the version
+// is the project's.
+TEST_F (VokToolTest, HelpOfOneCommandAndTheVersion)
+{
+    const auto asked = vok ({ "help", "add-preset" });
+    ASSERT_EQ (asked.exitStatus, 0);
+    EXPECT_TRUE (asked.out.startsWith ("Usage: vok add-preset FILE NAME DATA-FILE\n")) << asked.out;
+    EXPECT_TRUE (asked.out.contains ("2  wrong usage")) << asked.out;
+    EXPECT_EQ (vok ({ "add-preset", "--help" }).out, asked.out);
+    EXPECT_EQ (vok ({ "help" }).out, vok ({ "--help" }).out);
+
+    const auto unknown = vok ({ "help", "bogus" });
+    EXPECT_TRUE (isOneErrorLine (unknown, 2)) << unknown.err;
+
+    const auto version = vok ({ "--version" });
+    EXPECT_EQ (version.exitStatus, 0);
+    EXPECT_EQ (version.out, "vok " VOK_INSTALL_VERSION "\n");
 }
 
 //==============================================================================
