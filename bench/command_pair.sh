@@ -49,3 +49,17 @@ PY
     rm -rf "$times"
     return $status
 }
+
+# Prints two medians and their ratio against its target; false when the target is missed.
+# Usage: report_ratio "A / B" TARGET NAME_A MEDIAN_A NAME_B MEDIAN_B
+report_ratio() {
+    python3 - "$@" << 'PY'
+import sys
+label, target, name_a, a, name_b, b = sys.argv[1:7]
+target, a, b = float (target), float (a), float (b)
+ratio = a / b
+print ("medians: %s %.2f ms, %s %.2f ms" % (name_a, a, name_b, b))
+print ("%-30s %5.2f x  (target <= %g x)  %s" % (label, ratio, target, "met" if ratio <= target else "MISSED"))
+sys.exit (0 if ratio <= target else 1)
+PY
+}

@@ -42,12 +42,4 @@ cp "$work/room.vok" "$work/target.vok"
 "$vok" add-preset "$work/target.vok" "User 1" "$work/preset.txt"
 "$vok" get-preset "$work/target.vok" "User 1" | cmp -s - "$work/preset.txt" || { echo "FAIL: the preset was not stored"; exit 1; }
 
-python3 - "$add" "$copy" << 'PY'
-import sys
-add, copy = map (float, sys.argv[1:3])
-ratio = add / copy
-met = ratio <= 1.3
-print ("medians: vok add-preset %.2f ms, cp %.2f ms" % (add, copy))
-print ("%-30s %5.2f x  (target <= 1.3 x)  %s" % ("add-preset / cp", ratio, "met" if met else "MISSED"))
-sys.exit (0 if met else 1)
-PY
+report_ratio "add-preset / cp" 1.3 "vok add-preset" "$add" "cp" "$copy"

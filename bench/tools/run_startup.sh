@@ -21,12 +21,4 @@ pair=$(time_commands 200 20 "true" \
     "vok --help, pack inside" "'$carrying' --help")
 read -r packagedTime carryingTime <<< "$pair"
 
-python3 - "$packagedTime" "$carryingTime" << 'PY'
-import sys
-packaged, carrying = map (float, sys.argv[1:3])
-ratio = packaged / carrying
-met = ratio <= 1.2
-print ("medians: the package's vok --help %.2f ms, vok --help with the pack inside %.2f ms" % (packaged, carrying))
-print ("%-30s %5.2f x  (target <= 1.2 x)  %s" % ("package's vok / vok with pack", ratio, "met" if met else "MISSED"))
-sys.exit (0 if met else 1)
-PY
+report_ratio "package's vok / vok with pack" 1.2 "the package's vok --help" "$packagedTime" "vok --help with the pack inside" "$carryingTime"
