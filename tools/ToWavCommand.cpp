@@ -1,28 +1,13 @@
 // vok to-wav IN.vok OUT.wav: the sample pool as a 32-bit float WAV file, for any audio tool.
 
 #include "Command.h"
+#include "ForwardingStream.h"
 #include <safeio/FileReplacement.h>
 
 #include <juce_audio_formats/juce_audio_formats.h>
 
 namespace
 {
-    /** Passes writes on to a stream owned elsewhere (the WAV writer deletes the stream it
-        is given); positioning too, as the writer fills in its header at the end. */
-    class ForwardingStream  : public juce::OutputStream
-    {
-    public:
-        explicit ForwardingStream (juce::OutputStream& destinationStream) : destination (destinationStream) {}
-
-        void flush() override                                   { destination.flush(); }
-        bool setPosition (juce::int64 newPosition) override     { return destination.setPosition (newPosition); }
-        juce::int64 getPosition() override                      { return destination.getPosition(); }
-        bool write (const void* data, size_t numBytes) override { return destination.write (data, numBytes); }
-
-    private:
-        juce::OutputStream& destination;
-    };
-
     // Written beside the target and renamed over it, so a failed run never leaves a
     // half-written WAV under the requested name.
     void writeWav (const VOK_VokSampleBuffer& pool, const juce::File& output)
