@@ -30,6 +30,11 @@ const std::vector<Command>& Command::getAll()
         Command ({ "install", "DIR [--user-settings FILE] [--common-settings FILE]",
                    "install the pack into DIR and record DIR in the plug-in's settings (default: the real settings files)",
                    anyNumber, &Command::runInstall, &Command::acceptsInstallArguments }),
+       #if VOK_RENDER
+        Command ({ "render", "IMPULSE.vok DRY OUT.wav [--wet DB] [--dry DB]",
+                   "convolve the recording DRY with the impulse into a stereo 32-bit float WAV file (wet at 0 dB, dry off by default)",
+                   anyNumber, &Command::runRender, &Command::acceptsRenderArguments }),
+       #endif
     };
 
     return commands;

@@ -123,4 +123,6 @@ private:
     int runToWav (const juce::StringArray& arguments) const;
     int runInstall (const juce::StringArray& arguments) const;
     static bool acceptsInstallArguments (const juce::StringArray& arguments);
+    int runRender (const juce::StringArray& arguments) const;
+    static bool acceptsRenderArguments (const juce::StringArray& arguments);
 };
