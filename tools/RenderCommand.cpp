@@ -2,17 +2,17 @@
 // stereo 32-bit float WAV file, the recording streamed through a block at a time.
 
 #include "Command.h"
-#include "ForwardingStream.h"
+#include "FloatWavReplacement.h"
 #include "ImpulseResampler.h"
 #include "PartitionedConvolver.h"
 #include "RenderProgress.h"
 
 #include <impulse/CheckedAudioReader.h>
-#include <safeio/FileReplacement.h>
 
 #include <juce_audio_formats/juce_audio_formats.h>
 
 #include <cmath>
+#include <optional>
 
 namespace
 {
@@ -32,8 +32,9 @@ namespace
         return ! utf8.empty() && *end == 0 && std::isfinite (decibels) && decibels >= -240.0 && decibels <= 120.0;
     }
 
-    bool parse (const juce::StringArray& arguments, Options& options)
+    std::optional<Options> parse (const juce::StringArray& arguments)
     {
+        Options options;
         juce::Array<juce::File> files;
 
         for (int i = 0; i < arguments.size(); ++i)
@@ -44,11 +45,11 @@ namespace
             {
                 if (++i >= arguments.size()
                      || ! parseDecibels (arguments[i], argument == "--wet" ? options.wetDecibels : options.dryDecibels))
-                    return false;
+                    return {};
             }
             else if (argument.isEmpty() || argument.startsWith ("--") || files.size() == 3)
             {
-                return false;
+                return {};
             }
             else
             {
@@ -57,12 +58,12 @@ namespace
         }
 
         if (files.size() != 3)
-            return false;
+            return {};
 
         options.impulse = files[0];
         options.dry     = files[1];
         options.output  = files[2];
-        return true;
+        return options;
     }
 
     float toGain (double decibels)
@@ -225,51 +226,18 @@ namespace
         }
 
         progress.finish();
-        return writer.flush();
-    }
-
-    // Written beside the target and renamed over it, so a failed run never leaves a
-    // half-written WAV under the requested name.
-    void renderInto (const juce::File& target, DryRecording& dry, PartitionedConvolver& convolver, float dryGain,
-                     juce::int64 outputFrames)
-    {
-        const auto cantWrite = Command::Failure { "Can't write " + target.getFullPathName() };
-        FileReplacement replacement (target);
-
-        if (! replacement.openedOk())
-            throw cantWrite;
-
-        // The writer takes a stream it deletes; this one only passes the bytes on.
-        auto* forwarding = new ForwardingStream (replacement.getStream());
-        juce::WavAudioFormat wav;
-        std::unique_ptr<juce::AudioFormatWriter> writer (wav.createWriterFor (forwarding, dry.rate, 2, 32, {}, 0));
-
-        if (writer == nullptr)
-        {
-            delete forwarding;
-            throw cantWrite;
-        }
-
-        const auto written = render (dry, convolver, dryGain, outputFrames, *writer);
-        writer.reset();
-
-        if (! written || ! replacement.replaceTarget())
-            throw Command::Failure { cantWrite.message + ": "
-                                       + (replacement.getFailureReason().isNotEmpty() ? replacement.getFailureReason()
-                                                                                      : "the recording could not be read to its end") };
+        return true;
     }
 }
 
 bool Command::acceptsRenderArguments (const juce::StringArray& arguments)
 {
-    Options options;
-    return parse (arguments, options);
+    return parse (arguments).has_value();
 }
 
 int Command::runRender (const juce::StringArray& arguments) const
 {
-    Options options;
-    parse (arguments, options);
+    const auto options = *parse (arguments);
 
     DryRecording dry (options.dry);
     const auto impulse = loadImpulsePaths (options.impulse, dry.rate);
@@ -283,6 +251,8 @@ int Command::runRender (const juce::StringArray& arguments) const
                                     PartitionedConvolver::chooseBlockSize (impulse.length));
 
     const auto lock = lockToReplace (options.output);
-    renderInto (options.output, dry, convolver, toGain (options.dryDecibels), outputFrames);
+    FloatWavReplacement wav (options.output, dry.rate, 2);
+    wav.replaceTarget (render (dry, convolver, toGain (options.dryDecibels), outputFrames, wav.getWriter()),
+                       "the recording could not be read to its end");
     return success;
 }
