@@ -11,8 +11,12 @@
 
 #include <juce_audio_formats/juce_audio_formats.h>
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
+#include <locale>
 #include <optional>
+#include <sstream>
 
 namespace
 {
@@ -23,13 +27,14 @@ namespace
         double dryDecibels = -std::numeric_limits<double>::infinity();    // off
     };
 
-    // Levels beyond these are typing mistakes: +120 dB would clip anything, -240 dB is silence.
+    // A number with a decimal point whatever the user's locale; levels beyond these are typing
+    // mistakes: +120 dB would clip anything, -240 dB is silence.
     bool parseDecibels (const juce::String& text, double& decibels)
     {
-        const auto utf8 = text.toStdString();
-        char* end = nullptr;
-        decibels = std::strtod (utf8.c_str(), &end);
-        return ! utf8.empty() && *end == 0 && std::isfinite (decibels) && decibels >= -240.0 && decibels <= 120.0;
+        std::istringstream in (text.toStdString());
+        in.imbue (std::locale::classic());
+        in >> decibels;
+        return ! in.fail() && in.peek() == std::char_traits<char>::eof() && decibels >= -240.0 && decibels <= 120.0;
     }
 
     std::optional<Options> parse (const juce::StringArray& arguments)

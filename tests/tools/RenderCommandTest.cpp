@@ -408,3 +408,10 @@ TEST_F (RenderCommandTest, ARecordingClaimingTenHoursGivesWhatItHolds)
     ASSERT_NE (output, nullptr);
     EXPECT_EQ (output->getNumSamples(), 1000 + 100 - 1);
 }
+
+TEST_F (RenderCommandTest, HelpListsRender)
+{
+    const auto result = vok ({ "--help" });
+    ASSERT_EQ (result.exitStatus, 0);
+    EXPECT_TRUE (result.out.contains ("vok render IMPULSE.vok DRY OUT.wav [--wet DB] [--dry DB]")) << result.out;
+}
