@@ -17,16 +17,12 @@ namespace
             sumImag[i] += xReal[i] * hImag[i] + xImag[i] * hReal[i];
         }
     }
-
-    // Arrays start on a 64-byte line, so that every spectrum has the alignment the plans were
-    // made for.
-    int roundUpToMultipleOf16 (int n) noexcept     { return (n + 15) & ~15; }
 }
 
 PartitionedConvolver::PartitionedConvolver (int numInputsToUse, int numOutputsToUse,
                                             const std::vector<Path>& pathsToUse, int blockSizeToUse)
     : numInputs (numInputsToUse), numOutputs (numOutputsToUse), blockSize (blockSizeToUse),
-      fftSize (2 * blockSizeToUse), numBins (blockSizeToUse + 1), binStride (roundUpToMultipleOf16 (blockSizeToUse + 1))
+      fftSize (2 * blockSizeToUse), numBins (blockSizeToUse + 1)
 {
     jassert (juce::isPowerOfTwo (blockSize));
 
@@ -94,6 +90,8 @@ int PartitionedConvolver::chooseBlockSize (int impulseLength)
     return (int) juce::jlimit (4096, 16384, (int) juce::nextPowerOfTwo (std::max (1, impulseLength / 2)));
 }
 
+// FFTW's own allocation gives every array the alignment its vector code wants, the same for the
+// arrays the plans were made with and those they are later run on.
 float* PartitionedConvolver::allocate (size_t numFloats)
 {
     auto* samples = static_cast<float*> (fftwf_malloc (numFloats * sizeof (float)));
@@ -108,7 +106,7 @@ float* PartitionedConvolver::allocate (size_t numFloats)
 
 PartitionedConvolver::Spectrum PartitionedConvolver::allocateSpectrum()
 {
-    return { allocate ((size_t) binStride), allocate ((size_t) binStride) };
+    return { allocate ((size_t) numBins), allocate ((size_t) numBins) };
 }
 
 void PartitionedConvolver::process (const float* const* inputs, float* const* outputs)
@@ -134,8 +132,8 @@ void PartitionedConvolver::process (const float* const* inputs, float* const* ou
 void PartitionedConvolver::computeOutput (int output, float* destination)
 {
     const auto& sum = outputSums[(size_t) output];
-    std::fill (sum.real, sum.real + binStride, 0.0f);
-    std::fill (sum.imag, sum.imag + binStride, 0.0f);
+    std::fill (sum.real, sum.real + numBins, 0.0f);
+    std::fill (sum.imag, sum.imag + numBins, 0.0f);
 
     for (auto& path : paths)
     {

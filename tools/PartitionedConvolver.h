@@ -69,7 +69,7 @@ private:
         std::unique_ptr<float[], Free> samples;
     };
 
-    const int numInputs, numOutputs, blockSize, fftSize, numBins, binStride;
+    const int numInputs, numOutputs, blockSize, fftSize, numBins;
     int numPartitions = 1, newest = 0;
 
     std::vector<Buffer> buffers;
