@@ -375,6 +375,7 @@ TEST_F (RenderCommandTest, BadInputIsOneLineAndWritesNothing)
         { "level missing",      good, { "room.vok", "dry.wav", "out.wav", "--wet" }, 2, "usage: vok render " },
         { "level not a number", good, { "room.vok", "dry.wav", "out.wav", "--dry", "loud" }, 2, "usage: vok render " },
         { "level infinite",     good, { "room.vok", "dry.wav", "out.wav", "--wet", "inf" }, 2, "usage: vok render " },
+        { "level with a comma", good, { "room.vok", "dry.wav", "out.wav", "--wet", "1,5" }, 2, "usage: vok render " },
         { "unknown option",     good, { "room.vok", "dry.wav", "out.wav", "--gain", "3" }, 2, "usage: vok render " },
     };
 
