@@ -11,7 +11,7 @@ DEBIAN_PACKAGES := build-essential cmake pkg-config ccache g++ clang libclang-rt
     libogg-dev zlib1g-dev libexpat1-dev libgtest-dev libgmock-dev libbenchmark-dev \
     xvfb xauth xdotool x11-utils imagemagick libjpeg-turbo-progs python3 \
     hyperfine time util-linux dpkg-dev file desktop-file-utils locales strace \
-    help2man man-db bsdextrautils bash-completion
+    help2man man-db bsdextrautils bash-completion libfftw3-dev
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 

@@ -1,9 +1,8 @@
 // Building an impulse from an ordinary audio file; part of VOK_ImpulseFile.
 
 #include <impulse/VOK_ImpulseFile.h>
-#include "AudioFrameCounter.h"
+#include <impulse/CheckedAudioReader.h>
 #include <impulse/NewImpulseHeader.h>
-#include "AudioChunkCheck.h"
 
 #include <algorithm>
 #include <cmath>
@@ -51,75 +50,26 @@ namespace
 
         return nullptr;
     }
-
-    // As the framework's manager picks a reader for a file (by its extension), but reading the
-    // input the chunk check made for the readers.
-    std::unique_ptr<juce::AudioFormatReader> createReader (const juce::File& file, const AudioChunkCheck& chunks)
-    {
-        juce::AudioFormatManager formats;
-        formats.registerBasicFormats();
-
-        for (int i = 0; i < formats.getNumKnownFormats(); ++i)
-        {
-            auto* format = formats.getKnownFormat (i);
-
-            if (! format->canHandleFile (file))
-                continue;
-
-            if (auto input = chunks.createInputForReaders())
-                if (auto* reader = format->createReaderFor (input.release(), true))
-                    return std::unique_ptr<juce::AudioFormatReader> (reader);
-        }
-
-        return nullptr;
-    }
-
-    // Every format read here stores the channel count in 16 bits at most, which the
-    // framework's WAV and AIFF readers widen as a signed number: 65535 came out as -1.
-    int getNumChannels (const juce::AudioFormatReader& reader)
-    {
-        return (int) (reader.numChannels & 0xffff);
-    }
 }
 
 //==============================================================================
 std::unique_ptr<VOK_VokSampleBuffer> loadAudioFile (const juce::String& path, juce::String* failure)
 {
-    const juce::File file (path);
-
-    // Opened once, as every input is: a regular file only (a FIFO would never answer), through
-    // a link only where its maker could have followed it anyway. Everything below reads it.
-    const RegularFileInput opened (file, RegularFileInput::Links::followedIfTrusted);
-
-    if (! opened.openedOk())
-        return failWith (failure, opened.getFailure().isNotEmpty() ? opened.getFailure() : "Can't read " + file.getFullPathName());
-
-    const AudioChunkCheck chunks (opened);
-
-    if (chunks.getProblem().isNotEmpty())
-        return failWith (failure, chunks.getProblem());
-
-    const auto reader = createReader (file, chunks);
+    const CheckedAudioReader audio ((juce::File (path)));
+    auto* reader = audio.getReader();
 
     if (reader == nullptr)
-        return nullptr;
+        return audio.getFailure().isNotEmpty() ? failWith (failure, audio.getFailure()) : nullptr;
 
-    const auto numChannels = getNumChannels (*reader);
+    const auto numChannels = audio.getNumChannels();
 
     // Channel indices of the format end at 31.
     if (numChannels <= 0 || numChannels > VOK_VokSampleBuffer::maxChannels)
         return failWith (failure, "Audio file with " + juce::String (numChannels) + " channels: an impulse has 1 to "
                                     + juce::String (VOK_VokSampleBuffer::maxChannels));
 
-    // The framework's readers take any sample size a header states, and loop for ever on
-    // frames too wide for their buffers; no real file has other sizes than these.
-    if (reader->bitsPerSample != 8 && reader->bitsPerSample != 16 && reader->bitsPerSample != 24
-         && reader->bitsPerSample != 32)
-        return failWith (failure, "Audio file with " + juce::String (reader->bitsPerSample)
-                                    + "-bit samples: only 8, 16, 24 and 32 bits are read");
-
     // Only frames the file really holds are allocated, never what its header claims.
-    const auto numFrames = AudioFrameCounter::countFrames (opened, *reader);
+    const auto numFrames = audio.countFrames();
 
     if (numFrames <= 0)
         return nullptr;

@@ -49,6 +49,17 @@ const std::vector<Command>& Command::getAll()
                    "or in the files given." }),
         Command ({ "help", "[COMMAND]", "list the commands, or show one command's help", anyNumber,
                    &Command::runHelp, &Command::acceptsHelpArguments, nullptr }),
+       #if VOK_RENDER
+        Command ({ "render", "IMPULSE.vok DRY OUT.wav [--wet DB] [--dry DB]",
+                   "convolve the recording DRY with the impulse into a stereo 32-bit float WAV file (wet at 0 dB, dry off by default)",
+                   anyNumber, &Command::runRender, &Command::acceptsRenderArguments,
+                   "DRY may be a WAV, AIFF, FLAC or Ogg Vorbis file, mono or stereo. A stereo impulse feeds "
+                   "the recording's left channel through its first path and its right through its second; a "
+                   "true-stereo impulse feeds left through L->L and L->R, and right through R->L and R->R; a "
+                   "mono recording feeds both. OUT.wav has the recording's rate (an impulse at another rate "
+                   "is resampled) and lasts as long as the recording plus the impulse's tail; --wet and --dry "
+                   "set the two levels in dB. A progress bar goes to stderr when it is a terminal." }),
+       #endif
     };
 
     return commands;

@@ -127,4 +127,6 @@ private:
     static bool acceptsInstallArguments (const juce::StringArray& arguments);
     int runHelp (const juce::StringArray& arguments) const;
     static bool acceptsHelpArguments (const juce::StringArray& arguments);
+    int runRender (const juce::StringArray& arguments) const;
+    static bool acceptsRenderArguments (const juce::StringArray& arguments);
 };

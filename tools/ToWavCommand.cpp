@@ -1,59 +1,7 @@
 // vok to-wav IN.vok OUT.wav: the sample pool as a 32-bit float WAV file, for any audio tool.
 
 #include "Command.h"
-#include <safeio/FileReplacement.h>
-
-#include <juce_audio_formats/juce_audio_formats.h>
-
-namespace
-{
-    /** Passes writes on to a stream owned elsewhere (the WAV writer deletes the stream it
-        is given); positioning too, as the writer fills in its header at the end. */
-    class ForwardingStream  : public juce::OutputStream
-    {
-    public:
-        explicit ForwardingStream (juce::OutputStream& destinationStream) : destination (destinationStream) {}
-
-        void flush() override                                   { destination.flush(); }
-        bool setPosition (juce::int64 newPosition) override     { return destination.setPosition (newPosition); }
-        juce::int64 getPosition() override                      { return destination.getPosition(); }
-        bool write (const void* data, size_t numBytes) override { return destination.write (data, numBytes); }
-
-    private:
-        juce::OutputStream& destination;
-    };
-
-    // Written beside the target and renamed over it, so a failed run never leaves a
-    // half-written WAV under the requested name.
-    void writeWav (const VOK_VokSampleBuffer& pool, const juce::File& output)
-    {
-        const auto cantWrite = Command::Failure { "Can't write " + output.getFullPathName() };
-
-        FileReplacement replacement (output);
-
-        if (! replacement.openedOk())
-            throw cantWrite;
-
-        // The writer takes a stream it deletes; this one only passes the bytes on.
-        auto* forwarding = new ForwardingStream (replacement.getStream());
-
-        juce::WavAudioFormat wav;
-        std::unique_ptr<juce::AudioFormatWriter> writer (wav.createWriterFor (forwarding, pool.sampleRate,
-                                                                              (unsigned int) pool.getNumChannels(),
-                                                                              32, {}, 0));
-        if (writer == nullptr)
-        {
-            delete forwarding;
-            throw cantWrite;
-        }
-
-        const auto written = writer->writeFromAudioSampleBuffer (pool, 0, pool.getNumSamples()) && writer->flush();
-        writer.reset();
-
-        if (! written || ! replacement.replaceTarget())
-            throw Command::Failure { cantWrite.message + ": " + replacement.getFailureReason() };
-    }
-}
+#include "FloatWavReplacement.h"
 
 int Command::runToWav (const juce::StringArray& arguments) const
 {
@@ -73,6 +21,7 @@ int Command::runToWav (const juce::StringArray& arguments) const
         throw Failure { "No usable sample rate (" + juce::String (pool->sampleRate) + ") in " + input.getFullPathName() };
 
     const auto lock = lockToReplace (output);
-    writeWav (*pool, output);
+    FloatWavReplacement wav (output, pool->sampleRate, pool->getNumChannels());
+    wav.replaceTarget (wav.getWriter().writeFromAudioSampleBuffer (*pool, 0, pool->getNumSamples()));
     return success;
 }
