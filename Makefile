@@ -10,7 +10,7 @@ DEBIAN_PACKAGES := build-essential cmake pkg-config ccache g++ clang libclang-rt
     libfreetype-dev libfontconfig1-dev libjpeg-dev libpng-dev libflac-dev libvorbis-dev \
     libogg-dev zlib1g-dev libexpat1-dev libgtest-dev libgmock-dev libbenchmark-dev \
     xvfb xauth xdotool x11-utils imagemagick libjpeg-turbo-progs python3 \
-    hyperfine time util-linux dpkg-dev file desktop-file-utils locales strace
+    hyperfine time util-linux dpkg-dev file desktop-file-utils locales strace doxygen
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
@@ -18,7 +18,7 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev \
     binutils-mingw-w64-x86-64 libz-mingw-w64-dev dpkg-dev wine64 wine
 
-.PHONY: all deps configure build run test bench pack-report fuzz fuzz-build fuzz-check clean package module-graph
+.PHONY: all deps configure build run test bench pack-report fuzz fuzz-build fuzz-check clean package module-graph docs
 
 all: build
 
@@ -88,6 +88,11 @@ module-graph:
 # The Debian package, in $(BUILD_DIR): vok-setup_<version>_<architecture>.deb
 package: build
 	@cd $(BUILD_DIR) && cpack -G DEB
+
+# The format library's reference, from its public headers' comments, in $(BUILD_DIR)/docs/html;
+# it fails on a public function without one.
+docs: configure
+	@cmake --build $(BUILD_DIR) --target docs
 
 bench: build
 	@cmake --build $(BUILD_DIR) -j $(JOBS) --target benchmarks

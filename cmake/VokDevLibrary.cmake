@@ -83,3 +83,6 @@ list(JOIN VOK_DEV_PKGCONFIG_CFLAGS " " VOK_DEV_PKGCONFIG_CFLAGS)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/vok.pc.in ${vok_dev_generated_dir}/vok.pc @ONLY)
 install(FILES ${vok_dev_generated_dir}/vok.pc
         DESTINATION ${VOK_DEV_PKGCONFIG_DIR} COMPONENT dev EXCLUDE_FROM_ALL)
+
+# The reference of what these headers declare.
+include(${CMAKE_CURRENT_LIST_DIR}/VokApiDocs.cmake)

@@ -15,6 +15,7 @@ public:
     /** The index of the first attribute whose name matches ignoring case, or -1. */
     static int findAttribute (const juce::XmlElement& element, juce::StringRef name);
 
+    /** True when the element has an attribute of that name, in any letter case. */
     static bool hasAttribute (const juce::XmlElement& element, juce::StringRef name);
 
     /** The attribute's value, or defaultValue when the element has no such attribute. */

@@ -11,6 +11,7 @@
 */
 struct ReadFailure
 {
+    /** What went wrong, as far as a caller's advice depends on it. */
     enum class Cause
     {
         none,
@@ -21,6 +22,7 @@ struct ReadFailure
         disagreesWithHeader   // the samples read differ from what the header declares
     };
 
+    /** none after a successful read. */
     Cause cause = Cause::none;
 
     /** One line saying what was found, e.g. "Header: syntax error at line 1"; empty for none

@@ -23,6 +23,7 @@ class VokMemoryException
 class VOK_VokSampleBuffer : public juce::AudioBuffer<float>
 {
 public:
+    /** The most channels a pool holds: the plug-in's limit, which files are checked against. */
     static constexpr int maxChannels = 32;
 
     /** Creates a pool; the samples are not initialised.
@@ -33,6 +34,10 @@ public:
 
     /** Copies the samples into memory of the copy's own. */
     VOK_VokSampleBuffer (const VOK_VokSampleBuffer& other);
+
+    /** Takes the other pool's shape, samples and sample rate, the samples copied into memory
+        of this pool's own.
+    */
     VOK_VokSampleBuffer& operator= (const VOK_VokSampleBuffer& other);
 
     ~VOK_VokSampleBuffer();
@@ -49,6 +54,7 @@ public:
     */
     bool growToFill (int minNumChannels, int minNumSamples, int channelToFill, int numSamplesToFill) noexcept;
 
+    /** The rate the samples were recorded at, in Hz, as the header records it. */
     double sampleRate = 0.0;
 
 private:

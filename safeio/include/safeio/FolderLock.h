@@ -38,6 +38,7 @@ public:
 
     ~FolderLock();
 
+    /** True when this object holds the lock, so that the caller may change the folder. */
     bool isLocked() const noexcept        { return locked; }
 
     /** True when another writer held the lock for the whole wait (or until the wait was given

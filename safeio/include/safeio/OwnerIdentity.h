@@ -24,8 +24,13 @@ public:
     */
     OwnerIdentity enteringFolderOf (juce::uint32 ownerId, juce::uint32 groupId) const;
 
+    /** True for root, which may work with another user's rights. */
     bool isPrivileged() const noexcept          { return userId == 0; }
+
+    /** The user id work is done with. */
     juce::uint32 getUserId() const noexcept     { return userId; }
+
+    /** The group id work is done with. */
     juce::uint32 getGroupId() const noexcept    { return groupId; }
 
     /** True when a link owned by linkOwner, in a folder owned by folderOwner (world-writable
@@ -37,6 +42,7 @@ public:
     class Scope
     {
     public:
+        /** Switches the calling thread to identity; the destructor switches it back. */
         explicit Scope (const OwnerIdentity& identity);
         ~Scope();
 

@@ -1,0 +1,19 @@
+# The format library's reference: the target "docs" runs Doxygen on the installed headers
+# (docs/Doxyfile.in) into build/docs/html, and fails when a public function has no comment.
+# tests/devlib runs the same Doxyfile.
+
+find_program(DOXYGEN_PROGRAM doxygen)
+configure_file(${PROJECT_SOURCE_DIR}/docs/Doxyfile.in ${PROJECT_BINARY_DIR}/docs/Doxyfile @ONLY)
+set(VOK_DOXYFILE ${PROJECT_BINARY_DIR}/docs/Doxyfile CACHE INTERNAL "")
+
+if(DOXYGEN_PROGRAM)
+    add_custom_target(docs
+                      COMMAND ${DOXYGEN_PROGRAM} ${VOK_DOXYFILE}
+                      COMMENT "Writing the library's reference into ${PROJECT_BINARY_DIR}/docs/html"
+                      VERBATIM)
+else()
+    add_custom_target(docs
+                      COMMAND ${CMAKE_COMMAND} -E echo "No doxygen here: make deps installs it"
+                      COMMAND ${CMAKE_COMMAND} -E false
+                      VERBATIM)
+endif()
