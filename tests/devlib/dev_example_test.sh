@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the format library's dev component into a temporary prefix and builds the example
-# there from outside the tree, twice: with find_package(Vok) and with pkg-config. Each build
+# there from outside the tree: with find_package(Vok), with pkg-config, and into a shared object
+# as a plug-in would link the library. Each build
 # runs on a copy of a pack file: it must list the file's presets, and its saved file must hold
 # them and the new preset with its data, as the vok tool reads them, while the file it read
 # stays as it was.
@@ -68,5 +69,25 @@ else
     fail "the example did not build with pkg-config --cflags --libs vok"
 fi
 
+# As a plug-in has it: linked into a shared object, which a running program loads and calls.
+cat > "$work/run-shared-example" << 'END'
+#!/usr/bin/env python3
+import ctypes, sys
+library = ctypes.CDLL(sys.argv[1])
+arguments = [b"vok_presets_example"] + [argument.encode() for argument in sys.argv[2:]]
+sys.exit(library.main(len(arguments), (ctypes.c_char_p * len(arguments))(*arguments)))
+END
+chmod +x "$work/run-shared-example"
+# shellcheck disable=SC2046  # the flags are separate words
+if c++ -std=c++17 -shared -fPIC -Wl,--no-undefined -o "$work/libexample.so" "$examples/vok_presets_example.cpp" \
+       $(pkg-config --cflags --libs vok) > "$work/shared.log" 2>&1; then
+    printf '#!/bin/sh\nexec "%s" "%s" "$@"\n' "$work/run-shared-example" "$work/libexample.so" > "$work/shared-example"
+    chmod +x "$work/shared-example"
+    check_example "Shared object preset" "$work/shared-example"
+else
+    cat "$work/shared.log"
+    fail "the example did not link into a shared object"
+fi
+
 [ "$failures" -eq 0 ] || exit 1
-echo "The installed library builds the example with CMake and pkg-config, and its presets come out right"
+echo "The installed library builds the example with CMake, with pkg-config and as a shared object, and its presets come out right"
