@@ -25,6 +25,10 @@ set(vok_dev_generated_dir ${PROJECT_BINARY_DIR}/dev)
 # In link order, each archive before those it needs.
 set(VOK_DEV_ARCHIVES vok_impulse vok_safeio vok_juce)
 
+# The folders of their public headers, which the reference documents (tests/devlib checks it).
+set(VOK_DEV_HEADER_DIRS ${PROJECT_SOURCE_DIR}/impulse/include ${PROJECT_SOURCE_DIR}/safeio/include
+    CACHE INTERNAL "")
+
 # The framework modules whose headers the public headers include. The library carries them
 # rather than depending on Debian's juce-modules-source: the framework archive was compiled from
 # these very headers, and a program that saw another version of them (a newer package, a JUCE of
@@ -40,7 +44,8 @@ target_compile_options(vok_safeio PRIVATE -fno-semantic-interposition)
 
 install(TARGETS ${VOK_DEV_ARCHIVES}
         ARCHIVE DESTINATION ${VOK_DEV_LIBRARY_DIR} COMPONENT dev EXCLUDE_FROM_ALL)
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/impulse/include/ ${PROJECT_SOURCE_DIR}/safeio/include/
+list(TRANSFORM VOK_DEV_HEADER_DIRS APPEND / OUTPUT_VARIABLE vok_header_dir_contents)
+install(DIRECTORY ${vok_header_dir_contents}
         DESTINATION ${VOK_DEV_INCLUDE_DIR} COMPONENT dev EXCLUDE_FROM_ALL)
 
 get_target_property(vok_framework_modules_dir juce::juce_core INTERFACE_INCLUDE_DIRECTORIES)

@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
 # Writes the library's reference (the build's Doxyfile) into a temporary folder: it fails when a
-# public function of the installed headers has no comment, or a comment is malformed.
+# public function of the installed headers has no comment, or a comment is malformed. Doxygen
+# checks a header's free functions only when the header is documented, so every header in the
+# folders given must have its @file comment.
 #
-# Usage: docs_test.sh DOXYFILE
+# Usage: docs_test.sh DOXYFILE HEADER_FOLDER...
 set -euo pipefail
 
-doxyfile=${1:?usage: docs_test.sh DOXYFILE}
+doxyfile=${1:?usage: docs_test.sh DOXYFILE HEADER_FOLDER...}
+header_folders=("${@:2}")
 command -v doxygen > /dev/null || { echo "skipped: no doxygen"; exit 77; }
+
+undocumented_headers=$(find "${header_folders[@]}" -name '*.h' -exec grep -L '@file' {} +)
+[ -z "$undocumented_headers" ] || { echo "FAIL: headers without an @file comment: $undocumented_headers"; exit 1; }
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

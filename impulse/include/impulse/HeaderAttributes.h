@@ -1,3 +1,6 @@
+/** @file
+    HeaderAttributes: the attributes of impulse file headers, found by name ignoring letter case.
+*/
 #pragma once
 
 #include <juce_core/juce_core.h>

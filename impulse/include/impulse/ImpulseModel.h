@@ -1,3 +1,6 @@
+/** @file
+    ImpulseModel: what one impulse file holds.
+*/
 #pragma once
 
 #include <impulse/VOK_VokSampleBuffer.h>

@@ -1,3 +1,6 @@
+/** @file
+    ImpulseReader: reads an impulse file of either layout into an ImpulseModel.
+*/
 #pragma once
 
 #include <impulse/ImpulseModel.h>

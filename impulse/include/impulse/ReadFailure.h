@@ -1,3 +1,6 @@
+/** @file
+    ReadFailure: why a read of an impulse file failed.
+*/
 #pragma once
 
 #include <juce_core/juce_core.h>

@@ -1,3 +1,6 @@
+/** @file
+    ReadLog: the progress lines of a read.
+*/
 #pragma once
 
 #include <juce_core/juce_core.h>

@@ -1,3 +1,6 @@
+/** @file
+    VOK_VokSampleBuffer, the sample pool of an impulse file, and VokMemoryException.
+*/
 #pragma once
 
 #include <juce_audio_basics/juce_audio_basics.h>

@@ -1,3 +1,6 @@
+/** @file
+    FileReplacement: a file written beside its target and renamed into its place.
+*/
 #pragma once
 
 #include <safeio/OpenFolder.h>

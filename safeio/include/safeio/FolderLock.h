@@ -1,3 +1,6 @@
+/** @file
+    FolderLock: the lock every writer of a folder holds while it changes a file there.
+*/
 #pragma once
 
 #include <safeio/OpenFolder.h>

@@ -1,3 +1,6 @@
+/** @file
+    OpenFolder: a folder opened once, whose names are reached without following planted links.
+*/
 #pragma once
 
 #include <safeio/FileKind.h>

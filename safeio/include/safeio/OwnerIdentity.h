@@ -1,3 +1,6 @@
+/** @file
+    OwnerIdentity: the user whose rights work in a folder is done with.
+*/
 #pragma once
 
 #include <juce_core/juce_core.h>

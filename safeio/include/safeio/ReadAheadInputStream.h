@@ -1,3 +1,6 @@
+/** @file
+    ReadAheadInputStream: a read-ahead buffer in front of a file stream.
+*/
 #pragma once
 
 #include <juce_core/juce_core.h>

@@ -1,3 +1,6 @@
+/** @file
+    RegularFileInput: reads a name only when it is a regular file.
+*/
 #pragma once
 
 #include <safeio/FileKind.h>

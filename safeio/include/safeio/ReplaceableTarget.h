@@ -1,3 +1,6 @@
+/** @file
+    ReplaceableTarget: whether a name in a folder may take a new file.
+*/
 #pragma once
 
 #include <safeio/FileKind.h>

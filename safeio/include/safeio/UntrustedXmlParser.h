@@ -1,3 +1,6 @@
+/** @file
+    UntrustedXmlParser: XML from files, parsed with bounded time and memory.
+*/
 #pragma once
 
 #include <juce_core/juce_core.h>
