@@ -6,8 +6,8 @@ find_program(DOXYGEN_PROGRAM doxygen)
 # Quoted, for a source folder whose path holds a space.
 list(TRANSFORM VOK_DEV_HEADER_DIRS REPLACE "(.+)" "\"\\1\"" OUTPUT_VARIABLE VOK_DOXYGEN_INPUT)
 list(JOIN VOK_DOXYGEN_INPUT " " VOK_DOXYGEN_INPUT)
-configure_file(${PROJECT_SOURCE_DIR}/docs/Doxyfile.in ${PROJECT_BINARY_DIR}/docs/Doxyfile @ONLY)
-set(VOK_DOXYFILE ${PROJECT_BINARY_DIR}/docs/Doxyfile CACHE INTERNAL "")
+set(VOK_DOXYFILE ${PROJECT_BINARY_DIR}/docs/Doxyfile)
+configure_file(${PROJECT_SOURCE_DIR}/docs/Doxyfile.in ${VOK_DOXYFILE} @ONLY)
 
 if(DOXYGEN_PROGRAM)
     add_custom_target(docs

@@ -26,8 +26,7 @@ set(vok_dev_generated_dir ${PROJECT_BINARY_DIR}/dev)
 set(VOK_DEV_ARCHIVES vok_impulse vok_safeio vok_juce)
 
 # The folders of their public headers, which the reference documents (tests/devlib checks it).
-set(VOK_DEV_HEADER_DIRS ${PROJECT_SOURCE_DIR}/impulse/include ${PROJECT_SOURCE_DIR}/safeio/include
-    CACHE INTERNAL "")
+set(VOK_DEV_HEADER_DIRS ${PROJECT_SOURCE_DIR}/impulse/include ${PROJECT_SOURCE_DIR}/safeio/include)
 
 # The framework modules whose headers the public headers include. The library carries them
 # rather than depending on Debian's juce-modules-source: the framework archive was compiled from

@@ -26,7 +26,7 @@
 class ImpulseModel
 {
 public:
-    /** Where what the model holds came from (the numbers are those older code stored). */
+    /** Where what the model holds came from. */
     enum class FormatState
     {
         notLoaded      = 0,   ///< Nothing read or built yet.

@@ -28,7 +28,7 @@
 class VOK_ImpulseFile
 {
 public:
-    /** Where what the object holds came from; the names below are the ones older code uses. */
+    /** Where what the object holds came from, with its values named in this class too. */
     using FormatState = ImpulseModel::FormatState;
     static constexpr FormatState notLoaded      = FormatState::notLoaded;       ///< Nothing read or built yet.
     static constexpr FormatState readFromFile   = FormatState::readFromFile;    ///< Read from an impulse file.
@@ -87,7 +87,7 @@ public:
     bool getBoolAttribute (const juce::String& attributeName, bool defaultValue) const;
 
     //==============================================================================
-    /** The names of the user presets, in list order (sorted by name). */
+    /** The names of the user presets, in list order. */
     juce::StringArray getPresetNames() const;
 
     /** The data of the first preset whose name matches ignoring case (the plug-in's state, as
@@ -95,8 +95,8 @@ public:
     */
     juce::String getPresetData (const juce::String& presetName) const;
 
-    /** Adds a preset at its sorted place, replacing one whose name matches ignoring case, as
-        the plug-in does when the user saves a preset again under the same name.
+    /** Adds a preset at its sorted place; a preset whose name matches ignoring case is
+        replaced by it.
     */
     void addPreset (const juce::String& presetName, const juce::String& presetData);
 
@@ -170,7 +170,7 @@ public:
     /** Sets the state, for callers that build an impulse themselves. */
     void setFormatState (FormatState newState) noexcept                { model.formatState = newState; }
 
-    /** The progress lines of the last read, one per record (cut off when very long). */
+    /** The progress lines of the last read (cut off when very long). */
     const juce::String& getReadLog() const                             { return reader.getReadLog(); }
 
     /** The last failure in words for the user: a missing file, an audio file that can't be

@@ -26,7 +26,7 @@ class VokMemoryException
 class VOK_VokSampleBuffer : public juce::AudioBuffer<float>
 {
 public:
-    /** The most channels a pool holds: the plug-in's limit, which files are checked against. */
+    /** The most channels a pool holds (channel indices 0 to 31). */
     static constexpr int maxChannels = 32;
 
     /** Creates a pool; the samples are not initialised.
@@ -57,7 +57,7 @@ public:
     */
     bool growToFill (int minNumChannels, int minNumSamples, int channelToFill, int numSamplesToFill) noexcept;
 
-    /** The rate the samples were recorded at, in Hz, as the header records it. */
+    /** The samples' rate in Hz. */
     double sampleRate = 0.0;
 
 private:

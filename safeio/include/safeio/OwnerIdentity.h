@@ -45,7 +45,9 @@ public:
     class Scope
     {
     public:
-        /** Switches the calling thread to identity; the destructor switches it back. */
+        /** Switches the calling thread to identity, where a switch is needed and possible (see
+            above); the destructor switches it back.
+        */
         explicit Scope (const OwnerIdentity& identity);
         ~Scope();
 
