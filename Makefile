@@ -10,7 +10,10 @@ DEBIAN_PACKAGES := build-essential cmake pkg-config ccache g++ clang libclang-rt
     libfreetype-dev libfontconfig1-dev libjpeg-dev libpng-dev libflac-dev libvorbis-dev \
     libogg-dev zlib1g-dev libexpat1-dev libgtest-dev libgmock-dev libbenchmark-dev \
     xvfb xauth xdotool x11-utils imagemagick libjpeg-turbo-progs python3 \
-    hyperfine time util-linux dpkg-dev file desktop-file-utils locales strace doxygen
+    hyperfine time util-linux dpkg-dev file desktop-file-utils locales strace
+
+# The format library's reference (make docs).
+DEBIAN_PACKAGES += doxygen
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
