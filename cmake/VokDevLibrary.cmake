@@ -28,11 +28,44 @@ set(VOK_DEV_ARCHIVES vok_impulse vok_safeio vok_juce)
 # The folders of their public headers, which the reference documents (tests/devlib checks it).
 set(VOK_DEV_HEADER_DIRS ${PROJECT_SOURCE_DIR}/impulse/include ${PROJECT_SOURCE_DIR}/safeio/include)
 
-# The framework modules whose headers the public headers include. The library carries them
-# rather than depending on Debian's juce-modules-source: the framework archive was compiled from
-# these very headers, and a program that saw another version of them (a newer package, a JUCE of
-# its own) would lay the framework's classes out differently from the archive without any error.
-set(VOK_DEV_FRAMEWORK_MODULES juce_core juce_audio_basics)
+# The framework modules whose headers the public headers include, with every module those
+# depend on (a module's header includes theirs), read from the headers themselves. The library
+# carries these headers rather than depending on Debian's juce-modules-source: the framework
+# archive was compiled from these very headers, and a program that saw another version of them
+# (a newer package, a JUCE of its own) would lay the framework's classes out differently from
+# the archive without any error.
+function(vok_included_framework_modules modulesDir outModules)
+    set(modules)
+    foreach(headerDir IN LISTS ARGN)
+        file(GLOB_RECURSE headers CONFIGURE_DEPENDS ${headerDir}/*.h)
+        set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${headers})
+        foreach(header IN LISTS headers)
+            file(STRINGS ${header} includes REGEX "^[ \t]*#[ \t]*include[ \t]*<juce_[a-z_]+/")
+            string(REGEX MATCHALL "<juce_[a-z_]+/" includedModules "${includes}")
+            string(REGEX REPLACE "<(juce_[a-z_]+)/" "\\1" includedModules "${includedModules}")
+            list(APPEND modules ${includedModules})
+        endforeach()
+    endforeach()
+    list(REMOVE_DUPLICATES modules)
+
+    set(pending ${modules})
+    while(pending)
+        list(POP_FRONT pending module)
+        file(STRINGS ${modulesDir}/${module}/${module}.h declaration REGEX "^[ \t]*dependencies:")
+        string(REGEX MATCHALL "juce_[a-z_]+" dependencies "${declaration}")
+        foreach(dependency IN LISTS dependencies)
+            if(NOT dependency IN_LIST modules)
+                list(APPEND modules ${dependency})
+                list(APPEND pending ${dependency})
+            endif()
+        endforeach()
+    endwhile()
+
+    set(${outModules} ${modules} PARENT_SCOPE)
+endfunction()
+
+get_target_property(vok_framework_modules_dir juce::juce_core INTERFACE_INCLUDE_DIRECTORIES)
+vok_included_framework_modules(${vok_framework_modules_dir} VOK_DEV_FRAMEWORK_MODULES ${VOK_DEV_HEADER_DIRS})
 
 # Position-independent, as the framework's archive already is, so that a plug-in (a shared
 # object) can link them, not only a program. No one interposes the library's own functions, so
@@ -47,7 +80,6 @@ list(TRANSFORM VOK_DEV_HEADER_DIRS APPEND / OUTPUT_VARIABLE vok_header_dir_conte
 install(DIRECTORY ${vok_header_dir_contents}
         DESTINATION ${VOK_DEV_INCLUDE_DIR} COMPONENT dev EXCLUDE_FROM_ALL)
 
-get_target_property(vok_framework_modules_dir juce::juce_core INTERFACE_INCLUDE_DIRECTORIES)
 foreach(module IN LISTS VOK_DEV_FRAMEWORK_MODULES)
     install(DIRECTORY ${vok_framework_modules_dir}/${module}
             DESTINATION ${VOK_DEV_INCLUDE_DIR} COMPONENT dev EXCLUDE_FROM_ALL

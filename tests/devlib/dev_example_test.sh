@@ -60,6 +60,14 @@ fi
 export PKG_CONFIG_PATH
 PKG_CONFIG_PATH=$(dirname "$(find "$prefix" -name vok.pc)")
 [ "$(pkg-config --modversion vok)" = "$version" ] || fail "pkg-config gives vok's version as $(pkg-config --modversion vok), not $version"
+# Every installed header compiles from the installation alone: the framework headers they
+# include were installed with them.
+(cd "$prefix/include/vok" && find impulse safeio -name '*.h' | sort | sed 's/.*/#include <&>/') > "$work/all-headers.cpp"
+[ -s "$work/all-headers.cpp" ] || fail "no headers installed in $prefix/include/vok"
+# shellcheck disable=SC2046  # the flags are separate words
+c++ -std=c++17 -fsyntax-only $(pkg-config --cflags vok) "$work/all-headers.cpp" > "$work/headers.log" 2>&1 \
+    || { cat "$work/headers.log"; fail "the installed headers don't compile on their own"; }
+
 # shellcheck disable=SC2046  # the flags are separate words
 if c++ -std=c++17 -o "$work/pkg-config-example" "$examples/vok_presets_example.cpp" \
        $(pkg-config --cflags --libs vok) > "$work/pkg-config.log" 2>&1; then
