@@ -13,13 +13,16 @@ DEBIAN_PACKAGES := build-essential cmake pkg-config ccache g++ clang libclang-rt
     hyperfine time util-linux dpkg-dev file desktop-file-utils locales strace \
     help2man man-db bsdextrautils bash-completion libfftw3-dev
 
+# The format library's reference (make docs).
+DEBIAN_PACKAGES += doxygen
+
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 # Only the Windows targets install these (make test never brings Wine in).
 WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev \
     binutils-mingw-w64-x86-64 libz-mingw-w64-dev dpkg-dev wine64 wine
 
-.PHONY: all deps configure build run test bench pack-report fuzz fuzz-build fuzz-check clean package module-graph
+.PHONY: all deps configure build run test bench pack-report fuzz fuzz-build fuzz-check clean package module-graph docs
 
 all: build
 
@@ -89,6 +92,11 @@ module-graph:
 # The Debian package, in $(BUILD_DIR): vok-setup_<version>_<architecture>.deb
 package: build
 	@cd $(BUILD_DIR) && cpack -G DEB
+
+# The format library's reference, from its public headers' comments, in $(BUILD_DIR)/docs/html;
+# it fails on a public function without one.
+docs: configure
+	@cmake --build $(BUILD_DIR) --target docs
 
 bench: build
 	@cmake --build $(BUILD_DIR) -j $(JOBS) --target benchmarks

@@ -1,3 +1,6 @@
+/** @file
+    HeaderAttributes: the attributes of impulse file headers, found by name ignoring letter case.
+*/
 #pragma once
 
 #include <juce_core/juce_core.h>
@@ -15,6 +18,7 @@ public:
     /** The index of the first attribute whose name matches ignoring case, or -1. */
     static int findAttribute (const juce::XmlElement& element, juce::StringRef name);
 
+    /** True when the element has an attribute of that name, in any letter case. */
     static bool hasAttribute (const juce::XmlElement& element, juce::StringRef name);
 
     /** The attribute's value, or defaultValue when the element has no such attribute. */

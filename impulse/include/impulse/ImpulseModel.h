@@ -1,3 +1,6 @@
+/** @file
+    ImpulseModel: what one impulse file holds.
+*/
 #pragma once
 
 #include <impulse/VOK_VokSampleBuffer.h>
@@ -23,12 +26,13 @@
 class ImpulseModel
 {
 public:
+    /** Where what the model holds came from. */
     enum class FormatState
     {
-        notLoaded      = 0,
-        readFromFile   = 1,
-        builtFromAudio = 2,
-        loadFailed     = 3
+        notLoaded      = 0,   ///< Nothing read or built yet.
+        readFromFile   = 1,   ///< Read from an impulse file.
+        builtFromAudio = 2,   ///< Built from an audio file.
+        loadFailed     = 3    ///< The last read or build failed.
     };
 
     /** Where the samples of every channel lie, exactly as a file stored them (plain or
@@ -37,11 +41,11 @@ public:
     */
     struct StoredSamples
     {
-        std::shared_ptr<juce::InputStream> source;
-        std::vector<juce::int64> channelOffsets;
-        int numSamples = 0;
-        bool scrambled = false;
-        double sampleRate = 0.0;
+        std::shared_ptr<juce::InputStream> source;    ///< The file, kept open, or a copy of its samples.
+        std::vector<juce::int64> channelOffsets;      ///< Where each channel's samples start in the source.
+        int numSamples = 0;                           ///< The samples of each channel.
+        bool scrambled = false;                       ///< True when the file stored them scrambled.
+        double sampleRate = 0.0;                      ///< The rate the header records, in Hz.
 
         /** Reads numSamples * 4 bytes of a channel; false when the source no longer holds them. */
         bool read (size_t channel, void* dest) const;
@@ -53,16 +57,25 @@ public:
     ImpulseModel();
 
     //==============================================================================
+    /** The header element with the presets, to change in place. */
     juce::XmlElement& getHeader() noexcept                          { return *header; }
+
+    /** The header element, to inspect. */
     const juce::XmlElement& getHeader() const noexcept              { return *header; }
 
     /** A null header is ignored: the model has a header element at all times. */
     void setHeader (std::unique_ptr<juce::XmlElement> newHeader);
 
+    /** The outer element the 2.1 layout packs the header into, which the writer fills. */
     juce::XmlElement& getPackedHeaderRoot() noexcept                { return *packedHeaderRoot; }
+
+    /** The outer element, with the attributes a file carried beside the packed header. */
     const juce::XmlElement& getPackedHeaderRoot() const noexcept    { return *packedHeaderRoot; }
 
+    /** Where what the model holds came from. */
     FormatState formatState = FormatState::notLoaded;
+
+    /** The file's picture text; empty when it has none, and then no picture block is written. */
     juce::String pictureText;
 
     /** "true" gives true, "false" gives false (both case-sensitive), anything else the default. */
@@ -78,6 +91,7 @@ public:
     /** The pool for reading, decoded from the stored samples if need be; the stored form stays. */
     const VOK_VokSampleBuffer* getSamplePool() const;
 
+    /** Takes a pool (or none, given null) in place of any samples, stored or passed over. */
     void setSamplePool (std::unique_ptr<VOK_VokSampleBuffer> newPool);
 
     /** Takes samples as a file stored them, in place of any pool. */
@@ -88,18 +102,35 @@ public:
 
     /** Marks that the samples were passed over: neither a pool nor stored samples stand for them. */
     void setSamplesSkipped();
+
+    /** True when the samples were passed over, so that the model can't be written. */
     bool wereSamplesSkipped() const noexcept                        { return samplesSkipped; }
 
     //==============================================================================
+    // The presets, as VOK_ImpulseFile offers them (which adds only its lock).
+
+    /** @copydoc VOK_ImpulseFile::getPresetNames() */
     juce::StringArray getPresetNames() const;
+
+    /** @copydoc VOK_ImpulseFile::getPresetData() */
     juce::String getPresetData (const juce::String& presetName) const;
+
+    /** @copydoc VOK_ImpulseFile::addPreset() */
     void addPreset (const juce::String& presetName, const juce::String& presetData);
 
+    /** @copydoc VOK_ImpulseFile::getPresetElements() */
     juce::OwnedArray<juce::XmlElement> getPresetElements() const;
+
+    /** @copydoc VOK_ImpulseFile::addPresetElements() */
     void addPresetElements (const juce::OwnedArray<juce::XmlElement>& presets);
 
+    /** @copydoc VOK_ImpulseFile::getPresetName() */
     static juce::String getPresetName (const juce::XmlElement& preset);
+
+    /** @copydoc VOK_ImpulseFile::comparePresetElements() */
     static int comparePresetElements (const juce::XmlElement* first, const juce::XmlElement* second);
+
+    /** @copydoc VOK_ImpulseFile::getOrCreateChildElement() */
     static juce::XmlElement* getOrCreateChildElement (juce::XmlElement& parent, const juce::String& tagName);
 
 private:

@@ -1,3 +1,6 @@
+/** @file
+    ImpulseReader: reads an impulse file of either layout into an ImpulseModel.
+*/
 #pragma once
 
 #include <impulse/ImpulseModel.h>
@@ -20,11 +23,12 @@
 class ImpulseReader
 {
 public:
+    /** What a read does with the samples. */
     enum class Samples
     {
-        decode,
-        keepStored,
-        skip
+        decode,       ///< Decoded into a pool of floats.
+        keepStored,   ///< Kept as the file stores them, for a file that is only written again.
+        skip          ///< Passed over, for the header and presets alone.
     };
 
     /** Reads a file by path; true when the samples agree with the header (when they are
@@ -40,7 +44,10 @@ public:
     /** As readStream; samples kept as stored stay in the stream, which the model then keeps. */
     bool readSharedStream (ImpulseModel& model, std::shared_ptr<juce::InputStream> input, Samples samples);
 
+    /** The progress lines of the last read. */
     const juce::String& getReadLog() const                { return readLog.getText(); }
+
+    /** The last error in words, such as a missing file; empty when there was none. */
     const juce::String& getLastError() const noexcept     { return lastError; }
 
     /** Why the last read returned false, for callers that tell the user what to do. */

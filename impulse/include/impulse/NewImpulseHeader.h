@@ -1,3 +1,6 @@
+/** @file
+    NewImpulseHeader: the header element of an impulse built from an audio file.
+*/
 #pragma once
 
 #include <impulse/VOK_VokSampleBuffer.h>

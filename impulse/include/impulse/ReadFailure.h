@@ -1,3 +1,6 @@
+/** @file
+    ReadFailure: why a read of an impulse file failed.
+*/
 #pragma once
 
 #include <juce_core/juce_core.h>
@@ -11,6 +14,7 @@
 */
 struct ReadFailure
 {
+    /** What went wrong, as far as a caller's advice depends on it. */
     enum class Cause
     {
         none,
@@ -21,6 +25,7 @@ struct ReadFailure
         disagreesWithHeader   // the samples read differ from what the header declares
     };
 
+    /** none after a successful read. */
     Cause cause = Cause::none;
 
     /** One line saying what was found, e.g. "Header: syntax error at line 1"; empty for none

@@ -1,3 +1,7 @@
+/** @file
+    VOK_ImpulseFile, the impulse file in memory, and the building of a sample pool from an
+    audio file.
+*/
 #pragma once
 
 #include <impulse/ImpulseModel.h>
@@ -24,11 +28,12 @@
 class VOK_ImpulseFile
 {
 public:
+    /** Where what the object holds came from, with its values named in this class too. */
     using FormatState = ImpulseModel::FormatState;
-    static constexpr FormatState notLoaded      = FormatState::notLoaded;
-    static constexpr FormatState readFromFile   = FormatState::readFromFile;
-    static constexpr FormatState builtFromAudio = FormatState::builtFromAudio;
-    static constexpr FormatState loadFailed     = FormatState::loadFailed;
+    static constexpr FormatState notLoaded      = FormatState::notLoaded;       ///< Nothing read or built yet.
+    static constexpr FormatState readFromFile   = FormatState::readFromFile;    ///< Read from an impulse file.
+    static constexpr FormatState builtFromAudio = FormatState::builtFromAudio;  ///< Built from an audio file.
+    static constexpr FormatState loadFailed     = FormatState::loadFailed;      ///< The last read or build failed.
 
     /** What a read does with the samples: decode them into the pool; keep them as the file
         stores them, for a file that is only written again (decoded when the pool is asked
@@ -82,8 +87,17 @@ public:
     bool getBoolAttribute (const juce::String& attributeName, bool defaultValue) const;
 
     //==============================================================================
+    /** The names of the user presets, in list order. */
     juce::StringArray getPresetNames() const;
+
+    /** The data of the first preset whose name matches ignoring case (the plug-in's state, as
+        text), or an empty string when there is none.
+    */
     juce::String getPresetData (const juce::String& presetName) const;
+
+    /** Adds a preset at its sorted place; a preset whose name matches ignoring case is
+        replaced by it.
+    */
     void addPreset (const juce::String& presetName, const juce::String& presetData);
 
     /** Copies of the Preset elements, in list order, with everything they hold. */
@@ -108,10 +122,23 @@ public:
     // Access for callers that build or inspect impulses (the pack generator, the tool, tests).
     // The returned pointers belong to the object; hold the lock while using them across threads.
 
+    /** The lock every public operation holds; callers hold it too while they use the
+        returned references from more than one thread.
+    */
     const juce::CriticalSection& getLock() const noexcept              { return lock; }
+
+    /** The header element (the VokImpulseFile element with the presets), to change in place. */
     juce::XmlElement& getHeader() noexcept                             { return model.getHeader(); }
+
+    /** The header element, to inspect. */
     const juce::XmlElement& getHeader() const noexcept                 { return model.getHeader(); }
+
+    /** Replaces the header element; a null one is ignored, so that there is always a header. */
     void setHeader (std::unique_ptr<juce::XmlElement> newHeader);
+
+    /** The outer element the 2.1 layout packs the header into, with the attributes a file
+        carried beside the packed header.
+    */
     const juce::XmlElement& getPackedHeaderRoot() const noexcept       { return model.getPackedHeaderRoot(); }
 
     /** The pool, decoded first from samples kept as stored; they are then written encoded anew,
@@ -119,16 +146,37 @@ public:
         @throws VokMemoryException when the decoded pool's memory can't be had.
     */
     VOK_VokSampleBuffer* getSamplePool();
+
+    /** The pool for reading, decoded first from samples kept as stored, which stay as they
+        are (they are written back unchanged). Null as for getSamplePool().
+        @throws VokMemoryException when the decoded pool's memory can't be had.
+    */
     const VOK_VokSampleBuffer* getSamplePool() const;
+
+    /** Replaces the samples with a pool (or with none, given null). The header should describe
+        the new pool (NewImpulseHeader), or a read of the written file finds that they disagree.
+    */
     void setSamplePool (std::unique_ptr<VOK_VokSampleBuffer> newPool);
 
+    /** The file's picture text, written as a block of its own; empty when it has none. */
     const juce::String& getPictureText() const noexcept                { return model.pictureText; }
+
+    /** Sets the picture text; an empty one writes no picture block. */
     void setPictureText (const juce::String& newPictureText);
 
+    /** Where what the object holds came from, and whether the last read or build failed. */
     FormatState getFormatState() const noexcept                        { return model.formatState; }
+
+    /** Sets the state, for callers that build an impulse themselves. */
     void setFormatState (FormatState newState) noexcept                { model.formatState = newState; }
 
+    /** The progress lines of the last read (cut off when very long). */
     const juce::String& getReadLog() const                             { return reader.getReadLog(); }
+
+    /** The last failure in words for the user: a missing file, an audio file that can't be
+        used, or why a save failed; empty after a success. Why a read of an impulse file failed
+        is told by getReadFailure().
+    */
     const juce::String& getLastError() const noexcept                  { return reader.getLastError(); }
 
     /** Why the last read returned false, for callers that tell the user what to do. */

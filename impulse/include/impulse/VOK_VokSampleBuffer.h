@@ -1,3 +1,6 @@
+/** @file
+    VOK_VokSampleBuffer, the sample pool of an impulse file, and VokMemoryException.
+*/
 #pragma once
 
 #include <juce_audio_basics/juce_audio_basics.h>
@@ -23,6 +26,7 @@ class VokMemoryException
 class VOK_VokSampleBuffer : public juce::AudioBuffer<float>
 {
 public:
+    /** The most channels a pool holds (channel indices 0 to 31). */
     static constexpr int maxChannels = 32;
 
     /** Creates a pool; the samples are not initialised.
@@ -33,6 +37,10 @@ public:
 
     /** Copies the samples into memory of the copy's own. */
     VOK_VokSampleBuffer (const VOK_VokSampleBuffer& other);
+
+    /** Takes the other pool's shape, samples and sample rate, the samples copied into memory
+        of this pool's own.
+    */
     VOK_VokSampleBuffer& operator= (const VOK_VokSampleBuffer& other);
 
     ~VOK_VokSampleBuffer();
@@ -49,6 +57,7 @@ public:
     */
     bool growToFill (int minNumChannels, int minNumSamples, int channelToFill, int numSamplesToFill) noexcept;
 
+    /** The samples' rate in Hz. */
     double sampleRate = 0.0;
 
 private:

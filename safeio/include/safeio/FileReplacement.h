@@ -1,3 +1,6 @@
+/** @file
+    FileReplacement: a file written beside its target and renamed into its place.
+*/
 #pragma once
 
 #include <safeio/OpenFolder.h>
@@ -41,6 +44,9 @@ public:
     /** Removes the sibling unless it has been put in place. */
     ~FileReplacement();
 
+    /** False when the new file could not be created beside the target (or the target's
+        folder not opened); nothing can be written then.
+    */
     bool openedOk() const noexcept;
 
     /** Where the new contents go. Write failures are remembered and fail the commit. */
@@ -57,10 +63,11 @@ public:
     */
     bool replaceTarget();
 
+    /** Whether createTarget puts the new file's data on the disk before naming it. */
     enum class Flush
     {
-        none,       // a new file that holds no one's only copy of anything
-        toDisk      // a copy that must last before its original may go
+        none,       ///< A new file that holds no one's only copy of anything.
+        toDisk      ///< A copy that must last before its original may go.
     };
 
     /** Closes the new file and gives it the target's name, which must not exist yet: a file,
@@ -78,6 +85,7 @@ public:
     */
     bool failedBecauseInUse() const noexcept  { return inUse; }
 
+    /** The file being replaced, for messages. */
     const juce::File& getTarget() const noexcept     { return target; }
 
     /** Why the replacement failed, as the system said it ("No space left on device"); empty

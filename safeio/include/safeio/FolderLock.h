@@ -1,3 +1,6 @@
+/** @file
+    FolderLock: the lock every writer of a folder holds while it changes a file there.
+*/
 #pragma once
 
 #include <safeio/OpenFolder.h>
@@ -38,6 +41,7 @@ public:
 
     ~FolderLock();
 
+    /** True when this object holds the lock, so that the caller may change the folder. */
     bool isLocked() const noexcept        { return locked; }
 
     /** True when another writer held the lock for the whole wait (or until the wait was given

@@ -1,3 +1,6 @@
+/** @file
+    OpenFolder: a folder opened once, whose names are reached without following planted links.
+*/
 #pragma once
 
 #include <safeio/FileKind.h>
@@ -25,10 +28,11 @@
 class OpenFolder
 {
 public:
+    /** What opening does with a folder that is not there. */
     enum class Missing
     {
-        fail,
-        create      // missing folders are made, each by the user working in its parent
+        fail,       ///< Opening fails.
+        create      ///< Missing folders are made, each by the user working in its parent.
     };
 
     /** Opens folder; nullptr with failure set (a sentence naming the folder) when it can't be. */
@@ -41,6 +45,10 @@ public:
 
     /** The folder as the caller named it, for messages. */
     const juce::File& getFile() const noexcept               { return folder; }
+
+    /** The path of name inside the folder, for messages (on Windows also the way to reach it;
+        elsewhere the folder's work goes through the folder opened, never through a path).
+    */
     juce::File getChildFile (const juce::String& name) const { return folder.getChildFile (name); }
 
     /** The user whose rights the work in this folder is done with. */
@@ -52,8 +60,8 @@ public:
     /** A name in a folder, reached by following trusted links from a starting name. */
     struct Location
     {
-        std::unique_ptr<OpenFolder> folder;
-        juce::String name;
+        std::unique_ptr<OpenFolder> folder;   ///< The folder the name is in; null when it can't be reached.
+        juce::String name;                    ///< The name inside that folder.
     };
 
     /** Where name leads: itself when it is not a link, the end of a chain of links the
@@ -81,6 +89,7 @@ public:
     static constexpr int maxNameBytes = 255;
 
    #if ! JUCE_WINDOWS
+    /** The folder's descriptor, for the system's calls relative to it (openat and the like). */
     int getDescriptor() const noexcept    { return handle; }
 
     /** openat relative to this folder with its user's rights; never follows a last link

@@ -1,3 +1,6 @@
+/** @file
+    OwnerIdentity: the user whose rights work in a folder is done with.
+*/
 #pragma once
 
 #include <juce_core/juce_core.h>
@@ -24,8 +27,13 @@ public:
     */
     OwnerIdentity enteringFolderOf (juce::uint32 ownerId, juce::uint32 groupId) const;
 
+    /** True for root, which may work with another user's rights. */
     bool isPrivileged() const noexcept          { return userId == 0; }
+
+    /** The user id work is done with. */
     juce::uint32 getUserId() const noexcept     { return userId; }
+
+    /** The group id work is done with. */
     juce::uint32 getGroupId() const noexcept    { return groupId; }
 
     /** True when a link owned by linkOwner, in a folder owned by folderOwner (world-writable
@@ -37,6 +45,9 @@ public:
     class Scope
     {
     public:
+        /** Switches the calling thread to identity, where a switch is needed and possible (see
+            above); the destructor switches it back.
+        */
         explicit Scope (const OwnerIdentity& identity);
         ~Scope();
 

@@ -1,3 +1,6 @@
+/** @file
+    ReadAheadInputStream: a read-ahead buffer in front of a file stream.
+*/
 #pragma once
 
 #include <juce_core/juce_core.h>
@@ -12,12 +15,22 @@
 class ReadAheadInputStream  : public juce::InputStream
 {
 public:
+    /** Reads source, which must outlive this stream, from its current position. */
     ReadAheadInputStream (juce::InputStream& source, int bufferSize = 16384);
 
+    /** The source's length. */
     juce::int64 getTotalLength() override;
+
+    /** The position in the source of the next byte read. */
     juce::int64 getPosition() override;
+
+    /** Moves within the buffer when it holds newPosition, otherwise moves the source. */
     bool setPosition (juce::int64 newPosition) override;
+
+    /** Reads from the buffer, or straight from the source for a read as long as the buffer. */
     int read (void* destBuffer, int maxBytesToRead) override;
+
+    /** True at the end of the source. */
     bool isExhausted() override;
 
 private:

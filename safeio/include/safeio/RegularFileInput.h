@@ -1,3 +1,6 @@
+/** @file
+    RegularFileInput: reads a name only when it is a regular file.
+*/
 #pragma once
 
 #include <safeio/FileKind.h>
@@ -17,20 +20,24 @@
 class RegularFileInput  : public juce::InputStream
 {
 public:
+    /** What the name was found to be. */
     using Kind = FileKind;
 
+    /** Whether a link in the file's place is followed. */
     enum class Links
     {
-        neverFollowed,      // a link in the file's place is refused: where a file is replaced
-        followedIfTrusted   // a link its maker could have followed is followed: what is only read
+        neverFollowed,      ///< A link in the file's place is refused: where a file is replaced.
+        followedIfTrusted   ///< A link its maker could have followed is followed: what is only read.
     };
 
+    /** Opens file's folder, then the name inside it. */
     explicit RegularFileInput (const juce::File& file, Links links = Links::neverFollowed);
 
     /** Opens name inside folder. */
     RegularFileInput (const OpenFolder& folder, const juce::String& name, Links links = Links::neverFollowed);
     ~RegularFileInput() override;
 
+    /** True when a regular file was opened; getFailure() says why not. */
     bool openedOk() const noexcept                 { return handle != invalidHandle; }
 
     /** What the name was found to be (regularFile when opened). */
@@ -67,10 +74,19 @@ public:
     int getMode() const noexcept                   { return mode; }
    #endif
 
+    /** The file's length when it was opened. */
     juce::int64 getTotalLength() override          { return length; }
+
+    /** True at the end of the file. */
     bool isExhausted() override                    { return position >= length; }
+
+    /** The position of the next byte read. */
     juce::int64 getPosition() override             { return position; }
+
+    /** Moves to newPosition, or to the end when that is beyond it; false for a negative one. */
     bool setPosition (juce::int64 newPosition) override;
+
+    /** Reads from the opened file, never past the length it had when opened. */
     int read (void* destBuffer, int maxBytesToRead) override;
 
    #if ! JUCE_WINDOWS

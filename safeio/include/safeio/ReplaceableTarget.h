@@ -1,3 +1,6 @@
+/** @file
+    ReplaceableTarget: whether a name in a folder may take a new file.
+*/
 #pragma once
 
 #include <safeio/FileKind.h>
@@ -20,14 +23,16 @@
 class ReplaceableTarget
 {
 public:
+    /** Why a name may not take a new file. */
     enum class Refusal
     {
-        none,
-        notRegularFile,     // a link, FIFO, device, socket or folder, or a name that can't be looked at
-        protectedByUser,    // read-only, or another user's
-        notOpened           // a regular file that can't be opened to look at it
+        none,               ///< It may.
+        notRegularFile,     ///< A link, FIFO, device, socket or folder, or a name that can't be looked at.
+        protectedByUser,    ///< Read-only, or another user's.
+        notOpened           ///< A regular file that can't be opened to look at it.
     };
 
+    /** Looks at name inside folder, once. */
     ReplaceableTarget (const OpenFolder& folder, const juce::String& name);
 
     /** What the name was found to be. */
@@ -36,7 +41,10 @@ public:
     /** True when a file is there, which the new one would replace. */
     bool exists() const noexcept                    { return kind != FileKind::missing; }
 
+    /** Why the name may not take a new file; none when it may. */
     Refusal getRefusal() const noexcept             { return refusal; }
+
+    /** True when a new file may be written there. */
     bool mayBeReplaced() const noexcept             { return refusal == Refusal::none; }
 
     /** Why not, in words: "<path> is a link, which is never followed", "the file is read-only", ... */

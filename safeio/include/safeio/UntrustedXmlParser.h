@@ -1,3 +1,6 @@
+/** @file
+    UntrustedXmlParser: XML from files, parsed with bounded time and memory.
+*/
 #pragma once
 
 #include <juce_core/juce_core.h>
@@ -20,11 +23,12 @@
 class UntrustedXmlParser
 {
 public:
+    /** What a document may hold; the defaults are far beyond any file of ours. */
     struct Limits
     {
-        size_t maxBytes              = 16 * 1024 * 1024;
-        int maxDepth                 = 200;
-        int maxAttributesPerElement  = 256;
+        size_t maxBytes              = 16 * 1024 * 1024;   ///< The document's size in UTF-8.
+        int maxDepth                 = 200;                ///< Elements within elements.
+        int maxAttributesPerElement  = 256;                ///< Attributes of one element.
 
         /** Elements, attributes and text elements together; each costs memory of its own. */
         int maxNodes                 = 250000;
@@ -37,6 +41,8 @@ public:
 
     /** Parses a whole document; nullptr when it is not well-formed or goes past a limit. */
     static std::unique_ptr<juce::XmlElement> parse (const juce::String& documentText, const Limits& limits);
+
+    /** Parses a whole document within the default limits. */
     static std::unique_ptr<juce::XmlElement> parse (const juce::String& documentText);
 
     /** The same, from UTF-8 bytes (what a file holds). */

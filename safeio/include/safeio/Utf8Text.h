@@ -1,3 +1,6 @@
+/** @file
+    Utf8Text: UTF-8 bytes checked before they become text.
+*/
 #pragma once
 
 #include <juce_core/juce_core.h>
