@@ -1,3 +1,6 @@
+/** @file
+    CheckedAudioReader, an audio file opened and checked before the framework's readers take it.
+*/
 #pragma once
 
 #include <safeio/RegularFileInput.h>
@@ -29,6 +32,7 @@ public:
     */
     juce::AudioFormatReader* getReader() const noexcept     { return reader.get(); }
 
+    /** Why the file was refused; empty when it was opened, or is just of no known format. */
     const juce::String& getFailure() const noexcept         { return failure; }
 
     /** The channel count as the file stores it, in 16 bits (the framework's WAV and AIFF
