@@ -122,7 +122,8 @@ public:
     const VOK_VokSampleBuffer* getSamplePool() const;
     void setSamplePool (std::unique_ptr<VOK_VokSampleBuffer> newPool);
 
-    const juce::String& getPictureText() const noexcept                { return model.pictureText; }
+    /** The picture text (empty when there is none). */
+    const juce::String& getPictureText() const;
     void setPictureText (const juce::String& newPictureText);
 
     FormatState getFormatState() const noexcept                        { return model.formatState; }
