@@ -79,8 +79,9 @@ bool ImpulseReader::readFile (ImpulseModel& target, const juce::String& path, Sa
 {
     clear();
 
-    // getChildFile keeps absolute paths and resolves relative ones against the working directory.
-    const auto file = juce::File::getCurrentWorkingDirectory().getChildFile (path);
+    // Relative paths are resolved against the working directory (only they need to ask for it).
+    const auto file = juce::File::isAbsolutePath (path) ? juce::File (path)
+                                                        : juce::File::getCurrentWorkingDirectory().getChildFile (path);
 
     // Only a regular file is read: a FIFO would never answer, and a link is followed only where
     // its maker could have followed it anyway (a privileged run never reads another user's

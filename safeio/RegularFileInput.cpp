@@ -60,36 +60,36 @@ RegularFileInput::RegularFileInput (const juce::File& file, Links links)
     }
 
     if (links == Links::neverFollowed)
-    {
         openIn (*folder, file.getFileName(), file);
-        return;
-    }
-
-    const auto location = folder->resolve (file.getFileName(), failure);
-
-    if (location.folder == nullptr)
-    {
-        kind = Kind::link;
-        return;
-    }
-
-    openIn (*location.folder, location.name, location.folder->getChildFile (location.name));
+    else
+        openFollowingTrustedLinks (*folder, file.getFileName());
 }
 
 RegularFileInput::RegularFileInput (const OpenFolder& folder, const juce::String& name, Links links)
 {
     if (links == Links::neverFollowed)
-    {
         openIn (folder, name, folder.getChildFile (name));
-        return;
-    }
+    else
+        openFollowingTrustedLinks (folder, name);
+}
 
+// Most names are no link and are opened straight away: the open never follows a link, so a
+// link fails it, and only then is the link resolved and what it leads to opened the same way.
+void RegularFileInput::openFollowingTrustedLinks (const OpenFolder& folder, const juce::String& name)
+{
+    openIn (folder, name, folder.getChildFile (name));
+
+    if (kind != Kind::link)
+        return;
+
+    failure.clear();
     const auto location = folder.resolve (name, failure);
 
     if (location.folder == nullptr)
-        kind = Kind::link;
-    else
-        openIn (*location.folder, location.name, location.folder->getChildFile (location.name));
+        return;
+
+    kind = Kind::unknown;
+    openIn (*location.folder, location.name, location.folder->getChildFile (location.name));
 }
 
 #if JUCE_WINDOWS
@@ -161,13 +161,17 @@ void RegularFileInput::openIn (const OpenFolder& folder, const juce::String& nam
     mode = (int) (info.st_mode & 07777);
     markedReadOnly = (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
 
-    // Asked with the rights of the user working in the folder: for root working as root only
-    // the permission bits above tell what the user protected.
     // A file of the running program's own user (root's, left by an earlier privileged run in a
-    // user's folder) is its own to replace, whoever it works as there.
+    // user's folder) is its own to replace, whoever it works as there. Any other is asked about
+    // with the rights of the user working in the folder: for root working as root only the
+    // permission bits above tell what the user protected.
+    writable = info.st_uid == geteuid() || isWritableBy (folder, name);
+}
+
+bool RegularFileInput::isWritableBy (const OpenFolder& folder, const juce::String& name)
+{
     const OwnerIdentity::Scope scope (folder.getIdentity());
-    writable = faccessat (folder.getDescriptor(), name.toRawUTF8(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) == 0 || errno != EACCES
-                || info.st_uid == geteuid();
+    return faccessat (folder.getDescriptor(), name.toRawUTF8(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) == 0 || errno != EACCES;
 }
 #endif
 

@@ -87,6 +87,11 @@ public:
 private:
     RegularFileInput() = default;
     void openIn (const OpenFolder& folder, const juce::String& name, const juce::File& shown);
+    void openFollowingTrustedLinks (const OpenFolder& folder, const juce::String& name);
+
+   #if ! JUCE_WINDOWS
+    static bool isWritableBy (const OpenFolder& folder, const juce::String& name);
+   #endif
 
    #if JUCE_WINDOWS
     using Handle = void*;
