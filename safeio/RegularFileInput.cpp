@@ -6,6 +6,7 @@
  #include <cerrno>
  #include <fcntl.h>
  #include <sys/stat.h>
+ #include <sys/uio.h>
  #include <unistd.h>
 #endif
 
@@ -226,6 +227,36 @@ int RegularFileInput::read (void* destBuffer, int maxBytesToRead)
 
     position += (juce::int64) numRead;
     return (int) numRead;
+}
+
+int RegularFileInput::readFollowedBy (void* dest, int numBytes, void* ahead, int numAheadBytes)
+{
+   #if JUCE_WINDOWS
+    // ReadFile fills one buffer only.
+    juce::ignoreUnused (ahead, numAheadBytes);
+    return read (dest, numBytes);
+   #else
+    if (! openedOk() || numBytes <= 0 || position >= length)
+        return 0;
+
+    const auto numToRead = (int) juce::jmin ((juce::int64) numBytes, length - position);
+    const auto numAheadToRead = (int) juce::jlimit ((juce::int64) 0, (juce::int64) juce::jmax (0, numAheadBytes),
+                                                    length - position - numToRead);
+    iovec pieces[] { { dest, (size_t) numToRead }, { ahead, (size_t) numAheadToRead } };
+    ssize_t numRead;
+
+    do
+    {
+        numRead = preadv (handle, pieces, numAheadToRead > 0 ? 2 : 1, (off_t) position);
+    }
+    while (numRead < 0 && errno == EINTR);
+
+    if (numRead <= 0)
+        return 0;
+
+    position += (juce::int64) numRead;
+    return (int) numRead;
+   #endif
 }
 
 std::unique_ptr<RegularFileInput> RegularFileInput::openAgain() const

@@ -73,6 +73,12 @@ public:
     bool setPosition (juce::int64 newPosition) override;
     int read (void* destBuffer, int maxBytesToRead) override;
 
+    /** Reads numBytes into dest and, in the same system call where there is one for it, as
+        much of what follows as fits into numAheadBytes at ahead: returns how many bytes were
+        read in all (ahead holds those beyond numBytes). The position moves past them all.
+    */
+    int readFollowedBy (void* dest, int numBytes, void* ahead, int numAheadBytes);
+
    #if ! JUCE_WINDOWS
     /** The open file's descriptor, for copies the system makes from file to file. */
     int getDescriptor() const noexcept             { return handle; }
