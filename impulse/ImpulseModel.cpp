@@ -57,6 +57,32 @@ bool ImpulseModel::getBoolAttribute (const juce::String& attributeName, bool def
 }
 
 //==============================================================================
+const juce::String& ImpulseModel::getPictureText() const
+{
+    if (storedPicture != nullptr)
+    {
+        auto offset = storedPictureTextOffset;
+        pictureText = ImpulseFileFields::readString (*storedPicture, offset);
+        storedPicture.reset();
+    }
+
+    return pictureText;
+}
+
+void ImpulseModel::setPictureText (const juce::String& newPictureText)
+{
+    pictureText = newPictureText;
+    storedPicture.reset();
+}
+
+void ImpulseModel::setStoredPicture (std::unique_ptr<juce::MemoryBlock> payload, size_t textOffset)
+{
+    pictureText.clear();
+    storedPicture = std::move (payload);
+    storedPictureTextOffset = textOffset;
+}
+
+//==============================================================================
 VOK_VokSampleBuffer* ImpulseModel::getSamplePool()
 {
     decodeStoredSamples();

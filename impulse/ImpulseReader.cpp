@@ -65,16 +65,6 @@ namespace
         size_t offset = 0;
         return ImpulseFileFields::readString (payload, offset);
     }
-
-    juce::String readPictureBlock (const juce::MemoryBlock& payload)
-    {
-        size_t offset = 0;
-
-        if (! ImpulseFileFields::readString (payload, offset).equalsIgnoreCase ("PICTURE"))
-            return {};
-
-        return ImpulseFileFields::readString (payload, offset);
-    }
 }
 
 //==============================================================================
@@ -89,8 +79,9 @@ bool ImpulseReader::readFile (ImpulseModel& target, const juce::String& path, Sa
 {
     clear();
 
-    // getChildFile keeps absolute paths and resolves relative ones against the working directory.
-    const auto file = juce::File::getCurrentWorkingDirectory().getChildFile (path);
+    // Relative paths are resolved against the working directory (only they need to ask for it).
+    const auto file = juce::File::isAbsolutePath (path) ? juce::File (path)
+                                                        : juce::File::getCurrentWorkingDirectory().getChildFile (path);
 
     // Only a regular file is read: a FIFO would never answer, and a link is followed only where
     // its maker could have followed it anyway (a privileged run never reads another user's
@@ -345,7 +336,7 @@ void ImpulseReader::readBlocks (juce::InputStream& input)
             break;
         }
 
-        readPayloadBlock (*payload, payloadStart);
+        readPayloadBlock (std::move (payload), payloadStart);
     }
 }
 
@@ -417,9 +408,10 @@ std::unique_ptr<juce::MemoryBlock> ImpulseReader::readPayload (juce::InputStream
     return payload;
 }
 
-void ImpulseReader::readPayloadBlock (const juce::MemoryBlock& payload, juce::int64 payloadStart)
+void ImpulseReader::readPayloadBlock (std::unique_ptr<juce::MemoryBlock> payload, juce::int64 payloadStart)
 {
-    const auto tag = getBlockTag (payload);
+    size_t afterTag = 0;
+    const auto tag = ImpulseFileFields::readString (*payload, afterTag);
 
     if (tag.equalsIgnoreCase ("AUDIODATA"))
     {
@@ -427,16 +419,16 @@ void ImpulseReader::readPayloadBlock (const juce::MemoryBlock& payload, juce::in
 
         size_t offset = 0;
         int channel = 0;
-        const auto count = prepareAudioSamples (payload, offset, (juce::int64) payload.getSize(), channel);
+        const auto count = prepareAudioSamples (*payload, offset, (juce::int64) payload->getSize(), channel);
 
         if (count >= 0)
-            takeSamplesFromMemory (static_cast<const char*> (payload.getData()) + offset, payloadStart + (juce::int64) offset,
+            takeSamplesFromMemory (static_cast<const char*> (payload->getData()) + offset, payloadStart + (juce::int64) offset,
                                    channel, count);
     }
     else if (tag.equalsIgnoreCase ("PICTURE"))
     {
         readLog << "Read Picture\n";
-        model->pictureText = readPictureBlock (payload);
+        model->setStoredPicture (std::move (payload), afterTag);
     }
     else
     {

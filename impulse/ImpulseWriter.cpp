@@ -63,8 +63,10 @@ bool ImpulseWriter::write (ImpulseModel& model, juce::OutputStream& output)
 
     bool ok = output.writeString (createHeaderText (model));
 
-    if (ok && model.pictureText.isNotEmpty())
-        ok = writePictureBlock (output, model.pictureText);
+    const auto& pictureText = model.getPictureText();
+
+    if (ok && pictureText.isNotEmpty())
+        ok = writePictureBlock (output, pictureText);
 
     // A channel that can't be written would be lost without a trace, so it fails the save.
     if (auto* stored = model.getUnchangedStoredSamples())

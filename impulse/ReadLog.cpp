@@ -1,5 +1,7 @@
 #include <impulse/ReadLog.h>
 
+#include <cstdio>
+
 void ReadLog::clear()
 {
     bytes.reset();
@@ -8,20 +10,25 @@ void ReadLog::clear()
     textIsCurrent = true;
 }
 
-ReadLog& ReadLog::append (const juce::String& message)
+ReadLog& ReadLog::append (const char* utf8, size_t numBytes)
 {
     if (cutOff)
         return *this;
 
-    const auto numBytes = message.getNumBytesAsUTF8();
-
     if (bytes.getDataSize() + numBytes > maxBytes)
         cutOff = true;
     else
-        bytes.write (message.toRawUTF8(), numBytes);
+        bytes.write (utf8, numBytes);
 
     textIsCurrent = false;
     return *this;
+}
+
+ReadLog& ReadLog::operator<< (juce::int64 number)
+{
+    char digits[24];
+    const auto length = std::snprintf (digits, sizeof (digits), "%lld", (long long) number);
+    return append (digits, (size_t) juce::jmax (0, length));
 }
 
 const juce::String& ReadLog::getText() const

@@ -30,10 +30,16 @@ void VOK_ImpulseFile::setSamplePool (std::unique_ptr<VOK_VokSampleBuffer> newPoo
     model.setSamplePool (std::move (newPool));
 }
 
+const juce::String& VOK_ImpulseFile::getPictureText() const
+{
+    const juce::ScopedLock sl (lock);
+    return model.getPictureText();
+}
+
 void VOK_ImpulseFile::setPictureText (const juce::String& newPictureText)
 {
     const juce::ScopedLock sl (lock);
-    model.pictureText = newPictureText;
+    model.setPictureText (newPictureText);
 }
 
 bool VOK_ImpulseFile::getBoolAttribute (const juce::String& attributeName, bool defaultValue) const

@@ -123,7 +123,8 @@ namespace
         {
             struct stat info {};
 
-            if (fstat (next, &info) == 0)
+            // Only a privileged identity takes on a folder's owner; the others need not look.
+            if (identity.isPrivileged() && fstat (next, &info) == 0)
                 identity = identity.enteringFolderOf ((juce::uint32) info.st_uid, (juce::uint32) info.st_gid);
 
             ::close (handle);

@@ -9,6 +9,16 @@ ReadAheadInputStream::ReadAheadInputStream (juce::InputStream& sourceStream, int
 {
 }
 
+ReadAheadInputStream::ReadAheadInputStream (RegularFileInput& sourceFile, int size)
+    : source (sourceFile),
+      file (&sourceFile),
+      buffer ((size_t) size),
+      bufferSize (size),
+      bufferStart (sourceFile.getPosition()),
+      position (bufferStart)
+{
+}
+
 juce::int64 ReadAheadInputStream::getTotalLength()   { return source.getTotalLength(); }
 juce::int64 ReadAheadInputStream::getPosition()      { return position; }
 
@@ -45,15 +55,17 @@ int ReadAheadInputStream::read (void* destBuffer, int maxBytesToRead)
         if (wanted >= bufferSize)
         {
             // The buffer is used up, so the source stands at our position.
-            const auto direct = source.read (dest + numRead, wanted);
+            const auto numReadFromSource = file != nullptr ? file->readFollowedBy (dest + numRead, wanted, buffer, bufferSize)
+                                                           : source.read (dest + numRead, wanted);
 
-            if (direct <= 0)
+            if (numReadFromSource <= 0)
                 break;
 
+            const auto direct = juce::jmin (numReadFromSource, wanted);
             numRead += direct;
             position += direct;
             bufferStart = position;
-            bufferedBytes = 0;
+            bufferedBytes = numReadFromSource - direct;
             continue;
         }
 

@@ -6,6 +6,7 @@
  #include <cerrno>
  #include <fcntl.h>
  #include <sys/stat.h>
+ #include <sys/uio.h>
  #include <unistd.h>
 #endif
 
@@ -60,36 +61,36 @@ RegularFileInput::RegularFileInput (const juce::File& file, Links links)
     }
 
     if (links == Links::neverFollowed)
-    {
         openIn (*folder, file.getFileName(), file);
-        return;
-    }
-
-    const auto location = folder->resolve (file.getFileName(), failure);
-
-    if (location.folder == nullptr)
-    {
-        kind = Kind::link;
-        return;
-    }
-
-    openIn (*location.folder, location.name, location.folder->getChildFile (location.name));
+    else
+        openFollowingTrustedLinks (*folder, file.getFileName());
 }
 
 RegularFileInput::RegularFileInput (const OpenFolder& folder, const juce::String& name, Links links)
 {
     if (links == Links::neverFollowed)
-    {
         openIn (folder, name, folder.getChildFile (name));
-        return;
-    }
+    else
+        openFollowingTrustedLinks (folder, name);
+}
 
+// Most names are no link and are opened straight away: the open never follows a link, so a
+// link fails it, and only then is the link resolved and what it leads to opened the same way.
+void RegularFileInput::openFollowingTrustedLinks (const OpenFolder& folder, const juce::String& name)
+{
+    openIn (folder, name, folder.getChildFile (name));
+
+    if (kind != Kind::link)
+        return;
+
+    failure.clear();
     const auto location = folder.resolve (name, failure);
 
     if (location.folder == nullptr)
-        kind = Kind::link;
-    else
-        openIn (*location.folder, location.name, location.folder->getChildFile (location.name));
+        return;
+
+    kind = Kind::unknown;
+    openIn (*location.folder, location.name, location.folder->getChildFile (location.name));
 }
 
 #if JUCE_WINDOWS
@@ -161,13 +162,17 @@ void RegularFileInput::openIn (const OpenFolder& folder, const juce::String& nam
     mode = (int) (info.st_mode & 07777);
     markedReadOnly = (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
 
-    // Asked with the rights of the user working in the folder: for root working as root only
-    // the permission bits above tell what the user protected.
     // A file of the running program's own user (root's, left by an earlier privileged run in a
-    // user's folder) is its own to replace, whoever it works as there.
+    // user's folder) is its own to replace, whoever it works as there. Any other is asked about
+    // with the rights of the user working in the folder: for root working as root only the
+    // permission bits above tell what the user protected.
+    writable = info.st_uid == geteuid() || isWritableBy (folder, name);
+}
+
+bool RegularFileInput::isWritableBy (const OpenFolder& folder, const juce::String& name)
+{
     const OwnerIdentity::Scope scope (folder.getIdentity());
-    writable = faccessat (folder.getDescriptor(), name.toRawUTF8(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) == 0 || errno != EACCES
-                || info.st_uid == geteuid();
+    return faccessat (folder.getDescriptor(), name.toRawUTF8(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) == 0 || errno != EACCES;
 }
 #endif
 
@@ -222,6 +227,36 @@ int RegularFileInput::read (void* destBuffer, int maxBytesToRead)
 
     position += (juce::int64) numRead;
     return (int) numRead;
+}
+
+int RegularFileInput::readFollowedBy (void* dest, int numBytes, void* ahead, int numAheadBytes)
+{
+   #if JUCE_WINDOWS
+    // ReadFile fills one buffer only.
+    juce::ignoreUnused (ahead, numAheadBytes);
+    return read (dest, numBytes);
+   #else
+    if (! openedOk() || numBytes <= 0 || position >= length)
+        return 0;
+
+    const auto numToRead = (int) juce::jmin ((juce::int64) numBytes, length - position);
+    const auto numAheadToRead = (int) juce::jlimit ((juce::int64) 0, (juce::int64) juce::jmax (0, numAheadBytes),
+                                                    length - position - numToRead);
+    iovec pieces[] { { dest, (size_t) numToRead }, { ahead, (size_t) numAheadToRead } };
+    ssize_t numRead;
+
+    do
+    {
+        numRead = preadv (handle, pieces, numAheadToRead > 0 ? 2 : 1, (off_t) position);
+    }
+    while (numRead < 0 && errno == EINTR);
+
+    if (numRead <= 0)
+        return 0;
+
+    position += (juce::int64) numRead;
+    return (int) numRead;
+   #endif
 }
 
 std::unique_ptr<RegularFileInput> RegularFileInput::openAgain() const

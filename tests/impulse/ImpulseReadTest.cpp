@@ -313,6 +313,43 @@ TEST_F (ImpulseRead, PictureTextStaysWhenTheNextFileHasNone)
     EXPECT_EQ (channel (0), right);
 }
 
+// A picture becomes text only when it is asked for, or saved: its text must be the string
+// field's, well-formed whatever the bytes, and the last picture's of the file.
+TEST_F (ImpulseRead, PictureIsTheLastPictureFieldsTextWellFormedWhateverItsBytes)
+{
+    const juce::juce_wchar malformedCharacters[] = { 0xff, 0xc3, '(', 'a', 0 };
+    const juce::String malformed (juce::CharPointer_UTF32 (reinterpret_cast<const juce::CharPointer_UTF32::CharType*> (malformedCharacters)));
+
+    struct Case { const char* name; juce::MemoryBlock pictureBlocks; juce::String expected; };
+    const Case cases[] = {
+        { "plain text", Builder().block (picturePayload ("3.gI1X")).bytes(), "3.gI1X" },
+        { "tag in any case, fields after the text", Builder().block (Builder().string ("PiCtUrE").string ("1.A").string ("junk").bytes()).bytes(), "1.A" },
+        { "malformed UTF-8 up to the block's end", Builder().block (Builder().string ("PICTURE").raw ("\xff\xc3(a", 4).bytes()).bytes(), malformed },
+        { "the last of two", Builder().block (picturePayload ("1.A")).block (picturePayload ("1.B")).bytes(), "1.B" },
+    };
+
+    for (auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        VOK_ImpulseFile fresh;
+        const auto bytes = Builder().header (documentText (*headerElement ("2.1", 1, 3))).raw (c.pictureBlocks)
+                                    .block (audioPayload (0, left)).bytes();
+        ASSERT_TRUE (fresh.readFile (folder.write ("picture.vok", bytes).getFullPathName())) << fresh.getReadLog();
+
+        const auto saved = folder.getFile ("saved.vok");
+        ASSERT_TRUE (fresh.saveToFile (saved.getFullPathName()));
+        EXPECT_EQ (fresh.getPictureText(), c.expected);
+
+        VOK_ImpulseFile readBack, replaced;
+        ASSERT_TRUE (readBack.readFile (saved.getFullPathName())) << readBack.getReadLog();
+        EXPECT_EQ (readBack.getPictureText(), c.expected);
+
+        ASSERT_TRUE (replaced.readFile (saved.getFullPathName()));
+        replaced.setPictureText ("1.C");
+        EXPECT_EQ (replaced.getPictureText(), "1.C");
+    }
+}
+
 //==============================================================================
 // Files are shared between users, so records that ask for more than the file holds are refused.
 

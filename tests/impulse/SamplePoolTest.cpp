@@ -30,6 +30,21 @@ TEST (SamplePool, GrowingAnEmptyTwoChannelPoolGivesZeros)
     EXPECT_TRUE (isAllZero (pool, 1));
 }
 
+#if ! JUCE_WINDOWS
+// A file's samples are read into a pool that grows from empty, channel by channel; the system
+// copies them fastest into channels that start on a cache line.
+TEST (SamplePool, ChannelsGrownFromEmptyStartOnACacheLine)
+{
+    VOK_VokSampleBuffer pool (1, 0, 44100.0);
+    ASSERT_TRUE (pool.growToFill (1, 1000, 0, 1000));
+    ASSERT_TRUE (pool.growToFill (3, 1000, 2, 1000));
+    ASSERT_TRUE (pool.growTo (4, 1000));
+
+    for (int c = 0; c < pool.getNumChannels(); ++c)
+        EXPECT_EQ (reinterpret_cast<juce::pointer_sized_uint> (pool.getReadPointer (c)) % 64, 0u) << c;
+}
+#endif
+
 TEST (SamplePool, WideningKeepsChannelZeroAndZeroesTheNewChannels)
 {
     VOK_VokSampleBuffer pool (1, 50, 48000.0);

@@ -507,6 +507,12 @@ TEST (OpenFolder, LinksAreFollowedOnlyWhereTheirMakerIsTrusted)
             RegularFileInput input (*location.folder, location.name);
             EXPECT_EQ (input.readEntireStreamAsString(), "settings");
         }
+
+        RegularFileInput throughLink (fileLink, RegularFileInput::Links::followedIfTrusted);
+        EXPECT_EQ ((int) throughLink.getKind(), (int) (c.followed ? FileKind::regularFile : FileKind::link)) << c.name;
+        EXPECT_EQ (throughLink.readEntireStreamAsString(), c.followed ? "settings" : "") << c.name;
+        EXPECT_EQ (throughLink.getFailure(), c.followed ? juce::String() : fileLink.getFullPathName() + " is a link, which is never followed")
+            << c.name;
     }
 }
 #endif

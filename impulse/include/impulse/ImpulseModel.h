@@ -75,8 +75,19 @@ public:
     /** Where what the model holds came from. */
     FormatState formatState = FormatState::notLoaded;
 
-    /** The file's picture text; empty when it has none, and then no picture block is written. */
-    juce::String pictureText;
+    /** The picture text; empty when the file has none, and then no picture block is written.
+        A picture read from a file becomes text only here, when first asked for: most reads
+        never use it, and it is long.
+    */
+    const juce::String& getPictureText() const;
+
+    /** Sets the picture text; an empty one writes no picture block. */
+    void setPictureText (const juce::String& newPictureText);
+
+    /** Takes a picture as a file stores it: the payload of its block, whose text is the string
+        field that starts at textOffset.
+    */
+    void setStoredPicture (std::unique_ptr<juce::MemoryBlock> payload, size_t textOffset);
 
     /** "true" gives true, "false" gives false (both case-sensitive), anything else the default. */
     bool getBoolAttribute (const juce::String& attributeName, bool defaultValue) const;
@@ -141,6 +152,11 @@ private:
     mutable std::unique_ptr<VOK_VokSampleBuffer> samplePool;
     mutable std::unique_ptr<StoredSamples> storedSamples;
     bool samplesSkipped = false;
+
+    // Making the stored picture text changes only its form, not what it is.
+    mutable juce::String pictureText;
+    mutable std::unique_ptr<juce::MemoryBlock> storedPicture;
+    size_t storedPictureTextOffset = 0;
 
     void decodeStoredSamples() const;
     static void sortPresetList (juce::XmlElement& list);

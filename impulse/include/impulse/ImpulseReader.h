@@ -97,7 +97,7 @@ private:
     juce::int64 readBlockFrame (juce::InputStream& input);
     std::unique_ptr<juce::MemoryBlock> readPayload (juce::InputStream& input, juce::int64 length);
     bool readAudioBlockFromStream (juce::InputStream& input, juce::int64 length);
-    void readPayloadBlock (const juce::MemoryBlock& payload, juce::int64 payloadStart);
+    void readPayloadBlock (std::unique_ptr<juce::MemoryBlock> payload, juce::int64 payloadStart);
     juce::int64 prepareAudioSamples (const juce::MemoryBlock& head, size_t& offset, juce::int64 payloadSize, int& channel);
     void takeSamplesFromMemory (const char* source, juce::int64 sourceOffset, int channel, juce::int64 count);
     bool takeSamplesFromStream (juce::InputStream& input, int channel, juce::int64 count);

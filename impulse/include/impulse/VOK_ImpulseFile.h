@@ -159,7 +159,7 @@ public:
     void setSamplePool (std::unique_ptr<VOK_VokSampleBuffer> newPool);
 
     /** The file's picture text, written as a block of its own; empty when it has none. */
-    const juce::String& getPictureText() const noexcept                { return model.pictureText; }
+    const juce::String& getPictureText() const;
 
     /** Sets the picture text; an empty one writes no picture block. */
     void setPictureText (const juce::String& newPictureText);

@@ -3,6 +3,8 @@
 */
 #pragma once
 
+#include <safeio/RegularFileInput.h>
+
 #include <juce_core/juce_core.h>
 
 /**
@@ -11,12 +13,16 @@
     call; a read at least as long as the buffer goes straight to the source, so sample data
     is not copied twice. The framework's BufferedInputStream passes every read through its
     buffer, which is what the payloads must avoid.
+
+    In front of a file, a long read fills the buffer with what follows in the same system
+    call, so the short fields after a payload cost none either.
 */
 class ReadAheadInputStream  : public juce::InputStream
 {
 public:
     /** Reads source, which must outlive this stream, from its current position. */
     ReadAheadInputStream (juce::InputStream& source, int bufferSize = 16384);
+    ReadAheadInputStream (RegularFileInput& source, int bufferSize = 16384);
 
     /** The source's length. */
     juce::int64 getTotalLength() override;
@@ -38,6 +44,7 @@ private:
     bool refill();
 
     juce::InputStream& source;
+    RegularFileInput* const file = nullptr;
     juce::HeapBlock<char> buffer;
     const int bufferSize;
     juce::int64 bufferStart = 0;     // the source position of buffer[0]

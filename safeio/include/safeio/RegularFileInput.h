@@ -89,6 +89,12 @@ public:
     /** Reads from the opened file, never past the length it had when opened. */
     int read (void* destBuffer, int maxBytesToRead) override;
 
+    /** Reads numBytes into dest and, in the same system call where there is one for it, as
+        much of what follows as fits into numAheadBytes at ahead: returns how many bytes were
+        read in all (ahead holds those beyond numBytes). The position moves past them all.
+    */
+    int readFollowedBy (void* dest, int numBytes, void* ahead, int numAheadBytes);
+
    #if ! JUCE_WINDOWS
     /** The open file's descriptor, for copies the system makes from file to file. */
     int getDescriptor() const noexcept             { return handle; }
@@ -103,6 +109,11 @@ public:
 private:
     RegularFileInput() = default;
     void openIn (const OpenFolder& folder, const juce::String& name, const juce::File& shown);
+    void openFollowingTrustedLinks (const OpenFolder& folder, const juce::String& name);
+
+   #if ! JUCE_WINDOWS
+    static bool isWritableBy (const OpenFolder& folder, const juce::String& name);
+   #endif
 
    #if JUCE_WINDOWS
     using Handle = void*;
