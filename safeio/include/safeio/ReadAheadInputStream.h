@@ -22,6 +22,10 @@ class ReadAheadInputStream  : public juce::InputStream
 public:
     /** Reads source, which must outlive this stream, from its current position. */
     ReadAheadInputStream (juce::InputStream& source, int bufferSize = 16384);
+
+    /** Reads a file, which must outlive this stream, from its current position; a long read
+        fills the buffer with what follows in the same system call.
+    */
     ReadAheadInputStream (RegularFileInput& source, int bufferSize = 16384);
 
     /** The source's length. */
