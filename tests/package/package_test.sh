@@ -27,7 +27,10 @@ if ! cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" > "$work/cp
     exit 1
 fi
 deb="$work/out/vok-setup_${version}_$(dpkg --print-architecture).deb"
-[ -f "$deb" ] || { ls "$work/out"; echo "FAIL: no $(basename "$deb")"; exit 1; }
+dev_deb="$work/out/libvok-dev_${version}_$(dpkg --print-architecture).deb"
+for package in "$deb" "$dev_deb"; do
+    [ -f "$package" ] || { ls "$work/out"; echo "FAIL: no $(basename "$package")"; exit 1; }
+done
 
 # Contents: the two programs, executable by everyone, their manual pages, vok's completion, the
 # desktop entry and the icon; the only other entries are their folders, all owned by root.
@@ -114,5 +117,26 @@ else
     fail "the unpacked vok install failed"
 fi
 
+# The development package: the archives, headers, CMake package and pkg-config file, and a
+# program built against them as the README shows, which reads, lists, adds and saves.
+dev_root="$work/dev-root"
+dpkg -x "$dev_deb" "$dev_root"
+[ "$(dpkg-deb -f "$dev_deb" Package)" = libvok-dev ] || fail "the development package is named $(dpkg-deb -f "$dev_deb" Package)"
+for file in usr/include/vok/impulse/VOK_ImpulseFile.h usr/lib/cmake/Vok/VokConfig.cmake usr/lib/pkgconfig/vok.pc \
+            usr/lib/libvok_impulse.a; do
+    [ -f "$dev_root/$file" ] || fail "libvok-dev lacks /$file"
+done
+example="$(cd "$(dirname "$0")/../../examples" && pwd)/vok_presets_example.cpp"
+# shellcheck disable=SC2046
+if g++ -std=c++17 -o "$work/example" "$example" \
+       $(PKG_CONFIG_PATH="$dev_root/usr/lib/pkgconfig" pkg-config --cflags --libs vok) > "$work/example.log" 2>&1; then
+    cp "$build/pack/impulses/Living Room stereo.vok" "$work/room.vok"
+    "$work/example" "$work/room.vok" "$work/saved.vok" "Sofa" "warm" > /dev/null 2>&1 || fail "the example built against libvok-dev failed"
+    "$root/usr/bin/vok" presets "$work/saved.vok" 2> /dev/null | grep -qx "Sofa" || fail "the example's saved file lacks its preset"
+else
+    cat "$work/example.log"
+    fail "the example does not build against libvok-dev"
+fi
+
 [ "$failures" = 0 ] || exit 1
-echo "Package $(basename "$deb") ($(du -h "$deb" | cut -f1)): contents, fields, desktop entry and the unpacked vok are right."
+echo "Packages $(basename "$deb") ($(du -h "$deb" | cut -f1)) and $(basename "$dev_deb"): contents, fields, desktop entry, the unpacked programs and a program built against the library are right."
